@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <limits>
+
+namespace platform {
+
+// Extracts a ZIP archive with libarchive into a destination folder and refuses anything that
+// could escape or harm it: absolute paths, "..", links that lead outside, hard links, device
+// files, FIFOs, set-id bits, and more bytes than the space it may use.
+class ZipExtractor {
+public:
+    void setSpaceLimit(quint64 bytes) { spaceLimit_ = bytes; }
+
+    // The destination is created if needed. On failure, whatever was written stays for the
+    // caller to remove and errorString() says why.
+    [[nodiscard]] bool extract(const QString &archivePath, const QString &destination);
+    QString errorString() const { return error_; }
+
+    // Entry names are relative, use "/" and never step above the top.
+    static bool isSafeRelativePath(const QString &path);
+    // Whether a symbolic link at entryPath with the given target stays inside the top folder.
+    static bool linkStaysInside(const QString &entryPath, const QString &target);
+
+private:
+    bool fail(const QString &message);
+
+    quint64 spaceLimit_ = std::numeric_limits<quint64>::max();
+    QString error_;
+};
+
+}  // namespace platform

@@ -1,0 +1,151 @@
+#include "telemetry/QSLogger.h"
+
+#include "config/QSConfigProvider.h"
+#include "platform/Console.h"
+#include "platform/Host.h"
+#include "telemetry/QSPortalProvider.h"
+#include "telemetry/QSTimeFormat.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+// The two record templates, byte for byte; "%@" marks a field.
+const QString kPlainTemplate = QStringLiteral(
+    "{ \"time\": \"%@\",\"ci\": \"%@\", \"trace\": \"%@\", \"message\":\" %@\", \"lang\": \"%@\", "
+    "\"country\": \"%@\", \"locale\": \"%@\", \"file\": \"%@\", \"fn\": \"%@\", \"line\": \"%@\" }\r\n");
+const QString kEventTemplate = QStringLiteral(
+    "{ \"time\": \"%@\",\"ci\": \"%@\", \"trace\": \"%@\", \"message\": %@, \"lang\": \"%@\", "
+    "\"country\": \"%@\", \"locale\": \"%@\", \"file\": \"%@\", \"fn\": \"%@\", \"line\": \"%@\" }\r\n");
+
+// Fills the markers left to right in one pass, so a value that itself holds "%@" or "%1" is
+// written as it stands.
+QString fill(const QString &pattern, const QStringList &values)
+{
+    QString out;
+    out.reserve(pattern.size() + 256);
+    qsizetype next = 0;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = pattern.indexOf(QLatin1String("%@"), from);
+        if (at < 0)
+            break;
+        out += QStringView(pattern).mid(from, at - from);
+        out += values.value(next++);
+        from = at + 2;
+    }
+    out += QStringView(pattern).mid(from);
+    return out;
+}
+
+QString fillRecord(const QString &pattern, const QString &time, const QString &ci, const QString &trace,
+                   const QString &message, const QSLogContext &context)
+{
+    // Values go in as they stand; nothing is escaped.
+    return fill(pattern, {time, ci, trace, message, context.language, context.country, context.locale,
+                          context.file, context.function, context.line});
+}
+
+void append(const QString &line)
+{
+    const std::filesystem::path directory(QFile::encodeName(QSLogger::logDirectory()).toStdString());
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        platform::console(QStringLiteral("MKDIR Error! %1").arg(QString::fromStdString(error.message())));
+        return;
+    }
+    const QByteArray path = QFile::encodeName(QSLogger::logFilePath());
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        platform::console(QStringLiteral("Write log error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    // One write of the whole record: with O_APPEND, records of two writers never interleave.
+    const QByteArray bytes = line.toUtf8();
+    const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
+    if (written != ssize_t(bytes.size())) {
+        const QString reason = written < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                                           : QStringLiteral("short write (%1 of %2 bytes)").arg(written).arg(bytes.size());
+        platform::console(QStringLiteral("Write log error: %1").arg(reason));
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
+void QSLogger::debug(const QString &message, const QSLogContext &context)
+{
+    writeLog(QStringLiteral("DEBUG"), message, context);
+}
+
+void QSLogger::error(const QString &message, const QSLogContext &context)
+{
+    writeLog(QStringLiteral("ERROR"), message, context);
+}
+
+void QSLogger::showScreen(const QString &screenName, const QSLogContext &context)
+{
+    debug(QStringLiteral("Show %1 screen").arg(screenName), context);
+}
+
+void QSLogger::logEvent(const QString &eventText, const QSLogContext &context)
+{
+    writeEvent(QStringLiteral("EVT"), eventText, context);
+}
+
+void QSLogger::writeLog(const QString &trace, const QString &message, const QSLogContext &context)
+{
+    const QString line = fillRecord(kPlainTemplate, QSTimeFormat::isoWithOffset(), QSPortalProvider::getCi(), trace,
+                                    message, context);
+    append(maskPIIDataInMessage(line));
+}
+
+void QSLogger::writeEvent(const QString &trace, const QString &eventText, const QSLogContext &context)
+{
+    // "<time> ci=<identifier> <json>": the first piece is the time, the second carries the ci.
+    const QStringList pieces = eventText.split(QLatin1Char(' '));
+    const QString time = pieces.value(0);
+    const QString ciPiece = pieces.value(1);
+    const QString ci = ciPiece.section(QLatin1Char('='), 1, 1);
+    QString message = eventText;
+    if (!time.isEmpty())
+        message.remove(time);
+    if (!ciPiece.isEmpty())
+        message.remove(ciPiece);
+    message = message.trimmed();
+    append(maskPIIDataInMessage(fillRecord(kEventTemplate, time, ci, trace, message, context)));
+}
+
+QString QSLogger::maskPIIDataInMessage(const QString &text)
+{
+    const QString login = platform::host().loginName();
+    if (login.isEmpty())
+        return text;
+    QString masked = text;
+    masked.replace(login, QStringLiteral("****"), Qt::CaseSensitive);
+    return masked;
+}
+
+QString QSLogger::logDirectory()
+{
+    return platform::host().homeDirectory() + QSConfigProvider::getEnvSpecificAppDataPath() + QStringLiteral("/Logs");
+}
+
+QString QSLogger::logFilePath()
+{
+    return logDirectory() + QStringLiteral("/tiny.log");
+}
+
+bool QSLogger::deleteLogFile()
+{
+    QFile file(logFilePath());
+    return !file.exists() || file.remove();
+}

@@ -1,0 +1,136 @@
+#include "platform/ZipExtractor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Entry {
+    QString path;
+    QByteArray data;
+    mode_t type = AE_IFREG;
+    int perm = 0644;
+    QString link;  // symlink target
+};
+
+Entry regular(const QString &path, const QByteArray &data, int perm = 0644) { return {path, data, AE_IFREG, perm, {}}; }
+Entry folder(const QString &path) { return {path, {}, AE_IFDIR, 0755, {}}; }
+Entry linkEntry(const QString &path, const QString &target) { return {path, {}, AE_IFLNK, 0777, target}; }
+Entry special(const QString &path, mode_t type) { return {path, {}, type, 0644, {}}; }
+
+// Writes a ZIP with libarchive so tests can make archives no honest tool would produce.
+QString makeZip(const QTemporaryDir &dir, const QString &name, const QList<Entry> &entries)
+{
+    const QString path = dir.filePath(name);
+    archive *writer = archive_write_new();
+    archive_write_set_format_zip(writer);
+    archive_write_open_filename(writer, QFile::encodeName(path).constData());
+    for (const Entry &e : entries) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, e.path.toUtf8().constData());
+        archive_entry_set_filetype(entry, e.type);
+        archive_entry_set_perm(entry, e.perm);
+        if (e.type == AE_IFLNK)
+            archive_entry_set_symlink(entry, e.link.toUtf8().constData());
+        archive_entry_set_size(entry, e.type == AE_IFREG ? e.data.size() : 0);
+        archive_write_header(writer, entry);
+        if (e.type == AE_IFREG)
+            archive_write_data(writer, e.data.constData(), size_t(e.data.size()));
+        archive_entry_free(entry);
+    }
+    archive_write_close(writer);
+    archive_write_free(writer);
+    return path;
+}
+
+const QList<Entry> kProduct = {
+    folder("Corvala.app/"),
+    regular("Corvala.app/Contents/Info.plist", "<plist/>"),
+    regular("Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\necho hi\n", 0755),
+    linkEntry("Corvala.app/Contents/Resources/current", "../MacOS/Corvala"),
+};
+
+}  // namespace
+
+TEST(ZipExtractor, ExtractsFilesFoldersModesAndInsideLinks)
+{
+    QTemporaryDir dir;
+    const QString zip = makeZip(dir, "ok.zip", kProduct);
+    platform::ZipExtractor extractor;
+    const QString out = dir.filePath("out");
+    ASSERT_TRUE(extractor.extract(zip, out)) << extractor.errorString().toStdString();
+    const QFileInfo exe(out + "/Corvala.app/Contents/MacOS/Corvala");
+    EXPECT_TRUE(exe.isExecutable());
+    EXPECT_TRUE(QFileInfo(out + "/Corvala.app/Contents/Resources/current").isSymLink());
+}
+
+TEST(ZipExtractor, RefusesHostileEntriesAndWritesNothingOutside)
+{
+    struct Case {
+        const char *what;
+        QList<Entry> entries;
+    };
+    const QList<Case> cases = {
+        {"parent path", {regular("../evil.txt", "x")}},
+        {"nested parent", {regular("a/../../evil.txt", "x")}},
+        {"absolute path", {regular("/tmp/tiny-installer-test-evil.txt", "x")}},
+        {"link leaving", {linkEntry("a/escape", "../../..")}},
+        {"absolute link", {linkEntry("passwd", "/etc/passwd")}},
+        {"fifo", {special("pipe", AE_IFIFO)}},
+    };
+    for (const Case &c : cases) {
+        QTemporaryDir dir;
+        const QString zip = makeZip(dir, "bad.zip", c.entries);
+        platform::ZipExtractor extractor;
+        EXPECT_FALSE(extractor.extract(zip, dir.filePath("sub/out"))) << c.what;
+        EXPECT_FALSE(extractor.errorString().isEmpty()) << c.what;
+        EXPECT_FALSE(QFile::exists(dir.filePath("sub/evil.txt"))) << c.what;
+        EXPECT_FALSE(QFile::exists(dir.filePath("evil.txt"))) << c.what;
+    }
+    EXPECT_FALSE(QFile::exists("/tmp/tiny-installer-test-evil.txt"));
+}
+
+TEST(ZipExtractor, BrokenTruncatedOrOversizedArchivesFail)
+{
+    QTemporaryDir dir;
+    QFile garbage(dir.filePath("garbage.zip"));
+    garbage.open(QIODevice::WriteOnly);
+    garbage.write("this is not a zip archive");
+    garbage.close();
+    platform::ZipExtractor extractor;
+    EXPECT_FALSE(extractor.extract(garbage.fileName(), dir.filePath("g")));
+
+    const QString whole = makeZip(dir, "whole.zip", {regular("big.bin", QByteArray(200000, 'a'))});
+    QFile file(whole);
+    file.open(QIODevice::ReadWrite);
+    file.resize(file.size() / 3);
+    file.close();
+    EXPECT_FALSE(extractor.extract(whole, dir.filePath("t")));
+
+    const QString big = makeZip(dir, "big.zip", {regular("big.bin", QByteArray(100000, 'b'))});
+    extractor.setSpaceLimit(50000);
+    EXPECT_FALSE(extractor.extract(big, dir.filePath("s")));
+    EXPECT_TRUE(extractor.errorString().contains("not enough space"));
+}
+
+TEST(ZipExtractor, PathAndLinkRules)
+{
+    using platform::ZipExtractor;
+    EXPECT_TRUE(ZipExtractor::isSafeRelativePath("a/b/c.txt"));
+    EXPECT_TRUE(ZipExtractor::isSafeRelativePath("a/..b/c"));
+    EXPECT_FALSE(ZipExtractor::isSafeRelativePath(""));
+    EXPECT_FALSE(ZipExtractor::isSafeRelativePath("a/../../b"));
+    EXPECT_FALSE(ZipExtractor::isSafeRelativePath("a\\..\\b"));
+    EXPECT_TRUE(ZipExtractor::linkStaysInside("a/b/link", "../c"));
+    EXPECT_TRUE(ZipExtractor::linkStaysInside("a/link", ".."));
+    EXPECT_FALSE(ZipExtractor::linkStaysInside("a/link", "../.."));
+    EXPECT_FALSE(ZipExtractor::linkStaysInside("link", "/etc"));
+    EXPECT_FALSE(ZipExtractor::linkStaysInside("link", ""));
+}

@@ -1,0 +1,201 @@
+#include "TestEnv.h"
+
+#include "telemetry/QSLogger.h"
+#include "telemetry/QSPortalProvider.h"
+#include "telemetry/QSTimeFormat.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <sys/stat.h>
+
+namespace {
+
+QSLogContext sampleContext()
+{
+    QSLogContext context;
+    context.language = QStringLiteral("en");
+    context.country = QStringLiteral("US");
+    context.locale = QStringLiteral("en-US");
+    context.file = QStringLiteral("AppDelegate");
+    context.function = QStringLiteral("-[AppDelegate applicationWillTerminate:]");
+    context.line = QStringLiteral("42");
+    return context;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Replaces the time field so the rest of a record can be compared byte for byte.
+QByteArray withoutTime(QByteArray record)
+{
+    static const QRegularExpression time(QStringLiteral("\"time\": \"[^\"]*\""));
+    return QString::fromUtf8(record).replace(time, QStringLiteral("\"time\": \"T\"")).toUtf8();
+}
+
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char *zone) : old_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~ScopedTimeZone()
+    {
+        if (had_)
+            qputenv("TZ", old_);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray old_;
+    bool had_;
+};
+
+}  // namespace
+
+TEST(QSLogger, PlainRecordsMatchTheTemplateByteForByte)
+{
+    TestEnv env;
+    const QString ci = QSPortalProvider::getCi();
+    QSLogger::debug(QStringLiteral("Tiny Installer end"), sampleContext());
+    QSLogger::error(QStringLiteral("Error: \"quoted\" \\ kept"), sampleContext());
+    QSLogger::showScreen(QStringLiteral("Welcome"), sampleContext());
+
+    const QByteArray expected =
+        "{ \"time\": \"T\",\"ci\": \"" + ci.toUtf8() + "\", \"trace\": \"DEBUG\", \"message\":\" Tiny Installer end\", "
+        "\"lang\": \"en\", \"country\": \"US\", \"locale\": \"en-US\", \"file\": \"AppDelegate\", "
+        "\"fn\": \"-[AppDelegate applicationWillTerminate:]\", \"line\": \"42\" }\r\n"
+        "{ \"time\": \"T\",\"ci\": \"" + ci.toUtf8() + "\", \"trace\": \"ERROR\", \"message\":\" Error: \"quoted\" \\ kept\", "
+        "\"lang\": \"en\", \"country\": \"US\", \"locale\": \"en-US\", \"file\": \"AppDelegate\", "
+        "\"fn\": \"-[AppDelegate applicationWillTerminate:]\", \"line\": \"42\" }\r\n"
+        "{ \"time\": \"T\",\"ci\": \"" + ci.toUtf8() + "\", \"trace\": \"DEBUG\", \"message\":\" Show Welcome screen\", "
+        "\"lang\": \"en\", \"country\": \"US\", \"locale\": \"en-US\", \"file\": \"AppDelegate\", "
+        "\"fn\": \"-[AppDelegate applicationWillTerminate:]\", \"line\": \"42\" }\r\n";
+    EXPECT_EQ(withoutTime(fileBytes(env.logFilePath())), expected);
+}
+
+TEST(QSLogger, EventRecordsTakeTimeAndCiFromTheEventAndLeaveTheJsonUnquoted)
+{
+    TestEnv env;
+    const QString event = QStringLiteral(
+        "2026-12-05T13:52:54+01:00 ci=abcdefab-cdef-4bcd-8bcd-abcdefabcdef {\"EVT\":\"Start\",\"T\":0.25}");
+    QSLogger::logEvent(event, sampleContext());
+    const QByteArray expected =
+        "{ \"time\": \"2026-12-05T13:52:54+01:00\",\"ci\": \"abcdefab-cdef-4bcd-8bcd-abcdefabcdef\", "
+        "\"trace\": \"EVT\", \"message\": {\"EVT\":\"Start\",\"T\":0.25}, \"lang\": \"en\", \"country\": \"US\", "
+        "\"locale\": \"en-US\", \"file\": \"AppDelegate\", \"fn\": \"-[AppDelegate applicationWillTerminate:]\", "
+        "\"line\": \"42\" }\r\n";
+    EXPECT_EQ(fileBytes(env.logFilePath()), expected);
+}
+
+TEST(QSLogger, EventTextRepeatingItsTimeOrCiPieceLosesItFromTheMessage)
+{
+    TestEnv env;
+    QSLogger::logEvent(QStringLiteral("T1 ci=X {\"a\":\"T1\",\"b\":\"ci=X\"}"), sampleContext());
+    EXPECT_TRUE(env.logLines().value(0).contains(QStringLiteral("\"message\": {\"a\":\"\",\"b\":\"\"},")));
+}
+
+TEST(QSLogger, MarkersInsideMessagesAreWrittenAsTheyStand)
+{
+    TestEnv env;
+    QSLogger::debug(QStringLiteral("50%1 done %@ %10"), sampleContext());
+    EXPECT_TRUE(env.logLines().value(0).contains(QStringLiteral("\"message\":\" 50%1 done %@ %10\"")));
+}
+
+TEST(QSLogger, LoginNameIsMaskedEverywhereInTheLine)
+{
+    TestEnv env;
+    env.host.login = QStringLiteral("ann");
+    QSLogContext context = sampleContext();
+    context.file = QStringLiteral("ann.cpp");
+    context.function = QStringLiteral("-[Planner annotate]");
+    QSLogger::debug(QStringLiteral("Removing /home/ann/.cache from channel"), context);
+    const QString line = env.logLines().value(0);
+    EXPECT_FALSE(line.contains(QStringLiteral("ann")));
+    EXPECT_TRUE(line.contains(QStringLiteral("/home/****/.cache from ch****el")));
+    EXPECT_TRUE(line.contains(QStringLiteral("\"file\": \"****.cpp\"")));
+    EXPECT_TRUE(line.contains(QStringLiteral("-[Pl****er ****otate]")));
+}
+
+TEST(QSLogger, RecordsAppendInOrderAfterEarlierContentAndCreateMissingFolders)
+{
+    TestEnv env;
+    ASSERT_FALSE(QFile::exists(QSLogger::logDirectory()));
+    QSLogger::debug(QStringLiteral("first"), sampleContext());
+    QSLogger::debug(QStringLiteral("second"), sampleContext());
+    const QStringList lines = env.logLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("\" first\"")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("\" second\"")));
+    EXPECT_EQ(QSLogger::logFilePath(), env.host.home + QStringLiteral("/AppData/Prod/Logs/tiny.log"));
+}
+
+TEST(QSLogger, AnUncreatableFolderDropsTheRecordWithAConsoleMessage)
+{
+    TestEnv env;
+    // A file where the data folder should be: the directory cannot be made.
+    QFile blocker(env.host.home + QStringLiteral("/AppData"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QSLogger::debug(QStringLiteral("lost"), sampleContext());
+    ASSERT_FALSE(env.consoleLines.isEmpty());
+    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("MKDIR Error! ")));
+    EXPECT_FALSE(QFile::exists(QSLogger::logFilePath()));
+}
+
+TEST(QSLogger, ConcurrentWritersNeverInterleaveRecords)
+{
+    TestEnv env;
+    QSLogger::debug(QStringLiteral("warm up"), sampleContext());
+    constexpr int kThreads = 4;
+    constexpr int kRecords = 200;
+    const QString padding(300, QLatin1Char('x'));
+    QList<QThread *> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads << QThread::create([t, &padding] {
+            for (int i = 0; i < kRecords; ++i)
+                QSLogger::debug(QStringLiteral("writer %1 record %2 %3").arg(t).arg(i).arg(padding), sampleContext());
+        });
+        threads.last()->start();
+    }
+    for (QThread *thread : threads) {
+        thread->wait();
+        delete thread;
+    }
+    const QStringList lines = env.logLines();
+    ASSERT_EQ(lines.size(), 1 + kThreads * kRecords);
+    for (const QString &line : lines) {
+        ASSERT_TRUE(line.startsWith(QStringLiteral("{ \"time\"")));
+        ASSERT_TRUE(line.endsWith(QStringLiteral("\"line\": \"42\" }")));
+    }
+}
+
+TEST(QSTimeFormat, OffsetsAreZOrSignedHoursAndMinutes)
+{
+    const QDateTime moment = QDateTime::fromSecsSinceEpoch(1796737974, Qt::UTC);  // 2026-12-08 13:52:54Z
+    struct Case {
+        const char *zone;
+        const char *expected;
+    };
+    for (const Case &c : {Case{"UTC", "2026-12-08T13:52:54Z"}, Case{"Asia/Kolkata", "2026-12-08T19:22:54+05:30"},
+                          Case{"America/St_Johns", "2026-12-08T10:22:54-03:30"},
+                          Case{"Europe/Berlin", "2026-12-08T14:52:54+01:00"}}) {
+        ScopedTimeZone zone(c.zone);
+        EXPECT_EQ(QSTimeFormat::isoWithOffset(moment), QString::fromLatin1(c.expected)) << c.zone;
+    }
+    ScopedTimeZone zone("UTC");
+    EXPECT_EQ(QSTimeFormat::uploadStamp(moment), QStringLiteral("2026-12-08T13-52-54"));
+}
