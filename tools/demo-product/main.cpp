@@ -1,0 +1,46 @@
+// Corvala, the product that the installer delivers. For the demo and the tests it shows how it was
+// started and records that in the file named by CORVALA_ARGS_FILE; CORVALA_EXIT_AFTER_MS makes it
+// quit by itself after that many milliseconds.
+
+#include "LaunchRecord.h"
+#include "ProductWindow.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    // Recorded before the window system is touched, so the record exists even when no display
+    // can be opened.
+    const corvala::LaunchRecord record = corvala::LaunchRecord::fromArgv(argc, argv);
+    const QString recordPath = qEnvironmentVariable("CORVALA_ARGS_FILE");
+    if (!recordPath.isEmpty()) {
+        QString error;
+        if (!record.writeTo(recordPath, &error)) {
+            std::fprintf(stderr, "Corvala: cannot write the launch record to %s: %s\n",
+                         qPrintable(recordPath), qPrintable(error));
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Corvala"));
+    QApplication::setOrganizationName(QStringLiteral("Brightmoor"));
+
+    const QString exitAfter = qEnvironmentVariable("CORVALA_EXIT_AFTER_MS");
+    if (!exitAfter.isEmpty()) {
+        bool ok = false;
+        const int milliseconds = exitAfter.toInt(&ok);
+        if (!ok || milliseconds < 0) {
+            std::fprintf(stderr, "Corvala: CORVALA_EXIT_AFTER_MS is not a number of milliseconds: %s\n",
+                         qPrintable(exitAfter));
+            return 2;
+        }
+        QTimer::singleShot(milliseconds, &app, &QCoreApplication::quit);
+    }
+
+    corvala::ProductWindow window(record.arguments);
+    window.show();
+    return QApplication::exec();
+}
