@@ -5,14 +5,17 @@
 #include <QJsonObject>
 #include <QString>
 
-// The parsed remote installer configuration. Valid when latestMacURL is set.
+// The parsed remote installer configuration. Valid when it names a download (latestMacURL) and
+// the build number of that download (lastBuildNumberMac): the engine needs both, for the
+// download and for its events and version file.
 class QSConfig {
 public:
     QSConfig() = default;
-    // Parses a decoded configuration document (initWithJSONObject:).
+    // Parses a decoded configuration document (initWithJSONObject:). Values of the wrong JSON
+    // type count as missing.
     explicit QSConfig(const QJsonObject &document);
 
-    bool isValid() const { return !latestMacURL.isNull(); }
+    bool isValid() const { return !latestMacURL.isNull() && !lastBuildNumberMac.isNull(); }
     QString description() const;
 
     quint64 infoScreensCount = 0;
@@ -29,4 +32,14 @@ public:
     QString logUploadUrl;
     QString commandLineArgs;
     QString installCommand;
+
+    // Why the document gave no valid configuration; null when nothing was wrong with it.
+    QString problem;
+
+    // The retry limit of a "downloadRetryLimit" value: a number, or the leading whole number of
+    // a string; missing, zero, negative or anything else gives 1.
+    static quint64 retryLimitFrom(const QJsonValue &value);
+
+private:
+    void parseEntry(const QJsonObject &entry);
 };

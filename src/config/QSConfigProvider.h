@@ -34,7 +34,8 @@ public:
 
     // Fetches and parses the remote configuration. The completion runs exactly once, later, on
     // the main thread: (config, no error) when valid; (none, error) on a transport failure;
-    // (none, none) for a document that is not usable.
+    // (none, none) for a document that is not usable. The request has an idle time-out and an
+    // overall deadline, and at most 4 MiB of the answer are read (QSConfigLoader.cpp).
     using Completion = std::function<void(std::shared_ptr<const QSConfig>, std::optional<QSNetworkError>)>;
     static void loadConfigWithCompletion(Completion completion);
 

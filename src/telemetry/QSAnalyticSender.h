@@ -7,10 +7,17 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <chrono>
+
 // Analytics events: lines "<time> ci=<ci> <compact JSON>" handed to the shell's queue through
 // "LOG_ANALYTICS" and to the run log; the whole batch goes out in one POST at exit.
 class QSAnalyticSender {
 public:
+    // Time-outs of the POST at exit: the batch is small, and the installer is quitting, so 10 s
+    // without progress or 15 s in all end the wait.
+    static constexpr std::chrono::milliseconds kIdleTimeout{10'000};
+    static constexpr std::chrono::milliseconds kDeadline{15'000};
+
     static QJsonObject defaultData();
     static QString getMessage(const QString &eventName, const QJsonObject &data);
     static void sendEvent(const QString &eventName, const QJsonObject &data);

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -20,9 +21,17 @@ public:
     };
     using Completion = std::function<void(const Response &)>;
 
-    // Returns after the request has finished and the completion has run (bounded wait).
+    // Time-outs of the upload. It runs while the installer quits, so it must never hold the
+    // process for long: 10 s without any progress ends it, and so does 20 s in all, which still
+    // carries a log of a few megabytes over a slow line.
+    static constexpr std::chrono::milliseconds kIdleTimeout{10'000};
+    static constexpr std::chrono::milliseconds kDeadline{20'000};
+
+    // Returns after the request has finished and the completion has run (bounded wait). The
+    // completion runs on the calling thread. Nothing happens without a completion.
     static void uploadTinyLogToS3(const QString &baseUrl, Completion completion);
 
+    // The object as JSON text; compact unless prettyPrint.
     static QString jsonStringWithPrettyPrint(const QJsonObject &object, bool prettyPrint);
 
     QSAnalyticsLogger() = delete;
