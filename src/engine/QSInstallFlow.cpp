@@ -1,0 +1,260 @@
+#include "engine/QSInstallFlow.h"
+
+#include "config/QSConfig.h"
+#include "engine/QSFlowTexts.h"
+#include "engine/QSPreinstallCheck.h"
+#include "platform/Host.h"
+#include "platform/Localization.h"
+#include "platform/NotificationCenter.h"
+#include "telemetry/QSAnalyticSender.h"
+#include "telemetry/QSLogger.h"
+#include "telemetry/QSSystemInfo.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QThread>
+
+using namespace flowtext;
+
+namespace {
+
+float secondsSince(const QElapsedTimer &start)
+{
+    return start.isValid() ? float(double(start.nsecsElapsed()) / 1e9) : 0.0f;
+}
+
+QString installedApplicationPath()
+{
+    return QDir(QSConfigProvider::getApplicationsDirectory()).filePath(QSConfigProvider::getEnvSpecificBinaryName());
+}
+
+}  // namespace
+
+QSInstallFlow::QSInstallFlow(QSScreens &screens, QObject *parent)
+    : QObject(parent),
+      screens_(screens),
+      configLoader_([](QSConfigProvider::Completion completion) {
+          QSConfigProvider::loadConfigWithCompletion(std::move(completion));
+      }),
+      terminate_([] { QCoreApplication::quit(); })
+{
+}
+
+QSInstallFlow::~QSInstallFlow()
+{
+    // Extraction and placement must not be cut off halfway: wait for the worker to end.
+    if (worker_)
+        worker_->wait();
+    dropDownloader();
+}
+
+void QSInstallFlow::startInstallation()
+{
+    if (screens_.isQuitConfirmationOpen())
+        return;
+    if (worker_) {
+        // Extraction or placement is running; a new start would pull the files from under it.
+        QSLogger::debug(QStringLiteral("Installation is being completed; start request ignored"), QS_FLOW_CONTEXT(kStart));
+        return;
+    }
+    dropDownloader();
+
+    const QString version = QSPreinstallCheck::currentMirolanVersion();
+    if (!version.isNull()) {
+        QSLogger::showScreen(QStringLiteral("AlreadyInstalled"), QS_FLOW_CONTEXT(kStart));
+        const QString where = QSConfigProvider::getApplicationsDirectory();
+        if (version == QLatin1String("Unknown_version")) {
+            QSLogger::error(QStringLiteral("%1 is already installed at %2. Aborting installation.").arg(kProductName, where),
+                            QS_FLOW_CONTEXT(kStart));
+        } else {
+            QSLogger::error(QStringLiteral("%1 version %2 is already installed. Aborting installation.").arg(kProductName, version),
+                            QS_FLOW_CONTEXT(kStart));
+        }
+        QString message = platform::localizedString("QSAlreadyInstalledMessage");
+        message.replace(QStringLiteral("%@"), QSConfigProvider::getStringFromPlist(QStringLiteral("APP_NAME")));
+        showBlockingAlert(message, QStringLiteral("QSAlreadyInstalledTitle"), QStringLiteral("alreadyInstalled"));
+        sendEvent(QStringLiteral("Config"), {{QStringLiteral("RSLT"), kFail},
+                                             {QStringLiteral("RSN"), QStringLiteral("Application already installed")},
+                                             {QStringLiteral("T"), 0}});
+        return;
+    }
+    if (!QSPreinstallCheck::osVersionSupported()) {
+        QSLogger::showScreen(QStringLiteral("OSNotCompatible"), QS_FLOW_CONTEXT(kStart));
+        showBlockingAlert(platform::localizedString("QSOSNotCompatibleMessage"), QStringLiteral("QSOSNotCompatibleTitle"),
+                          QStringLiteral("install_failed_block_img"));
+        sendEvent(QStringLiteral("Config"), {{QStringLiteral("RSLT"), kFail},
+                                             {QStringLiteral("RSN"), QStringLiteral("OS is not compatible")},
+                                             {QStringLiteral("T"), 0}});
+        return;
+    }
+    if (!QSPreinstallCheck::hasEnoughSpace()) {
+        QSLogger::showScreen(QStringLiteral("NotEnoughSpace"), QS_FLOW_CONTEXT(kStart));
+        showBlockingAlert(platform::localizedString("QSNoSpaceMessage"), QStringLiteral("QSNoSpaceTitle"),
+                          QStringLiteral("no_space"));
+        sendEvent(QStringLiteral("Config"), {{QStringLiteral("RSLT"), kFail},
+                                             {QStringLiteral("RSN"), QStringLiteral("Not enough space")},
+                                             {QStringLiteral("T"), 0}});
+        return;
+    }
+    if (!QSPreinstallCheck::hasInternetConnection()) {
+        showOfflineStep(kStart);
+        return;
+    }
+
+    QSLogger::showScreen(QStringLiteral("Connecting"), QS_FLOW_CONTEXT(kStart));
+    screens_.showState(QSScreenState::Connecting);
+    configLoadStart_.start();
+    const quint64 generation = ++configLoadGeneration_;
+    QPointer<QSInstallFlow> self(this);
+    configLoader_([self, generation](std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error) {
+        // A later start supersedes this answer; a flow that is gone hears nothing.
+        if (self && generation == self->configLoadGeneration_)
+            self->configurationLoaded(std::move(config), std::move(error));
+    });
+}
+
+void QSInstallFlow::configurationLoaded(std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error)
+{
+    const float seconds = secondsSince(configLoadStart_);
+    const bool usable = config && config->isValid();
+    if (!(usable && !error)) {
+        if (!QSPreinstallCheck::hasInternetConnection()) {
+            showOfflineStep(kStartBlock);
+            return;
+        }
+        if (!usable) {
+            showGenericError(QStringLiteral("Config error"));
+            sendEvent(QStringLiteral("Config"), {{QStringLiteral("RSLT"), kFail},
+                                                 {QStringLiteral("RSN"), QStringLiteral("Config error")},
+                                                 {QStringLiteral("CData"), QStringLiteral("")},
+                                                 {QStringLiteral("T"), QSAnalyticSender::singlePrecision(seconds)}});
+            return;
+        }
+        // A configuration that came with an error but names the archive is used as it is.
+    }
+    QSLogger::debug(QStringLiteral("Load installer configuration success"), QS_FLOW_CONTEXT(kStartBlock));
+    config_ = std::move(config);
+    screens_.setupPageController(*config_);
+    sendEvent(QStringLiteral("Config"), {{QStringLiteral("RSLT"), kPass},
+                                         {QStringLiteral("T"), QSAnalyticSender::singlePrecision(seconds)}});
+    downloadAttempt_ = 1;
+    beginInstallation();
+}
+
+void QSInstallFlow::showBlockingAlert(const QString &message, const QString &titleKey, const QString &icon)
+{
+    QSInfoAlert alert;
+    alert.message = QSScreenText::plain(message);
+    alert.title = platform::localizedString(titleKey);
+    alert.iconName = icon;
+    alert.retry = false;
+    alert.close = true;
+    alert.contactSupport = true;
+    alert.subTitle = QSScreenText::visitOnlineSite();
+    alert.isURL = false;
+    alert.exitOnClose = true;
+    screens_.showInfoAlert(alert);
+}
+
+void QSInstallFlow::showOfflineStep(const QString &function)
+{
+    QSLogger::showScreen(QStringLiteral("NoInternet"), QS_FLOW_CONTEXT(function));
+    screens_.makeMainViewVisible();
+    QSInfoAlert alert;
+    alert.message = QSScreenText::plain(platform::localizedString("MessagePleaseTryLater"));
+    alert.title = platform::localizedString("MessageNoInternetConnection");
+    alert.iconName = QStringLiteral("no_internet");
+    alert.retry = true;
+    alert.close = false;
+    alert.contactSupport = false;
+    alert.subTitle = QSScreenText::empty();
+    alert.isURL = false;
+    alert.exitOnClose = false;
+    screens_.showInfoAlert(alert);
+}
+
+void QSInstallFlow::showGenericError(const QString &givenReason)
+{
+    QSLogger::debug(QStringLiteral("Show generic error screen."), QS_FLOW_CONTEXT(kGenericError));
+    const QString reason = givenReason.isNull() ? QStringLiteral("NA") : givenReason;
+    QJsonObject data = productFields(kFail);
+    data.insert(QStringLiteral("RSN"), reason);
+    sendEvent(QStringLiteral("Install"), data);
+    screens_.showGenericError(reason);
+}
+
+QJsonObject QSInstallFlow::productFields(const QString &result) const
+{
+    const auto orNA = [](const QString &text) { return text.isNull() ? QStringLiteral("NA") : text; };
+    return {
+        {QStringLiteral("DProd"), kProductName},
+        {QStringLiteral("URL"), orNA(config_ ? config_->latestMacURL : QString())},
+        {QStringLiteral("RSLT"), result},
+        {QStringLiteral("DProdVer"), orNA(config_ ? config_->lastBuildNumberMac : QString())},
+    };
+}
+
+void QSInstallFlow::sendEvent(const QString &eventName, const QJsonObject &data)
+{
+    QSAnalyticSender::sendEvent(eventName, data);
+}
+
+void QSInstallFlow::quitInstallation(const QVariant &object)
+{
+    QSLogger::debug(QStringLiteral("%1 end.").arg(kProductName), QS_FLOW_CONTEXT(kQuit));
+    if (object.isValid() && object.toMap().contains(QStringLiteral("isUserAction"))) {
+        QSLogger::debug(QStringLiteral("User closed installer"), QS_FLOW_CONTEXT(kQuit));
+        QSLogger::deleteLogFile();  // a log that cannot be removed must not hold up the end
+    }
+    if (terminate_)
+        terminate_();
+}
+
+void QSInstallFlow::launchAppWithPath()
+{
+    screens_.hideCloseButton();
+    const QString path = installedApplicationPath();
+    if (!QFileInfo(path).isDir()) {
+        QSLogger::error(QStringLiteral("\"Application path does not exist:%1\"").arg(path), QS_FLOW_CONTEXT(kLaunch));
+        sendEvent(QStringLiteral("LaunchApp"), productFields(kFail));
+    } else {
+        QStringList arguments{QSSystemInfo::configLocale(QSSystemInfo::getLocale())};
+        if (launchedFromDrive_)
+            arguments << QStringLiteral("launched-from-drive");
+        QString reason;
+        const bool launched = platform::host().launchApplication(path, arguments, &reason);
+        QJsonObject data = productFields(launched ? kPass : kFail);
+        data.insert(QStringLiteral("Arg"), QJsonArray::fromStringList(arguments));
+        if (launched) {
+            QSLogger::debug(QStringLiteral("Successfully launched app."), QS_FLOW_CONTEXT(kLaunch));
+        } else {
+            QSLogger::error(QStringLiteral("Error Launching app."), QS_FLOW_CONTEXT(kLaunch));
+            if (!reason.isEmpty())
+                QSLogger::error(QStringLiteral("Launch refused: %1").arg(reason), QS_FLOW_CONTEXT(kLaunch));
+        }
+        sendEvent(QStringLiteral("LaunchApp"), data);
+    }
+    platform::NotificationCenter::defaultCenter().post(kQuitInstallation);
+}
+
+void QSInstallFlow::updateProgressWithValue(double value, double adjusted)
+{
+    const QString label = platform::localizedString("QSInstalling");
+    progressPercents_ = value * 100.0;
+    screens_.updateProgress(float(adjusted * 100.0), label);
+}
+
+void QSInstallFlow::runOffMainThread(std::function<void()> work, std::function<void()> done)
+{
+    QThread *thread = QThread::create(std::move(work));
+    thread->setParent(this);
+    worker_ = thread;
+    connect(thread, &QThread::finished, this, [this, thread, done = std::move(done)] {
+        worker_ = nullptr;
+        thread->deleteLater();
+        done();
+    });
+    thread->start();
+}

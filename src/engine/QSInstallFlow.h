@@ -1,0 +1,100 @@
+#pragma once
+#include "telemetry/CoreGlobal.h"
+
+#include "config/QSConfigProvider.h"
+#include "engine/QSDownloader.h"
+#include "engine/QSScreens.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+class QSConfig;
+class QThread;
+
+// The flow half of the main controller: checks, configuration, download with retries,
+// extraction, placement, version file, launch and the end of the program. It decides which
+// screen comes next and asks the window (QSScreens) to show it. Lives on the main thread.
+class QSInstallFlow : public QObject {
+    Q_OBJECT
+public:
+    explicit QSInstallFlow(QSScreens &screens, QObject *parent = nullptr);
+    ~QSInstallFlow() override;  // waits for a running extraction or placement
+
+    // The Install button and "START_INSTALLATION".
+    void startInstallation();
+    // "QUIT_INSTALLATION"; object is the notification's object (absent or a map).
+    void quitInstallation(const QVariant &object);
+    // The launch button of the finished state.
+    void launchAppWithPath();
+    void sendEvent(const QString &eventName, const QJsonObject &data);
+    // Writes "Show generic error screen.", sends the "Install" FAIL event for reason (null: "NA")
+    // and asks the window for the installation-failed screen.
+    void showGenericError(const QString &reason);
+    // Starts one download attempt (attempt number downloadAttempt()).
+    void beginInstallation();
+    // value and adjusted in 0..1: the status line shows "QSInstalling", the bar adjusted * 100.
+    void updateProgressWithValue(double value, double adjusted);
+
+    // Set by the argument scan when the installer was started with "launched-from-drive".
+    void setLaunchedFromDrive(bool launchedFromDrive) { launchedFromDrive_ = launchedFromDrive; }
+    bool isLaunchedFromDrive() const { return launchedFromDrive_; }
+
+    std::shared_ptr<const QSConfig> config() const { return config_; }
+    quint64 downloadAttempt() const { return downloadAttempt_; }
+    double progressPercents() const { return progressPercents_; }
+    bool isDownloading() const { return downloader_ != nullptr; }
+
+    // Seams for tests and for the shell.
+    using ConfigLoader = std::function<void(QSConfigProvider::Completion)>;
+    void setConfigLoader(ConfigLoader loader) { configLoader_ = std::move(loader); }
+    // What ends the program after quitInstallation (QCoreApplication::quit by default).
+    void setTerminate(std::function<void()> terminate) { terminate_ = std::move(terminate); }
+    void setDownloadTimeouts(const QSDownloadTimeouts &timeouts) { timeouts_ = timeouts; }
+
+private:
+    // Start and configuration (QSInstallFlow.cpp)
+    void configurationLoaded(std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error);
+    void showOfflineStep(const QString &function);
+    void showBlockingAlert(const QString &message, const QString &titleKey, const QString &icon);
+    QJsonObject productFields(const QString &result) const;
+
+    // Download (QSInstallFlowDownload.cpp)
+    void didReceiveData(qint64 received, qint64 expected);
+    void downloadEnded(const QSDownloader::Outcome &outcome);
+    void didFinishDownloading(const QSDownloader::Outcome &outcome);
+    void didCompleteWithError(const QSDownloader::Outcome &outcome);
+    void retryOrGiveUp(const QString &function);
+    void dropDownloader();
+    void removeTemporaryFiles();
+    float secondsSinceDownloadStart() const;
+
+    // Extraction, placement, finished state (QSInstallFlowInstall.cpp)
+    void runInstallStage(const QString &archivePath);
+    void unzipFileWithPath(const QString &archivePath, const QString &destination, std::function<void(bool)> done);
+    void copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool)> done);
+    void scheduleFinishedState();
+    // Runs work on a worker thread and then done on this thread; one job at a time.
+    void runOffMainThread(std::function<void()> work, std::function<void()> done);
+
+    QSScreens &screens_;
+    ConfigLoader configLoader_;
+    std::function<void()> terminate_;
+    QSDownloadTimeouts timeouts_;
+
+    std::shared_ptr<const QSConfig> config_;
+    quint64 downloadAttempt_ = 0;
+    double progressPercents_ = 0;
+    bool launchedFromDrive_ = false;
+
+    QElapsedTimer configLoadStart_;
+    quint64 configLoadGeneration_ = 0;  // answers of a superseded start are dropped
+    QElapsedTimer downloadStart_;
+    QSDownloader *downloader_ = nullptr;
+    QPointer<QThread> worker_;
+};

@@ -1,0 +1,222 @@
+// The download half of the installation flow: one attempt at a time, judged when it ends, with
+// the retry rule (attempt n is retried while n is below the configured limit).
+#include "engine/QSInstallFlow.h"
+
+#include "config/QSConfig.h"
+#include "engine/QSFlowTexts.h"
+#include "engine/QSInstallFiles.h"
+#include "engine/QSPreinstallCheck.h"
+#include "platform/Console.h"
+#include "platform/Host.h"
+#include "telemetry/QSAnalyticSender.h"
+#include "telemetry/QSLogger.h"
+#include "telemetry/QSTask.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <charconv>
+
+using namespace flowtext;
+
+namespace {
+
+// Asked about in the diagnostic name-server lookup when the archive address names no host.
+const QString kDownloadServiceHost = QStringLiteral("download.brightmoor.example");
+
+// A single-precision number as its shortest decimal text ("1.25", "0.1").
+QString floatText(float value)
+{
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+}  // namespace
+
+void QSInstallFlow::beginInstallation()
+{
+    screens_.showState(QSScreenState::Downloading);
+    dropDownloader();
+    if (!config_) {
+        QSLogger::error(QStringLiteral("Download %1 installer failed (error = no configuration)").arg(kProductName),
+                        QS_FLOW_CONTEXT(kBegin));
+        return;
+    }
+    const QString address = config_->latestMacURL;
+    const QString line = QStringLiteral("[Attempt %1 ] : Download: %2").arg(downloadAttempt_).arg(address);
+    platform::console(line);
+    QSLogger::debug(line, QS_FLOW_CONTEXT(kBegin));
+    downloadStart_.start();
+
+    const QString archive = QSInstallFiles::archivePath();
+    removeTemporaryFiles();
+    QSLogger::debug(QStringLiteral("Starting to download %1 version: %2").arg(kProductName, config_->lastBuildNumberMac),
+                    QS_FLOW_CONTEXT(kBegin));
+    QString failure;
+    if (!QDir::isAbsolutePath(archive)) {
+        failure = QStringLiteral("no private temporary folder");
+    } else {
+        downloader_ = new QSDownloader(QUrl(address), archive, timeouts_, this);
+        downloader_->onProgress = [this](qint64 received, qint64 expected) { didReceiveData(received, expected); };
+        downloader_->onFinished = [this](const QSDownloader::Outcome &outcome) { downloadEnded(outcome); };
+        if (!downloader_->start(&failure))
+            dropDownloader();
+    }
+    if (failure.isEmpty())
+        return;
+
+    QSLogger::error(QStringLiteral("Download %1 installer failed (error = %2)").arg(kProductName, failure),
+                    QS_FLOW_CONTEXT(kBegin));
+    const QString host = QUrl(address).host();
+    const QString lookup = QSTask::runTaskWithPath(QStringLiteral("/usr/bin/host"),
+                                                   {QStringLiteral("-t"), QStringLiteral("NS"),
+                                                    host.isEmpty() ? kDownloadServiceHost : host},
+                                                   3.0);
+    if (!lookup.isEmpty())
+        QSLogger::debug(lookup, QS_FLOW_CONTEXT(kBegin));
+    platform::console(QStringLiteral("Exception %1").arg(failure));
+    // An attempt that cannot even start will not start on a retry either: tell the user.
+    screens_.makeMainViewVisible();
+    showGenericError(QStringLiteral("Download Error"));
+}
+
+void QSInstallFlow::didReceiveData(qint64 received, qint64 expected)
+{
+    float share = expected > 0 ? float(received) / float(expected) : 0.0f;
+    share = std::min(share, 0.9f);
+    updateProgressWithValue(share, share);
+}
+
+void QSInstallFlow::downloadEnded(const QSDownloader::Outcome &outcome)
+{
+    // The attempt is over; its downloader goes once this call has returned.
+    if (downloader_) {
+        downloader_->deleteLater();
+        downloader_ = nullptr;
+    }
+    if (outcome.kind == QSDownloader::Outcome::Kind::Complete)
+        didFinishDownloading(outcome);
+    else
+        didCompleteWithError(outcome);
+}
+
+void QSInstallFlow::didFinishDownloading(const QSDownloader::Outcome &outcome)
+{
+    const float seconds = secondsSinceDownloadStart();
+    const QJsonValue t = QSAnalyticSender::singlePrecision(seconds);
+    const qint64 tries = qint64(downloadAttempt_);
+    if (!QSPreinstallCheck::hasInternetConnection()) {
+        showOfflineStep(kFinished);
+        sendEvent(QStringLiteral("Download"), {{QStringLiteral("RSLT"), kFail},
+                                               {QStringLiteral("URL"), config_->latestMacURL},
+                                               {QStringLiteral("DProd"), kProductName},
+                                               {QStringLiteral("RSN"), QStringLiteral("Download failed")},
+                                               {QStringLiteral("CData"), QStringLiteral("No internet connection")},
+                                               {QStringLiteral("T"), t},
+                                               {QStringLiteral("Tries"), tries}});
+        removeTemporaryFiles();
+        return;
+    }
+    if (outcome.isHttp && outcome.httpStatus != 200) {
+        QSLogger::error(QStringLiteral("[Attempt %1 ] :Download %2 installer failed (error = HTTP Response with status code %3)")
+                            .arg(downloadAttempt_)
+                            .arg(kProductName)
+                            .arg(outcome.httpStatus),
+                        QS_FLOW_CONTEXT(kFinished));
+        removeTemporaryFiles();
+        QJsonObject data{{QStringLiteral("RSLT"), kFail},
+                         {QStringLiteral("URL"), config_->latestMacURL},
+                         {QStringLiteral("DProd"), kProductName},
+                         {QStringLiteral("DProdVer"), config_->lastBuildNumberMac},
+                         {QStringLiteral("T"), t},
+                         {QStringLiteral("Tries"), tries}};
+        if (downloadAttempt_ >= config_->downloadRetryLimit) {
+            screens_.makeMainViewVisible();
+            showGenericError(QStringLiteral("Download Error"));
+            data.insert(QStringLiteral("RSN"), QStringLiteral("HTTP Response with status code %1").arg(outcome.httpStatus));
+            sendEvent(QStringLiteral("Download"), data);
+            return;
+        }
+        QSLogger::debug(QStringLiteral("Retrying download."), QS_FLOW_CONTEXT(kFinished));
+        data.insert(QStringLiteral("RSN"), QStringLiteral("Current retry attempt %1, max download retry limit %2")
+                                               .arg(downloadAttempt_)
+                                               .arg(config_->downloadRetryLimit));
+        sendEvent(QStringLiteral("Download"), data);
+        ++downloadAttempt_;
+        beginInstallation();
+        return;
+    }
+
+    QSLogger::debug(QStringLiteral("Download %1 installer success. Version downloaded: %2").arg(kProductName, config_->lastBuildNumberMac),
+                    QS_FLOW_CONTEXT(kFinished));
+    QSLogger::debug(QStringLiteral("Download took %1 seconds").arg(floatText(seconds)), QS_FLOW_CONTEXT(kFinished));
+    QJsonObject data = productFields(kPass);
+    data.insert(QStringLiteral("T"), t);
+    data.insert(QStringLiteral("Tries"), tries);
+    sendEvent(QStringLiteral("Download"), data);
+    runInstallStage(outcome.archivePath);
+}
+
+void QSInstallFlow::didCompleteWithError(const QSDownloader::Outcome &outcome)
+{
+    QSLogger::error(QStringLiteral("Download failure reason - %1, Error Code - %2").arg(outcome.errorDescription).arg(outcome.errorCode),
+                    QS_FLOW_CONTEXT(kCompleted));
+    platform::console(QStringLiteral("*** Error received : %1 %2").arg(outcome.errorDescription).arg(outcome.errorCode));
+    removeTemporaryFiles();
+
+    // Share of the body that arrived, in whole percent; -1 when no length was announced.
+    const int fragment = outcome.expected > 0
+        ? int(float(outcome.received) / float(outcome.expected) * 100.0f)
+        : -1;
+    QJsonObject data = productFields(kFail);
+    data.insert(QStringLiteral("RSN"), QStringLiteral("Download complete with error %1 and error code received is %2")
+                                           .arg(outcome.errorDescription)
+                                           .arg(outcome.errorCode));
+    data.insert(QStringLiteral("Tries"), qint64(downloadAttempt_));
+    data.insert(QStringLiteral("Frag"), fragment);
+    sendEvent(QStringLiteral("Download"), data);
+
+    if (!QSPreinstallCheck::hasInternetConnection()) {
+        showOfflineStep(kCompleted);
+        return;
+    }
+    retryOrGiveUp(kCompleted);
+}
+
+void QSInstallFlow::retryOrGiveUp(const QString &function)
+{
+    if (downloadAttempt_ < config_->downloadRetryLimit) {
+        QSLogger::debug(QStringLiteral("Retrying download."), QS_FLOW_CONTEXT(function));
+        ++downloadAttempt_;
+        beginInstallation();
+        return;
+    }
+    screens_.makeMainViewVisible();
+    showGenericError(QStringLiteral("Download Error"));
+}
+
+void QSInstallFlow::dropDownloader()
+{
+    if (!downloader_)
+        return;
+    downloader_->onProgress = nullptr;
+    downloader_->onFinished = nullptr;
+    downloader_->cancel();
+    downloader_->deleteLater();
+    downloader_ = nullptr;
+}
+
+void QSInstallFlow::removeTemporaryFiles()
+{
+    const QString archive = QSInstallFiles::archivePath();
+    if (!QDir::isAbsolutePath(archive))
+        return;  // never a relative name in whatever the current folder is
+    QSInstallFiles::removePath(archive);
+    QSInstallFiles::removePath(QSInstallFiles::extractionDirectoryFor(archive));
+}
+
+float QSInstallFlow::secondsSinceDownloadStart() const
+{
+    return downloadStart_.isValid() ? float(double(downloadStart_.nsecsElapsed()) / 1e9) : 0.0f;
+}

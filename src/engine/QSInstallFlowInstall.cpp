@@ -1,0 +1,147 @@
+// The install stage of the installation flow: extraction, placement of the bundle, the version
+// file and the finished state. The file work runs on a worker thread so the window keeps
+// drawing; records, events and screens are written here, on the main thread, in their order.
+#include "engine/QSInstallFlow.h"
+
+#include "config/QSConfig.h"
+#include "engine/QSFlowTexts.h"
+#include "engine/QSInstallFiles.h"
+#include "platform/Console.h"
+#include "platform/Host.h"
+#include "telemetry/QSLogger.h"
+
+#include <QDir>
+#include <QTimer>
+
+using namespace flowtext;
+
+namespace {
+
+// The bundle's name comes from the bundle settings; it must name one entry inside a folder.
+bool isPlainName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+        !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+QString versionFilePath()
+{
+    return QStringLiteral("%1%2/mirolan_version.json")
+        .arg(platform::host().homeDirectory(), QSConfigProvider::getEnvSpecificAppDataPath());
+}
+
+}  // namespace
+
+void QSInstallFlow::runInstallStage(const QString &archivePath)
+{
+    updateProgressWithValue(0.0, 0.9);
+    QSLogger::debug(QStringLiteral("Extract %1 installer").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
+    const QString destination = QSInstallFiles::extractionDirectoryFor(archivePath);
+    unzipFileWithPath(archivePath, destination, [this, archivePath, destination](bool extracted) {
+        if (!extracted) {
+            QSLogger::error(QStringLiteral("Extract %1 installer failed").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
+            platform::console(QStringLiteral("Unzip operation failed!"));
+            showGenericError(QStringLiteral("Extract error"));
+            sendEvent(QStringLiteral("Extract"), productFields(kFail));
+            QSInstallFiles::removePath(archivePath);
+            QSInstallFiles::removePath(destination);
+            return;
+        }
+        QSLogger::debug(QStringLiteral("Extract %1 installer success").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
+        sendEvent(QStringLiteral("Extract"), productFields(kPass));
+        copyAndFinishInstallation(destination, [this, archivePath, destination](bool placed) {
+            QSInstallFiles::removePath(archivePath);
+            if (!placed) {
+                QSInstallFiles::removePath(destination);
+                showGenericError(QStringLiteral("Install error"));
+                return;
+            }
+            updateProgressWithValue(1.0, 1.0);
+            sendEvent(QStringLiteral("Install"), productFields(kPass));
+            scheduleFinishedState();
+        });
+    });
+}
+
+void QSInstallFlow::unzipFileWithPath(const QString &archivePath, const QString &destination,
+                                      std::function<void(bool)> done)
+{
+    QSLogger::debug(QStringLiteral("Unzip from: %1 to: %2").arg(archivePath, destination), QS_FLOW_CONTEXT(kUnzip));
+    struct Result {
+        bool ok = false;
+        QString error;
+    };
+    auto result = std::make_shared<Result>();
+    runOffMainThread(
+        [archivePath, destination, result] {
+            // Whatever sits at the destination's name goes first; nothing there is followed.
+            QSInstallFiles::removePath(destination);
+            result->ok = platform::host().extractArchive(archivePath, destination, &result->error);
+        },
+        [result, done = std::move(done)] {
+            if (!result->ok)
+                QSLogger::error(QStringLiteral("Unzip failed: %1").arg(result->error), QS_FLOW_CONTEXT(kUnzip));
+            done(result->ok);
+        });
+}
+
+void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool)> done)
+{
+    const QString name = QSConfigProvider::getEnvSpecificBinaryName();
+    const QString applications = QSConfigProvider::getApplicationsDirectory();
+    const QString source = QDir(extractionDirectory).filePath(name);
+    const QString target = QDir(applications).filePath(name);
+    const QString version = config_ ? config_->lastBuildNumberMac : QString();
+    const QString versionFile = versionFilePath();
+
+    platform::console(QStringLiteral("Path: [%1]").arg(extractionDirectory));
+    QSLogger::debug(QStringLiteral("Moved app [version: %1 ] from path: %2 to %3").arg(version, extractionDirectory, applications),
+                    QS_FLOW_CONTEXT(kCopy));
+    if (!isPlainName(name) || applications.isEmpty()) {
+        QSLogger::error(QStringLiteral("No bundle name or applications folder for this environment (\"%1\", \"%2\")")
+                            .arg(name, applications),
+                        QS_FLOW_CONTEXT(kCopy));
+        done(false);
+        return;
+    }
+
+    struct Result {
+        bool placed = false;
+        QString placeError;
+        bool written = false;
+        QString writeError;
+    };
+    auto result = std::make_shared<Result>();
+    runOffMainThread(
+        [source, target, version, versionFile, result] {
+            result->placed = QSInstallFiles::placeBundle(source, target, &result->placeError);
+            // The version file tells what is installed, so it only changes when the bundle did.
+            if (result->placed)
+                result->written = QSInstallFiles::writeVersionFile(versionFile, version, &result->writeError);
+        },
+        [source, target, versionFile, result, done = std::move(done)] {
+            if (!result->placed) {
+                QSLogger::error(QStringLiteral("Moving %1 to %2 failed: %3").arg(source, target, result->placeError),
+                                QS_FLOW_CONTEXT(kCopy));
+                done(false);
+                return;
+            }
+            if (result->written) {
+                QSLogger::debug(QStringLiteral("Updated version info at %1").arg(versionFile),
+                                QSLogContext::bare(__FILE__, kCopy, __LINE__));
+            } else {
+                platform::console(QStringLiteral("Got an error: %1").arg(result->writeError));
+                QSLogger::error(QStringLiteral("Writing the version file %1 failed: %2").arg(versionFile, result->writeError),
+                                QS_FLOW_CONTEXT(kCopy));
+            }
+            done(true);
+        });
+}
+
+void QSInstallFlow::scheduleFinishedState()
+{
+    QTimer::singleShot(800, this, [this] {
+        screens_.showState(QSScreenState::DownloadDone);
+        QTimer::singleShot(300, this, [this] { screens_.updateLauchButtons(); });
+    });
+}
