@@ -1,0 +1,207 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+<context>
+    <name></name>
+    <message id="ContactAdminTitle">
+        <source>Administrator rights required</source>
+        <extracomment>Alert title when the user is not an administrator</extracomment>
+        <translation>Administratorrechte erforderlich</translation>
+    </message>
+    <message id="ContactAdminMessage">
+        <source>Only an administrator can install %@ on this computer. Please sign in with an administrator account or ask your administrator for help.</source>
+        <extracomment>%@ is the product name</extracomment>
+        <translation>Nur ein Administrator kann %@ auf diesem Computer installieren. Melden Sie sich mit einem Administratorkonto an oder wenden Sie sich an Ihren Administrator.</translation>
+    </message>
+    <message id="MessageClose">
+        <source>Close</source>
+        <extracomment>Button</extracomment>
+        <translation>Schließen</translation>
+    </message>
+    <message id="MessageRetry">
+        <source>Try again</source>
+        <extracomment>Button</extracomment>
+        <translation>Erneut versuchen</translation>
+    </message>
+    <message id="QSContactSupport">
+        <source>Contact support</source>
+        <extracomment>Button</extracomment>
+        <translation>Support kontaktieren</translation>
+    </message>
+    <message id="QSDetailText">
+        <source>Corvala is just one click away</source>
+        <extracomment>Headline of the welcome screen</extracomment>
+        <translation>Corvala ist nur einen Klick entfernt</translation>
+    </message>
+    <message id="QSLandingInfoOne">
+        <source>A small installer that always brings you the latest version of Corvala.</source>
+        <extracomment>First landing message</extracomment>
+        <translation>Ein kleines Installationsprogramm, das Ihnen immer die neueste Version von Corvala bringt.</translation>
+    </message>
+    <message id="QSLandingInfoTwo">
+        <source>Installation takes about a minute on most connections.</source>
+        <extracomment>Second landing message</extracomment>
+        <translation>Die Installation dauert bei den meisten Verbindungen etwa eine Minute.</translation>
+    </message>
+    <message id="QSLandingInfoThree">
+        <source>You can keep working while Corvala is being installed.</source>
+        <extracomment>Third landing message</extracomment>
+        <translation>Sie können weiterarbeiten, während Corvala installiert wird.</translation>
+    </message>
+    <message id="QSInstallNow">
+        <source>Install now</source>
+        <extracomment>Button</extracomment>
+        <translation>Jetzt installieren</translation>
+    </message>
+    <message id="QSLicenceTextPart1">
+        <source>By clicking Install now, you agree to the </source>
+        <extracomment>Licence sentence, text before the first link</extracomment>
+        <translation>Mit einem Klick auf „Jetzt installieren“ akzeptieren Sie die </translation>
+    </message>
+    <message id="QSLicenceTextPart2">
+        <source>%@ Licence Agreement</source>
+        <extracomment>Licence sentence, first link, and title of the licence window; %@ is the maker's name</extracomment>
+        <translation>Lizenzvereinbarung von %@</translation>
+    </message>
+    <message id="QSLicenceTextPart3">
+        <source> and confirm that you have read the </source>
+        <extracomment>Licence sentence, text between the links</extracomment>
+        <translation> und bestätigen die Kenntnisnahme der </translation>
+    </message>
+    <message id="QSLicenceTextPart4">
+        <source>Privacy Statement</source>
+        <extracomment>Licence sentence, second link</extracomment>
+        <translation>Datenschutzerklärung</translation>
+    </message>
+    <message id="MessageConnecting">
+        <source>Connecting…</source>
+        <extracomment>Caption of the connecting screen</extracomment>
+        <translation>Verbindung wird hergestellt…</translation>
+    </message>
+    <message id="QSInstalling">
+        <source>Installing Corvala…</source>
+        <extracomment>Status line while downloading and installing</extracomment>
+        <translation>Corvala wird installiert…</translation>
+    </message>
+    <message id="QSLaunchApp">
+        <source>Launch Corvala</source>
+        <extracomment>Launch button</extracomment>
+        <translation>Corvala starten</translation>
+    </message>
+    <message id="QSstarted">
+        <source>Get started</source>
+        <extracomment>Launch button once the installation has finished</extracomment>
+        <translation>Los geht’s</translation>
+    </message>
+    <message id="QSWelcome_To_Brightmoor">
+        <source>Welcome to Brightmoor!</source>
+        <extracomment>Status line once the installation has finished</extracomment>
+        <translation>Willkommen bei Brightmoor!</translation>
+    </message>
+    <message id="QSQuitTitle">
+        <source>Exit the installer?</source>
+        <extracomment>Title of the quit confirmation</extracomment>
+        <translation>Installation beenden?</translation>
+    </message>
+    <message id="QSQuitMessage">
+        <source>Corvala is not installed yet. You can run the installer again at any time.</source>
+        <extracomment>Message of the quit confirmation</extracomment>
+        <translation>Corvala ist noch nicht installiert. Sie können das Installationsprogramm jederzeit erneut starten.</translation>
+    </message>
+    <message id="QSExit">
+        <source>Exit</source>
+        <extracomment>Quit confirmation, affirmative button</extracomment>
+        <translation>Beenden</translation>
+    </message>
+    <message id="QSNo">
+        <source>No, stay</source>
+        <extracomment>Quit confirmation, negative button</extracomment>
+        <translation>Nein, bleiben</translation>
+    </message>
+    <message id="MessageInstallationFailed">
+        <source>Installation failed</source>
+        <extracomment>Title of the installation-failed screen</extracomment>
+        <translation>Installation fehlgeschlagen</translation>
+    </message>
+    <message id="MessageInstallationFailedDescription">
+        <source>Something went wrong while installing Corvala. You can </source>
+        <extracomment>Installation-failed message, first part</extracomment>
+        <translation>Bei der Installation von Corvala ist ein Fehler aufgetreten. Sie können </translation>
+    </message>
+    <message id="MessageInstallationFailedDescription1">
+        <source>download Corvala from our website</source>
+        <extracomment>Installation-failed message, link to the download page</extracomment>
+        <translation>Corvala von unserer Website herunterladen</translation>
+    </message>
+    <message id="MessageInstallationFailedDescription2">
+        <source> and install it yourself, or </source>
+        <extracomment>Installation-failed message, text between the links</extracomment>
+        <translation> und selbst installieren oder </translation>
+    </message>
+    <message id="MessageInstallationFailedClickHere">
+        <source>click here</source>
+        <extracomment>Installation-failed message, link to the online help</extracomment>
+        <translation>hier klicken</translation>
+    </message>
+    <message id="MessageInstallationFailedDescription3">
+        <source> for step-by-step help.</source>
+        <extracomment>Installation-failed message, last part</extracomment>
+        <translation>, um eine Schritt-für-Schritt-Anleitung zu erhalten.</translation>
+    </message>
+    <message id="ContactSupportText">
+        <source>Need help? </source>
+        <extracomment>Subtitle of error screens, text before the link</extracomment>
+        <translation>Brauchen Sie Hilfe? </translation>
+    </message>
+    <message id="ContactSupportText1">
+        <source>Visit our help centre</source>
+        <extracomment>Subtitle of error screens, link to the online help</extracomment>
+        <translation>Besuchen Sie unser Hilfe-Center</translation>
+    </message>
+    <message id="MessageNoInternetConnection">
+        <source>No internet connection</source>
+        <extracomment>Title of the no-network screen</extracomment>
+        <translation>Keine Internetverbindung</translation>
+    </message>
+    <message id="MessagePleaseTryLater">
+        <source>Please check your connection and try again.</source>
+        <extracomment>Message of the no-network screen</extracomment>
+        <translation>Bitte prüfen Sie Ihre Verbindung und versuchen Sie es erneut.</translation>
+    </message>
+    <message id="QSAlreadyInstalledTitle">
+        <source>Already installed</source>
+        <extracomment>Title of the already-installed screen</extracomment>
+        <translation>Bereits installiert</translation>
+    </message>
+    <message id="QSAlreadyInstalledMessage">
+        <source>%@ is already installed on this computer. You can open it from your applications.</source>
+        <extracomment>%@ is the product name</extracomment>
+        <translation>%@ ist auf diesem Computer bereits installiert. Sie können es aus Ihren Programmen öffnen.</translation>
+    </message>
+    <message id="QSNoSpaceTitle">
+        <source>Not enough disk space</source>
+        <extracomment>Title of the not-enough-space screen</extracomment>
+        <translation>Nicht genügend Speicherplatz</translation>
+    </message>
+    <message id="QSNoSpaceMessage">
+        <source>Corvala needs at least 1 GB of free space. Free up some space and run the installer again.</source>
+        <extracomment>Message of the not-enough-space screen</extracomment>
+        <translation>Corvala benötigt mindestens 1 GB freien Speicherplatz. Geben Sie Speicherplatz frei und starten Sie das Installationsprogramm erneut.</translation>
+    </message>
+    <message id="QSOSNotCompatibleTitle">
+        <source>Your system is not supported</source>
+        <extracomment>Title of the unsupported-system screen</extracomment>
+        <translation>Ihr System wird nicht unterstützt</translation>
+    </message>
+    <message id="QSOSNotCompatibleMessage">
+        <source>Corvala needs a newer version of your operating system. Please update it and try again.</source>
+        <extracomment>Message of the unsupported-system screen</extracomment>
+        <translation>Corvala benötigt eine neuere Version Ihres Betriebssystems. Bitte aktualisieren Sie es und versuchen Sie es erneut.</translation>
+    </message>
+    <message id="MessageContent">
+        <source>Almost there! Corvala will be ready in a moment. Thank you for choosing Brightmoor.</source>
+        <extracomment>Closing text of the onboarding pages</extracomment>
+        <translation>Fast geschafft! Corvala ist gleich bereit. Danke, dass Sie sich für Brightmoor entschieden haben.</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,207 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<context>
+    <name></name>
+    <message id="ContactAdminTitle">
+        <source>Administrator rights required</source>
+        <extracomment>Alert title when the user is not an administrator</extracomment>
+        <translation>Administrator rights required</translation>
+    </message>
+    <message id="ContactAdminMessage">
+        <source>Only an administrator can install %@ on this computer. Please sign in with an administrator account or ask your administrator for help.</source>
+        <extracomment>%@ is the product name</extracomment>
+        <translation>Only an administrator can install %@ on this computer. Please sign in with an administrator account or ask your administrator for help.</translation>
+    </message>
+    <message id="MessageClose">
+        <source>Close</source>
+        <extracomment>Button</extracomment>
+        <translation>Close</translation>
+    </message>
+    <message id="MessageRetry">
+        <source>Try again</source>
+        <extracomment>Button</extracomment>
+        <translation>Try again</translation>
+    </message>
+    <message id="QSContactSupport">
+        <source>Contact support</source>
+        <extracomment>Button</extracomment>
+        <translation>Contact support</translation>
+    </message>
+    <message id="QSDetailText">
+        <source>Corvala is just one click away</source>
+        <extracomment>Headline of the welcome screen</extracomment>
+        <translation>Corvala is just one click away</translation>
+    </message>
+    <message id="QSLandingInfoOne">
+        <source>A small installer that always brings you the latest version of Corvala.</source>
+        <extracomment>First landing message</extracomment>
+        <translation>A small installer that always brings you the latest version of Corvala.</translation>
+    </message>
+    <message id="QSLandingInfoTwo">
+        <source>Installation takes about a minute on most connections.</source>
+        <extracomment>Second landing message</extracomment>
+        <translation>Installation takes about a minute on most connections.</translation>
+    </message>
+    <message id="QSLandingInfoThree">
+        <source>You can keep working while Corvala is being installed.</source>
+        <extracomment>Third landing message</extracomment>
+        <translation>You can keep working while Corvala is being installed.</translation>
+    </message>
+    <message id="QSInstallNow">
+        <source>Install now</source>
+        <extracomment>Button</extracomment>
+        <translation>Install now</translation>
+    </message>
+    <message id="QSLicenceTextPart1">
+        <source>By clicking Install now, you agree to the </source>
+        <extracomment>Licence sentence, text before the first link</extracomment>
+        <translation>By clicking Install now, you agree to the </translation>
+    </message>
+    <message id="QSLicenceTextPart2">
+        <source>%@ Licence Agreement</source>
+        <extracomment>Licence sentence, first link, and title of the licence window; %@ is the maker's name</extracomment>
+        <translation>%@ Licence Agreement</translation>
+    </message>
+    <message id="QSLicenceTextPart3">
+        <source> and confirm that you have read the </source>
+        <extracomment>Licence sentence, text between the links</extracomment>
+        <translation> and confirm that you have read the </translation>
+    </message>
+    <message id="QSLicenceTextPart4">
+        <source>Privacy Statement</source>
+        <extracomment>Licence sentence, second link</extracomment>
+        <translation>Privacy Statement</translation>
+    </message>
+    <message id="MessageConnecting">
+        <source>Connecting…</source>
+        <extracomment>Caption of the connecting screen</extracomment>
+        <translation>Connecting…</translation>
+    </message>
+    <message id="QSInstalling">
+        <source>Installing Corvala…</source>
+        <extracomment>Status line while downloading and installing</extracomment>
+        <translation>Installing Corvala…</translation>
+    </message>
+    <message id="QSLaunchApp">
+        <source>Launch Corvala</source>
+        <extracomment>Launch button</extracomment>
+        <translation>Launch Corvala</translation>
+    </message>
+    <message id="QSstarted">
+        <source>Get started</source>
+        <extracomment>Launch button once the installation has finished</extracomment>
+        <translation>Get started</translation>
+    </message>
+    <message id="QSWelcome_To_Brightmoor">
+        <source>Welcome to Brightmoor!</source>
+        <extracomment>Status line once the installation has finished</extracomment>
+        <translation>Welcome to Brightmoor!</translation>
+    </message>
+    <message id="QSQuitTitle">
+        <source>Exit the installer?</source>
+        <extracomment>Title of the quit confirmation</extracomment>
+        <translation>Exit the installer?</translation>
+    </message>
+    <message id="QSQuitMessage">
+        <source>Corvala is not installed yet. You can run the installer again at any time.</source>
+        <extracomment>Message of the quit confirmation</extracomment>
+        <translation>Corvala is not installed yet. You can run the installer again at any time.</translation>
+    </message>
+    <message id="QSExit">
+        <source>Exit</source>
+        <extracomment>Quit confirmation, affirmative button</extracomment>
+        <translation>Exit</translation>
+    </message>
+    <message id="QSNo">
+        <source>No, stay</source>
+        <extracomment>Quit confirmation, negative button</extracomment>
+        <translation>No, stay</translation>
+    </message>
+    <message id="MessageInstallationFailed">
+        <source>Installation failed</source>
+        <extracomment>Title of the installation-failed screen</extracomment>
+        <translation>Installation failed</translation>
+    </message>
+    <message id="MessageInstallationFailedDescription">
+        <source>Something went wrong while installing Corvala. You can </source>
+        <extracomment>Installation-failed message, first part</extracomment>
+        <translation>Something went wrong while installing Corvala. You can </translation>
+    </message>
+    <message id="MessageInstallationFailedDescription1">
+        <source>download Corvala from our website</source>
+        <extracomment>Installation-failed message, link to the download page</extracomment>
+        <translation>download Corvala from our website</translation>
+    </message>
+    <message id="MessageInstallationFailedDescription2">
+        <source> and install it yourself, or </source>
+        <extracomment>Installation-failed message, text between the links</extracomment>
+        <translation> and install it yourself, or </translation>
+    </message>
+    <message id="MessageInstallationFailedClickHere">
+        <source>click here</source>
+        <extracomment>Installation-failed message, link to the online help</extracomment>
+        <translation>click here</translation>
+    </message>
+    <message id="MessageInstallationFailedDescription3">
+        <source> for step-by-step help.</source>
+        <extracomment>Installation-failed message, last part</extracomment>
+        <translation> for step-by-step help.</translation>
+    </message>
+    <message id="ContactSupportText">
+        <source>Need help? </source>
+        <extracomment>Subtitle of error screens, text before the link</extracomment>
+        <translation>Need help? </translation>
+    </message>
+    <message id="ContactSupportText1">
+        <source>Visit our help centre</source>
+        <extracomment>Subtitle of error screens, link to the online help</extracomment>
+        <translation>Visit our help centre</translation>
+    </message>
+    <message id="MessageNoInternetConnection">
+        <source>No internet connection</source>
+        <extracomment>Title of the no-network screen</extracomment>
+        <translation>No internet connection</translation>
+    </message>
+    <message id="MessagePleaseTryLater">
+        <source>Please check your connection and try again.</source>
+        <extracomment>Message of the no-network screen</extracomment>
+        <translation>Please check your connection and try again.</translation>
+    </message>
+    <message id="QSAlreadyInstalledTitle">
+        <source>Already installed</source>
+        <extracomment>Title of the already-installed screen</extracomment>
+        <translation>Already installed</translation>
+    </message>
+    <message id="QSAlreadyInstalledMessage">
+        <source>%@ is already installed on this computer. You can open it from your applications.</source>
+        <extracomment>%@ is the product name</extracomment>
+        <translation>%@ is already installed on this computer. You can open it from your applications.</translation>
+    </message>
+    <message id="QSNoSpaceTitle">
+        <source>Not enough disk space</source>
+        <extracomment>Title of the not-enough-space screen</extracomment>
+        <translation>Not enough disk space</translation>
+    </message>
+    <message id="QSNoSpaceMessage">
+        <source>Corvala needs at least 1 GB of free space. Free up some space and run the installer again.</source>
+        <extracomment>Message of the not-enough-space screen</extracomment>
+        <translation>Corvala needs at least 1 GB of free space. Free up some space and run the installer again.</translation>
+    </message>
+    <message id="QSOSNotCompatibleTitle">
+        <source>Your system is not supported</source>
+        <extracomment>Title of the unsupported-system screen</extracomment>
+        <translation>Your system is not supported</translation>
+    </message>
+    <message id="QSOSNotCompatibleMessage">
+        <source>Corvala needs a newer version of your operating system. Please update it and try again.</source>
+        <extracomment>Message of the unsupported-system screen</extracomment>
+        <translation>Corvala needs a newer version of your operating system. Please update it and try again.</translation>
+    </message>
+    <message id="MessageContent">
+        <source>Almost there! Corvala will be ready in a moment. Thank you for choosing Brightmoor.</source>
+        <extracomment>Closing text of the onboarding pages</extracomment>
+        <translation>Almost there! Corvala will be ready in a moment. Thank you for choosing Brightmoor.</translation>
+    </message>
+</context>
+</TS>

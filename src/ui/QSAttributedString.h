@@ -1,0 +1,76 @@
+#pragma once
+// Text made of runs that each carry a font, a colour and optionally a link; paragraph alignment and
+// a maximum line height apply to the whole text. Screens build these and hand them to the rich
+// text widgets, which draw them through Qt's rich-text engine.
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+struct QSTextRun {
+    QString text;
+    QFont font;
+    QColor color;
+    QUrl link;              // empty: a plain run
+    bool underline = false;
+    QColor underlineColor;  // invalid: the text colour; alpha 0: no visible underline
+};
+
+// How a view draws the link runs of its text; it replaces what the runs say about themselves.
+struct QSLinkAppearance {
+    QColor color;
+    bool underline = true;
+    QColor underlineColor;     // alpha 0: the underline is invisible
+    std::optional<QFont> font; // keep the run's own font when absent
+};
+
+enum class QSTextAlignment {
+    Natural,  // follows the writing direction of the text
+    Left,
+    Center,
+    Right,
+};
+
+class QSAttributedString {
+public:
+    struct Link {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        QUrl url;
+    };
+
+    QSAttributedString() = default;
+    // One plain run.
+    QSAttributedString(const QString &text, const QFont &font, const QColor &color);
+
+    QSAttributedString &append(const QSTextRun &run);
+    QSAttributedString &appendPlain(const QString &text, const QFont &font, const QColor &color);
+    QSAttributedString &appendLink(const QString &text, const QUrl &url, const QFont &font,
+                                   const QColor &color, const QColor &underlineColor);
+
+    void setAlignment(QSTextAlignment alignment) { alignment_ = alignment; }
+    QSTextAlignment alignment() const { return alignment_; }
+    // 0: no limit
+    void setMaximumLineHeight(qreal height) { maximumLineHeight_ = height; }
+    qreal maximumLineHeight() const { return maximumLineHeight_; }
+    // Sets the colour of every run.
+    void setColor(const QColor &color);
+
+    QString string() const;
+    bool isEmpty() const { return string().isEmpty(); }
+    const QList<QSTextRun> &runs() const { return runs_; }
+    // Every link run with its character range in string().
+    QList<Link> links() const;
+
+    // Qt rich text (a subset of HTML) for QLabel and QTextDocument; every text is escaped.
+    QString toHtml(const std::optional<QSLinkAppearance> &linkAppearance = std::nullopt) const;
+
+private:
+    QList<QSTextRun> runs_;
+    QSTextAlignment alignment_ = QSTextAlignment::Natural;
+    qreal maximumLineHeight_ = 0;
+};

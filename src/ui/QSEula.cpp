@@ -1,0 +1,150 @@
+#include "ui/QSEula.h"
+
+#include "ui_QSEula.h"
+
+#include "config/QSConfigProvider.h"
+#include "platform/Console.h"
+#include "platform/Host.h"
+#include "platform/Localization.h"
+#include "telemetry/QSSystemInfo.h"
+#include "ui/QSFonts.h"
+#include "ui/QSTextFormat.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QScreen>
+#include <QTextBrowser>
+
+namespace {
+
+QString resourcePathFor(const QString &name)
+{
+    return QStringLiteral(":/licences/%1_EULA.html").arg(name);
+}
+
+QUrl qrcUrlFor(const QString &resourcePath)
+{
+    // ":/licences/x.html" -> "qrc:/licences/x.html"
+    return QUrl(QStringLiteral("qrc") + resourcePath);
+}
+
+}  // namespace
+
+QSEula::QSEula(QWidget *parent)
+    : QWidget(parent)
+    , ui_(std::make_unique<Ui::QSEula>())
+{
+    ui_->setupUi(this);
+    // Modal-panel level: in front of the main window and of the floating quit confirmation.
+    setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    windowDidLoad();
+}
+
+QSEula::~QSEula() = default;
+
+QString QSEula::licenceName(const QString &language, const QString &country)
+{
+    if (language == QLatin1String("zh-Hant") || language == QLatin1String("zh-Hant-TW"))
+        return QStringLiteral("zh-TW");
+    if (language == QLatin1String("zh") && country == QLatin1String("TW"))
+        return QStringLiteral("zh-TW");
+    if (language.contains(QLatin1String("zh")))
+        return QStringLiteral("zh");
+    return language;
+}
+
+QUrl QSEula::eulaUrlFor(const QString &language, const QString &country, const ResourceExists &exists)
+{
+    const QString chosen = resourcePathFor(licenceName(language, country));
+    if (exists(chosen))
+        return qrcUrlFor(chosen);
+    const QString english = resourcePathFor(QStringLiteral("en"));
+    if (exists(english))
+        return qrcUrlFor(english);
+    return {};
+}
+
+QUrl QSEula::getEulaURL() const
+{
+    return eulaUrlFor(QSSystemInfo::getLanguage(), QSSystemInfo::getCountry(),
+                      [](const QString &path) { return QFile::exists(path); });
+}
+
+void QSEula::windowDidLoad()
+{
+    const QString vendor = QSConfigProvider::getStringFromPlist(QStringLiteral("VENDOR_NAME"));
+    setWindowTitle(replacingPlaceholder(platform::localizedString("QSLicenceTextPart2"), vendor));
+
+    QTextBrowser *browser = ui_->webView;
+    browser->setOpenLinks(false);
+    browser->setOpenExternalLinks(false);
+    browser->setFont(QSFonts::font(QStringLiteral("CommonSans-Regular"), 14));
+    browser->document()->setDocumentMargin(28);
+    browser->setAccessibleName(windowTitle());
+
+    const QUrl url = getEulaURL();
+    if (url.isEmpty()) {
+        platform::console(QStringLiteral("No licence document in the bundle"));
+        browser->setPlainText(windowTitle());
+    } else {
+        browser->setSource(url, QTextDocument::HtmlResource);
+    }
+    // Connected after the document was requested, so only the user's clicks reach the handler.
+    connect(browser, &QTextBrowser::anchorClicked, this, &QSEula::onLinkClicked);
+}
+
+void QSEula::onLinkClicked(const QUrl &link)
+{
+    const QUrl url = ui_->webView->source().resolved(link);
+    // A jump inside the document stays in the window; everything else goes to the browser.
+    if (url.matches(ui_->webView->source(), QUrl::RemoveFragment)) {
+        if (url.hasFragment())
+            ui_->webView->scrollToAnchor(url.fragment());
+        return;
+    }
+    platform::host().openUrl(url);
+}
+
+void QSEula::showWindow(QWidget *sender)
+{
+    Q_UNUSED(sender);
+    if (QScreen *target = parentWidget() ? parentWidget()->screen() : screen()) {
+        QRect frame = geometry();
+        frame.moveCenter(target->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void QSEula::closeWindow()
+{
+    close();
+}
+
+QTextBrowser *QSEula::webView() const
+{
+    return ui_->webView;
+}
+
+void QSEula::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    if (isActiveWindow()) {
+        hasBeenActive_ = true;
+    } else if (hasBeenActive_ && isVisible()) {
+        // The user turned to another window: the licence window goes away.
+        hasBeenActive_ = false;
+        closeWindow();
+    }
+}
+
+void QSEula::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit closed();
+}

@@ -1,0 +1,438 @@
+#include "ui/QSMainController.h"
+
+#include "ui_QSMainController.h"
+
+#include "config/QSConfigProvider.h"
+#include "engine/QSInstallFlow.h"
+#include "engine/QSScreenStates.h"
+#include "platform/Host.h"
+#include "platform/Localization.h"
+#include "telemetry/QSLogger.h"
+#include "telemetry/QSSystemInfo.h"
+#include "ui/QSAlertController.h"
+#include "ui/QSCarousel.h"
+#include "ui/QSColor.h"
+#include "ui/QSErrorController.h"
+#include "ui/QSErrorObject.h"
+#include "ui/QSEula.h"
+#include "ui/QSFonts.h"
+#include "ui/QSImage.h"
+#include "ui/QSLinkTexts.h"
+#include "ui/QSNotificationNames.h"
+#include "ui/QSStyle.h"
+#include "ui/QSTextFormat.h"
+
+#include <QJsonObject>
+#include <QShortcut>
+
+namespace {
+
+const QString kDark = QStringLiteral("#2F3034");
+const QString kGrey = QStringLiteral("#6C7078");
+
+QString orNA(const QString &value)
+{
+    return value.isEmpty() ? QStringLiteral("NA") : value;
+}
+
+// A label's text with a maximum line height, as the screens' paragraph styles set it.
+void setLineHeightText(QLabel *label, const QString &text, const QFont &font, const QColor &color, qreal lineHeight)
+{
+    QSAttributedString attributed(text, font, color);
+    attributed.setAlignment(QSTextAlignment::Center);
+    attributed.setMaximumLineHeight(lineHeight);
+    label->setTextFormat(Qt::RichText);
+    label->setText(attributed.toHtml());
+}
+
+void styleFilledButton(QSButton *button, const QString &title)
+{
+    button->setText(title);
+    button->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 14), QSColor::hex(QStringLiteral("#FFFFFF")));
+    button->setLayerBackgroundColor(QSColor::hex(kDark));
+    button->setCornerRadius(20);
+    button->setAccessibleName(title);
+}
+
+}  // namespace
+
+QSMainController::QSMainController(const QStringList &arguments, QWidget *parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::QSMainController>())
+{
+    ui_->setupUi(this);
+    flow_ = std::make_unique<QSInstallFlow>(*this);
+    carousel_ = new QSCarousel(ui_->pageStack, this);
+    awakeFromNib(arguments);
+}
+
+QSMainController::~QSMainController()
+{
+    auto &center = platform::NotificationCenter::defaultCenter();
+    for (const auto token : observers_)
+        center.removeObserver(token);
+    if (alert_)
+        delete alert_.data();
+    if (eula_)
+        delete eula_.data();
+}
+
+void QSMainController::awakeFromNib(const QStringList &arguments)
+{
+    // The licence sentence takes the placeholder's place in the welcome layout.
+    textView_ = new HyperlinkTextField(ui_->installView);
+    textView_->setObjectName(QStringLiteral("textView"));
+    textView_->setMinimumHeight(32);
+    textView_->setWordWrap(true);
+    textView_->setAccessibleName(QStringLiteral("Licence agreement"));
+    const int placeholder = ui_->installLayout->indexOf(ui_->agreementTextField);
+    ui_->installLayout->insertWidget(placeholder, textView_);
+
+    closeWithoutCheck_ = false;
+    ui_->launchButton->hide();
+    isLaunchOrNot_ = false;
+
+    arguments_ = QSLaunchArguments::scan(arguments);
+    flow_->setLaunchedFromDrive(arguments_.launchedFromDrive);
+    const QSLogContext context = QS_LOG_CONTEXT("-[QSMainController awakeFromNib]");
+    QSLogger::debug(QStringLiteral("_isLaunchedfromDrive:%1")
+                        .arg(arguments_.launchedFromDrive ? QStringLiteral("true") : QStringLiteral("false")),
+                    context);
+    QSLogger::showScreen(QStringLiteral("Welcome"), context);
+
+    flow_->sendEvent(QStringLiteral("Start"), QJsonObject{
+                                                  {QStringLiteral("SR"), QSSystemInfo::getScreenResolution()},
+                                                  {QStringLiteral("Proc"), orNA(QSSystemInfo::getCPUName())},
+                                                  {QStringLiteral("ProcType"), QSSystemInfo::getCPUType()},
+                                                  {QStringLiteral("TRG"), arguments_.target},
+                                                  {QStringLiteral("CData"), arguments_.data},
+                                              });
+
+    if (const auto background = QSColor::colorWithHex(QSConfigProvider::getStringFromPlist(QStringLiteral("BG_COLOR"))))
+        setBackgroundColor(this, *background);
+
+    subscribeEvents();
+    setupUI();
+}
+
+void QSMainController::subscribeEvents()
+{
+    auto &center = platform::NotificationCenter::defaultCenter();
+    const auto observe = [&](const QString &name, std::function<void(const platform::Notification &)> handler) {
+        observers_.push_back(center.addObserver(name, std::move(handler)));
+    };
+    observe(QSNotificationNames::kHideAlert, [this](const platform::Notification &) { hideAlert(); });
+    observe(QSNotificationNames::kQuitInstallation,
+            [this](const platform::Notification &n) { flow_->quitInstallation(n.object); });
+    observe(QSNotificationNames::kStartInstallation, [this](const platform::Notification &) { flow_->startInstallation(); });
+    observe(QSNotificationNames::kOpenEula, [this](const platform::Notification &) { licenseAgreementClick(); });
+    observe(QSNotificationNames::kOpenPrivacyPolicyLink, [this](const platform::Notification &) { privacyPolicyClick(); });
+    observe(QSNotificationNames::kShowContactSupportButton,
+            [this](const platform::Notification &) { setupContactSupport(); });
+}
+
+void QSMainController::setupUI()
+{
+    showState(QSScreenState::Welcome);
+
+    errorController_ = new QSErrorController(ui_->errorView);
+    ui_->errorLayout->addWidget(errorController_);
+
+    setUpDetailsFieldUI();
+    setupTitles();
+    setupInstallButtonUI();
+    setupLinkLabelsUI();
+    setupConnectingLabel();
+    setupLaunchButtonUI(isLaunchOrNot_);
+    setupProgressStatusUI();
+    setupCloseButtonUI();
+    setupKeyboard();
+
+    connect(ui_->installButton, &QPushButton::clicked, this, &QSMainController::onInstallTap);
+    connect(ui_->launchButton, &QPushButton::clicked, this, &QSMainController::onLaunchTap);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &QSMainController::onCloseTap);
+}
+
+void QSMainController::setUpDetailsFieldUI()
+{
+    QSAttributedString headline(platform::localizedString("QSDetailText"),
+                                QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 20), QSColor::hex(kDark));
+    headline.setAlignment(QSTextAlignment::Center);
+    headline.setMaximumLineHeight(30);
+    ui_->detailTextField->setAttributedText(headline);
+}
+
+void QSMainController::setupTitles()
+{
+    const QFont font = QSFonts::font(QStringLiteral("CommonSans-Regular"), 16);
+    const QColor grey = QSColor::hex(kGrey);
+    setLineHeightText(ui_->messageOne, platform::localizedString("QSLandingInfoOne"), font, grey, 22.4);
+    setLineHeightText(ui_->messageTwo, platform::localizedString("QSLandingInfoTwo"), font, grey, 22.4);
+    setLineHeightText(ui_->messageThree, platform::localizedString("QSLandingInfoThree"), font, grey, 22.4);
+}
+
+void QSMainController::setupInstallButtonUI()
+{
+    styleFilledButton(ui_->installButton, platform::localizedString("QSInstallNow"));
+}
+
+void QSMainController::setupLinkLabelsUI()
+{
+    ui_->agreementTextField->setMaxPointY(24);
+    textView_->setMaxPointY(24);
+    textView_->setAttributedText(QSLinkTexts::licenceSentence());
+    textView_->setLinkAppearance(QSLinkAppearance{QSColor::hex(kGrey), true, Qt::black, std::nullopt});
+    ui_->agreementTextField->hide();
+    ui_->agreementTextField->setDrawsBackground(true, Qt::white);
+}
+
+void QSMainController::setupConnectingLabel()
+{
+    ui_->connectingLabel->setText(platform::localizedString("MessageConnecting"));
+    ui_->connectingLabel->setFont(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 36));
+    setTextColor(ui_->connectingLabel, QSColor::hex(kDark));
+}
+
+void QSMainController::setupLaunchButtonUI(bool started)
+{
+    styleFilledButton(ui_->launchButton, platform::localizedString(started ? "QSstarted" : "QSLaunchApp"));
+}
+
+void QSMainController::setupProgressStatusUI()
+{
+    ui_->progressStatus->setFont(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 36));
+    setTextColor(ui_->progressStatus, QSColor::hex(QStringLiteral("#000000")));
+}
+
+void QSMainController::setupCloseButtonUI()
+{
+    ui_->closeButton->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-Regular"), 16), QSColor::hex(kGrey));
+    ui_->closeButton->setCornerRadius(16);
+    ui_->closeButton->setToolTip(platform::localizedString("MessageClose"));
+}
+
+void QSMainController::setupKeyboard()
+{
+    // Return presses the screen's primary button; Escape asks to quit, as the close control does.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *press = new QShortcut(QKeySequence(key), this);
+        press->setContext(Qt::WindowShortcut);
+        connect(press, &QShortcut::activated, this, [this] {
+            if (QPushButton *button = primaryButton())
+                button->click();
+        });
+    }
+    auto *quit = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    quit->setContext(Qt::WindowShortcut);
+    connect(quit, &QShortcut::activated, this, &QSMainController::onCloseTap);
+}
+
+QPushButton *QSMainController::primaryButton() const
+{
+    const auto usable = [](QPushButton *button) { return button && button->isVisibleTo(button->window()) && button->isEnabled(); };
+    if (ui_->errorView->isVisibleTo(const_cast<QSMainController *>(this))) {
+        if (usable(errorController_->retryButton()))
+            return errorController_->retryButton();
+        if (usable(errorController_->closeButton()))
+            return errorController_->closeButton();
+        return nullptr;
+    }
+    if (usable(ui_->launchButton))
+        return ui_->launchButton;
+    if (ui_->installView->isVisibleTo(const_cast<QSMainController *>(this)) && usable(ui_->installButton))
+        return ui_->installButton;
+    return nullptr;
+}
+
+QWidget *QSMainController::element(const char *name) const
+{
+    if (qstrcmp(name, "textView") == 0)
+        return textView_;
+    return findChild<QWidget *>(QString::fromLatin1(name));
+}
+
+// ----- Screens -----------------------------------------------------------------------------
+
+void QSMainController::showState(QSScreenState state)
+{
+    const auto widgetFor = [this](QSScreenElement element) -> QWidget * {
+        switch (element) {
+        case QSScreenElement::InstallView: return ui_->installView;
+        case QSScreenElement::PageView: return ui_->pageView;
+        case QSScreenElement::SpinnerView: return ui_->spinnerView;
+        case QSScreenElement::ProgressView: return ui_->progressView;
+        case QSScreenElement::ProgressStatus: return ui_->progressStatus;
+        case QSScreenElement::ErrorView: return ui_->errorView;
+        case QSScreenElement::CloseButton: return ui_->closeButton;
+        case QSScreenElement::InstallButton: return ui_->installButton;
+        case QSScreenElement::LaunchButton: return ui_->launchButton;
+        }
+        return nullptr;
+    };
+    for (const QSElementSetting &setting : QSScreenStates::settings(state)) {
+        QWidget *widget = widgetFor(setting.element);
+        switch (setting.change) {
+        case QSElementChange::Keep:
+            break;
+        case QSElementChange::Show:
+            widget->show();
+            break;
+        case QSElementChange::Hide:
+            if (setting.element == QSScreenElement::PageView)
+                hidePageView();
+            else
+                widget->hide();
+            break;
+        case QSElementChange::Disable:
+            widget->setEnabled(false);
+            break;
+        }
+    }
+    if (state == QSScreenState::Downloading)
+        ui_->progressView->setCornerRadius(5);
+}
+
+void QSMainController::hidePageView()
+{
+    ui_->pageView->hide();
+    carousel_->cancel();
+}
+
+void QSMainController::setupPageController(const QSConfig &config)
+{
+    carousel_->setupPageController(config);
+}
+
+void QSMainController::updateLauchButtons()
+{
+    showState(QSScreenState::Finished);
+    ui_->progressStatus->setText(platform::localizedString("QSWelcome_To_Brightmoor"));
+    setupLaunchButtonUI(true);
+    ui_->launchButton->setFocus();
+}
+
+void QSMainController::makeMainViewVisible()
+{
+    show();
+}
+
+void QSMainController::hideCloseButton()
+{
+    ui_->closeButton->hide();
+}
+
+void QSMainController::updateProgress(float percentFill, const QString &label)
+{
+    ui_->progressStatus->show();
+    ui_->progressStatus->setText(label);
+    ui_->progressView->setProgress(percentFill, label);
+}
+
+QSAttributedString QSMainController::screenText(const QSScreenText &text) const
+{
+    switch (text.kind) {
+    case QSScreenText::Kind::VisitOnlineSite:
+        return QSLinkTexts::setupVisitOnlineSiteLabelUI();
+    case QSScreenText::Kind::ContactSupport:
+        return QSLinkTexts::setupContactSupportLabelsUI();
+    case QSScreenText::Kind::Plain:
+        break;
+    }
+    return QSAttributedString(text.text, QSFonts::font(QStringLiteral("CommonSans-Regular"), 16), QSColor::hex(kGrey));
+}
+
+void QSMainController::showInfoAlert(const QSInfoAlert &alert)
+{
+    closeWithoutCheck_ = alert.exitOnClose;
+    showState(QSScreenState::Error);
+    QSErrorObject error;
+    error.title = alert.title;
+    error.message = screenText(alert.message);
+    error.icon = QSImage::named(alert.iconName);
+    error.withRetry = alert.retry;
+    error.withClose = alert.close;
+    error.withContactSupport = alert.contactSupport;
+    error.info = screenText(alert.subTitle);
+    error.isURL = alert.isURL;
+    errorController_->setErrorObject(error);
+    if (QPushButton *button = primaryButton())
+        button->setFocus();
+}
+
+void QSMainController::showGenericError(const QString &)
+{
+    QSInfoAlert alert;
+    alert.message = QSScreenText::contactSupport();
+    alert.title = platform::localizedString("MessageInstallationFailed");
+    alert.iconName = QStringLiteral("install_failed_block_img");
+    alert.close = true;
+    alert.contactSupport = true;
+    alert.subTitle = QSScreenText::visitOnlineSite();
+    alert.isURL = true;
+    alert.exitOnClose = true;
+    showInfoAlert(alert);
+}
+
+// ----- Quit confirmation -------------------------------------------------------------------
+
+void QSMainController::showQuitAler()
+{
+    if (alert_)
+        return;
+    if (closeWithoutCheck_) {
+        platform::NotificationCenter::defaultCenter().post(QSNotificationNames::kQuitInstallation);
+        return;
+    }
+    alert_ = new QSAlertController(window());
+    alert_->showWindow(this, platform::localizedString("QSQuitTitle"), platform::localizedString("QSQuitMessage"),
+                       QSNotificationNames::kQuitInstallation, QSNotificationNames::kHideAlert);
+}
+
+void QSMainController::hideAlert()
+{
+    if (!alert_)
+        return;
+    QSAlertController *closing = alert_;
+    alert_ = nullptr;
+    closing->close();
+    closing->deleteLater();
+}
+
+// ----- Actions -----------------------------------------------------------------------------
+
+void QSMainController::onInstallTap()
+{
+    flow_->startInstallation();
+}
+
+void QSMainController::onCloseTap()
+{
+    showQuitAler();
+}
+
+void QSMainController::onLaunchTap()
+{
+    flow_->launchAppWithPath();
+}
+
+void QSMainController::licenseAgreementClick()
+{
+    if (eula_)
+        eula_->deleteLater();
+    eula_ = new QSEula;
+    eula_->setAttribute(Qt::WA_DeleteOnClose, false);
+    eula_->showWindow(this);
+}
+
+void QSMainController::privacyPolicyClick()
+{
+    QSLinkTexts::logLanguageLine(QStringLiteral("-[QSMainController privacyPolicyClick]"));
+    platform::host().openUrl(QSLinkTexts::privacyPolicyUrl(QSConfigProvider::getStringFromPlist(QStringLiteral("QSConfigUrl")),
+                                                           QSSystemInfo::getCountry(), QSSystemInfo::getLanguage(),
+                                                           QSSystemInfo::getLocale()));
+}
+
+void QSMainController::setupContactSupport()
+{
+    QSLinkTexts::logLanguageLine(QStringLiteral("-[QSMainController setupContactSupport]"));
+    platform::host().openUrl(QSLinks::supportRequest());
+}

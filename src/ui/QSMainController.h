@@ -1,0 +1,104 @@
+#pragma once
+// The installer's window content: the welcome, connecting, downloading, finished and error
+// screens. It owns the installation flow (the flow decides which screen comes next and calls the
+// QSScreens operations below), the error screen, the quit confirmation, the licence window and
+// the onboarding carousel.
+
+#include "engine/QSScreens.h"
+#include "platform/NotificationCenter.h"
+#include "ui/QSAttributedString.h"
+#include "ui/QSLaunchArguments.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class HyperlinkTextField;
+class QSAlertController;
+class QSCarousel;
+class QSErrorController;
+class QSEula;
+class QSInstallFlow;
+class QSButton;
+class QSProgressView;
+class QLabel;
+class QPushButton;
+
+namespace Ui {
+class QSMainController;
+}
+
+class QSMainController : public QWidget, public QSScreens {
+    Q_OBJECT
+public:
+    // arguments: the process arguments, program path first.
+    explicit QSMainController(const QStringList &arguments, QWidget *parent = nullptr);
+    ~QSMainController() override;
+
+    // QSScreens
+    void showInfoAlert(const QSInfoAlert &alert) override;
+    void showGenericError(const QString &reason) override;
+    void setupPageController(const QSConfig &config) override;
+    void showState(QSScreenState state) override;
+    void updateLauchButtons() override;
+    void makeMainViewVisible() override;
+    void hideCloseButton() override;
+    void updateProgress(float percentFill, const QString &label) override;
+    bool isQuitConfirmationOpen() const override { return alert_ != nullptr; }
+
+    void hidePageView();
+    void showQuitAler();
+    void hideAlert();
+
+    // Button actions
+    void onInstallTap();
+    void onCloseTap();
+    void onLaunchTap();
+
+    // Link actions
+    void licenseAgreementClick();
+    void privacyPolicyClick();
+    void setupContactSupport();
+
+    // Elements and state, for the shell and tests.
+    QSInstallFlow &flow() const { return *flow_; }
+    QSCarousel &carousel() const { return *carousel_; }
+    QSErrorController *errorController() const { return errorController_; }
+    QSAlertController *alert() const { return alert_; }
+    QSEula *eula() const { return eula_; }
+    const QSLaunchArguments &launchArguments() const { return arguments_; }
+    bool closeWithoutCheck() const { return closeWithoutCheck_; }
+    QWidget *element(const char *name) const;
+    HyperlinkTextField *licenceTextView() const { return textView_; }
+    // The button that Return presses on the current screen; nullptr when none.
+    QPushButton *primaryButton() const;
+
+private:
+    void awakeFromNib(const QStringList &arguments);
+    void subscribeEvents();
+    void setupUI();
+    void setUpDetailsFieldUI();
+    void setupTitles();
+    void setupInstallButtonUI();
+    void setupLinkLabelsUI();
+    void setupConnectingLabel();
+    void setupLaunchButtonUI(bool started);
+    void setupProgressStatusUI();
+    void setupCloseButtonUI();
+    void setupKeyboard();
+    QSAttributedString screenText(const QSScreenText &text) const;
+
+    std::unique_ptr<Ui::QSMainController> ui_;
+    std::unique_ptr<QSInstallFlow> flow_;
+    QSCarousel *carousel_ = nullptr;
+    QSErrorController *errorController_ = nullptr;
+    HyperlinkTextField *textView_ = nullptr;
+    QPointer<QSAlertController> alert_;
+    QPointer<QSEula> eula_;
+    QSLaunchArguments arguments_;
+    bool closeWithoutCheck_ = false;
+    bool isLaunchOrNot_ = false;
+    std::vector<platform::NotificationCenter::Token> observers_;
+};

@@ -1,0 +1,107 @@
+#include "ui/widgets/HyperlinkTextField.h"
+
+#include "platform/Host.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+HyperlinkTextField::HyperlinkTextField(QWidget *parent)
+    : QLabel(parent)
+{
+    setWordWrap(true);
+    setOpenExternalLinks(false);
+    setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    setFocusPolicy(Qt::NoFocus);
+    connect(this, &QLabel::linkActivated, this, &HyperlinkTextField::openLink);
+}
+
+void HyperlinkTextField::setAttributedText(const QSAttributedString &text)
+{
+    attributed_ = text;
+    hasAttributed_ = true;
+    render();
+}
+
+void HyperlinkTextField::setPlainText(const QString &text)
+{
+    attributed_ = QSAttributedString();
+    hasAttributed_ = false;
+    setTextFormat(Qt::PlainText);
+    setText(text);
+}
+
+void HyperlinkTextField::setLinkAppearance(const std::optional<QSLinkAppearance> &appearance)
+{
+    linkAppearance_ = appearance;
+    if (hasAttributed_)
+        render();
+}
+
+void HyperlinkTextField::render()
+{
+    setTextFormat(Qt::RichText);
+    setText(attributed_.toHtml(linkAppearance_));
+    // Keyboard users can reach the links with Tab only when there are some.
+    setFocusPolicy(attributed_.links().isEmpty() ? Qt::NoFocus : Qt::TabFocus);
+    setAccessibleName(attributed_.string());
+}
+
+void HyperlinkTextField::setDrawsBackground(bool draws, const QColor &color, qreal radius)
+{
+    drawsBackground_ = draws;
+    background_ = color;
+    backgroundRadius_ = radius;
+    update();
+}
+
+void HyperlinkTextField::openLink(const QString &link)
+{
+    const QUrl url(link);
+    if (!url.isValid())
+        return;
+    platform::host().openUrl(url);
+    emit linkOpened(url);
+}
+
+template<typename Handler>
+void HyperlinkTextField::withClampedPosition(QMouseEvent *event, Handler handler)
+{
+    if (maxPointY_ == 0 || event->position().y() <= maxPointY_) {
+        handler(event);
+        return;
+    }
+    QPointF local = event->position();
+    local.setY(maxPointY_);
+    const QPointF global = mapToGlobal(local);
+    QMouseEvent lowered(event->type(), local, local, global, event->button(), event->buttons(),
+                        event->modifiers(), event->pointingDevice());
+    handler(&lowered);
+    event->setAccepted(lowered.isAccepted());
+}
+
+void HyperlinkTextField::mousePressEvent(QMouseEvent *event)
+{
+    withClampedPosition(event, [this](QMouseEvent *e) { QLabel::mousePressEvent(e); });
+}
+
+void HyperlinkTextField::mouseMoveEvent(QMouseEvent *event)
+{
+    withClampedPosition(event, [this](QMouseEvent *e) { QLabel::mouseMoveEvent(e); });
+}
+
+void HyperlinkTextField::mouseReleaseEvent(QMouseEvent *event)
+{
+    withClampedPosition(event, [this](QMouseEvent *e) { QLabel::mouseReleaseEvent(e); });
+}
+
+void HyperlinkTextField::paintEvent(QPaintEvent *event)
+{
+    if (drawsBackground_) {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(background_);
+        painter.drawRoundedRect(QRectF(rect()), backgroundRadius_, backgroundRadius_);
+    }
+    QLabel::paintEvent(event);
+}

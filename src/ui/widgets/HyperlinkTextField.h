@@ -1,0 +1,61 @@
+#pragma once
+// Read-only text whose link runs open their address in the user's browser when clicked. Qt's rich
+// text engine does the hit testing (a link that wraps is one link on both lines) and shows the
+// pointing hand over links. The text can be neither edited nor selected.
+
+#include "ui/QSAttributedString.h"
+
+#include <QColor>
+#include <QLabel>
+
+#include <optional>
+
+class HyperlinkTextField : public QLabel {
+    Q_OBJECT
+public:
+    explicit HyperlinkTextField(QWidget *parent = nullptr);
+
+    void setAttributedText(const QSAttributedString &text);
+    const QSAttributedString &attributedText() const { return attributed_; }
+    // Plain text, never read as markup.
+    void setPlainText(const QString &text);
+
+    // How link runs are drawn, replacing their own look; nullopt: as the runs say.
+    void setLinkAppearance(const std::optional<QSLinkAppearance> &appearance);
+
+    // Clicks lower than maxPointY (from the top) count as clicks at that height; 0: no limit.
+    void setMaxPointY(qreal y) { maxPointY_ = y; }
+    qreal maxPointY() const { return maxPointY_; }
+
+    // Draws a background of its own behind the text (rounded when radius > 0).
+    void setDrawsBackground(bool draws, const QColor &color = Qt::white, qreal radius = 0);
+    bool drawsBackground() const { return drawsBackground_; }
+
+    // The link runs of the current text (empty when it holds none).
+    QList<QSAttributedString::Link> hyperlinks() const { return attributed_.links(); }
+
+signals:
+    // After the link's address was handed to the system.
+    void linkOpened(const QUrl &url);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void render();
+    void openLink(const QString &link);
+    // The event itself, or a copy lowered to maxPointY.
+    template<typename Handler>
+    void withClampedPosition(QMouseEvent *event, Handler handler);
+
+    QSAttributedString attributed_;
+    bool hasAttributed_ = false;
+    std::optional<QSLinkAppearance> linkAppearance_;
+    qreal maxPointY_ = 0;
+    bool drawsBackground_ = false;
+    QColor background_ = Qt::white;
+    qreal backgroundRadius_ = 0;
+};

@@ -1,0 +1,106 @@
+#include "ui/widgets/QSHoverButton.h"
+
+#include <QFocusEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+constexpr int kHorizontalPadding = 28;
+constexpr int kMinimumHeight = 40;
+}  // namespace
+
+QSHoverButton::QSHoverButton(QWidget *parent)
+    : QPushButton(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_TranslucentBackground);
+    // Reachable with Tab; a click does not move the focus to it.
+    setFocusPolicy(Qt::TabFocus);
+    setAutoDefault(false);
+}
+
+void QSHoverButton::setLayerBackgroundColor(const QColor &color)
+{
+    background_ = color;
+    update();
+}
+
+void QSHoverButton::setLayerBorderColor(const QColor &color)
+{
+    border_ = color;
+    update();
+}
+
+void QSHoverButton::setLayerBorderWidth(qreal width)
+{
+    borderWidth_ = width;
+    update();
+}
+
+void QSHoverButton::setCornerRadius(qreal radius)
+{
+    radius_ = radius;
+    update();
+}
+
+void QSHoverButton::setTitleAttributes(const QFont &font, const QColor &color)
+{
+    setFont(font);
+    titleColor_ = color;
+    updateGeometry();
+    update();
+}
+
+QSize QSHoverButton::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    const int textWidth = metrics.horizontalAdvance(text());
+    return QSize(textWidth + 2 * kHorizontalPadding, qMax(kMinimumHeight, metrics.height() + 16));
+}
+
+QSize QSHoverButton::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+void QSHoverButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled())
+        painter.setOpacity(0.45);
+
+    const qreal inset = borderWidth_ / 2;
+    const QRectF box = QRectF(rect()).adjusted(inset, inset, -inset, -inset);
+    const qreal radius = qMin(radius_, qMin(box.width(), box.height()) / 2);
+    painter.setPen(borderWidth_ > 0 ? QPen(border_, borderWidth_) : QPen(Qt::NoPen));
+    painter.setBrush(background_);
+    painter.drawRoundedRect(box, radius, radius);
+
+    if (hasFocus() && focusFromKeyboard_) {
+        QColor ring = titleColor_;
+        ring.setAlphaF(0.55f);
+        const QRectF ringBox = box.adjusted(3, 3, -3, -3);
+        const qreal ringRadius = qMax<qreal>(0, radius - 3);
+        painter.setPen(QPen(ring, 1.5, Qt::SolidLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(ringBox, ringRadius, ringRadius);
+    }
+
+    painter.setPen(titleColor_);
+    painter.setFont(font());
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
+}
+
+void QSHoverButton::focusInEvent(QFocusEvent *event)
+{
+    // The ring marks where the keyboard is; focus that comes with a window's activation shows none.
+    focusFromKeyboard_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QPushButton::focusInEvent(event);
+}
+
+void QSHoverButton::focusOutEvent(QFocusEvent *event)
+{
+    focusFromKeyboard_ = false;
+    QPushButton::focusOutEvent(event);
+}

@@ -1,0 +1,93 @@
+#include "ui/widgets/QSProgressView.h"
+
+#include "telemetry/QSSystemInfo.h"
+#include "ui/QSColor.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+QSProgressView::QSProgressView(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleName(QStringLiteral("Progress"));
+    if (QSSystemInfo::isRTL())
+        drawRTL();
+    else
+        drawLTR();
+}
+
+void QSProgressView::drawLTR()
+{
+    rightToLeft_ = false;
+    trackColor_ = QSColor::hex(QStringLiteral("#FFFFFF"));
+    fillColor_ = QSColor::hex(QStringLiteral("#2F3034"));
+}
+
+void QSProgressView::drawRTL()
+{
+    rightToLeft_ = true;
+    trackColor_ = QSColor::hex(QStringLiteral("#2F3034"));
+    fillColor_ = QSColor::hex(QStringLiteral("#FFFFFF"));
+}
+
+void QSProgressView::setProgress(float progress, const QString &label)
+{
+    progress_ = progress;
+    setAccessibleDescription(QStringLiteral("%1 %2%").arg(label).arg(qRound(progress)).trimmed());
+    update();
+}
+
+qreal QSProgressView::fillWidth() const
+{
+    const qreal done = kPointsPerPercent * qreal(progress_);
+    return rightToLeft_ ? qreal(width()) - done : done;
+}
+
+QRectF QSProgressView::progressContainerRect() const
+{
+    return QRectF(0, 0, width(), kBarHeight);
+}
+
+QRectF QSProgressView::progressValueRect() const
+{
+    return QRectF(0, 0, fillWidth(), kBarHeight);
+}
+
+void QSProgressView::setCornerRadius(qreal radius)
+{
+    cornerRadius_ = radius;
+    update();
+}
+
+QSize QSProgressView::sizeHint() const
+{
+    return QSize(int(100 * kPointsPerPercent), int(kBarHeight));
+}
+
+QSize QSProgressView::minimumSizeHint() const
+{
+    return QSize(0, int(kBarHeight));
+}
+
+void QSProgressView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    if (cornerRadius_ > 0) {
+        QPainterPath clip;
+        clip.addRoundedRect(rect(), cornerRadius_, cornerRadius_);
+        painter.setClipPath(clip);
+    } else {
+        painter.setClipRect(rect());
+    }
+    painter.fillRect(progressContainerRect(), trackColor_);
+    const QRectF fill = progressValueRect();
+    if (fill.width() > 0) {
+        const qreal radius = qMin(kFillRadius, fill.width() / 2);
+        painter.setBrush(fillColor_);
+        painter.drawRoundedRect(fill, radius, radius);
+    }
+}

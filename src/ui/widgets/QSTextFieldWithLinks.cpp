@@ -1,0 +1,6 @@
+#include "ui/widgets/QSTextFieldWithLinks.h"
+
+QSTextFieldWithLinks::QSTextFieldWithLinks(QWidget *parent)
+    : QLabel(parent)
+{
+}
