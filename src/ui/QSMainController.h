@@ -6,7 +6,9 @@
 
 #include "engine/QSScreens.h"
 #include "platform/NotificationCenter.h"
+#include "ui/QSAlertController.h"
 #include "ui/QSAttributedString.h"
+#include "ui/QSEula.h"
 #include "ui/QSLaunchArguments.h"
 
 #include <QPointer>
@@ -16,10 +18,8 @@
 #include <vector>
 
 class HyperlinkTextField;
-class QSAlertController;
 class QSCarousel;
 class QSErrorController;
-class QSEula;
 class QSInstallFlow;
 class QSButton;
 class QSProgressView;

@@ -1,0 +1,39 @@
+#include "shell/CommandUrls.h"
+
+#include "shell/ShellNames.h"
+
+#include "config/QSConfigProvider.h"
+#include "platform/NotificationCenter.h"
+
+#include <QVariantMap>
+
+namespace shell {
+namespace {
+
+struct Command {
+    const char *name;
+    const QString *notification;
+    QVariant object;
+};
+
+}  // namespace
+
+bool dispatchCommandUrl(const QString &text)
+{
+    const Command commands[] = {
+        {"crashInfo", &kShowCrashInfoDialog, QVariantMap{{kWithOverlay, true}}},
+        {"innerCrashInfo", &kShowCrashInfoDialog, QVariantMap{{kWithOverlay, false}}},
+        {"privacyPolicy", &kOpenPrivacyPolicyLink, QVariant()},
+        {"licenseAgreement", &kOpenEula, QVariant()},
+    };
+    for (const Command &command : commands) {
+        // getAction also writes each address it builds to the console.
+        if (text == QSConfigProvider::getAction(QString::fromLatin1(command.name))) {
+            platform::NotificationCenter::defaultCenter().post(*command.notification, command.object);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace shell

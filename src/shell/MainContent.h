@@ -1,0 +1,11 @@
+#pragma once
+// What the window shows: the main controller's view. This is the one place that names it.
+
+class QWidget;
+
+namespace shell {
+
+// Makes the window's content (owned by the caller). Called once, after the start-up gates.
+QWidget *createMainContent();
+
+}  // namespace shell

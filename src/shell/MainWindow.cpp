@@ -1,0 +1,155 @@
+#include "shell/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QGraphicsDropShadowEffect>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace shell {
+namespace {
+
+QPainterPath roundedPath(const QRectF &rect)
+{
+    QPainterPath path;
+    path.addRoundedRect(rect, MainWindow::kCornerRadius, MainWindow::kCornerRadius);
+    return path;
+}
+
+// The panel paints its own rounded background; the window around it stays transparent.
+class RoundedPanel : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(roundedPath(QRectF(rect())), palette().window());
+    }
+};
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFixedSize(kContentWidth + 2 * kShadowMargin, kContentHeight + 2 * kShadowMargin);
+
+    panel_ = new RoundedPanel(this);
+    panel_->setObjectName(QStringLiteral("roundedPanel"));
+    auto *shadow = new QGraphicsDropShadowEffect(panel_);
+    shadow->setBlurRadius(kShadowMargin);
+    shadow->setOffset(0, 4);
+    shadow->setColor(QColor(0, 0, 0, 90));
+    panel_->setGraphicsEffect(shadow);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(kShadowMargin, kShadowMargin, kShadowMargin, kShadowMargin);
+    outer->addWidget(panel_);
+    auto *inner = new QVBoxLayout(panel_);
+    inner->setContentsMargins(0, 0, 0, 0);
+}
+
+void MainWindow::setContent(QWidget *content)
+{
+    if (content_ == content)
+        return;
+    if (content_) {
+        content_->removeEventFilter(this);
+        delete content_.data();
+    }
+    content_ = content;
+    if (!content_)
+        return;
+    panel_->layout()->addWidget(content_);
+    content_->installEventFilter(this);
+    clipContentToPanel();
+}
+
+void MainWindow::centreOnScreen()
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void MainWindow::bringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    emit closeRequested();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event)
+{
+    // Presses reach the window only when nothing inside took them: that is the background.
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;  // the window manager moves it
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragging_) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    move(event->globalPosition().toPoint() - dragOffset_);
+    event->accept();
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (dragging_ && event->button() == Qt::LeftButton) {
+        dragging_ = false;
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == content_ && event->type() == QEvent::Resize)
+        clipContentToPanel();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::clipContentToPanel()
+{
+    // The content may paint its own square background; the mask keeps the corners round.
+    if (!content_)
+        return;
+    const QRect area = content_->rect();
+    if (area.isEmpty())
+        return;
+    content_->setMask(QRegion(roundedPath(QRectF(area)).toFillPolygon().toPolygon()));
+}
+
+}  // namespace shell

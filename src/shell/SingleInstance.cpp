@@ -1,0 +1,169 @@
+#include "shell/SingleInstance.h"
+
+#include "platform/Bundle.h"
+#include "platform/Console.h"
+#include "platform/Host.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QTimer>
+
+#include <sys/un.h>
+
+namespace shell {
+namespace {
+
+const QByteArray kActivate = QByteArrayLiteral("activate");
+const QByteArray kOpenPrefix = QByteArrayLiteral("open ");
+
+QByteArray encodeMessage(const QString &commandUrl)
+{
+    if (commandUrl.isNull())
+        return kActivate + '\n';
+    QByteArray line = kOpenPrefix + commandUrl.toUtf8();
+    line.replace('\n', ' ');  // one message, one line
+    return line + '\n';
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance(const QString &socketPath, QObject *parent)
+    : QObject(parent)
+    , socketPath_(socketPath)
+{
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (server_)
+        server_->close();  // removes the socket file
+}
+
+QString SingleInstance::defaultSocketPath()
+{
+    return socketPathFor(platform::host().temporaryDirectory(), platform::Bundle::bundleIdentifier(),
+                         platform::host().loginName());
+}
+
+QString SingleInstance::socketPathFor(const QString &directory, const QString &bundleIdentifier, const QString &login)
+{
+    QString name = QStringLiteral("%1.%2").arg(bundleIdentifier, login);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QDir folder(directory.isEmpty() ? QDir::tempPath() : directory);
+    QString path = folder.filePath(name + QStringLiteral(".sock"));
+    // A socket address holds about 100 bytes; a deep temporary folder needs a shorter name.
+    if (QFile::encodeName(path).size() >= qsizetype(sizeof(sockaddr_un::sun_path))) {
+        const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+        path = folder.filePath(QStringLiteral("ti-%1.sock").arg(QString::fromLatin1(digest)));
+    }
+    return path;
+}
+
+SingleInstance::Role SingleInstance::claim(const QString &commandUrl)
+{
+    // Two instances started together must not both decide they are first: the decision is taken
+    // under a lock file (which QLockFile frees when its owner has died).
+    QLockFile lock(socketPath_ + QStringLiteral(".lock"));
+    const bool locked = lock.tryLock(kHandOverTimeoutMs);
+
+    if (handOver(commandUrl))
+        return Role::HandedOver;
+
+    // Nobody answered: whatever is at the path is left over from an instance that is gone.
+    QLocalServer::removeServer(socketPath_);
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->setMaxPendingConnections(kMaxConnections);
+    connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    if (server_->listen(socketPath_))
+        return Role::Primary;
+
+    const QString reason = server_->errorString();
+    delete server_;
+    server_ = nullptr;
+    if (!locked && handOver(commandUrl))
+        return Role::HandedOver;
+    platform::console(QStringLiteral("Single instance check unavailable (%1): %2").arg(socketPath_, reason));
+    return Role::Alone;
+}
+
+bool SingleInstance::handOver(const QString &commandUrl)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath_);
+    if (!socket.waitForConnected(kHandOverTimeoutMs))
+        return false;
+    socket.write(encodeMessage(commandUrl));
+    socket.flush();
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(kHandOverTimeoutMs)) {
+            platform::console(QStringLiteral("Could not reach the running installer: %1").arg(socket.errorString()));
+            return true;  // it runs; a second window would not help
+        }
+    }
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kHandOverTimeoutMs);
+    return true;
+}
+
+void SingleInstance::acceptConnections()
+{
+    while (QLocalSocket *socket = server_->nextPendingConnection()) {
+        if (openConnections_ >= kMaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++openConnections_;
+        socket->setReadBufferSize(kMaxMessageBytes);
+        auto *idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+        idle->start(idleTimeoutMs_);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            --openConnections_;
+            socket->deleteLater();
+        });
+        if (socket->bytesAvailable() > 0)
+            readFrom(socket);
+    }
+}
+
+void SingleInstance::readFrom(QLocalSocket *socket)
+{
+    // Bytes of an unfinished line wait on the socket object itself; nothing grows past the limit.
+    QByteArray pending = socket->property("pendingLine").toByteArray();
+    while (socket->bytesAvailable() > 0) {
+        pending += socket->read(kMaxMessageBytes + 1 - pending.size());
+        qsizetype end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            handleLine(pending.left(end));
+            pending.remove(0, end + 1);
+        }
+        if (pending.size() > kMaxMessageBytes) {
+            socket->abort();
+            return;
+        }
+    }
+    socket->setProperty("pendingLine", pending);
+}
+
+void SingleInstance::handleLine(const QByteArray &rawLine)
+{
+    QByteArray line = rawLine;
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line == kActivate) {
+        emit activateRequested();
+    } else if (line.startsWith(kOpenPrefix) && line.size() > kOpenPrefix.size()) {
+        emit commandUrlReceived(QString::fromUtf8(line.mid(kOpenPrefix.size())));
+    }
+}
+
+}  // namespace shell

@@ -1,0 +1,25 @@
+// The installer's entry point: the application object, then the delegate's three stages.
+
+#include "shell/AppDelegate.h"
+#include "shell/MainContent.h"
+#include "shell/ShellApplication.h"
+
+#include "platform/Localization.h"
+
+int main(int argc, char **argv)
+{
+    shell::ShellApplication app(argc, argv);
+    // The window's close and the delegate decide when the run ends, not the last closed window
+    // (the administrator alert is one).
+    QApplication::setQuitOnLastWindowClosed(false);
+    platform::installTranslations(app);
+
+    shell::AppDelegate delegate;
+    delegate.setContentFactory(shell::createMainContent);
+
+    if (!delegate.applicationWillFinishLaunching(QCoreApplication::arguments()))
+        return 0;
+    if (delegate.applicationDidFinishLaunching() == shell::AppDelegate::Launch::Exit)
+        return 0;
+    return delegate.runUntilTerminated();
+}

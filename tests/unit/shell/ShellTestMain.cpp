@@ -1,0 +1,22 @@
+// gtest main for the shell's in-process tests. It makes the installer's own application object
+// (not the plain QApplication of the shared test main), so exceptions thrown from event handlers
+// take the same path as in the installer. Defining main() here keeps the linker from taking the
+// shared one out of the test-support library.
+#include "shell/ShellApplication.h"
+
+#include "platform/Localization.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    // Death tests start a fresh copy of this program rather than forking one with Qt's threads.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    shell::ShellApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    platform::installTranslations(app);
+    return RUN_ALL_TESTS();
+}
