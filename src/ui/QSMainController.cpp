@@ -213,21 +213,31 @@ void QSMainController::setupCloseButtonUI()
 void QSMainController::setupKeyboard()
 {
     // Return presses the screen's primary button; Escape asks to quit, as the close control does.
+    // While the quit confirmation is open the keys answer it, wherever the keyboard focus is.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto *press = new QShortcut(QKeySequence(key), this);
         press->setContext(Qt::WindowShortcut);
         connect(press, &QShortcut::activated, this, [this] {
-            if (QPushButton *button = primaryButton())
+            if (alert_)
+                alert_->onYesButtonClick();
+            else if (QPushButton *button = primaryButton())
                 button->click();
         });
     }
     auto *quit = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     quit->setContext(Qt::WindowShortcut);
-    connect(quit, &QShortcut::activated, this, &QSMainController::onCloseTap);
+    connect(quit, &QShortcut::activated, this, [this] {
+        if (alert_)
+            alert_->onNoButtonClick();
+        else
+            onCloseTap();
+    });
 }
 
 QPushButton *QSMainController::primaryButton() const
 {
+    if (alert_)
+        return nullptr;
     const auto usable = [](QPushButton *button) { return button && button->isVisibleTo(button->window()) && button->isEnabled(); };
     if (ui_->errorView->isVisibleTo(const_cast<QSMainController *>(this))) {
         if (usable(errorController_->retryButton()))

@@ -210,3 +210,28 @@ TEST(QSLaunchArguments, ScanFollowsTheArgumentOrder)
         EXPECT_FALSE(scanned.data.isNull());
     }
 }
+
+TEST_F(MainControllerTest, KeysPressThePrimaryButtonAndAnswerTheConfirmation)
+{
+    controller->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller.get()));
+    EXPECT_EQ(controller->primaryButton(), controller->element("installButton"));
+
+    uitest::PostRecorder posts({QStringLiteral("QUIT_INSTALLATION"), QStringLiteral("HIDE_ALERT")});
+    QTest::keyClick(controller.get(), Qt::Key_Escape);
+    ASSERT_NE(controller->alert(), nullptr);
+    EXPECT_EQ(controller->primaryButton(), nullptr) << "Return must not reach the window behind the confirmation";
+    controller->activateWindow();
+    QTest::keyClick(controller.get(), Qt::Key_Escape);
+    ASSERT_EQ(posts.posts.size(), 1);
+    EXPECT_EQ(posts.posts[0].name, QStringLiteral("HIDE_ALERT"));
+    EXPECT_EQ(controller->alert(), nullptr);
+
+    QTest::keyClick(controller.get(), Qt::Key_Escape);
+    ASSERT_NE(controller->alert(), nullptr);
+    controller->activateWindow();
+    QTest::keyClick(controller.get(), Qt::Key_Return);
+    ASSERT_EQ(posts.posts.size(), 2);
+    EXPECT_EQ(posts.posts[1].name, QStringLiteral("QUIT_INSTALLATION"));
+    EXPECT_TRUE(posts.posts[1].object.toMap().value(QStringLiteral("isUserAction")).toBool());
+}

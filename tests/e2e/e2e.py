@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""End-to-end cases: the built installer under Xvfb, driven with the keyboard as a person would.
+
+    e2e.py --case NAME --bundle DIR --service EXE --archive ZIP --artifacts DIR
+
+Each case leaves its screenshots, console output, run log and server files in
+<artifacts>/<case>/ and exits non-zero with the reason when the installer misbehaves.
+"""
+
+import argparse
+import getpass
+import io
+import json
+import sys
+import time
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from harness import BINARY_NAME, Sandbox, parse_batch, wait_for  # noqa: E402
+
+SEPARATOR = "\n----- end of analytics batch -----\n"
+
+
+def analytics_batches(box):
+    if not box.analytics_file.exists():
+        return []
+    text = box.analytics_file.read_bytes().decode()  # keeps the CR LF between event lines
+    return [parse_batch(body) for body in text.split(SEPARATOR) if body.strip()]
+
+
+def uploaded_logs(box):
+    return sorted(box.collected.rglob("tiny-*.log"))
+
+
+def names(events):
+    return [name for name, _ in events]
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def start(box, config_extra=(), archive_bytes=None, download_path="/download/Corvala.zip", upload_to_nginx=True,
+          **settings):
+    """nginx serves the archive; the run log goes to nginx (WebDAV PUT, answered 201 Created) or
+    to the demo service's collector (answered 200, after which the installer deletes its log)."""
+    box.start_display()
+    nginx = box.start_nginx(archive_bytes)
+    upload = ("--log-upload-url", nginx + "/logs/") if upload_to_nginx else ()
+    service = box.start_service("--download-url", nginx + download_path, *upload, *config_extra)
+    box.make_bundle(service + "/config/prod", **settings)
+    box.launch()
+    box.wait_log("Show Welcome screen")
+    time.sleep(1.0)
+    box.screenshot("welcome")
+
+
+def install_until_finished(box):
+    box.key("Return")
+    box.wait_log('"EVT":"Config"', timeout=30)
+    time.sleep(0.5)
+    box.screenshot("downloading")
+    box.wait_log('"EVT":"Install"', timeout=60)
+    time.sleep(2.0)
+    box.screenshot("finished")
+
+
+# ---------------------------------------------------------------------------------------------
+def case_full(box):
+    start(box, upload_to_nginx=False)
+    install_until_finished(box)
+    box.key("Return")  # Launch
+    check(box.wait_exit() == 0, "installer did not exit cleanly after Launch")
+
+    product = box.apps / BINARY_NAME
+    check((product / "Contents" / "MacOS" / "Corvala").is_file(), "product not placed in the applications folder")
+    version_file = box.home / ".local/share/Brightmoor/CorvalaInstaller/mirolan_version.json"
+    check(json.loads(version_file.read_text()) == {"version": "2.4.1"}, "version file wrong")
+    wait_for(box.args_file.exists, 10, "the product to start")
+    args = json.loads(box.args_file.read_text())["arguments"]
+    check(args == ["en-US"], f"launch arguments {args}")
+
+    batches = analytics_batches(box)
+    check(len(batches) == 1, f"expected one analytics POST, got {len(batches)}")
+    order = names(batches[0])
+    check(order == ["Start", "Config", "Download", "Extract", "Install", "LaunchApp", "End"], f"event order {order}")
+    check(all(fields.get("RSLT", "PASS") == "PASS" for _, fields in batches[0]), "an event failed")
+    check(not box.log_path.exists(), "run log kept after an accepted upload")
+    logs = uploaded_logs(box)
+    check(len(logs) == 1, f"uploaded logs: {logs}")
+    text = logs[0].read_bytes().decode()
+    last = [line for line in text.split("\r\n") if line][-1]
+    check("Tiny Installer end" in last, "uploaded log does not end with the end record")
+    check(getpass.getuser() not in text, "login name not masked in the uploaded log")
+    requests = box.request_log.read_text()
+    for header in ("appName", "ci", "os", "osVer", "country", "locale"):
+        check(header in requests, f"configuration request lacks header {header}")
+
+
+def case_retry(box):
+    # The download host answers 404 to every attempt; the configuration allows three.
+    start(box, download_path="/download/missing.zip")
+    box.key("Return")
+    box.wait_log("Show generic error screen.", timeout=60)
+    time.sleep(1.0)
+    box.screenshot("download-error")
+    downloads = [fields for name, fields in box.events() if name == "Download"]
+    check([d.get("Tries") for d in downloads] == [1, 2, 3], f"tries {[d.get('Tries') for d in downloads]}")
+    check(downloads[0]["RSN"] == "Current retry attempt 1, max download retry limit 3", downloads[0]["RSN"])
+    check(downloads[2]["RSN"] == "HTTP Response with status code 404", downloads[2]["RSN"])
+    install = [fields for name, fields in box.events() if name == "Install"]
+    check(install and install[0]["RSLT"] == "FAIL" and install[0]["RSN"] == "Download Error", f"install {install}")
+    box.key("Return")  # Close: ends the installer without a confirmation
+    check(box.wait_exit() == 0, "installer did not exit after Close")
+    check(names(analytics_batches(box)[0])[-1] == "End", "End is not last")
+
+
+def case_cut_body(box):
+    box.start_display()
+    nginx = box.start_nginx()
+    service = box.start_service("--cut-body", "--log-upload-url", nginx + "/logs/")
+    box.make_bundle(service + "/config/prod")
+    box.launch()
+    box.wait_log("Show Welcome screen")
+    box.key("Return")
+    box.wait_log("Show generic error screen.", timeout=90)
+    time.sleep(1.0)
+    box.screenshot("cut-body-error")
+    downloads = [fields for name, fields in box.events() if name == "Download"]
+    check(len(downloads) == 3 and all(d["RSLT"] == "FAIL" for d in downloads), f"downloads {downloads}")
+    check("Frag" in downloads[0], "transport-error event without Frag")
+    check(not (box.apps / BINARY_NAME).exists(), "a cut archive was installed")
+    box.key("Return")
+    check(box.wait_exit() == 0, "installer did not exit after Close")
+
+
+def case_hostile(box):
+    hostile = io.BytesIO()
+    with zipfile.ZipFile(hostile, "w") as z:
+        z.writestr("Corvala.app/Contents/Info.plist", "<plist/>")
+        z.writestr("../../escaped.txt", "outside")
+    start(box, archive_bytes=hostile.getvalue())
+    box.key("Return")
+    box.wait_log("Show generic error screen.", timeout=60)
+    time.sleep(1.0)
+    box.screenshot("extract-error")
+    extract = [fields for name, fields in box.events() if name == "Extract"]
+    check(extract and extract[0]["RSLT"] == "FAIL", f"extract {extract}")
+    check("Extract Corvala installer failed" in box.log_text(), "no extraction failure record")
+    check(not list(box.root.rglob("escaped.txt")), "an entry escaped the extraction folder")
+    check(not (box.apps / BINARY_NAME).exists(), "a refused archive was installed")
+    box.key("Return")
+    check(box.wait_exit() == 0, "installer did not exit after Close")
+
+
+def case_quit(box):
+    start(box)
+    install_until_finished(box)
+    box.key("Escape")
+    time.sleep(1.0)
+    box.screenshot("quit-confirmation")
+    box.key("Return")  # Exit
+    check(box.wait_exit() == 0, "installer did not exit after Exit")
+    # nginx stored the upload and answered 201 Created: only 200 lets the installer delete its log.
+    check(box.log_path.exists(), "run log deleted although the upload was not answered with 200")
+    logs = uploaded_logs(box)
+    check(len(logs) == 1, f"uploaded logs {logs}")
+    lines = [line for line in logs[0].read_bytes().decode().split("\r\n") if line]
+    check(len(lines) == 2, f"upload should carry only what followed the quit, got {len(lines)} lines")
+    check('"EVT":"End"' in lines[0] and "Tiny Installer end" in lines[1], "upload content")
+
+
+def case_second_instance(box):
+    start(box)
+    second = box.launch("qsd://licenseAgreement")
+    check(box.wait_exit(second, timeout=20) == 0, "second instance did not exit 0")
+    time.sleep(1.5)
+    box.screenshot("licence-window")
+    console = (box.artifacts / "console-3.txt").read_text()
+    check("qsd://licenseAgreement" in console, "first instance did not handle the forwarded URL")
+    second_console = box.console_path.read_text()
+    check("Removing app cache" not in second_console, "second instance wrote records")
+    box.key("Escape")
+    time.sleep(0.5)
+    box.installer.terminate()
+    check(box.wait_exit() == 0, "first instance did not end on SIGTERM")
+
+
+def case_non_admin(box):
+    box.start_display()
+    nginx = box.start_nginx()
+    service = box.start_service("--log-upload-url", nginx + "/logs/")
+    box.make_bundle(service + "/config/prod")
+    for path in (box.root, box.home.parent, box.home, box.tmp):
+        path.chmod(0o777)
+    proc = box.launch(user=65534)
+    time.sleep(3.0)  # the gate shows before any window
+    box.screenshot("administrator-gate")
+    box.key("Return")
+    check(box.wait_exit(proc) == 0, "non-administrator did not exit 0")
+    text = box.log_text()
+    check("Non-admin user launched Mirolan TI, exiting" in text, "gate record missing")
+    check('"EVT":"End"' not in text, "End event written for a non-administrator")
+    check(not analytics_batches(box), "analytics sent for a non-administrator")
+
+
+CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--case", required=True, choices=sorted(CASES))
+    parser.add_argument("--bundle", required=True)
+    parser.add_argument("--service", required=True)
+    parser.add_argument("--archive", required=True)
+    parser.add_argument("--artifacts", required=True)
+    args = parser.parse_args()
+    box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, args.case)
+    try:
+        CASES[args.case](box)
+    except Exception as error:  # a failed check or a time-out: keep the evidence
+        box.screenshot("failure")
+        print(f"FAILED {args.case}: {error}", file=sys.stderr)
+        box.close()
+        return 1
+    box.close()
+    print(f"passed {args.case}; artifacts in {box.artifacts}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

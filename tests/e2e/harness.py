@@ -1,0 +1,253 @@
+"""A sandbox in which the built installer runs as a person meets it.
+
+Everything lives in one scratch folder: HOME, TMPDIR, the applications folder, the copied bundle
+with its own Info.plist, the servers' files and the screenshots. Xvfb gives the window a screen,
+nginx is the download host and the log-upload target (WebDAV PUT), the demo service answers the
+configuration and collects the analytics batch.
+"""
+
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+from xml.sax.saxutils import escape
+
+DATA_PATH = "/.local/share/Brightmoor/CorvalaInstaller"
+BINARY_NAME = "Corvala.app"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(predicate, timeout, what, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    raise AssertionError(f"timed out after {timeout}s waiting for {what}")
+
+
+def plist(value, indent=""):
+    if isinstance(value, dict):
+        inner = "".join(f"{indent}  <key>{escape(k)}</key>\n{plist(v, indent + '  ')}" for k, v in value.items())
+        return f"{indent}<dict>\n{inner}{indent}</dict>\n"
+    return f"{indent}<string>{escape(str(value))}</string>\n"
+
+
+class Sandbox:
+    def __init__(self, bundle, service, archive, artifacts, name):
+        self.bundle_src = Path(bundle)
+        self.service_exe = Path(service)
+        self.archive = Path(archive)
+        self.artifacts = Path(artifacts) / name
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        self.artifacts.mkdir(parents=True)
+        self.root = Path(tempfile.mkdtemp(prefix=f"tiny-e2e-{name}-"))
+        os.chmod(self.root, 0o755)
+        self.home = self.root / "home" / "person"
+        self.tmp = self.root / "tmp"
+        self.apps = self.root / "Applications"
+        self.www = self.root / "www" / "download"
+        self.collected = self.root / "collected"
+        for d in (self.home, self.tmp, self.apps, self.www, self.collected):
+            d.mkdir(parents=True)
+        self.analytics_file = self.root / "analytics.txt"
+        self.request_log = self.root / "requests.txt"
+        self.args_file = self.root / "product-args.txt"
+        self.processes = []
+        self.installer = None
+        self.display = None
+        self.shots = 0
+
+    # ----- servers -----
+    def start_display(self):
+        read, write = os.pipe()
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                                pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        with os.fdopen(read, "rb") as r:
+            while not number.endswith(b"\n"):
+                chunk = r.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        self.display = ":" + number.decode().strip()
+        self.processes.append(proc)
+
+    def start_nginx(self, archive_bytes=None):
+        self.nginx_port = free_port()
+        (self.www / "Corvala.zip").write_bytes(archive_bytes if archive_bytes is not None else self.archive.read_bytes())
+        conf = self.root / "nginx.conf"
+        temp = self.root / "nginx-temp"
+        temp.mkdir()
+        conf.write_text(f"""
+daemon off; master_process off; worker_processes 1;
+error_log {self.root}/nginx-error.log; pid {self.root}/nginx.pid;
+events {{ worker_connections 64; }}
+http {{
+  access_log {self.root}/nginx-access.log;
+  client_body_temp_path {temp}/body; proxy_temp_path {temp}/proxy; fastcgi_temp_path {temp}/fcgi;
+  uwsgi_temp_path {temp}/uwsgi; scgi_temp_path {temp}/scgi;
+  server {{
+    listen 127.0.0.1:{self.nginx_port};
+    location /download/ {{ root {self.root}/www; }}
+    location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
+                       client_max_body_size 64m; }}
+  }}
+}}
+""")
+        proc = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.root)],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(proc)
+        wait_for(lambda: self._port_open(self.nginx_port), 10, "nginx")
+        return f"http://127.0.0.1:{self.nginx_port}"
+
+    def start_service(self, *extra):
+        proc = subprocess.Popen([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
+                                 "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
+                                 "--request-log", str(self.request_log), *extra],
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.processes.append(proc)
+        line = proc.stdout.readline()
+        if "listening on" not in line:
+            raise AssertionError(f"demo service did not start: {line!r}")
+        self.service_url = line.strip().rsplit(" ", 1)[-1]
+        return self.service_url
+
+    @staticmethod
+    def _port_open(port):
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+                return True
+        except OSError:
+            return False
+
+    # ----- the installer -----
+    def make_bundle(self, config_url, **settings):
+        bundle = self.root / "TinyInstaller.app"
+        shutil.copytree(self.bundle_src, bundle, symlinks=True)
+        qsconfig = {
+            "QSPortalType": "qs", "APP_NAME": "Corvala", "VENDOR_NAME": "Brightmoor",
+            "AnalyticsProductName": "CORVALA", "BG_COLOR": "#F7F7F9",
+            "QSConfigUrl": "http://127.0.0.1:9/privacy", "AppleM1Support": "NO",
+            "PRODUCTION_URL": config_url, "kQSApplicationDataPathProd": DATA_PATH,
+            "kQSInstallBinaryPathProd": BINARY_NAME, "kQSApplicationsDirectory": str(self.apps),
+        }
+        qsconfig.update(settings)
+        info = {"CFBundleIdentifier": "com.brightmoor.corvala.tinyinstaller.e2e",
+                "CFBundleExecutable": "TinyInstaller", "CFBundleShortVersionString": "1.0.0",
+                "QSEnv": "prod", "QSConfig": qsconfig}
+        (bundle / "Contents" / "Info.plist").write_text(
+            '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n' + plist(info) + "</plist>\n")
+        self.executable = bundle / "Contents" / "MacOS" / "TinyInstaller"
+        return bundle
+
+    def env(self):
+        env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "XDG_", "LC_"))}
+        env.update(HOME=str(self.home), TMPDIR=str(self.tmp), DISPLAY=self.display, LANG="en_US.UTF-8",
+                   LANGUAGE="en_US", QT_QPA_PLATFORM="xcb", CORVALA_ARGS_FILE=str(self.args_file),
+                   CORVALA_EXIT_AFTER_MS="3000")
+        return env
+
+    def launch(self, *args, user=None):
+        cmd = [str(self.executable), *args]
+        if user is not None:
+            cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--"] + cmd
+        self.console_path = self.artifacts / f"console-{len(self.processes)}.txt"
+        console = open(self.console_path, "w")
+        proc = subprocess.Popen(cmd, env=self.env(), stdout=console, stderr=subprocess.STDOUT)
+        self.processes.append(proc)
+        if self.installer is None:
+            self.installer = proc
+        return proc
+
+    @property
+    def log_path(self):
+        return self.home / DATA_PATH.lstrip("/") / "Logs" / "tiny.log"
+
+    def log_text(self):
+        try:
+            return self.log_path.read_text(errors="replace")
+        except FileNotFoundError:
+            return ""
+
+    def wait_log(self, needle, timeout=30):
+        return wait_for(lambda: needle in self.log_text(), timeout, f"run log line {needle!r}")
+
+    def events(self):
+        """Analytics events of the run log, in order: (name, fields)."""
+        return parse_events(self.log_text())
+
+    # ----- as a person -----
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *args], env={"DISPLAY": self.display}, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def key(self, name):
+        self.xdotool("mousemove", "640", "400")
+        self.xdotool("key", name)
+
+    def click(self, x, y):
+        self.xdotool("mousemove", str(x), str(y), "click", "1")
+
+    def screenshot(self, label):
+        self.shots += 1
+        path = self.artifacts / f"{self.shots:02d}-{label}.png"
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def wait_exit(self, proc=None, timeout=30):
+        proc = proc or self.installer
+        return proc.wait(timeout=timeout)
+
+    def close(self):
+        for proc in reversed(self.processes):
+            if proc.poll() is None:
+                proc.send_signal(signal.SIGTERM)
+                try:
+                    proc.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+        for name in ("nginx-error.log", "requests.txt", "analytics.txt"):
+            src = self.root / name
+            if src.exists():
+                shutil.copy(src, self.artifacts / name)
+        if self.log_path.exists():
+            shutil.copy(self.log_path, self.artifacts / "tiny.log")
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def parse_events(text):
+    events = []
+    for line in text.splitlines():
+        if '"trace": "EVT"' not in line:
+            continue
+        start = line.index('"message": ') + len('"message": ')
+        end = line.index(', "lang": ')
+        fields = json.loads(line[start:end])
+        events.append((fields.get("EVT"), fields))
+    return events
+
+
+def parse_batch(body):
+    """Analytics POST body: event lines joined by CR LF."""
+    events = []
+    for line in body.split("\r\n"):
+        if not line:
+            continue
+        parts = line.split(" ", 2)
+        fields = json.loads(parts[2])
+        events.append((fields.get("EVT"), fields))
+    return events
