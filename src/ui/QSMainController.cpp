@@ -61,6 +61,9 @@ QSMainController::QSMainController(const QStringList &arguments, QWidget *parent
 {
     ui_->setupUi(this);
     flow_ = std::make_unique<QSInstallFlow>(*this);
+    progressThrottle_.setSingleShot(true);
+    progressThrottle_.setInterval(kProgressRedrawMilliseconds);
+    connect(&progressThrottle_, &QTimer::timeout, this, &QSMainController::applyPendingProgress);
     carousel_ = new QSCarousel(ui_->pageStack, this);
     awakeFromNib(arguments);
 }
@@ -334,7 +337,25 @@ void QSMainController::updateProgress(float percentFill, const QString &label)
 {
     ui_->progressStatus->show();
     ui_->progressStatus->setText(label);
-    ui_->progressView->setProgress(percentFill, label);
+    // A download reports every chunk of the body. The bar is redrawn at most once per interval and
+    // always ends on the latest value: redrawing the window for each chunk would slow the download.
+    pendingProgress_ = percentFill;
+    progressLabel_ = label;
+    if (progressThrottle_.isActive()) {
+        progressPending_ = true;
+        return;
+    }
+    ui_->progressView->setProgress(pendingProgress_, progressLabel_);
+    progressThrottle_.start();
+}
+
+void QSMainController::applyPendingProgress()
+{
+    if (!progressPending_)
+        return;
+    progressPending_ = false;
+    ui_->progressView->setProgress(pendingProgress_, progressLabel_);
+    progressThrottle_.start();
 }
 
 QSAttributedString QSMainController::screenText(const QSScreenText &text) const

@@ -12,6 +12,7 @@
 #include "ui/QSLaunchArguments.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -33,6 +34,8 @@ class QSMainController;
 class QSMainController : public QWidget, public QSScreens {
     Q_OBJECT
 public:
+    static constexpr int kProgressRedrawMilliseconds = 33;
+
     // arguments: the process arguments, program path first.
     explicit QSMainController(const QStringList &arguments, QWidget *parent = nullptr);
     ~QSMainController() override;
@@ -89,6 +92,7 @@ private:
     void setupCloseButtonUI();
     void setupKeyboard();
     QSAttributedString screenText(const QSScreenText &text) const;
+    void applyPendingProgress();
 
     std::unique_ptr<Ui::QSMainController> ui_;
     std::unique_ptr<QSInstallFlow> flow_;
@@ -101,4 +105,8 @@ private:
     bool closeWithoutCheck_ = false;
     bool isLaunchOrNot_ = false;
     std::vector<platform::NotificationCenter::Token> observers_;
+    QTimer progressThrottle_;
+    bool progressPending_ = false;
+    float pendingProgress_ = 0;
+    QString progressLabel_;
 };

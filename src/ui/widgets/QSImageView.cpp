@@ -11,6 +11,7 @@ QSImageView::QSImageView(QWidget *parent)
 void QSImageView::setImage(const QSImage &image)
 {
     image_ = image;
+    cache_ = QPixmap();
     updateGeometry();
     update();
 }
@@ -25,7 +26,16 @@ void QSImageView::paintEvent(QPaintEvent *)
 {
     if (image_.isNull())
         return;
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (cache_.size() != pixels || !qFuzzyCompare(cache_.devicePixelRatio(), ratio)) {
+        cache_ = QPixmap(pixels);
+        cache_.setDevicePixelRatio(ratio);
+        cache_.fill(Qt::transparent);
+        QPainter scaler(&cache_);
+        scaler.setRenderHint(QPainter::Antialiasing);
+        image_.paint(scaler, QRectF(QPointF(0, 0), QSizeF(size())));
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    image_.paint(painter, rect());
+    painter.drawPixmap(0, 0, cache_);
 }

@@ -1,8 +1,11 @@
 #pragma once
-// An image view: draws its image scaled to fit, proportions kept, centred.
+// An image view: draws its image scaled to fit, proportions kept, centred. The scaled picture is
+// kept between paints: the window repaints often while a download runs, and scaling a large image
+// smoothly each time costs more than the download itself.
 
 #include "ui/QSImage.h"
 
+#include <QPixmap>
 #include <QWidget>
 
 class QSImageView : public QWidget {
@@ -21,4 +24,5 @@ protected:
 
 private:
     QSImage image_;
+    QPixmap cache_;  // the image at the current size and device pixel ratio
 };
