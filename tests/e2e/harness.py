@@ -72,7 +72,9 @@ class Sandbox:
     # ----- servers -----
     def start_display(self):
         read, write = os.pipe()
-        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+        # -noreset: the server stays as it is when its last client leaves (between two installers).
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+                                 "-noreset"],
                                 pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
         number = b""
@@ -155,7 +157,10 @@ http {{
 
     def env(self):
         env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "XDG_", "LC_"))}
-        env.update(HOME=str(self.home), TMPDIR=str(self.tmp), DISPLAY=self.display, LANG="en_US.UTF-8",
+        runtime = self.tmp / "runtime"
+        runtime.mkdir(mode=0o700, exist_ok=True)
+        env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime), DISPLAY=self.display,
+                   LANG="en_US.UTF-8",
                    LANGUAGE="en_US", QT_QPA_PLATFORM="xcb", CORVALA_ARGS_FILE=str(self.args_file),
                    CORVALA_EXIT_AFTER_MS="3000")
         return env

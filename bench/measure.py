@@ -1,0 +1,243 @@
+"""One measurement each of the installer and of its peers, on the end-to-end sandbox.
+
+The installer runs as in the end-to-end suite (copied bundle, HOME, TMPDIR and the applications
+folder in a scratch folder, Xvfb, nginx as the download host); the peers run on the same display,
+against the same nginx and the same archive, on the same file system.
+"""
+
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+from harness import Sandbox, parse_events, wait_for
+
+INSTALL_EVENT = '"EVT":"Install"'
+DOWNLOAD_EVENT = '"EVT":"Download"'
+WELCOME_RECORD = "Show Welcome screen"
+POLL = 0.002
+
+
+class BenchError(Exception):
+    pass
+
+
+class BenchSandbox(Sandbox):
+    """The end-to-end sandbox, reusable for many installer runs and with its own runtime folder."""
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.runtime = self.root / "runtime"
+        self.runtime.mkdir(mode=0o700)
+        self.x_keepalive = None
+
+    def env(self):
+        env = super().env()
+        env["XDG_RUNTIME_DIR"] = str(self.runtime)  # otherwise Qt falls back to a folder in /tmp
+        return env
+
+    def hold_display(self):
+        # Xvfb resets itself whenever its last client leaves, which takes ~20 ms and would land
+        # inside the start-up timings; an idle connection of our own keeps it from doing so.
+        xlib = ctypes.CDLL("libX11.so.6")
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x_keepalive = xlib.XOpenDisplay(self.display.encode())
+        if not self.x_keepalive:
+            raise BenchError(f"cannot connect to the display {self.display}")
+
+    def serve(self, archive):
+        """Make nginx answer /download/Corvala.zip with `archive` (a link, not a copy)."""
+        link = self.www / "Corvala.zip"
+        fresh = self.www / ".Corvala.zip.new"
+        fresh.unlink(missing_ok=True)
+        fresh.symlink_to(Path(archive).resolve())
+        os.replace(fresh, link)
+        return f"http://127.0.0.1:{self.nginx_port}/download/Corvala.zip"
+
+    def reset_person(self):
+        """A person who has never run the installer: empty HOME, TMPDIR and applications folder."""
+        for folder in (self.home, self.tmp, self.apps):
+            shutil.rmtree(folder, ignore_errors=True)
+            folder.mkdir(parents=True)
+        self.args_file.unlink(missing_ok=True)
+
+    def window_visible(self, pid):
+        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                                env={"DISPLAY": self.display}, capture_output=True, text=True)
+        return result.returncode == 0 and bool(result.stdout.strip())
+
+
+class LogTail:
+    """Reads what was appended to the run log since the last look."""
+
+    def __init__(self, path):
+        self.path = Path(path)
+        self.offset = 0
+        self.text = ""
+
+    def skip_existing(self):
+        self.offset = self.path.stat().st_size if self.path.exists() else 0
+        self.text = ""
+
+    def poll(self):
+        try:
+            with open(self.path, "rb") as f:
+                f.seek(self.offset)
+                data = f.read()
+        except FileNotFoundError:
+            return self.text
+        self.offset += len(data)
+        self.text += data.decode(errors="replace")
+        return self.text
+
+
+def peak_memory(pid):
+    """VmHWM of a live process, in bytes."""
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise BenchError(f"no VmHWM for process {pid}")
+
+
+def run_peer(cmd, what):
+    result = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        raise BenchError(f"{what} failed (exit {result.returncode}): {result.stderr.decode(errors='replace').strip()}")
+
+
+def curl_peak_memory(box, url):
+    """curl's own VmHWM on the same download, sampled while it runs (an untimed run).
+
+    Not from wait4: a child's maximum resident size there includes the forking Python's pages.
+    """
+    target = box.root / "curl-peak.zip"
+    proc = subprocess.Popen(["curl", "-sS", "--fail", "-o", str(target), url], stderr=subprocess.DEVNULL)
+    peak = 0
+    while proc.poll() is None:
+        try:
+            peak = max(peak, peak_memory(proc.pid))
+        except (OSError, BenchError, ValueError):
+            pass  # exiting between the two looks
+        time.sleep(0.001)
+    target.unlink(missing_ok=True)
+    if proc.returncode != 0:
+        raise BenchError(f"curl failed (exit {proc.returncode}) on {url}")
+    return peak
+
+
+def stop(proc, what, timeout=60):
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        raise BenchError(f"{what} did not end within {timeout}s of SIGTERM")
+
+
+@dataclass
+class PeerRun:
+    seconds: float
+    marks: dict  # step -> seconds after the start at which it ended
+
+
+def peer_install(box, url):
+    """curl -o, bsdtar -x and mv of the same archive from the same server into the same folder."""
+    work = box.root / "peer"
+    shutil.rmtree(work, ignore_errors=True)
+    (work / "extract").mkdir(parents=True)
+    shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
+    zip_path = work / "Corvala.zip"
+    steps = {}
+    start = time.monotonic()
+    run_peer(["curl", "-sS", "--fail", "-o", str(zip_path), url], "curl")
+    steps["curl"] = time.monotonic()
+    run_peer(["bsdtar", "-x", "-f", str(zip_path), "-C", str(work / "extract")], "bsdtar")
+    steps["bsdtar"] = time.monotonic()
+    run_peer(["mv", str(work / "extract" / "Corvala.app"), str(box.apps / "Corvala.app")], "mv")
+    steps["mv"] = time.monotonic()
+    if not (box.apps / "Corvala.app" / "Contents" / "MacOS" / "Corvala").is_file():
+        raise BenchError("the peer did not place Corvala.app")
+    shutil.rmtree(work, ignore_errors=True)
+    shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
+    return PeerRun(steps["mv"] - start, {name: at - start for name, at in steps.items()})
+
+
+@dataclass
+class InstallRun:
+    seconds: float
+    peak_before: int       # VmHWM on the welcome screen, before Install is pressed
+    peak_at_download: int  # VmHWM when the download's event was seen
+    peak_at_install: int   # VmHWM at the finished state (download, extraction and placement)
+    marks: dict            # event name -> seconds after Install was pressed, as first seen
+
+
+PHASE_EVENTS = ("Config", "Download", "Extract", "Install")
+
+
+def installer_install(box, timeout):
+    """Install pressed to the run log's "Install" event, with the installer's peak memory."""
+    box.reset_person()
+    proc = box.launch()
+    try:
+        box.wait_log(WELCOME_RECORD, timeout=60)
+        wait_for(lambda: box.window_visible(proc.pid), 30, "the installer's window")
+        time.sleep(0.5)  # let the welcome screen settle so the key lands on the Install button
+        box.xdotool("mousemove", "640", "400")
+        tail = LogTail(box.log_path)
+        tail.skip_existing()
+        peak_before = peak_memory(proc.pid)
+        start = time.monotonic()
+        box.xdotool("key", "Return")
+        marks = {}
+        peak_download = None
+        while INSTALL_EVENT not in tail.text:
+            text = tail.poll()
+            now = time.monotonic()
+            for name in PHASE_EVENTS:
+                if name not in marks and f'"EVT":"{name}"' in text:
+                    marks[name] = now - start
+            if peak_download is None and DOWNLOAD_EVENT in text:
+                peak_download = peak_memory(proc.pid)
+            if proc.poll() is not None:
+                raise BenchError(f"the installer exited ({proc.returncode}) before finishing; see {box.console_path}")
+            if now - start > timeout:
+                raise BenchError(f"no Install event {timeout}s after Install was pressed; see {box.console_path}")
+            if INSTALL_EVENT not in text:
+                time.sleep(POLL)
+        peak_install = peak_memory(proc.pid)
+        install = [fields for name, fields in parse_events(box.log_text()) if name == "Install"]
+        if not install or install[-1].get("RSLT", "PASS") != "PASS":
+            raise BenchError(f"the installation failed: {install[-1] if install else 'no event'}")
+        if not (box.apps / "Corvala.app" / "Contents" / "MacOS" / "Corvala").is_file():
+            raise BenchError("the installer reported success but Corvala.app is not in place")
+    finally:
+        stop(proc, "the installer")
+    return InstallRun(marks["Install"], peak_before, peak_download or peak_install, peak_install, marks)
+
+
+def time_to_window(box, cmd, what, timeout=60):
+    """Process start to its first window being shown, polled with xdotool."""
+    box.reset_person()
+    log = open(box.artifacts / f"startup-{Path(cmd[0]).name}.txt", "a")
+    start = time.monotonic()
+    proc = subprocess.Popen(cmd, env=box.env(), stdout=log, stderr=subprocess.STDOUT)
+    log.close()
+    try:
+        while not box.window_visible(proc.pid):
+            if proc.poll() is not None:
+                raise BenchError(f"{what} exited ({proc.returncode}) before showing a window")
+            if time.monotonic() - start > timeout:
+                raise BenchError(f"{what} showed no window within {timeout}s")
+            time.sleep(POLL)
+        seconds = time.monotonic() - start
+    finally:
+        stop(proc, what)
+    return seconds
