@@ -39,7 +39,6 @@ constexpr auto kCrashTerminationWait = std::chrono::seconds(90);
 
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
-    , adminAlertPresenter_(showAdminAlert)
 {
 }
 
@@ -53,11 +52,6 @@ AppDelegate::~AppDelegate()
 void AppDelegate::setContentFactory(ContentFactory factory)
 {
     contentFactory_ = std::move(factory);
-}
-
-void AppDelegate::setAdminAlertPresenter(AdminAlertPresenter presenter)
-{
-    adminAlertPresenter_ = std::move(presenter);
 }
 
 QWidget *AppDelegate::mainController() const
@@ -91,8 +85,7 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching()
     const QSLogContext context = QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]");
 
     if (!QSPrivileges::hasAdminPrivileges()) {
-        if (adminAlertPresenter_)
-            adminAlertPresenter_(adminAlertTexts());
+        showAdminAlert(adminAlertTexts());
         QSLogger::debug(kNonAdminExiting, context);
         return Launch::Exit;
     }

@@ -30,8 +30,6 @@ class AppDelegate : public QObject {
 public:
     // Makes the main controller's view, shown inside the window (owned by the window).
     using ContentFactory = std::function<QWidget *()>;
-    // Shows the administrator alert and returns once it has been answered.
-    using AdminAlertPresenter = std::function<void(const AdminAlertTexts &)>;
     enum class Launch { Running, Exit };
 
     explicit AppDelegate(QObject *parent = nullptr);
@@ -40,7 +38,6 @@ public:
     // Set before applicationDidFinishLaunching. Without a factory (or when it makes nothing) the
     // window shows its empty rounded panel.
     void setContentFactory(ContentFactory factory);
-    void setAdminAlertPresenter(AdminAlertPresenter presenter);
 
     // The single-instance rule. False when another instance runs and has been handed this
     // process's command URL (or asked to come forward): end now with status 0, nothing logged.
@@ -80,7 +77,6 @@ private:
     void receiveCommandUrl(const QString &url);
 
     ContentFactory contentFactory_;
-    AdminAlertPresenter adminAlertPresenter_;
     AnalyticsHandoff analytics_;
     std::unique_ptr<MainWindow> window_;
     SingleInstance *singleInstance_ = nullptr;

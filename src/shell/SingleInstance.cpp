@@ -124,7 +124,7 @@ void SingleInstance::acceptConnections()
         auto *idle = new QTimer(socket);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
-        idle->start(idleTimeoutMs_);
+        idle->start(kIdleTimeoutMs);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
             --openConnections_;

@@ -25,6 +25,7 @@ public:
 
     static constexpr qsizetype kMaxMessageBytes = 8 * 1024;
     static constexpr int kMaxConnections = 16;
+    // Every connection is closed this long after it opened (a message takes milliseconds).
     static constexpr int kIdleTimeoutMs = 5000;
     static constexpr int kHandOverTimeoutMs = 2000;
 
@@ -41,8 +42,6 @@ public:
     Role claim(const QString &commandUrl);
 
     QString socketPath() const { return socketPath_; }
-    // Every connection is closed this long after it opened (a message takes milliseconds).
-    void setIdleTimeout(int milliseconds) { idleTimeoutMs_ = milliseconds; }
 
 signals:
     void activateRequested();
@@ -57,7 +56,6 @@ private:
     QString socketPath_;
     QLocalServer *server_ = nullptr;
     int openConnections_ = 0;
-    int idleTimeoutMs_ = kIdleTimeoutMs;
 };
 
 }  // namespace shell

@@ -38,7 +38,6 @@ public:
     void setAdvanceInterval(int milliseconds) { timer_.setInterval(milliseconds); }
     bool isAdvanceScheduled() const { return timer_.isActive(); }
     quint64 pageIndex() const { return pageIndex_; }
-    qsizetype pageCount() const { return pagesInfo_.size(); }
     const QList<QSPageObject> &arrangedObjects() const { return arranged_; }
     QSPageController *currentPage() const { return current_; }
 

@@ -49,7 +49,6 @@ public:
 
     // Builds the page the first time it is needed (also on the first show).
     void loadViewIfNeeded();
-    bool isViewLoaded() const { return loaded_; }
     Layout currentLayout() const { return layout_; }
 
     // The closing text: the localised "MessageContent".

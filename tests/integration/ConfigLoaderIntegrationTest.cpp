@@ -267,12 +267,3 @@ TEST_F(ConfigLoading, EndpointsOfTheDocumentAreAnnounced)
                                                        QStringLiteral("\"fn\": \"+[QSConfigProvider loadConfigWithCompletion:]\"")}));
     }
 }
-
-TEST_F(ConfigLoading, WithoutACompletionNothingHappens)
-{
-    env.consoleLines.clear();
-    QSConfigProvider::loadConfigWithCompletion(nullptr);
-    QTest::qWait(100);
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_TRUE(env.consoleLines.isEmpty());
-}

@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -89,14 +88,6 @@ TEST_F(ExitReports, MissingLogIsUploadedAsAnEmptyBody)
     EXPECT_EQ(server.requests().first().method, "PUT");
     EXPECT_TRUE(server.requests().first().body.isEmpty());
     EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Log File content: (null)")));
-}
-
-TEST_F(ExitReports, UploadWithoutACompletionDoesNothing)
-{
-    QSAnalyticsLogger::uploadTinyLogToS3(server.url(QStringLiteral("/")).toString(), nullptr);
-    QTest::qWait(100);
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_TRUE(env.consoleLines.isEmpty());
 }
 
 TEST_F(ExitReports, AnalyticsBatchIsPostedAsItsExactBytes)

@@ -58,14 +58,11 @@ public:
     // The answer for every path that has none of its own.
     void answerOtherPaths(const Answer &answer);
 
-    quint16 port() const { return port_; }
     QUrl url(const QString &path) const;
     // Stops listening: later connections to the port are refused.
     void refuse();
 
     const QList<Request> &requests() const { return requests_; }
-    // Runs the event loop until count requests have arrived or the time is up.
-    bool waitForRequests(int count, int timeoutMs = 5000);
 
 private:
     void onNewConnection();

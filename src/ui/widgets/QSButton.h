@@ -13,8 +13,6 @@ public:
 
     static constexpr float kPressedAlpha = 0.7f;
 
-    bool isShowingPressedLook() const { return saved_.has_value(); }
-
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

@@ -1,66 +1,101 @@
 #pragma once
-// Helpers shared by the engine's unit and integration tests.
+// Shared by the engine's unit and integration tests: a recording window, a flow with the fake host
+// and the analytics events it sends, and ZIP archives built with libarchive.
+
+#include "TestEnv.h"
 
 #include "config/QSConfig.h"
+#include "engine/QSInstallFlow.h"
+#include "engine/QSScreens.h"
 
+#include <QDir>
 #include <QJsonObject>
-#include <QList>
-#include <QString>
 #include <QStringList>
+#include <QTest>
 
-#include <functional>
 #include <memory>
-
-class QTemporaryDir;
 
 namespace enginetest {
 
-// Collects the analytics events of a test from "LOG_ANALYTICS".
-class EventRecorder {
-public:
-    struct Event {
-        QString name;
-        QJsonObject fields;  // the event line's JSON object, "EVT" included
-    };
-    EventRecorder();
-    ~EventRecorder();
-    QList<Event> events;
-    QList<Event> named(const QString &name) const;
-    QStringList names() const;
+// Records every call in order: "showState:Connecting", "showInfoAlert:no_internet", ...
+struct RecordingScreens : QSScreens {
+    QStringList calls, genericErrors;
+    QList<QSInfoAlert> alerts;
+    QList<float> progress;
+    bool quitConfirmationOpen = false;
 
-private:
-    quint64 token_ = 0;
+    void showInfoAlert(const QSInfoAlert &alert) override { calls << "showInfoAlert:" + alert.iconName, alerts << alert; }
+    void showGenericError(const QString &reason) override { calls << "showGenericError:" + reason, genericErrors << reason; }
+    void setupPageController(const QSConfig &) override { calls << QStringLiteral("setupPageController"); }
+    void showState(QSScreenState state) override
+    {
+        static const char *const names[] = {"Welcome", "Connecting", "Downloading", "DownloadDone", "Finished", "Error"};
+        calls << QStringLiteral("showState:") + QLatin1String(names[int(state)]);
+    }
+    void updateLauchButtons() override { calls << QStringLiteral("updateLauchButtons"); }
+    void makeMainViewVisible() override { calls << QStringLiteral("makeMainViewVisible"); }
+    void hideCloseButton() override { calls << QStringLiteral("hideCloseButton"); }
+    void updateProgress(float percentFill, const QString &) override { progress << percentFill; }
+    bool isQuitConfirmationOpen() const override { return quitConfirmationOpen; }
 };
 
-// A configuration as the loader would give it.
-std::shared_ptr<const QSConfig> makeConfig(const QString &url, quint64 retryLimit = 1,
-                                           const QString &build = QStringLiteral("1234"));
+inline bool isEmptyFolder(const QString &path)
+{
+    return QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+// The fields of event that expected names, to compare with expected.
+QJsonObject fieldsLike(const QJsonObject &event, const QJsonObject &expected);
+std::shared_ptr<const QSConfig> makeConfig(const QString &url, quint64 retryLimit = 1);
 
-// ZIP archives written with libarchive, so tests can make archives no honest tool would.
+// A flow with a recording window, the fake host, and a configuration loader the test answers.
+struct FlowFixture {
+    FlowFixture();
+    ~FlowFixture();
+
+    TestEnv env;
+    RecordingScreens screens;
+    QList<QJsonObject> events;  // analytics events, each its line's JSON object ("EVT" included)
+    std::unique_ptr<QSInstallFlow> flow;
+    QList<QSConfigProvider::Completion> pending;  // configuration requests not yet answered
+    int terminations = 0;
+    quint64 observer = 0;
+
+    QStringList eventNames() const;
+    QList<QJsonObject> named(const QString &event) const;
+    // Starts and answers the configuration request with a configuration for url.
+    void startWith(const QString &url, quint64 retryLimit = 1)
+    {
+        flow->startInstallation();
+        if (!pending.isEmpty())
+            pending.takeLast()(makeConfig(url, retryLimit), std::nullopt);
+    }
+    // Runs the event loop until the flow rests on an error, an alert or the finished state.
+    bool waitUntilSettled() const
+    {
+        return QTest::qWaitFor([this] {
+            return !screens.genericErrors.isEmpty() || !screens.alerts.isEmpty() || screens.calls.contains("updateLauchButtons");
+        }, 10000);
+    }
+    QString bundlePath() const { return env.host.applications + QStringLiteral("/Corvala.app"); }
+    QString versionFile() const { return env.host.home + QStringLiteral("/AppData/Prod/mirolan_version.json"); }
+    bool temporaryFolderEmpty() const { return isEmptyFolder(env.host.temporary); }
+    bool hasRecord(const QString &trace, const QString &message, const QString &function) const
+    {
+        const QString text = QStringLiteral("\"trace\": \"%1\", \"message\":\" %2\",").arg(trace, message);
+        return !env.logLines().filter(text).filter(QStringLiteral("\"fn\": \"%1\"").arg(function)).isEmpty();
+    }
+};
+
 struct ZipEntry {
-    enum class Type { File, Folder, Link };
     QString path;
-    QByteArray data;
-    Type type = Type::File;
+    QByteArray data{};
+    QString linkTarget{};  // a link when set; a folder when the path ends in "/"
     int perm = 0644;
-    QString target;  // link target
-
-    static ZipEntry file(const QString &path, const QByteArray &data, int perm = 0644) { return {path, data, Type::File, perm, {}}; }
-    static ZipEntry folder(const QString &path) { return {path, {}, Type::Folder, 0755, {}}; }
-    static ZipEntry link(const QString &path, const QString &target) { return {path, {}, Type::Link, 0777, target}; }
 };
 QByteArray makeZip(const QList<ZipEntry> &entries);
-// "<name>/Contents/Info.plist" (with version and executable) and "<name>/Contents/MacOS/corvala".
-QList<ZipEntry> productEntries(const QString &bundleName = QStringLiteral("Corvala.app"),
-                               const QString &version = QStringLiteral("1234"));
-
-// Writes <bundle>/Contents/Info.plist with the short version (none when null).
+// A product bundle: Info.plist with version 1234, an executable, a link inside the bundle.
+QList<ZipEntry> productEntries(const QString &bundleName = QStringLiteral("Corvala.app"));
 void writeInstalledBundle(const QString &bundlePath, const QString &shortVersion);
-
-// Runs the event loop until done() or the time is up.
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 10000);
-
-// Paths of every file, folder and link below root, relative, sorted.
-QStringList treeOf(const QString &root);
+QByteArray readFile(const QString &path);
 
 }  // namespace enginetest

@@ -34,10 +34,8 @@ TEST(QSPreinstallCheck, MoreThanOneGibibyteFreeIsEnough)
         EXPECT_EQ(QSPreinstallCheck::hasEnoughSpace(), row.enough) << row.space.bytes;
         const QStringList records = env.logLines();
         EXPECT_EQ(records.size(), row.space.ok ? 0 : 1);
-        if (!row.space.ok) {
-            EXPECT_TRUE(records.first().contains("\"trace\": \"ERROR\", \"message\":\" Error: statvfs: I/O error\""));
-            EXPECT_TRUE(records.first().contains("\"fn\": \"+[QSPreinstallCheck hasEnoughSpace]\""));
-        }
+        EXPECT_EQ(records.filter("\"trace\": \"ERROR\", \"message\":\" Error: statvfs: I/O error\"")
+                      .filter("\"fn\": \"+[QSPreinstallCheck hasEnoughSpace]\"").size(), records.size());
     }
 }
 
@@ -75,12 +73,9 @@ TEST(QSPrivileges, SuperUserOrExplicitMemberOfAnAdministratorGroup)
         QMap<QString, QStringList> groups;
         bool admin;
     } rows[] = {
-        {true, {}, true},
-        {false, {{"admin", {"alice", "tester"}}}, true},
-        {false, {{"admin", {"alice"}}, {"wheel", {"tester"}}}, true},
+        {true, {}, true}, {false, {}, false}, {false, {{"staff", {"tester"}}}, false},
+        {false, {{"admin", {"alice", "tester"}}}, true}, {false, {{"admin", {"alice"}}, {"wheel", {"tester"}}}, true},
         {false, {{"admin", {"alice"}}, {"sudo", {}}}, false},  // a primary group is not a listing
-        {false, {}, false},
-        {false, {{"staff", {"tester"}}}, false},
         {false, {{"sudo", {"Tester", "tester2"}}}, false},  // names compare exactly
     };
     for (const auto &row : rows) {
@@ -99,6 +94,7 @@ TEST(QSPreinstallCheck, InstalledVersionComesFromTheProductBundle)
     } rows[] = {
         {QByteArray(), QString()},
         {"<key>CFBundleShortVersionString</key><string>2.5.1</string>", QStringLiteral("2.5.1")},
+        {"<key>CFBundleShortVersionString</key><string></string>", QString()},
         {"<key>CFBundleVersion</key><string>77</string>", QString()},
         {"<key>CFBundleShortVersionString</key><integer>3</integer>", QString()},
         {"</broken", QString()},
@@ -107,14 +103,12 @@ TEST(QSPreinstallCheck, InstalledVersionComesFromTheProductBundle)
         TestEnv env;
         if (!row.plistEntries.isNull()) {
             const QString contents = env.host.applications + QStringLiteral("/Corvala.app/Contents");
-            ASSERT_TRUE(QDir().mkpath(contents));
             QFile plist(contents + QStringLiteral("/Info.plist"));
-            ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+            ASSERT_TRUE(QDir().mkpath(contents) && plist.open(QIODevice::WriteOnly));
             plist.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" + row.plistEntries +
                         "</dict></plist>");
         }
         const QString version = QSPreinstallCheck::currentMirolanVersion();
-        EXPECT_EQ(version.isNull(), row.version.isNull()) << row.plistEntries.constData();
-        EXPECT_EQ(version, row.version);
+        EXPECT_TRUE(version == row.version && version.isNull() == row.version.isNull()) << row.plistEntries.constData();
     }
 }

@@ -1,42 +1,40 @@
-// The delegate in process, with the fake host: start-up records and gates, the window, the
-// termination sequence on every way out, crash handling and command URLs given at launch.
+// In process with the fake host: the administrator gate, every way out but the signals
+// (ShellProcessTest sends those), crashes, unreachable endpoints at exit, exact command URLs.
 
 #include "ShellTestSupport.h"
 #include "TestEnv.h"
 #include "TestHttpServer.h"
 
 #include "shell/AppDelegate.h"
+#include "shell/CommandUrls.h"
 #include "shell/MainWindow.h"
 #include "shell/ShellNames.h"
 
+#include "platform/Console.h"
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
 #include "telemetry/QSHttp.h"
-#include "telemetry/QSLogger.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include <csignal>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 using namespace std::chrono_literals;
-using shelltest::containsInOrder;
-using shelltest::countRecords;
-using shelltest::recordsOf;
+using namespace Qt::StringLiterals;
+using shelltest::inOrder;
 
 namespace {
+
+const QString kDebug = u"DEBUG "_s;
+const QStringList kEndOfRun{u"EVT:End"_s, kDebug + shell::kInstallerEnd, kDebug + shell::kLogUploadUrlNotAvailable};
 
 void post(const QString &name, const QVariant &object = QVariant())
 {
@@ -48,249 +46,47 @@ class ThrowingObject : public QObject {
 public:
     bool event(QEvent *event) override
     {
-        if (event->type() == QEvent::User)
-            throw std::runtime_error("boom in a handler");
-        return QObject::event(event);
+        if (event->type() != QEvent::User)
+            return QObject::event(event);
+        throw std::runtime_error("boom in a handler");
     }
 };
 
 class AppDelegateTest : public ::testing::Test {
 protected:
-    AppDelegateTest()
-    {
-        env.host.superUser = true;
-        delegate.setAdminAlertPresenter([this](const shell::AdminAlertTexts &texts) {
-            ++alertsShown;
-            alertTexts = texts;
-        });
-    }
+    AppDelegateTest() { env.host.superUser = true; }
     ~AppDelegateTest() override { QSHttp::overrideTimeoutsForTesting(std::nullopt); }
-
-    QStringList records() const { return recordsOf(env.logLines()); }
-    QString masked(const QString &text) const { return QSLogger::maskPIIDataInMessage(text); }
-    QString cachePath(const QString &identifier) const { return env.host.cachesDirectory() + QLatin1Char('/') + identifier; }
-
-    void launch()
-    {
-        ASSERT_EQ(delegate.applicationDidFinishLaunching(), shell::AppDelegate::Launch::Running);
-    }
+    QStringList records() const { return shelltest::recordsIn(env.logFilePath()); }
+    void launch() { ASSERT_EQ(delegate.applicationDidFinishLaunching(), shell::AppDelegate::Launch::Running); }
 
     TestEnv env;
     TestHttpServer server;
-    int alertsShown = 0;
-    shell::AdminAlertTexts alertTexts;
     shell::AppDelegate delegate;  // last: it goes before the world it lives in
 };
 
 }  // namespace
 
-TEST_F(AppDelegateTest, StartUpClearsBothCachesAndWritesTheirRecordsInOrder)
-{
-    const QString ownCache = cachePath(QStringLiteral("com.brightmoor.corvala.tinyinstaller.test"));
-    const QString sharedCache = cachePath(shell::kSoftwareInstallerCacheId);
-    ASSERT_TRUE(QDir().mkpath(ownCache + QStringLiteral("/nested/deeper")));
-    QFile file(ownCache + QStringLiteral("/nested/entry.bin"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-
-    launch();
-
-    EXPECT_FALSE(QFile::exists(ownCache));
-    QString why;
-    EXPECT_TRUE(containsInOrder(records(),
-                                {QStringLiteral("DEBUG Removing app cache from %1 .").arg(masked(ownCache)),
-                                 QStringLiteral("DEBUG Successfully removed app cache from %1 .").arg(masked(ownCache)),
-                                 QStringLiteral("DEBUG Removing app cache from %1 .").arg(masked(sharedCache)),
-                                 QStringLiteral("DEBUG Failed to remove app cache from %1 .").arg(masked(sharedCache)),
-                                 QStringLiteral("ERROR Error: %1").arg(masked(sharedCache)),
-                                 QStringLiteral("DEBUG ") + shell::kStartedFromAdmin},
-                                &why))
-        << why.toStdString();
-    EXPECT_EQ(records().size(), 6);
-    EXPECT_EQ(alertsShown, 0);
-}
-
-TEST_F(AppDelegateTest, TheWindowIsBorderlessSeeThroughCentredAndHoldsTheMainController)
-{
-    QLabel *content = nullptr;
-    delegate.setContentFactory([&content] {
-        content = new QLabel(QStringLiteral("main controller"));
-        return content;
-    });
-    launch();
-
-    shell::MainWindow *window = delegate.window();
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
-    EXPECT_EQ(delegate.mainController(), content);
-    EXPECT_TRUE(window->isAncestorOf(content));
-    EXPECT_EQ(window->panel()->size(), QSize(shell::MainWindow::kContentWidth, shell::MainWindow::kContentHeight));
-    EXPECT_NE(window->panel()->graphicsEffect(), nullptr);  // the shadow
-    // The content's square corners are cut to the panel's rounded ones.
-    EXPECT_FALSE(content->mask().contains(QPoint(0, 0)));
-    EXPECT_TRUE(content->mask().contains(QPoint(content->width() / 2, content->height() / 2)));
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 2);
-}
-
-TEST_F(AppDelegateTest, NonAdministratorSeesOneAlertAndLeavesWithoutTheEndSequence)
+TEST_F(AppDelegateTest, ANonAdministratorGetsOneAlertAndLeavesWithoutTheEndSequence)
 {
     env.host.superUser = false;
-    env.host.groups.insert(QStringLiteral("sudo"), {QStringLiteral("someone-else")});
-
-    EXPECT_EQ(delegate.applicationDidFinishLaunching(), shell::AppDelegate::Launch::Exit);
-
-    EXPECT_EQ(alertsShown, 1);
-    EXPECT_EQ(alertTexts.title, platform::localizedString("ContactAdminTitle"));
-    EXPECT_EQ(alertTexts.button, platform::localizedString("MessageClose"));
-    EXPECT_TRUE(alertTexts.message.contains(QStringLiteral("Corvala"))) << alertTexts.message.toStdString();
-    EXPECT_FALSE(alertTexts.message.contains(QStringLiteral("%@")));
-    EXPECT_EQ(records(), QStringList{QStringLiteral("DEBUG ") + shell::kNonAdminExiting});
-    EXPECT_EQ(delegate.window(), nullptr);
-    EXPECT_FALSE(delegate.hasTerminated());
-}
-
-TEST(AdminAlert, IsOneModalInformationAlertWithOneButtonAboveOtherWindows)
-{
-    TestEnv env;
-    const shell::AdminAlertTexts texts{QStringLiteral("Title"), QStringLiteral("Only an admin can install Corvala"),
-                                       QStringLiteral("Close")};
-    bool inspected = false;
-    QTimer::singleShot(0, [&] {
+    env.host.groups.insert(u"sudo"_s, {u"someone-else"_s});
+    int alerts = 0;
+    QTimer::singleShot(0, [&alerts] {  // runs inside the alert's own loop; answers as the user would
         auto *alert = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         ASSERT_NE(alert, nullptr);
-        inspected = true;
+        ++alerts;
         EXPECT_EQ(alert->icon(), QMessageBox::Information);
         EXPECT_TRUE(alert->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        EXPECT_EQ(alert->text(), texts.title);
-        EXPECT_EQ(alert->informativeText(), texts.message);
+        EXPECT_EQ(alert->text(), platform::localizedString("ContactAdminTitle"));
+        EXPECT_TRUE(alert->informativeText().contains(u"Corvala"_s)) << alert->informativeText().toStdString();
         ASSERT_EQ(alert->buttons().size(), 1);
-        EXPECT_EQ(alert->buttons().first()->text(), texts.button);
+        EXPECT_EQ(alert->buttons().first()->text(), platform::localizedString("MessageClose"));
         alert->buttons().first()->click();
     });
-    shell::showAdminAlert(texts);  // returns once the button is pressed
-    EXPECT_TRUE(inspected);
-}
 
-TEST_F(AppDelegateTest, WithoutEndpointsTheRunEndsWithEndAndNoUpload)
-{
-    launch();
-    const qsizetype before = records().size();
-    delegate.applicationWillTerminate();
-
-    const QStringList all = records();
-    EXPECT_EQ(all.mid(before).size(), 3);
-    QString why;
-    EXPECT_TRUE(containsInOrder(all.mid(before),
-                                {QStringLiteral("EVT:End"), QStringLiteral("DEBUG ") + shell::kInstallerEnd,
-                                 QStringLiteral("DEBUG ") + shell::kLogUploadUrlNotAvailable},
-                                &why))
-        << why.toStdString();
-    EXPECT_TRUE(QFile::exists(env.logFilePath()));
-    EXPECT_FALSE(delegate.window()->isVisible());
-}
-
-class TerminationUpload : public AppDelegateTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(TerminationUpload, SendsEveryEventWithEndLastThenUploadsAndDeletesOnlyOn200)
-{
-    const int uploadStatus = GetParam();
-    server.answer("/events", {});
-    TestHttpServer::Answer uploadAnswer;
-    uploadAnswer.status = uploadStatus;
-    server.answerOtherPaths(uploadAnswer);
-    launch();
-    post(shell::kLogAnalytics, QStringLiteral("first event"));
-    post(shell::kChangeAnalyticsUrl, server.url(QStringLiteral("/events")).toString());
-    post(shell::kChangeLogUploadUrl, server.url(QStringLiteral("/logs/")).toString());
-    post(shell::kLogAnalytics, QStringLiteral("second event"));
-
-    delegate.applicationWillTerminate();
-    delegate.applicationWillTerminate();  // once only
-
-    ASSERT_EQ(server.requests().size(), 2);
-    const TestHttpServer::Request &batch = server.requests().at(0);
-    EXPECT_EQ(batch.method, "POST");
-    const QList<QByteArray> lines = batch.body.split('\n');
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "first event\r");
-    EXPECT_EQ(lines[1], "second event\r");
-    EXPECT_TRUE(lines[2].contains("\"EVT\":\"End\"")) << lines[2].constData();
-
-    const TestHttpServer::Request &upload = server.requests().at(1);
-    EXPECT_EQ(upload.method, "PUT");
-    EXPECT_TRUE(upload.path.startsWith("/logs/")) << upload.path.constData();
-    // The uploaded log ends with the End event and the record that follows it.
-    const QStringList uploaded = recordsOf(QString::fromUtf8(upload.body).split(QStringLiteral("\r\n")));
-    ASSERT_GE(uploaded.size(), 2);
-    EXPECT_TRUE(uploaded.at(uploaded.size() - 2).contains(QStringLiteral("\"EVT\":\"End\"")));
-    EXPECT_EQ(uploaded.last(), QStringLiteral("DEBUG ") + shell::kInstallerEnd);
-
-    EXPECT_EQ(QFile::exists(env.logFilePath()), uploadStatus != 200);
-    if (uploadStatus != 200) {
-        EXPECT_EQ(countRecords(records(), QStringLiteral("EVT ")), 1);
-        EXPECT_EQ(countRecords(records(), QStringLiteral("DEBUG ") + shell::kLogUploadUrlNotAvailable), 0);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Shell, TerminationUpload, ::testing::Values(200, 500));
-
-TEST_F(AppDelegateTest, UnreachableEndpointsAtExitHoldTheProcessOnlyForTheirDeadlines)
-{
-    QSHttp::overrideTimeoutsForTesting(QSHttp::Timeouts{300ms, 600ms});
-    TestHttpServer::Answer stall;
-    stall.fault = TestHttpServer::Fault::Stall;
-    server.answerOtherPaths(stall);
-    TestHttpServer refused;
-    refused.refuse();
-    launch();
-    post(shell::kChangeAnalyticsUrl, server.url(QStringLiteral("/events")).toString());
-    post(shell::kChangeLogUploadUrl, refused.url(QStringLiteral("/logs/")).toString());
-    env.consoleLines.clear();
-
-    QElapsedTimer clock;
-    clock.start();
-    delegate.applicationWillTerminate();
-    EXPECT_LT(clock.elapsed(), 5000);
-
-    EXPECT_EQ(server.requests().size(), 1);  // the batch reached the stalled server
-    EXPECT_TRUE(QFile::exists(env.logFilePath()));
-    EXPECT_EQ(records().last(), QStringLiteral("DEBUG ") + shell::kInstallerEnd);
-    // No answer data: the upload's error goes to the console.
-    EXPECT_FALSE(env.consoleLines.isEmpty());
-}
-
-TEST_F(AppDelegateTest, AnExceptionFromAnEventHandlerEndsTheRunInOrder)
-{
-    server.answerOtherPaths({});
-    launch();
-    post(shell::kChangeLogUploadUrl, server.url(QStringLiteral("/logs/")).toString());
-    ThrowingObject thrower;
-    thrower.setObjectName(QStringLiteral("installButton"));
-    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
-
-    const int status = delegate.runUntilTerminated();
-
-    EXPECT_EQ(status, shell::kCrashExitStatus);
-    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("CRASH REASON: boom in a handler")));
-    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("CRASH USER_INFO: {")));
-    // The upload was attempted, and it carried the crash and the end of the run.
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(server.requests().first().method, "PUT");
-    const QStringList uploaded = recordsOf(QString::fromUtf8(server.requests().first().body).split(QStringLiteral("\r\n")));
-    QString why;
-    EXPECT_TRUE(containsInOrder(uploaded,
-                                {QStringLiteral("ERROR Application crashed with [reason: boom in a handler and userInfo: {"),
-                                 QStringLiteral("EVT:End"), QStringLiteral("DEBUG ") + shell::kInstallerEnd},
-                                &why))
-        << why.toStdString();
-    const qsizetype crashAt = shelltest::indexOfRecord(uploaded, QStringLiteral("ERROR Application crashed"));
-    ASSERT_GE(crashAt, 0);
-    EXPECT_TRUE(uploaded.at(crashAt).contains(QStringLiteral("std::runtime_error"))) << uploaded.at(crashAt).toStdString();
-    EXPECT_TRUE(uploaded.at(crashAt).contains(QStringLiteral("installButton"))) << uploaded.at(crashAt).toStdString();
-    EXPECT_FALSE(QFile::exists(env.logFilePath()));  // accepted with 200, so deleted
+    EXPECT_EQ(delegate.applicationDidFinishLaunching(), shell::AppDelegate::Launch::Exit);
+    EXPECT_EQ(alerts, 1);
+    EXPECT_EQ(records(), QStringList{kDebug + shell::kNonAdminExiting});
 }
 
 struct WayOut {
@@ -305,63 +101,117 @@ TEST_P(EveryWayOut, RunsTheTerminationSequenceExactlyOnce)
 {
     launch();
     QTimer::singleShot(10, &delegate, [this] { GetParam().take(delegate); });
+    EXPECT_EQ(delegate.runUntilTerminated(), 0);
 
-    QElapsedTimer clock;
-    clock.start();
-    const int status = delegate.runUntilTerminated();
-
-    EXPECT_EQ(status, 0);
-    EXPECT_LT(clock.elapsed(), 5000);
     const QStringList all = records();
-    EXPECT_EQ(shelltest::countRecords(all, QStringLiteral("EVT ")), 1);
-    EXPECT_EQ(shelltest::countRecords(all, QStringLiteral("DEBUG ") + shell::kInstallerEnd), 1);
-    EXPECT_EQ(all.last(), QStringLiteral("DEBUG ") + shell::kLogUploadUrlNotAvailable);
+    EXPECT_EQ(all.filter(u"EVT {"_s).size(), 1);
+    EXPECT_TRUE(inOrder(all.mid(all.size() - kEndOfRun.size()), kEndOfRun));  // the last three records
     EXPECT_FALSE(delegate.window()->isVisible());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shell, EveryWayOut,
     ::testing::Values(WayOut{"quit", [](shell::AppDelegate &) { QCoreApplication::quit(); }},
+                      WayOut{"quit_twice", [](shell::AppDelegate &) { QCoreApplication::quit(), QCoreApplication::quit(); }},
                       WayOut{"window_closed", [](shell::AppDelegate &d) { d.window()->close(); }},
-                      WayOut{"all_windows_closed", [](shell::AppDelegate &) { QApplication::closeAllWindows(); }},
-                      WayOut{"sigterm", [](shell::AppDelegate &) { ::raise(SIGTERM); }},
-                      WayOut{"sigint", [](shell::AppDelegate &) { ::raise(SIGINT); }},
-                      WayOut{"sighup", [](shell::AppDelegate &) { ::raise(SIGHUP); }},
-                      WayOut{"quit_twice", [](shell::AppDelegate &) {
-                                 QCoreApplication::quit();
-                                 QCoreApplication::quit();
-                             }}),
+                      WayOut{"all_windows_closed", [](shell::AppDelegate &) { QApplication::closeAllWindows(); }}),
     [](const ::testing::TestParamInfo<WayOut> &row) { return std::string(row.param.name); });
 
-TEST_F(AppDelegateTest, ATerminationAskedForBeforeTheLoopRunsStillEndsInOrder)
+TEST_F(AppDelegateTest, AnExceptionFromAnEventHandlerWritesTheCrashThenEndsInOrderAndUploads)
 {
+    server.answerOtherPaths({});
     launch();
-    delegate.requestTermination();
-    EXPECT_EQ(delegate.runUntilTerminated(), 0);  // returns without entering the loop
-    EXPECT_EQ(shelltest::countRecords(records(), QStringLiteral("EVT ")), 1);
+    std::thread([] { post(shell::kLogAnalytics, u"first event"_s); }).join();
+    EXPECT_TRUE(delegate.analytics().queue().isEmpty());  // taken on the main thread, not the worker's
+    post(shell::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
+    post(shell::kChangeLogUploadUrl, server.url(u"/logs/"_s).toString());
+    ThrowingObject thrower;
+    thrower.setObjectName(u"installButton"_s);
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+
+    EXPECT_EQ(delegate.runUntilTerminated(), shell::kCrashExitStatus);
+
+    EXPECT_TRUE(env.consoleLines.contains(u"CRASH REASON: boom in a handler"_s));
+    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, u"CRASH USER_INFO: {"_s));
+    ASSERT_EQ(server.requests().size(), 2);
+    // The analytics batch: every queued event, "End" last.
+    EXPECT_EQ(server.requests().at(0).method, "POST");
+    const QList<QByteArray> batch = server.requests().at(0).body.split('\n');
+    EXPECT_EQ(batch.first(), "first event\r");
+    EXPECT_TRUE(batch.last().contains("\"EVT\":\"End\"")) << batch.last().constData();
+    // The uploaded log holds the crash, then the end of the run; accepted with 200, it is deleted.
+    EXPECT_EQ(server.requests().at(1).method, "PUT");
+    const QStringList uploaded = shelltest::recordsOf(server.requests().at(1).body);
+    EXPECT_TRUE(inOrder(uploaded, {u"ERROR Application crashed with [reason: boom in a handler and userInfo: {"_s, u"EVT:End"_s,
+                                   kDebug + shell::kInstallerEnd}));
+    const QString crash = uploaded.filter(u"Application crashed"_s).value(0);
+    EXPECT_TRUE(crash.contains(u"std::runtime_error"_s) && crash.contains(u"installButton"_s)) << crash.toStdString();
+    EXPECT_FALSE(QFile::exists(env.logFilePath()));
 }
 
-TEST_F(AppDelegateTest, TheLaunchArgumentIsHandledOnceStartUpIsDone)
+// std::terminate on a worker thread: the main thread still ends the run in order, then the process
+// ends with the crash status. The child (a fresh run of this program) finds the folder by name.
+TEST(CrashHandlingDeathTest, TerminateOnAWorkerThreadEndsTheRunInOrder)
 {
-    int opened = 0;
-    const auto token = platform::NotificationCenter::defaultCenter().addObserver(
-        shell::kOpenPrivacyPolicyLink, [&opened](const platform::Notification &) { ++opened; });
-    ASSERT_TRUE(delegate.applicationWillFinishLaunching(
-        {QStringLiteral("TinyInstaller"), QStringLiteral("--installSilent"), QStringLiteral("qsd://privacyPolicy")}));
-    launch();
-    EXPECT_EQ(opened, 0);  // not during start-up
-    EXPECT_TRUE(QTest::qWaitFor([&] { return opened == 1; }, 2000));
-    QTest::qWait(50);
-    EXPECT_EQ(opened, 1);
-    platform::NotificationCenter::defaultCenter().removeObserver(token);
+    std::unique_ptr<QTemporaryDir> owner;
+    if (!qEnvironmentVariableIsSet("TI_SHELL_DEATH_HOME")) {
+        owner = std::make_unique<QTemporaryDir>();
+        qputenv("TI_SHELL_DEATH_HOME", owner->path().toUtf8());
+    }
+    const QString home = qEnvironmentVariable("TI_SHELL_DEATH_HOME");
+    EXPECT_EXIT(
+        {
+            TestEnv env;
+            env.host.superUser = true;
+            env.host.home = home;
+            platform::setConsoleSink(nullptr);  // console lines to standard error
+            shell::AppDelegate delegate;
+            delegate.applicationDidFinishLaunching();
+            std::thread([] { throw std::logic_error("fatal on a worker"); }).detach();  // uncaught: std::terminate
+            QTest::qWait(30000);
+        },
+        ::testing::ExitedWithCode(shell::kCrashExitStatus), "CRASH USER_INFO: .*std::logic_error");
+    qunsetenv("TI_SHELL_DEATH_HOME");
+    EXPECT_TRUE(inOrder(shelltest::recordsIn(home + u"/AppData/Prod/Logs/tiny.log"_s),
+                        QStringList{u"ERROR Application crashed with [reason: fatal on a worker and userInfo: {"_s} + kEndOfRun));
 }
 
-TEST(AppDelegate, CommandUrlArgumentIsTheFirstArgumentThatLooksLikeAUrl)
+TEST_F(AppDelegateTest, UnreachableEndpointsAtExitHoldTheProcessOnlyForTheirDeadlines)
 {
-    using shell::AppDelegate;
-    EXPECT_TRUE(AppDelegate::commandUrlArgument({QStringLiteral("qsd://crashInfo")}).isNull());  // the program
-    EXPECT_TRUE(AppDelegate::commandUrlArgument({QStringLiteral("p"), QStringLiteral("launched-from-drive")}).isNull());
-    EXPECT_EQ(AppDelegate::commandUrlArgument({QStringLiteral("p"), QStringLiteral("--updateSilent"),
-                                               QStringLiteral("qsd://crashInfo"), QStringLiteral("qsd://privacyPolicy")}),
-              QStringLiteral("qsd://crashInfo"));
+    QSHttp::overrideTimeoutsForTesting(QSHttp::Timeouts{300ms, 600ms});
+    TestHttpServer::Answer stall;
+    stall.fault = TestHttpServer::Fault::Stall;
+    server.answerOtherPaths(stall);
+    TestHttpServer refused;
+    refused.refuse();
+    launch();
+    post(shell::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
+    post(shell::kChangeLogUploadUrl, refused.url(u"/logs/"_s).toString());
+
+    QElapsedTimer clock;
+    clock.start();
+    delegate.applicationWillTerminate();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(server.requests().size(), 1);  // the batch reached the stalled server
+    EXPECT_EQ(records().last(), kDebug + shell::kInstallerEnd);
+    EXPECT_TRUE(QFile::exists(env.logFilePath()));  // not accepted, so kept
+}
+
+// Whether a near miss opened a window is not visible from outside the process; here it is.
+TEST(CommandUrls, OnlyTheExactAddressPostsItsNotification)
+{
+    TestEnv env;
+    QStringList posted;
+    auto &center = platform::NotificationCenter::defaultCenter();
+    std::vector<platform::NotificationCenter::Token> tokens;
+    for (const QString &name : {shell::kShowCrashInfoDialog, shell::kOpenPrivacyPolicyLink, shell::kOpenEula})
+        tokens.push_back(center.addObserver(name, [&posted](const platform::Notification &n) { posted << n.name; }));
+    for (const QString &url :
+         {u"qsd://licenseAgreement/"_s, u"QSD://licenseAgreement"_s, u" qsd://crashInfo"_s, u"qsd://privacyPolicy?a=b"_s})
+        EXPECT_FALSE(shell::dispatchCommandUrl(url)) << url.toStdString();
+    EXPECT_TRUE(posted.isEmpty()) << posted.join(u',').toStdString();
+    EXPECT_TRUE(shell::dispatchCommandUrl(u"qsd://licenseAgreement"_s));
+    EXPECT_EQ(posted, QStringList{shell::kOpenEula});
+    for (const auto token : tokens)
+        center.removeObserver(token);
 }

@@ -1,329 +1,168 @@
-// The built installer as a process: start and signals, the second instance, command URLs given
-// on the command line, a stale or garbled single-instance socket, and a user without
-// administrator rights (run as "nobody" under Xvfb when the suite runs as root).
+// The built installer as a process: a copy of the bundle with a test Info.plist (configuration
+// address on a closed port), HOME and TMPDIR in a scratch folder. Start, later instances handing
+// over command URLs, the termination signals, and what `cmake --install` lays out.
 
-#include "InstallerSandbox.h"
 #include "ShellTestSupport.h"
+#include "TestEnv.h"
 
 #include "shell/ShellNames.h"
-#include "shell/SingleInstance.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
-#include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QThread>
-
-#include <gtest/gtest.h>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <csignal>
-#include <pwd.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-using shelltest::containsInOrder;
-using shelltest::countRecords;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kStarted = QStringLiteral("DEBUG ") + shell::kStartedFromAdmin;
+const QString kDebug = u"DEBUG "_s;
+const QStringList kAddresses{u"qsd://crashInfo"_s, u"qsd://innerCrashInfo"_s, u"qsd://privacyPolicy"_s,
+                             u"qsd://licenseAgreement"_s};
 
-QStringList getActionLines(const QStringList &console)
+// Info.plist entries: the test information dictionary holds only texts and dictionaries.
+QString plistEntries(const QVariantMap &map)
 {
-    QStringList lines;
-    for (const QString &line : console) {
-        if (line.startsWith(QLatin1String("qsd://")) || line.startsWith(QLatin1String("QSD://")))
-            lines << line;
+    QString text;
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        const bool dict = it.value().typeId() == QMetaType::QVariantMap;
+        text += u"<key>%1</key>"_s.arg(it.key().toHtmlEscaped())
+                + (dict ? u"<dict>%1</dict>\n"_s.arg(plistEntries(it.value().toMap()))
+                        : u"<string>%1</string>\n"_s.arg(it.value().toString().toHtmlEscaped()));
     }
-    return lines;
+    return text;
 }
 
-const QStringList kAllAddresses{QStringLiteral("qsd://crashInfo"), QStringLiteral("qsd://innerCrashInfo"),
-                                QStringLiteral("qsd://privacyPolicy"), QStringLiteral("qsd://licenseAgreement")};
-
-// The socket the installer in the sandbox listens on (its private folder as the Linux host names it).
-QString socketPathIn(const InstallerSandbox &sandbox)
-{
-    const QString folder = sandbox.tmp() + QStringLiteral("/tiny-installer-%1").arg(::getuid());
-    const passwd *user = ::getpwuid(::getuid());
-    return shell::SingleInstance::socketPathFor(folder, QString::fromLatin1(InstallerSandbox::kBundleIdentifier),
-                                                QString::fromLocal8Bit(user ? user->pw_name : ""));
-}
-
-class ShellProcess : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(sandbox.ok()); }
-
-    // Starts the first instance and waits until it has passed start-up.
-    std::unique_ptr<RunningInstaller> startFirst(const QStringList &arguments = {})
+struct Sandbox {
+    Sandbox()
     {
-        auto first = std::make_unique<RunningInstaller>(sandbox, arguments);
-        EXPECT_TRUE(first->started());
-        EXPECT_TRUE(first->waitForRecord(kStarted)) << first->consoleLines().join('\n').toStdString();
-        // The window's own start records follow; the last of them is the "Start" event.
-        EXPECT_TRUE(first->waitForRecord(QStringLiteral("EVT:Start"))) << first->consoleLines().join('\n').toStdString();
-        return first;
+        QDir().mkpath(path(u"TinyInstaller.app/Contents/MacOS"_s));
+        QFile plist(path(u"TinyInstaller.app/Contents/Info.plist"_s));
+        ok = QDir().mkpath(path(u"home"_s)) && QDir().mkpath(path(u"tmp"_s))
+             && QFile::copy(QStringLiteral(TI_INSTALLER_EXECUTABLE), executable()) && plist.open(QIODevice::WriteOnly)
+             && plist.write((u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"_s
+                             + plistEntries(TestEnv::defaultInfo()) + u"</dict></plist>\n"_s)
+                                .toUtf8())
+                    > 0;
+    }
+    QString path(const QString &relative) const { return dir.filePath(relative); }
+    QString executable() const { return path(u"TinyInstaller.app/Contents/MacOS/TinyInstaller"_s); }
+    QStringList records() const { return shelltest::recordsIn(path(u"home/AppData/Prod/Logs/tiny.log"_s)); }
+
+    // Starts program (the bundle's executable unless given) with its console going to a file.
+    std::unique_ptr<QProcess> start(const QStringList &arguments, const QString &console = u"other.txt"_s,
+                                    const QString &program = QString()) const
+    {
+        auto process = std::make_unique<QProcess>();  // its destructor kills what still runs
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"HOME"_s, path(u"home"_s));
+        environment.insert(u"TMPDIR"_s, path(u"tmp"_s));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        process->setProcessEnvironment(environment);
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(path(console));
+        process->start(program.isEmpty() ? executable() : program, arguments);
+        return process;
+    }
+    // The console's getAction lines: the addresses a command URL was compared with.
+    QStringList getActionLines(const QString &console) const
+    {
+        QFile file(path(console));
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll()).split(u'\n').filter(QRegularExpression(u"^qsd://"_s));
     }
 
-    // Runs a second instance to its end and checks that it left at once with status 0.
-    // The first instance may write records of its own meanwhile (allowedFromFirst names them).
-    void runSecond(const QStringList &arguments, const QString &allowedFromFirst = QString())
-    {
-        const qsizetype recordsBefore = sandbox.records().size();
-        RunningInstaller second(sandbox, arguments);
-        ASSERT_TRUE(second.started());
-        ASSERT_TRUE(second.finish(10000));
-        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(second.exitCode(), 0);
-        // The second one wrote no record.
-        QStringList added = sandbox.records().mid(recordsBefore);
-        if (!allowedFromFirst.isEmpty())
-            added.removeIf([&](const QString &record) { return record.contains(allowedFromFirst); });
-        EXPECT_TRUE(added.isEmpty()) << added.join('\n').toStdString();
-    }
-
-    void endWith(RunningInstaller &installer, int signalNumber)
-    {
-        installer.signal(signalNumber);
-        ASSERT_TRUE(installer.finish());
-        EXPECT_EQ(installer.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(installer.exitCode(), 0);
-    }
-
-    InstallerSandbox sandbox;
+    QTemporaryDir dir;
+    bool ok = false;
 };
 
-class ShellProcessSignals : public ShellProcess, public ::testing::WithParamInterface<int> {};
+// Whether the process ends (after the signal, when given) with status 0 in time.
+bool endsWithZero(QProcess &process, int signal = 0)
+{
+    if (signal && process.waitForStarted())
+        ::kill(pid_t(process.processId()), signal);
+    return (process.state() == QProcess::NotRunning || process.waitForFinished(15000))
+           && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+class ShellProcess : public ::testing::TestWithParam<int> {};
 
 }  // namespace
 
-TEST_P(ShellProcessSignals, StartThenSignalWritesTheStartAndEndRecordsInOrder)
+// The first instance handles its own URL once start-up is done; later ones hand theirs over and
+// leave with status 0 before writing any record; then a termination signal ends the run in order.
+TEST_P(ShellProcess, LaterInstancesHandOverAndASignalEndsTheRunInOrder)
 {
-    auto installer = startFirst();
-    endWith(*installer, GetParam());
-
-    const QString ownCache = sandbox.home() + QStringLiteral("/.cache/") + QString::fromLatin1(InstallerSandbox::kBundleIdentifier);
-    const QString sharedCache = sandbox.home() + QStringLiteral("/.cache/") + shell::kSoftwareInstallerCacheId;
-    const QStringList expected{
-        QStringLiteral("DEBUG Removing app cache from %1 .").arg(ownCache),
-        QStringLiteral("DEBUG Failed to remove app cache from %1 .").arg(ownCache),
-        QStringLiteral("ERROR Error: %1").arg(ownCache),
-        QStringLiteral("DEBUG Removing app cache from %1 .").arg(sharedCache),
-        QStringLiteral("DEBUG Failed to remove app cache from %1 .").arg(sharedCache),
-        QStringLiteral("ERROR Error: %1").arg(sharedCache),
-        kStarted,
-        QStringLiteral("EVT:Start"),
-        QStringLiteral("EVT:End"),
-        QStringLiteral("DEBUG ") + shell::kInstallerEnd,
-        QStringLiteral("DEBUG ") + shell::kLogUploadUrlNotAvailable,
+    Sandbox sandbox;
+    ASSERT_TRUE(sandbox.ok);
+    const QString ownCache = sandbox.path(u"home/.cache/"_s + TestEnv::defaultInfo().value(u"CFBundleIdentifier"_s).toString());
+    const QString sharedCache = sandbox.path(u"home/.cache/"_s + shell::kSoftwareInstallerCacheId);
+    ASSERT_TRUE(QDir().mkpath(ownCache + u"/nested"_s));  // the shared one does not exist
+    const auto first = sandbox.start({u"launched-from-drive"_s, u"qsd://innerCrashInfo"_s}, u"first.txt"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shelltest::inOrder(sandbox.records(), {u"EVT:Start"_s}); }, 15000));
+    QStringList compared = kAddresses.mid(0, 2);  // each address in order up to the match
+    const auto firstCompared = [&] {
+        return QTest::qWaitFor([&] { return sandbox.getActionLines(u"first.txt"_s) == compared; }, 5000);
     };
-    const QStringList records = sandbox.records();
-    QString why;
-    EXPECT_TRUE(containsInOrder(records, expected, &why)) << why.toStdString();
-    EXPECT_EQ(countRecords(records, QStringLiteral("DEBUG ") + shell::kInstallerEnd), 1);
-    EXPECT_EQ(records.last(), QStringLiteral("DEBUG ") + shell::kLogUploadUrlNotAvailable);
-    // Nothing of the socket is left behind.
-    EXPECT_FALSE(QFileInfo::exists(socketPathIn(sandbox)));
-}
+    EXPECT_TRUE(firstCompared()) << sandbox.getActionLines(u"first.txt"_s).join(u' ').toStdString();
 
-INSTANTIATE_TEST_SUITE_P(Shell, ShellProcessSignals, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
-                         [](const ::testing::TestParamInfo<int> &row) {
-                             return std::string(row.param == SIGTERM ? "SIGTERM" : row.param == SIGINT ? "SIGINT" : "SIGHUP");
-                         });
-
-TEST_F(ShellProcess, ASecondInstanceHandsOverItsUrlAndLeavesWithStatusZero)
-{
-    auto first = startFirst();
-    // The first opens the privacy page and records the user's language for it.
-    runSecond({QStringLiteral("qsd://privacyPolicy")}, QStringLiteral("Language: "));
-
-    // The first compared the text with each address in order up to the match.
-    ASSERT_TRUE(first->waitForConsoleLine(QStringLiteral("qsd://privacyPolicy")));
-    EXPECT_EQ(getActionLines(first->consoleLines()), kAllAddresses.mid(0, 3));
-
-    runSecond({});  // without a URL: only "come forward"
-    QThread::msleep(200);
-    EXPECT_EQ(getActionLines(first->consoleLines()).size(), 3);
-    EXPECT_TRUE(first->isRunning());
-    endWith(*first, SIGTERM);
-}
-
-TEST_F(ShellProcess, NearMissesAndOtherSchemesDoNothing)
-{
-    auto first = startFirst();
-    const qsizetype recordsBefore = sandbox.records().size();
-    int compared = 0;
-    for (const QString &url : {QStringLiteral("qsd://licenseAgreement/"), QStringLiteral("QSD://licenseAgreement"),
-                               QStringLiteral("https://www.brightmoor.example/")}) {
+    // Near misses and another scheme are compared with all four and do nothing; without a URL a
+    // later instance only asks the first to come forward.
+    const std::vector<std::pair<QString, int>> handed{{u"qsd://privacyPolicy"_s, 3},
+                                                      {u"qsd://licenseAgreement/"_s, 4},
+                                                      {u"QSD://licenseAgreement"_s, 4},
+                                                      {u"https://www.brightmoor.example/"_s, 4},
+                                                      {QString(), 0}};
+    for (const auto &[url, addresses] : handed) {
         SCOPED_TRACE(url.toStdString());
-        runSecond({url});
-        compared += 4;
-        // Compared with all four addresses, none matched.
-        EXPECT_TRUE(first->waitForConsole([compared](const QStringList &lines) { return getActionLines(lines).size() >= compared; }));
-        EXPECT_EQ(getActionLines(first->consoleLines()), QStringList(kAllAddresses + kAllAddresses + kAllAddresses).mid(0, compared));
+        const qsizetype recordsBefore = sandbox.records().size();
+        EXPECT_TRUE(endsWithZero(*sandbox.start(url.isNull() ? QStringList() : QStringList{url})));
+        compared += kAddresses.mid(0, addresses);
+        EXPECT_TRUE(firstCompared()) << sandbox.getActionLines(u"first.txt"_s).join(u' ').toStdString();
+        // The later one wrote no record (the first notes the language of the privacy page).
+        QStringList added = sandbox.records().mid(recordsBefore);
+        added.removeIf([](const QString &record) { return record.contains(u"Language: "_s); });
+        EXPECT_TRUE(added.isEmpty()) << added.join(u'\n').toStdString();
     }
-    EXPECT_TRUE(first->isRunning());
-    EXPECT_EQ(sandbox.records().size(), recordsBefore);
-    endWith(*first, SIGTERM);
+    QTest::qWait(200);
+    EXPECT_EQ(sandbox.getActionLines(u"first.txt"_s), compared);
+
+    EXPECT_TRUE(endsWithZero(*first, GetParam()));
+    const QStringList records = sandbox.records();
+    EXPECT_TRUE(shelltest::inOrder(records, {u"DEBUG Removing app cache from %1 ."_s.arg(ownCache),
+                                             u"DEBUG Successfully removed app cache from %1 ."_s.arg(ownCache),
+                                             u"DEBUG Removing app cache from %1 ."_s.arg(sharedCache),
+                                             u"DEBUG Failed to remove app cache from %1 ."_s.arg(sharedCache),
+                                             u"ERROR Error: %1"_s.arg(sharedCache), kDebug + shell::kStartedFromAdmin,
+                                             u"EVT:Start"_s, u"EVT:End"_s, kDebug + shell::kInstallerEnd,
+                                             kDebug + shell::kLogUploadUrlNotAvailable}));
+    EXPECT_EQ(records.filter(shell::kInstallerEnd).size(), 1);
+    EXPECT_EQ(records.last(), kDebug + shell::kLogUploadUrlNotAvailable);
+    EXPECT_FALSE(QFileInfo::exists(ownCache));
 }
 
-TEST_F(ShellProcess, TheFirstInstanceHandlesItsOwnUrlAfterStartUp)
+INSTANTIATE_TEST_SUITE_P(Shell, ShellProcess, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const ::testing::TestParamInfo<int> &row) { return std::string(sigabbrev_np(row.param)); });
+
+TEST(Packaging, InstallRegistersTheSchemeAndTheLauncherPassesItsUrlOn)
 {
-    auto first = startFirst({QStringLiteral("launched-from-drive"), QStringLiteral("qsd://innerCrashInfo")});
-    ASSERT_TRUE(first->waitForConsoleLine(QStringLiteral("qsd://innerCrashInfo")));
-    QThread::msleep(100);
-    EXPECT_EQ(getActionLines(first->consoleLines()), kAllAddresses.mid(0, 2));
-    endWith(*first, SIGTERM);
-}
-
-TEST_F(ShellProcess, AStaleSocketLeftByACrashedInstanceDoesNotBlockTheNextStart)
-{
-    const QString path = socketPathIn(sandbox);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QFile::setPermissions(QFileInfo(path).path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        ASSERT_GE(fd, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray encoded = QFile::encodeName(path);
-        ASSERT_LT(size_t(encoded.size()), sizeof(address.sun_path));
-        memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
-        ::close(fd);  // the file stays, nobody listens: what a crash leaves
-    }
-
-    auto first = startFirst();
-    // The new instance listens there now: a second one is handed over, not a second window.
-    QLocalSocket probe;
-    probe.connectToServer(path);
-    EXPECT_TRUE(probe.waitForConnected(2000));
-    probe.abort();
-    runSecond({QStringLiteral("qsd://crashInfo")});
-    EXPECT_TRUE(first->waitForConsoleLine(QStringLiteral("qsd://crashInfo")));
-    endWith(*first, SIGTERM);
-}
-
-TEST_F(ShellProcess, GarbageOnTheSocketIsIgnored)
-{
-    auto first = startFirst();
-    const QString path = socketPathIn(sandbox);
-    {
-        QLocalSocket flood;
-        flood.connectToServer(path);
-        ASSERT_TRUE(flood.waitForConnected(2000));
-        QByteArray noise(256 * 1024, '\0');
-        for (char &byte : noise)
-            byte = char(QRandomGenerator::global()->bounded(256));
-        noise.replace('\n', 'x');
-        flood.write("bogus\n\x01\x02\xff\nopen \n");
-        flood.write(noise);
-        flood.waitForBytesWritten(2000);
-        EXPECT_TRUE(flood.state() == QLocalSocket::UnconnectedState || flood.waitForDisconnected(5000));
-    }
-    runSecond({QStringLiteral("qsd://licenseAgreement")});
-    EXPECT_TRUE(first->waitForConsoleLine(QStringLiteral("qsd://licenseAgreement")));
-    EXPECT_TRUE(first->isRunning());
-    endWith(*first, SIGTERM);
-}
-
-// A user without administrator rights, for real: the binary runs as "nobody" on an X server,
-// and the alert is answered with the keyboard as a person would.
-TEST_F(ShellProcess, ANonAdministratorGetsTheAlertAndLeavesWithStatusZeroAndNoEnd)
-{
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-    if (::geteuid() != 0 || setpriv.isEmpty() || xvfb.isEmpty() || xdotool.isEmpty())
-        GTEST_SKIP() << "needs root, setpriv, Xvfb and xdotool";
-    const passwd *nobody = ::getpwnam("nobody");
-    if (!nobody)
-        GTEST_SKIP() << "no user nobody";
-    const QStringList asNobody{QStringLiteral("--reuid=%1").arg(nobody->pw_uid), QStringLiteral("--regid=%1").arg(nobody->pw_gid),
-                               QStringLiteral("--clear-groups"), QStringLiteral("--")};
-
-    // The sandbox becomes nobody's; skip if nobody cannot even reach it.
-    QFile::setPermissions(sandbox.root(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                              | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
-    ASSERT_EQ(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"),
-                                                          QStringLiteral("%1:%2").arg(nobody->pw_uid).arg(nobody->pw_gid),
-                                                          sandbox.home(), sandbox.tmp()}),
+    QTemporaryDir prefix;
+    ASSERT_EQ(QProcess::execute(QStringLiteral(TI_CMAKE_COMMAND), {u"--install"_s, QStringLiteral(TI_BUILD_DIR), u"--component"_s,
+                                                                   u"installer"_s, u"--prefix"_s, prefix.path()}),
               0);
-    if (QProcess::execute(setpriv, asNobody + QStringList{QStringLiteral("/usr/bin/test"), QStringLiteral("-x"), sandbox.executable()}) != 0)
-        GTEST_SKIP() << "nobody cannot reach " << sandbox.root().toStdString();
+    const QString launcher = prefix.filePath(u"bin/tiny-installer"_s);
+    QFile entryFile(prefix.filePath(u"share/applications/tiny-installer.desktop"_s));
+    ASSERT_TRUE(entryFile.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(entryFile.readAll());
+    EXPECT_TRUE(entry.contains(u"\nExec=\"%1\" %u\n"_s.arg(launcher))) << entry.toStdString();
+    EXPECT_TRUE(entry.contains(u"\nMimeType=x-scheme-handler/qsd;\n"_s)) << entry.toStdString();
 
-    // Xvfb picks a free display itself and names it on its standard output.
-    QProcess server;
-    server.setStandardErrorFile(QProcess::nullDevice());
-    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24")});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    QByteArray announced;
-    while (!announced.contains('\n') && server.waitForReadyRead(10000))
-        announced += server.readAllStandardOutput();
-    bool numbered = false;
-    const int display = announced.trimmed().toInt(&numbered);
-    ASSERT_TRUE(numbered) << "Xvfb named no display";
-    const QString displayName = QStringLiteral(":%1").arg(display);
-    QProcessEnvironment xEnvironment = QProcessEnvironment::systemEnvironment();
-    xEnvironment.insert(QStringLiteral("DISPLAY"), displayName);
-    auto xdo = [&](const QStringList &arguments, int *status = nullptr) {
-        QProcess tool;
-        tool.setProcessEnvironment(xEnvironment);
-        tool.start(xdotool, arguments);
-        tool.waitForFinished(5000);
-        if (status)
-            *status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-    };
-    // The server is ready when a client gets an answer from it.
-    QElapsedTimer clock;
-    clock.start();
-    int probe = -1;
-    while (clock.elapsed() < 10000 && server.state() == QProcess::Running) {
-        xdo({QStringLiteral("getmouselocation")}, &probe);
-        if (probe == 0)
-            break;
-        QThread::msleep(100);
-    }
-    ASSERT_EQ(probe, 0) << "Xvfb did not come up on " << displayName.toStdString();
-
-    QProcessEnvironment environment = sandbox.environment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DISPLAY"), displayName);
-    RunningInstaller installer(sandbox, asNobody + QStringList{sandbox.executable()}, setpriv, environment);
-    ASSERT_TRUE(installer.started());
-
-    // Find the alert, give it the focus, press Return; again while it stays.
-    clock.restart();
-    bool answered = false;
-    while (clock.elapsed() < 20000 && installer.isRunning()) {
-        // At the gate the alert is the installer's only window, whatever language its title has.
-        const QString window = xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
-                                    QStringLiteral("TinyInstaller")})
-                                   .section(QLatin1Char('\n'), 0, 0);
-        if (!window.isEmpty()) {
-            xdo({QStringLiteral("windowfocus"), window});
-            xdo({QStringLiteral("key"), QStringLiteral("Return")});
-            answered = true;
-        }
-        if (installer.finish(500))
-            break;
-    }
-    const bool ended = installer.finish(5000);
-    const bool serverLived = server.state() == QProcess::Running;
-    server.terminate();
-    server.waitForFinished(5000);
-
-    if (!answered && !serverLived)
-        GTEST_SKIP() << "the X server went away before the alert could be answered";
-    ASSERT_TRUE(answered) << "the alert never appeared; console:\n" << installer.consoleLines().join('\n').toStdString();
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(installer.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(installer.exitCode(), 0);
-    EXPECT_EQ(sandbox.records(), QStringList{QStringLiteral("DEBUG ") + shell::kNonAdminExiting});
+    // The launcher starts the installed bundle and passes its arguments on, as the desktop would.
+    Sandbox sandbox;
+    const auto installer = sandbox.start({u"qsd://crashInfo"_s}, u"launched.txt"_s, launcher);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sandbox.getActionLines(u"launched.txt"_s) == kAddresses.mid(0, 1); }, 15000));
+    EXPECT_TRUE(endsWithZero(*installer, SIGTERM));
 }

@@ -1,7 +1,5 @@
-// gtest main for the shell's in-process tests. It makes the installer's own application object
-// (not the plain QApplication of the shared test main), so exceptions thrown from event handlers
-// take the same path as in the installer. Defining main() here keeps the linker from taking the
-// shared one out of the test-support library.
+// gtest main with the installer's own application object, so exceptions thrown from event
+// handlers take the same path as in the installer (it replaces the test-support library's main).
 #include "shell/ShellApplication.h"
 
 #include "platform/Localization.h"

@@ -1,26 +1,52 @@
 #pragma once
-// Helpers shared by the shell's tests: the run log as "TRACE message" texts, and ordered checks.
+// Run-log records as "TRACE message" texts ("DEBUG Tiny Installer end", "EVT {...json...}"), and
+// a check that some of them come in a given order.
 
-#include <QString>
+#include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 namespace shelltest {
 
-// "DEBUG Tiny Installer end", "ERROR Error: ...", "EVT {...json...}" for each record line.
-QStringList recordsOf(const QStringList &logLines);
+inline QStringList recordsOf(const QByteArray &logText)
+{
+    static const QRegularExpression record(QStringLiteral(R"re("trace": "(\w+)", "message":(.*), "lang": ")re"));
+    QStringList records;
+    for (const QString &line : QString::fromUtf8(logText).split(QStringLiteral("\r\n"))) {
+        const QRegularExpressionMatch match = record.match(line);
+        QString message = match.captured(2).trimmed();
+        if (match.captured(1) != QLatin1String("EVT"))
+            message = message.mid(1, message.size() - 2).trimmed();  // the JSON string's quotes
+        if (match.hasMatch())
+            records << match.captured(1) + QLatin1Char(' ') + message;
+    }
+    return records;
+}
 
-// Index of the first record at or after from that starts with prefix; -1 when none.
-qsizetype indexOfRecord(const QStringList &records, const QString &prefix, qsizetype from = 0);
+inline QStringList recordsIn(const QString &logPath)
+{
+    QFile file(logPath);
+    return file.open(QIODevice::ReadOnly) ? recordsOf(file.readAll()) : QStringList();
+}
 
-// Index of the first EVT record of the event (its "EVT" field), at or after from; -1 when none.
-qsizetype indexOfEvent(const QStringList &records, const QString &eventName, qsizetype from = 0);
-
-// How many records start with prefix.
-qsizetype countRecords(const QStringList &records, const QString &prefix);
-
-// Whether the records hold the expected prefixes in that order (other records may lie between);
-// "EVT:<name>" stands for the record of that analytics event. On failure, why says which one was
-// missing and lists the records.
-bool containsInOrder(const QStringList &records, const QStringList &expectedPrefixes, QString *why);
+// Each expected prefix matches a later record than the one before; "EVT:<name>" stands for the
+// record of that analytics event.
+inline ::testing::AssertionResult inOrder(const QStringList &records, const QStringList &expected)
+{
+    qsizetype at = 0;
+    for (const QString &want : expected) {
+        const bool event = want.startsWith(QLatin1String("EVT:"));
+        const QString field = QStringLiteral("\"EVT\":\"%1\"").arg(want.mid(4));
+        while (at < records.size() && !(event ? records.at(at).startsWith(QLatin1String("EVT ")) && records.at(at).contains(field)
+                                              : records.at(at).startsWith(want)))
+            ++at;
+        if (at++ >= records.size())
+            return ::testing::AssertionFailure() << "missing or out of order: " << want.toStdString() << "\nrecords:\n"
+                                                 << records.join(QLatin1Char('\n')).toStdString();
+    }
+    return ::testing::AssertionSuccess();
+}
 
 }  // namespace shelltest

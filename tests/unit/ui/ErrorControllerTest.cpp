@@ -10,112 +10,57 @@
 #include <QLabel>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 namespace {
 
 const QUrl kHelpUrl(QStringLiteral("https://help.example/corvala"));
 
-QSAttributedString plain(const QString &text)
+QSAttributedString text(const QString &plain, const QString &link = {})
 {
-    return QSAttributedString(text, QSFonts::font(QStringLiteral("CommonSans-Regular"), 16), Qt::black);
+    const QFont font = QSFonts::font(QStringLiteral("CommonSans-Regular"), 16);
+    QSAttributedString result(plain, font, Qt::black);
+    if (!link.isEmpty())
+        result.appendLink(link, kHelpUrl, font, Qt::black, Qt::black);
+    return result;
 }
 
-QSAttributedString withLink(const QString &before, const QString &link)
+}  // namespace
+
+// One screen takes the records one after another, so each must also undo what the one before showed.
+TEST(ErrorScreen, ShowsExactlyTheButtonsAndViewsEachRecordAsksFor)
 {
-    QSAttributedString text = plain(before);
-    text.appendLink(link, kHelpUrl, QSFonts::font(QStringLiteral("CommonSans-Regular"), 16), Qt::black, Qt::black);
-    return text;
-}
-
-struct ScreenCase {
-    const char *name;
-    bool retry, close, contactSupport, isURL;
-    enum Subtitle { None, Empty, Linked } subtitle;
-};
-
-void PrintTo(const ScreenCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
-class ErrorScreen : public ::testing::TestWithParam<ScreenCase> {
-protected:
-    bool shown(QWidget *w) const { return w->isVisibleTo(&controller); }
     TestEnv env;
+    const QSAttributedString linked = text("Need help? ", "Help");
+    const QList<QSErrorObject> records = {
+        // title, message, icon, retry, close, contact support, message with links, subtitle
+        {"Installation failed", text("Try ", "this"), QSImage::named("install_failed_block_img"), false, true, true, true,
+         linked},
+        {"No internet", text("Message"), QSImage::named("no_internet"), true, false, false, false, QSAttributedString()},
+        {"Already installed", text("Message"), QSImage::named("alreadyInstalled"), false, true, true, false, linked},
+        {"Every button", text("Try ", "this"), QSImage(), true, true, true, true, std::nullopt},
+        {"Nothing", text("Message"), QSImage(), false, false, false, false, std::nullopt},
+    };
     QSErrorController controller;
-};
-
-TEST_P(ErrorScreen, ShowsExactlyTheButtonsAndViewsTheRecordAsksFor)
-{
-    const ScreenCase &c = GetParam();
-    QSErrorObject error;
-    error.title = QStringLiteral("Title");
-    error.message = c.isURL ? withLink(QStringLiteral("Try "), QStringLiteral("this")) : plain(QStringLiteral("Message"));
-    error.icon = QSImage::named(QStringLiteral("no_internet"));
-    error.withRetry = c.retry;
-    error.withClose = c.close;
-    error.withContactSupport = c.contactSupport;
-    error.isURL = c.isURL;
-    if (c.subtitle == ScreenCase::Empty)
-        error.info = QSAttributedString();
-    else if (c.subtitle == ScreenCase::Linked)
-        error.info = withLink(QStringLiteral("Need help? "), QStringLiteral("Help"));
-    controller.setErrorObject(error);
-
-    EXPECT_EQ(shown(controller.retryButton()), c.retry);
-    EXPECT_EQ(shown(controller.closeButton()), c.close);
-    EXPECT_EQ(shown(controller.contactSupportButton()), c.contactSupport);
-    EXPECT_EQ(shown(controller.mutliLineTextView()), c.isURL);
-    EXPECT_EQ(shown(controller.errorMessage()), !c.isURL);
-    EXPECT_EQ(shown(controller.textView()), c.subtitle != ScreenCase::None);
-    EXPECT_FALSE(shown(controller.infoText()));
-    EXPECT_TRUE(controller.errorIcon()->hasImage());
-    EXPECT_TRUE(controller.errorTitle()->text().contains(QLatin1String("Title")));
+    const auto shown = [&](QWidget *w) { return w->isVisibleTo(&controller); };
+    for (const QSErrorObject &error : records) {
+        SCOPED_TRACE(error.title.toStdString());
+        controller.setErrorObject(error);
+        EXPECT_EQ(shown(controller.retryButton()), error.withRetry);
+        EXPECT_EQ(shown(controller.closeButton()), error.withClose);
+        EXPECT_EQ(shown(controller.contactSupportButton()), error.withContactSupport);
+        EXPECT_EQ(shown(controller.mutliLineTextView()), error.isURL);
+        EXPECT_EQ(shown(controller.errorMessage()), !error.isURL);
+        EXPECT_EQ(shown(controller.textView()), error.info.has_value());
+        EXPECT_FALSE(shown(controller.infoText()));
+        EXPECT_EQ(controller.errorIcon()->hasImage(), !error.icon.isNull());
+        EXPECT_TRUE(controller.errorTitle()->text().contains(error.title));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Records, ErrorScreen,
-    ::testing::Values(ScreenCase{"NoInternet", true, false, false, false, ScreenCase::Empty},
-                      ScreenCase{"AlreadyInstalled", false, true, true, false, ScreenCase::Linked},
-                      ScreenCase{"InstallationFailed", false, true, true, true, ScreenCase::Linked},
-                      ScreenCase{"NoButtons", false, false, false, false, ScreenCase::None},
-                      ScreenCase{"AllButtons", true, true, true, true, ScreenCase::None}),
-    [](const auto &param) { return std::string(param.param.name); });
-
-TEST(ErrorScreenSetUp, ShowsOnlyRetryBeforeAnyRecord)
+TEST(ErrorScreen, ButtonsPostTheirNotificationsAndTheSubtitleLinkOpensItsPage)
 {
     TestEnv env;
     QSErrorController controller;
-    EXPECT_TRUE(controller.retryButton()->isVisibleTo(&controller));
-    EXPECT_FALSE(controller.closeButton()->isVisibleTo(&controller));
-    EXPECT_FALSE(controller.contactSupportButton()->isVisibleTo(&controller));
-    // Background from the bundle setting.
-    EXPECT_EQ(controller.palette().color(QPalette::Window), QColor(0xF7, 0xF7, 0xF9));
-}
-
-TEST(ErrorScreenSetUp, ButtonsCarryTheirLocalisedTitlesAndLook)
-{
-    TestEnv env;
-    uitest::useLanguage(env.host, QStringLiteral("en-US"));
-    QSErrorController controller;
-    EXPECT_EQ(controller.retryButton()->text(), QStringLiteral("Try again"));
-    EXPECT_EQ(controller.closeButton()->text(), QStringLiteral("Close"));
-    EXPECT_EQ(controller.contactSupportButton()->text(), QStringLiteral("Contact support"));
-    EXPECT_EQ(controller.contactSupportButton()->layerBackgroundColor(), QColor(0xFF, 0xF0, 0xF0));
-    EXPECT_EQ(controller.contactSupportButton()->cornerRadius(), 25);
-    EXPECT_EQ(controller.closeButton()->layerBackgroundColor(), QColor(0x2F, 0x30, 0x34));
-    EXPECT_EQ(controller.closeButton()->titleColor(), QColor(Qt::white));
-}
-
-TEST(ErrorScreenButtons, PostTheirNotificationsWithoutObjectAndLeaveTheScreen)
-{
-    TestEnv env;
-    QSErrorController controller;
-    QSErrorObject error;
-    error.message = plain(QStringLiteral("Message"));
-    error.withRetry = error.withClose = error.withContactSupport = true;
-    controller.setErrorObject(error);
+    controller.setErrorObject({{}, text("Message"), {}, true, true, true, false, text({}, "Visit our help centre")});
     controller.resize(1000, 560);
     controller.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&controller));
@@ -125,58 +70,14 @@ TEST(ErrorScreenButtons, PostTheirNotificationsWithoutObjectAndLeaveTheScreen)
     QTest::mouseClick(controller.retryButton(), Qt::LeftButton);
     QTest::mouseClick(controller.closeButton(), Qt::LeftButton);
     QTest::mouseClick(controller.contactSupportButton(), Qt::LeftButton);
-
-    ASSERT_EQ(recorder.posts.size(), 3);
-    EXPECT_EQ(recorder.posts[0].name, QStringLiteral("START_INSTALLATION"));
-    EXPECT_EQ(recorder.posts[1].name, QStringLiteral("QUIT_INSTALLATION"));
-    EXPECT_EQ(recorder.posts[2].name, QStringLiteral("SHOW_CONTACT_SUPPORT_BUTTON"));
-    for (const auto &post : recorder.posts)
+    QStringList names;
+    for (const auto &post : recorder.posts) {
+        names << post.name;
         EXPECT_FALSE(post.object.isValid()) << post.name.toStdString();
-    EXPECT_TRUE(controller.isVisible());
-}
-
-TEST(ErrorScreenLinks, ALinkInTheSubtitleOpensItsPage)
-{
-    TestEnv env;
-    QSErrorController controller;
-    QSErrorObject error;
-    error.message = plain(QStringLiteral("Message"));
-    error.info = QSAttributedString();
-    error.info->appendLink(QStringLiteral("Visit our help centre"), kHelpUrl,
-                           QSFonts::font(QStringLiteral("CommonSans-Regular"), 12), Qt::black, Qt::black);
-    controller.setErrorObject(error);
-    controller.resize(1000, 560);
-    controller.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&controller));
+    }
+    EXPECT_EQ(names, (QStringList{"START_INSTALLATION", "QUIT_INSTALLATION", "SHOW_CONTACT_SUPPORT_BUTTON"}));
 
     HyperlinkTextField *subtitle = controller.textView();
     QTest::mouseClick(subtitle, Qt::LeftButton, {}, subtitle->rect().center());
-    ASSERT_EQ(env.host.openedUrls.size(), 1);
-    EXPECT_EQ(env.host.openedUrls.first(), kHelpUrl);
+    EXPECT_EQ(env.host.openedUrls, QList<QUrl>{kHelpUrl});
 }
-
-TEST(ErrorScreenRecords, ALaterRecordReplacesWhatAnEarlierOneShowed)
-{
-    TestEnv env;
-    QSErrorController controller;
-    QSErrorObject first;
-    first.title = QStringLiteral("First");
-    first.message = withLink(QStringLiteral("Linked "), QStringLiteral("message"));
-    first.isURL = true;
-    first.info = plain(QStringLiteral("Subtitle"));
-    first.icon = QSImage::named(QStringLiteral("no_space"));
-    controller.setErrorObject(first);
-
-    QSErrorObject second;
-    second.title = QStringLiteral("Second");
-    second.message = plain(QStringLiteral("Plain message"));
-    controller.setErrorObject(second);
-
-    EXPECT_FALSE(controller.textView()->isVisibleTo(&controller));
-    EXPECT_FALSE(controller.mutliLineTextView()->isVisibleTo(&controller));
-    EXPECT_EQ(controller.errorMessage()->attributedText().string(), QStringLiteral("Plain message"));
-    EXPECT_FALSE(controller.errorIcon()->hasImage());
-    EXPECT_FALSE(controller.errorTitle()->text().contains(QLatin1String("First")));
-}
-
-}  // namespace

@@ -6,72 +6,37 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-const QColor kDark(0x2F, 0x30, 0x34);
-
-QColor pixelAt(QSProgressView &bar, int x)
+// Left to right the dark fill grows from the left by 8 points per percent whatever the track's
+// width; right to left the done (dark) part grows from the right.
+TEST(QSProgressView, GeometryAndColoursInBothDirections)
 {
-    const QImage image = bar.grab().toImage();
-    const qreal scale = image.devicePixelRatio();
-    return image.pixelColor(int(x * scale), int(11 * scale));
+    const QColor dark(0x2F, 0x30, 0x34), white(Qt::white);
+    struct Case {
+        bool rightToLeft;
+        int width;
+        float percent;
+        qreal fillWidth;
+        QList<std::pair<int, QColor>> pixels;  // x -> colour on the bar's middle line
+    };
+    const QList<Case> cases = {
+        {false, 800, 0, 0, {{100, white}}},
+        {false, 800, 50, 400, {{100, dark}, {600, white}}},
+        {false, 600, 100, 800, {{590, dark}}},  // drawn clipped to the bar
+        {true, 600, 0, 600, {{300, white}}},
+        {true, 600, 50, 200, {{100, white}, {300, dark}, {590, dark}}},
+    };
+    for (const Case &c : cases) {
+        TestEnv env;
+        env.host.rightToLeft = c.rightToLeft;
+        QSProgressView bar;
+        bar.resize(c.width, 22);
+        bar.setProgress(c.percent, QStringLiteral("Installing"));
+        SCOPED_TRACE(testing::Message() << (c.rightToLeft ? "rtl " : "ltr ") << c.width << " at " << c.percent);
+        EXPECT_EQ(bar.progressContainerRect(), QRectF(0, 0, c.width, 22));
+        EXPECT_EQ(bar.progressValueRect(), QRectF(0, 0, c.fillWidth, 22));
+        const QImage image = bar.grab().toImage();
+        const qreal scale = image.devicePixelRatio();
+        for (const auto &[x, colour] : c.pixels)
+            EXPECT_EQ(image.pixelColor(int(x * scale), int(11 * scale)), colour) << "x " << x;
+    }
 }
-
-TEST(ProgressView, LeftToRightGrowsEightPointsPerPercentFromTheLeft)
-{
-    TestEnv env;
-    QSProgressView bar;
-    bar.resize(800, 22);
-    ASSERT_FALSE(bar.isRightToLeft());
-    EXPECT_EQ(bar.progressValueRect().width(), 0);
-
-    bar.setProgress(50, QStringLiteral("Installing"));
-    EXPECT_EQ(bar.progressContainerRect(), QRectF(0, 0, 800, 22));
-    EXPECT_EQ(bar.progressValueRect(), QRectF(0, 0, 400, 22));
-    EXPECT_EQ(bar.trackColor(), QColor(Qt::white));
-    EXPECT_EQ(bar.fillColor(), kDark);
-    EXPECT_EQ(pixelAt(bar, 100), kDark);
-    EXPECT_EQ(pixelAt(bar, 600), QColor(Qt::white));
-}
-
-TEST(ProgressView, FillWidthDoesNotDependOnTheTrackWidth)
-{
-    TestEnv env;
-    QSProgressView bar;
-    bar.resize(600, 22);
-    bar.setProgress(50, QString());
-    EXPECT_EQ(bar.progressValueRect().width(), 400);
-    bar.setProgress(100, QString());
-    EXPECT_EQ(bar.progressValueRect().width(), 800);  // drawn clipped to the bar
-}
-
-TEST(ProgressView, RightToLeftShowsTheDoneDarkPartFromTheRight)
-{
-    TestEnv env;
-    env.host.rightToLeft = true;
-    QSProgressView bar;
-    bar.resize(600, 22);
-    ASSERT_TRUE(bar.isRightToLeft());
-    EXPECT_EQ(bar.progressValueRect().width(), 600);  // all white at the start
-
-    bar.setProgress(50, QString());
-    EXPECT_EQ(bar.progressValueRect(), QRectF(0, 0, 200, 22));
-    EXPECT_EQ(bar.trackColor(), kDark);
-    EXPECT_EQ(bar.fillColor(), QColor(Qt::white));
-    EXPECT_EQ(pixelAt(bar, 100), QColor(Qt::white));
-    EXPECT_EQ(pixelAt(bar, 300), kDark);
-    EXPECT_EQ(pixelAt(bar, 590), kDark);
-}
-
-TEST(ProgressView, DirectionIsFixedWhenTheBarIsCreated)
-{
-    TestEnv env;
-    QSProgressView bar;
-    env.host.rightToLeft = true;
-    bar.resize(800, 22);
-    bar.setProgress(25, QString());
-    EXPECT_FALSE(bar.isRightToLeft());
-    EXPECT_EQ(bar.progressValueRect().width(), 200);
-}
-
-}  // namespace

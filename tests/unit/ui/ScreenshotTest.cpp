@@ -1,72 +1,34 @@
-// Renders the screens into PNG files among the build's test artifacts, for people to look at.
-// Each test still checks that its screen lays its texts out without clipping them.
+// Renders every screen into <artifacts>/<name>.png ($TI_ARTIFACTS_DIR, else <build>/artifacts) for
+// people to look at, and checks that each lays its texts and buttons out without clipping them.
 
 #include "TestEnv.h"
 #include "UiTestSupport.h"
 
-#include "platform/Localization.h"
-#include "ui/QSAlertController.h"
-#include "ui/QSColor.h"
-#include "ui/QSErrorController.h"
-#include "ui/QSEula.h"
-#include "ui/QSFonts.h"
-#include "ui/QSPageController.h"
-#include "ui/QSTextFormat.h"
-#include "ui/widgets/HyperlinkTextField.h"
+#include "config/QSConfig.h"
+#include "engine/QSInstallFlow.h"
+#include "ui/QSCarousel.h"
+#include "ui/QSMainController.h"
 #include "ui/widgets/QSButton.h"
 #include "ui/widgets/QSImageView.h"
 
+#include <QDir>
+#include <QJsonObject>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QPainter>
-#include <QSignalSpy>
 #include <QTest>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-const QUrl kDownloadPage(QStringLiteral("https://www.brightmoor.example/corvala/download"));
-const QUrl kHelpPage(QStringLiteral("https://www.brightmoor.example/corvala/help"));
-
-QSAttributedString visitOnlineSite()
+void expectUnclipped(QWidget *screen)
 {
-    const QColor dark = QSColor::hex(QStringLiteral("#2F3034"));
-    QSAttributedString text(platform::localizedString("ContactSupportText"),
-                            QSFonts::font(QStringLiteral("CommonSans-Regular"), 12), dark);
-    text.appendLink(platform::localizedString("ContactSupportText1"), kHelpPage,
-                    QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 12), dark, Qt::black);
-    text.setAlignment(QSTextAlignment::Center);
-    return text;
-}
-
-QSAttributedString installationFailedMessage()
-{
-    const QColor mid = QSColor::hex(QStringLiteral("#6C7078"));
-    const QFont light = QSFonts::font(QStringLiteral("CommonSans-Light"), 16);
-    QSAttributedString text(platform::localizedString("MessageInstallationFailedDescription"), light, mid);
-    text.appendLink(platform::localizedString("MessageInstallationFailedDescription1"), kDownloadPage, light, mid, mid);
-    text.appendPlain(platform::localizedString("MessageInstallationFailedDescription2"), light, mid);
-    text.appendLink(platform::localizedString("MessageInstallationFailedClickHere"), kHelpPage,
-                    QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 16), mid, Qt::black);
-    text.appendPlain(platform::localizedString("MessageInstallationFailedDescription3"), light, mid);
-    text.setAlignment(QSTextAlignment::Center);
-    return text;
-}
-
-// A label shows its whole text when the height it got is at least what its width needs.
-void expectUnclipped(QLabel *label)
-{
-    if (!label->isVisible() || label->text().isEmpty())
-        return;
-    const int needed = label->hasHeightForWidth() ? label->heightForWidth(label->width()) : label->sizeHint().height();
-    EXPECT_GE(label->height(), needed) << label->objectName().toStdString();
-    EXPECT_GE(label->width(), qMin(label->minimumSizeHint().width(), label->sizeHint().width()))
-        << label->objectName().toStdString();
-}
-
-void expectUnclippedButtons(QWidget *screen)
-{
+    for (QLabel *label : screen->findChildren<QLabel *>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        const int needed = label->hasHeightForWidth() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        EXPECT_GE(label->height(), needed) << label->objectName().toStdString();
+        EXPECT_GE(label->width(), qMin(label->minimumSizeHint().width(), label->sizeHint().width()))
+            << label->objectName().toStdString();
+    }
     for (QSButton *button : screen->findChildren<QSButton *>()) {
         if (button->isVisible()) {
             EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
@@ -74,182 +36,109 @@ void expectUnclippedButtons(QWidget *screen)
     }
 }
 
-class Screens : public ::testing::Test {
-protected:
-    Screens() { uitest::useLanguage(env.host, QStringLiteral("en-US")); }
-    ~Screens() override { uitest::useLanguage(env.host, QStringLiteral("en-US")); }
-
-    QSErrorObject installationFailed()
-    {
-        QSErrorObject error;
-        error.title = platform::localizedString("MessageInstallationFailed");
-        error.message = installationFailedMessage();
-        error.icon = QSImage::named(QStringLiteral("install_failed_block_img"));
-        error.withClose = error.withContactSupport = true;
-        error.info = visitOnlineSite();
-        error.isURL = true;
-        return error;
-    }
-
-    void shoot(QSErrorController &controller, const QString &name)
-    {
-        controller.resize(1000, 560);
-        controller.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&controller));
-        for (QLabel *label : controller.findChildren<QLabel *>())
-            expectUnclipped(label);
-        expectUnclippedButtons(&controller);
-        uitest::saveScreenshot(&controller, name);
-    }
-
-    TestEnv env;
-};
-
-TEST_F(Screens, ErrorScreenInstallationFailed)
+// The downloading screen at 40 % with the carousel turned to `page` (1 to 3) and its pictures in.
+void downloading(TestEnv &env, QSMainController &window, int page)
 {
-    QSErrorController controller;
-    controller.setErrorObject(installationFailed());
-    shoot(controller, QStringLiteral("error_installation_failed"));
-}
-
-TEST_F(Screens, ErrorScreenAlreadyInstalledInGerman)
-{
-    uitest::useLanguage(env.host, QStringLiteral("de-DE"));
-    QSErrorController controller;
-    QSErrorObject error;
-    error.title = platform::localizedString("QSAlreadyInstalledTitle");
-    error.message = QSAttributedString(
-        replacingPlaceholder(platform::localizedString("QSAlreadyInstalledMessage"), QStringLiteral("Corvala")),
-        QSFonts::font(QStringLiteral("CommonSans-Regular"), 16), QSColor::hex(QStringLiteral("#6C7078")));
-    error.icon = QSImage::named(QStringLiteral("alreadyInstalled"));
-    error.withClose = error.withContactSupport = true;
-    error.info = visitOnlineSite();
-    controller.setErrorObject(error);
-    shoot(controller, QStringLiteral("error_already_installed_de"));
-}
-
-TEST_F(Screens, ErrorScreenNoInternetRightToLeft)
-{
-    uitest::useLanguage(env.host, QStringLiteral("he-IL"));
-    ASSERT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
-    QSErrorController controller;
-    QSErrorObject error;
-    error.title = platform::localizedString("MessageNoInternetConnection");
-    error.message = QSAttributedString(platform::localizedString("MessagePleaseTryLater"),
-                                       QSFonts::font(QStringLiteral("CommonSans-Regular"), 16),
-                                       QSColor::hex(QStringLiteral("#6C7078")));
-    error.icon = QSImage::named(QStringLiteral("no_internet"));
-    error.withRetry = true;
-    error.info = QSAttributedString();
-    controller.setErrorObject(error);
-    shoot(controller, QStringLiteral("error_no_internet_he"));
-}
-
-TEST_F(Screens, QuitConfirmation)
-{
-    QWidget mainWindow;
-    mainWindow.resize(1000, 640);
-    QSAlertController alert(&mainWindow);
-    alert.showWindow(&mainWindow, platform::localizedString("QSQuitTitle"), platform::localizedString("QSQuitMessage"),
-                     QStringLiteral("QUIT_INSTALLATION"), QStringLiteral("HIDE_ALERT"));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&alert));
-    expectUnclipped(alert.title());
-    expectUnclipped(alert.message());
-    expectUnclippedButtons(&alert);
-    // The window is translucent around its shadow; put it on the window background to look at it.
-    QImage canvas(alert.size() * alert.devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
-    canvas.setDevicePixelRatio(alert.devicePixelRatio());
-    canvas.fill(QSColor::hex(QStringLiteral("#F7F7F9")));
-    QPainter painter(&canvas);
-    alert.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    painter.end();
-    EXPECT_TRUE(canvas.save(uitest::artifactsDirectory() + QStringLiteral("/alert_quit.png")));
-}
-
-TEST_F(Screens, LicenceWindow)
-{
-    QSEula eula;
-    eula.showWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&eula));
-    EXPECT_EQ(eula.windowTitle(), QStringLiteral("Brightmoor Licence Agreement"));
-    uitest::saveScreenshot(&eula, QStringLiteral("licence_en"));
-}
-
-TEST_F(Screens, OnboardingPages)
-{
-    // Pictures like the configuration's: one per item, in the page's folder.
-    QList<QSPageObject> pages;
-    const QStringList titles = {QStringLiteral("Everything in one place"), QStringLiteral("Works offline"),
-                                QStringLiteral("Private by design")};
-    const QList<QColor> colours = {QColor(0x6E, 0x56, 0xCF), QColor(0x30, 0xA4, 0x6C), QColor(0xE5, 0x48, 0x4D)};
-    for (int i = 0; i < titles.size(); ++i) {
-        QImage picture(640, 400, QImage::Format_ARGB32_Premultiplied);
-        picture.fill(Qt::transparent);
-        QPainter painter(&picture);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QLinearGradient gradient(0, 0, 640, 400);
-        gradient.setColorAt(0, colours[i].lighter(170));
-        gradient.setColorAt(1, colours[i].lighter(120));
-        painter.setBrush(gradient);
-        painter.setPen(Qt::NoPen);
-        painter.drawRoundedRect(QRectF(0, 0, 640, 400), 36, 36);
-        painter.setBrush(Qt::white);
-        painter.drawEllipse(QPointF(320, 200), 90, 90);
-        painter.end();
+    QSConfig config;
+    const char *const titles[] = {"Everything in one place", "Works offline", "Private by design"};
+    for (int i = 0; i < 3; ++i) {
+        QImage picture(640, 400, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(250 - 100 * i, 70, 235));
         const QString file = env.path(QStringLiteral("page%1.png").arg(i + 1));
         ASSERT_TRUE(picture.save(file));
-        pages << QSPageObject{titles[i],
-                              QStringLiteral("A short description of what this part of Corvala does for you, "
-                                             "on two lines at most."),
-                              QUrl::fromLocalFile(file)};
+        config.screens.append(QJsonObject{
+            {"text1", titles[i]},
+            {"text2", "A short description of what this part of Corvala does for you, on two lines at most."},
+            {"image", QUrl::fromLocalFile(file).toString()}});
     }
-    for (int index = 0; index < 3; ++index) {
-        // The carousel's area of the main window
-        QWidget carousel;
-        carousel.resize(1000, 420);
-        auto *page = new QSPageController(&carousel);
-        page->setIndex(index);
-        page->setPages(pages);
-        page->setGeometry(carousel.rect());
-        QSignalSpy finished(page, &QSPageController::imageLoadFinished);
-        carousel.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&carousel));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == index + 1; }, 5000));
-        for (QLabel *label : page->findChildren<QLabel *>())
-            expectUnclipped(label);
-        // Within a slot the picture, the title and the description follow one another.
-        for (int number : {1, 21, 22, 31, 32, 33}) {
-            const auto slot = page->itemSlot(number);
-            if (!slot.title->isVisible())
-                continue;
-            EXPECT_LE(slot.image->geometry().bottom(), slot.title->geometry().top()) << number;
-            EXPECT_LE(slot.title->geometry().bottom(), slot.description->geometry().top()) << number;
-            if (page->contentTextView()->isVisible()) {
-                EXPECT_LT(slot.description->mapTo(page, slot.description->rect().bottomLeft()).y(),
-                          page->contentTextView()->geometry().top());
-            }
+    config.infoScreensCount = 3;
+    window.carousel().setAdvanceInterval(3600 * 1000);  // the test turns the pages
+    window.setupPageController(config);
+    window.showState(QSScreenState::Downloading);
+    window.updateProgress(40, platform::localizedString("QSInstalling"));
+    for (int i = 1; i < page; ++i)
+        window.carousel().moveToNextPage();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        for (QSImageView *image : window.carousel().currentPage()->findChildren<QSImageView *>()) {
+            if (image->objectName().startsWith(QLatin1String("imageView")) && image->isVisible() && !image->hasImage())
+                return false;
         }
-        uitest::saveScreenshot(&carousel, QStringLiteral("page_%1").arg(index));
-    }
+        return true;
+    }, 5000)) << "pictures of page " << page;
 }
 
-TEST_F(Screens, ArtworkOfEveryNamedImage)
-{
-    const QStringList names = {QStringLiteral("install_failed_block_img"), QStringLiteral("no_internet"),
-                               QStringLiteral("no_space"), QStringLiteral("alreadyInstalled"),
-                               QStringLiteral("connecting_Spinner"), QStringLiteral("connecting_Spinnerbm")};
-    QImage sheet(QSize(160 * int(names.size()), 160) * 2, QImage::Format_ARGB32_Premultiplied);
-    sheet.setDevicePixelRatio(2);
-    sheet.fill(QSColor::hex(QStringLiteral("#F7F7F9")));
-    QPainter painter(&sheet);
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (int i = 0; i < names.size(); ++i) {
-        const QSImage image = QSImage::named(names[i]);
-        ASSERT_FALSE(image.isNull()) << names[i].toStdString();
-        image.paint(painter, QRectF(160 * i + 20, 20, 120, 120));
-    }
-    painter.end();
-    EXPECT_TRUE(sheet.save(uitest::artifactsDirectory() + QStringLiteral("/artwork.png")));
-}
+using Arrange = std::function<void(TestEnv &, QSMainController &)>;
 
 }  // namespace
+
+TEST(Screens, EveryScreenIsSavedAsAPicture)
+{
+    const auto page = [](int n) -> Arrange { return [n](TestEnv &env, QSMainController &w) { downloading(env, w, n); }; };
+    // name, language, what happens on the welcome screen, whether Install is pressed then
+    const QList<std::tuple<const char *, const char *, Arrange, bool>> cases = {
+        {"welcome", "en-US", [](TestEnv &, QSMainController &) {}, false},
+        {"connecting", "en-US", [](TestEnv &, QSMainController &w) { w.flow().setConfigLoader([](auto) {}); }, true},
+        {"downloading_page1", "en-US", page(1), false},
+        {"downloading_page2", "en-US", page(2), false},
+        {"downloading_page3", "en-US", page(3), false},
+        {"finished", "en-US",
+         [](TestEnv &env, QSMainController &w) {
+             downloading(env, w, 3);
+             w.showState(QSScreenState::DownloadDone);
+             w.updateLauchButtons();
+         },
+         false},
+        {"error_no_internet", "en-US", [](TestEnv &env, QSMainController &) { env.host.reachability = {}; }, true},
+        {"error_already_installed", "en-US",
+         [](TestEnv &env, QSMainController &) {
+             const QString contents = env.host.applications + QStringLiteral("/Corvala.app/Contents");
+             QDir().mkpath(contents);
+             QFile plist(contents + QStringLiteral("/Info.plist"));
+             ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+             plist.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                         "<key>CFBundleShortVersionString</key><string>2.0.1</string></dict></plist>\n");
+         },
+         true},
+        {"error_os_not_compatible", "en-US", [](TestEnv &env, QSMainController &) { env.host.minimumOs = "99.0"; }, true},
+        {"error_no_space", "en-US", [](TestEnv &env, QSMainController &) { env.host.space = {true, 0, {}}; }, true},
+        {"error_installation_failed", "en-US",
+         [](TestEnv &, QSMainController &w) { w.flow().setConfigLoader([](auto done) { done(nullptr, std::nullopt); }); },
+         true},
+        {"quit_confirmation", "en-US", [](TestEnv &, QSMainController &w) { w.onCloseTap(); }, false},
+        {"licence", "en-US", [](TestEnv &, QSMainController &w) { w.licenseAgreementClick(); }, false},
+        {"downloading_page2_he", "he-IL", page(2), false},
+    };
+    for (const auto &[name, language, arrange, pressInstall] : cases) {
+        SCOPED_TRACE(name);
+        TestEnv env;
+        env.host.rightToLeft = QLatin1String(language).startsWith(QLatin1String("he"));
+        uitest::useLanguage(env.host, QString::fromLatin1(language));
+        QSMainController window({QStringLiteral("/app/TinyInstaller")});
+        window.flow().setTerminate([] {});
+        window.resize(1000, 640);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        arrange(env, window);
+        if (pressInstall)
+            window.onInstallTap();
+
+        QWidget *screen = window.alert() ? static_cast<QWidget *>(window.alert())
+                          : window.eula() ? static_cast<QWidget *>(window.eula())
+                                          : &window;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(screen));
+        EXPECT_EQ(window.element("errorView")->isVisible(), QLatin1String(name).startsWith(QLatin1String("error_")));
+        expectUnclipped(screen);
+        // Drawn over the window background: the confirmation is translucent around its shadow.
+        QImage canvas(screen->size() * screen->devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+        canvas.setDevicePixelRatio(screen->devicePixelRatio());
+        canvas.fill(QColor(0xF7, 0xF7, 0xF9));
+        QPainter painter(&canvas);
+        screen->render(&painter);
+        painter.end();
+        QString directory = qEnvironmentVariable("TI_ARTIFACTS_DIR", QStringLiteral(TI_BUILD_DIR "/artifacts"));
+        QDir().mkpath(directory);
+        EXPECT_TRUE(canvas.save(QDir(directory).filePath(QLatin1String(name) + QStringLiteral(".png"))));
+    }
+    TestEnv env;
+    uitest::useLanguage(env.host, QStringLiteral("en-US"));
+}

@@ -2,42 +2,44 @@
 // Helpers shared by the screen tests.
 
 #include "FakeHost.h"
+#include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
 
-#include <QList>
-#include <QString>
-#include <QStringList>
-#include <QUrl>
+#include <QCoreApplication>
 
-#include <ostream>
-
-class QWidget;
+#include <gtest/gtest.h>
 
 namespace uitest {
 
-// Makes language the user's preferred one and installs its translation table, as the installer
-// does at start.
-void useLanguage(FakeHost &host, const QString &language);
-
-// Where screenshots go: $TI_ARTIFACTS_DIR, else <build>/artifacts.
-QString artifactsDirectory();
-// Renders a widget (with its children) into <artifacts>/<name>.png; returns the path.
-QString saveScreenshot(QWidget *widget, const QString &name);
+// Makes language the user's preferred one and installs its translations, as the installer does at start.
+inline void useLanguage(FakeHost &host, const QString &language)
+{
+    host.languages = QStringList{language};
+    platform::installTranslations(*QCoreApplication::instance());
+}
 
 // Records every post of the given names while it lives.
 class PostRecorder {
 public:
-    explicit PostRecorder(const QStringList &names);
-    ~PostRecorder();
+    explicit PostRecorder(const QStringList &names)
+    {
+        for (const QString &name : names)
+            tokens_ << center().addObserver(name, [this](const platform::Notification &n) { posts << n; });
+    }
+    ~PostRecorder()
+    {
+        for (auto token : tokens_)
+            center().removeObserver(token);
+    }
     QList<platform::Notification> posts;
 
 private:
+    static platform::NotificationCenter &center() { return platform::NotificationCenter::defaultCenter(); }
     QList<platform::NotificationCenter::Token> tokens_;
 };
 
 }  // namespace uitest
 
-// Readable values in failure messages.
 inline void PrintTo(const QString &text, std::ostream *out)
 {
     *out << '"' << text.toStdString() << '"';
