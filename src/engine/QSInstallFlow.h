@@ -48,7 +48,6 @@ public:
     std::shared_ptr<const QSConfig> config() const { return config_; }
     quint64 downloadAttempt() const { return downloadAttempt_; }
     double progressPercents() const { return progressPercents_; }
-    bool isDownloading() const { return downloader_ != nullptr; }
 
     // Seams for tests and for the shell.
     using ConfigLoader = std::function<void(QSConfigProvider::Completion)>;

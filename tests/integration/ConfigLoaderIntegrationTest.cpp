@@ -1,5 +1,4 @@
-// The configuration loader against a server on 127.0.0.1: documents, faults, headers, and the
-// completion contract (exactly once, later, on the main thread).
+// The configuration loader against a server on 127.0.0.1: documents, faults, headers, the completion contract.
 
 #include "TestEnv.h"
 #include "TestHttpServer.h"
@@ -43,17 +42,7 @@ QByteArray document(const QJsonArray &entries, QJsonObject top = {{"analyticsUrl
     return QJsonDocument(top).toJson(QJsonDocument::Compact);
 }
 
-bool anyRecordContains(const QStringList &records, const QStringList &parts)
-{
-    return std::any_of(records.begin(), records.end(), [&](const QString &record) {
-        return std::all_of(parts.begin(), parts.end(), [&](const QString &part) { return record.contains(part); });
-    });
-}
-
-bool onMainThread()
-{
-    return QThread::currentThread() == QCoreApplication::instance()->thread();
-}
+bool onMainThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
 
 struct Outcome {
     int calls = 0;
@@ -65,7 +54,7 @@ class ConfigLoading : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        pointAt(server.url(QStringLiteral("/config")).toString());
+        env.setSetting(QStringLiteral("PRODUCTION_URL"), server.url(QStringLiteral("/config")).toString());
         for (const char *name : {"CHANGE_ANALYTICS_URL", "CHANGE_LOGUPLOAD_URL"}) {
             tokens << platform::NotificationCenter::defaultCenter().addObserver(name, [this](const platform::Notification &note) {
                 // Posted on the main thread, before the completion runs.
@@ -82,10 +71,7 @@ protected:
         QSHttp::overrideTimeoutsForTesting(std::nullopt);
     }
 
-    void pointAt(const QString &url) { env.setSetting(QStringLiteral("PRODUCTION_URL"), url); }
-
-    // Loads once and checks the completion contract: exactly once, after the call returned, on
-    // the main thread.
+    // Loads once and checks the completion contract: exactly once, after the call returned, on the main thread.
     Outcome load()
     {
         notes.clear();
@@ -113,17 +99,19 @@ protected:
 
 }  // namespace
 
-TEST_F(ConfigLoading, UsableDocumentsGiveAConfiguration)
+TEST_F(ConfigLoading, UsableDocumentsGiveAConfigurationAndAnnounceTheirEndpoints)
 {
     const struct {
         const char *name;
-        QByteArray body;
+        QByteArray body = document({entry()});
         int status = 200;
         const char *m1Setting = "NO", *cpu = "Intel Core i7", *type = "x86_64";
         QString url = kX64, build = QStringLiteral("1.4.2");
         quint64 retries = 1, pages = 2;
+        QVariantList endpoints = {QStringLiteral("https://a.example/events"), QStringLiteral("https://logs.example/up/")};
+        bool slow = false;
     } rows[] = {
-        {.name = "valid document", .body = document({entry()})},
+        {.name = "valid document"},
         {.name = "two entries: the last one wins",
          .body = document({entry({{"downloadRetryLimit", 5}}), QJsonObject{{"appName", "Other"}},
                            entry({{"latestBuildMacUrl", "https://dl.example/2.zip"}, {"latestBuildMac", "2.0"}, {"screens", QJsonValue::Null}})}),
@@ -132,80 +120,82 @@ TEST_F(ConfigLoading, UsableDocumentsGiveAConfiguration)
         {.name = "retry limit \"abc\"", .body = document({entry({{"downloadRetryLimit", "abc"}})})},
         {.name = "retry limit \"3\"", .body = document({entry({{"downloadRetryLimit", "3"}})}), .retries = 3},
         {.name = "retry limit 3", .body = document({entry({{"downloadRetryLimit", 3}})}), .retries = 3},
-        {.name = "YES on Apple M1", .body = document({entry()}), .m1Setting = "YES", .cpu = "Apple M1", .type = "ARM64E", .url = kArm},
-        {.name = "yes on Apple M1", .body = document({entry()}), .m1Setting = "yes", .cpu = "Apple M1", .type = "ARM64E"},
-        {.name = "YES on Intel", .body = document({entry()}), .m1Setting = "YES"},
-        {.name = "ARM download only, YES on Apple M2", .body = document({entry({{"latestBuildMacUrl", QJsonValue::Null}})}),
-         .m1Setting = "YES", .cpu = "Apple M2", .type = "ARM64E", .url = kArm},
-        {.name = "status 404 with a valid document", .body = document({entry()}), .status = 404},
+        {.name = "YES on Apple M1", .m1Setting = "YES", .cpu = "Apple M1", .type = "ARM64E", .url = kArm},
+        {.name = "yes on Apple M1", .m1Setting = "yes", .cpu = "Apple M1", .type = "ARM64E"},
+        {.name = "status 404 with a valid document", .status = 404},
+        {.name = "endpoints missing or not text", .body = document({entry()}, {{"analyticsUrl", 12}}), .endpoints = {QVariant(), QVariant()}},
+        {.name = "slow but steady: 8 pauses of 50 ms, longer in all than the idle time-out", .slow = true},
     };
+    QSHttp::overrideTimeoutsForTesting(QSHttp::Timeouts{350ms, 10s});
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         env.setSetting(QStringLiteral("AppleM1Support"), QString::fromLatin1(row.m1Setting));
         env.host.report = QStringLiteral("Processor Name: %1\n").arg(QLatin1String(row.cpu));
         env.host.architecture = QString::fromLatin1(row.type);
-        server.answerJson("/config", row.body, row.status);
+        server.answer("/config", {row.status, {}, row.body, row.slow ? TestHttpServer::Fault::SlowBody : TestHttpServer::Fault::None,
+                                  -1, int(row.body.size() / 8 + 1), 50});
 
         const Outcome result = load();
         ASSERT_TRUE(result.config);
         EXPECT_FALSE(result.error);
-        EXPECT_EQ(result.config->latestMacURL, row.url);
-        EXPECT_EQ(result.config->lastBuildNumberMac, row.build);
-        EXPECT_EQ(result.config->downloadRetryLimit, row.retries);
-        EXPECT_EQ(result.config->infoScreensCount, row.pages);
+        const QSConfig &c = *result.config;
+        EXPECT_EQ(std::tuple(c.latestMacURL, c.lastBuildNumberMac, c.downloadRetryLimit, c.infoScreensCount),
+                  std::tuple(row.url, row.build, row.retries, row.pages));
+        // The endpoints are announced, and the analytics one recorded.
+        EXPECT_EQ(notes, row.endpoints);
+        const QString analytics = row.endpoints[0].isValid() ? row.endpoints[0].toString() : QStringLiteral("(null)");
+        EXPECT_FALSE(env.logLines()
+                         .filter(QStringLiteral("\"message\":\" Analytics URL: %1\"").arg(analytics))
+                         .filter("\"fn\": \"+[QSConfigProvider loadConfigWithCompletion:]\"")
+                         .isEmpty());
     }
+
+    // The first request as the server received it: our six headers in order.
+    const TestHttpServer::Request &request = server.requests().first();
+    EXPECT_EQ(request.method + ' ' + request.target, "GET /config");
+    const QList<QByteArray> ours = {"appName", "ci", "os", "osVer", "country", "locale"};
+    TestHttpServer::Headers received;
+    std::copy_if(request.headers.begin(), request.headers.end(), std::back_inserter(received),
+                 [&](const auto &header) { return ours.contains(header.first); });
+    EXPECT_EQ(received, TestHttpServer::Headers({{"appName", "CORVALA"}, {"ci", QSPortalProvider::getCi().toUtf8()}, {"os", "linux"},
+                                                 {"osVer", "6.1.0"}, {"country", "US"}, {"locale", "en-US"}}));
+    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("GET request header {appName: CORVALA, ci: ")));
 }
 
-TEST_F(ConfigLoading, UnusableDocumentsGiveNeitherConfigurationNorError)
+// An unusable document gives neither configuration nor error; a failed transfer gives the error,
+// within the time-outs.
+TEST_F(ConfigLoading, UnusableDocumentsAndFailedTransfersGiveNoConfiguration)
 {
-    const char *undecodable = "Load installer configuration failed ";
     const char *unusable = "Corrupt download URL on config. Config:  <QSConfig ";
-    const std::tuple<QByteArray, int, const char *> rows[] = {
-        {"<html><body><h1>502 Bad Gateway</h1></body></html>", 502, undecodable},
-        {"[{\"config\":[]}]", 200, "Load installer configuration failed the top level of the document is not an object"},
-        {"", 200, undecodable},
-        {"{\"pad\":\"" + QByteArray(4 << 20, 'x') + "\"}", 200,
-         "Load installer configuration failed the document is larger than 4194304 bytes"},
-        {"{\"config\":[\"Corvala\"]}", 200, unusable},
-        {document({entry({{"latestBuildMacUrl", QJsonValue::Null}})}), 200, unusable},  // ARM download only, on Intel
-        {document({entry({{"latestBuildMac", QJsonValue::Null}})}), 200, unusable},
-    };
-    for (const auto &[body, status, record] : rows) {
-        SCOPED_TRACE(body.left(60).constData());
-        server.answerJson("/config", body, status);
-        const Outcome result = load();
-        EXPECT_FALSE(result.config);
-        EXPECT_FALSE(result.error);
-        EXPECT_TRUE(notes.isEmpty());
-        EXPECT_TRUE(anyRecordContains(env.logLines(), {QStringLiteral("\"trace\": \"ERROR\""), QString::fromLatin1(record)}));
-    }
-}
-
-TEST_F(ConfigLoading, TransportFailuresGiveTheErrorWithinTheTimeOuts)
-{
-    using Fault = TestHttpServer::Fault;
     const struct {
-        const char *name;
-        Fault fault;
-        QSHttp::Timeouts timeouts;
-        const char *description;
+        QByteArray body = document({entry()});
+        int status = 200;
+        const char *record = nullptr;  // in the document's ERROR record; none: a failed transfer
+        TestHttpServer::Fault fault = TestHttpServer::Fault::None;
+        std::optional<QSHttp::Timeouts> timeouts{};
+        const char *description = "";  // in the transfer's error
+        bool refused = false;
     } rows[] = {
-        {"refused", Fault::None, {10s, 10s}, "refused"},
-        {"stall: the deadline fires", Fault::Stall, {10s, 400ms}, "did not finish within 400 ms"},
-        {"stall: the idle time-out fires", Fault::Stall, {300ms, 10s}, "nothing was sent or received for 300 ms"},
-        {"reset in the middle of the body", Fault::ResetMidBody, {10s, 10s}, ""},
-        {"body shorter than announced", Fault::WrongLength, {10s, 10s}, ""},
+        {.body = "<html><body><h1>502 Bad Gateway</h1></body></html>", .status = 502, .record = "Load installer configuration failed "},
+        {.body = "[{\"config\":[]}]", .record = "Load installer configuration failed the top level of the document is not an object"},
+        {.body = "{\"pad\":\"" + QByteArray(4 << 20, 'x') + "\"}",
+         .record = "Load installer configuration failed the document is larger than 4194304 bytes"},
+        {.body = "{\"config\":[\"Corvala\"]}", .record = unusable},
+        {.body = document({entry({{"latestBuildMacUrl", QJsonValue::Null}})}), .record = unusable},  // ARM download only, on Intel
+        {.body = document({entry({{"latestBuildMac", QJsonValue::Null}})}), .record = unusable},
+        {.description = "refused", .refused = true},
+        {.fault = TestHttpServer::Fault::Stall, .timeouts = {{10s, 400ms}}, .description = "did not finish within 400 ms"},
+        {.fault = TestHttpServer::Fault::Stall, .timeouts = {{300ms, 10s}}, .description = "nothing was sent or received for 300 ms"},
+        {.fault = TestHttpServer::Fault::WrongLength},  // the body ends before the announced length
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.record ? row.body.left(60).constData() : row.description);
         TestHttpServer local;
-        TestHttpServer::Answer answer{.body = document({entry()}), .fault = row.fault};
-        answer.announcedLength = answer.body.size() * 2;
-        local.answer("/config", answer);
-        if (row.fault == Fault::None)
+        local.answer("/config", {row.status, {}, row.body, row.fault, row.body.size() * 2});
+        if (row.refused)
             local.refuse();
         const QString url = local.url(QStringLiteral("/config")).toString();
-        pointAt(url);
+        env.setSetting(QStringLiteral("PRODUCTION_URL"), url);
         QSHttp::overrideTimeoutsForTesting(row.timeouts);
 
         QElapsedTimer clock;
@@ -213,57 +203,13 @@ TEST_F(ConfigLoading, TransportFailuresGiveTheErrorWithinTheTimeOuts)
         const Outcome result = load();
         EXPECT_LT(clock.elapsed(), 5000);
         EXPECT_FALSE(result.config);
-        ASSERT_TRUE(result.error);
-        EXPECT_TRUE(result.error->description.contains(QLatin1String(row.description))) << result.error->description.toStdString();
         EXPECT_TRUE(notes.isEmpty());
-        EXPECT_TRUE(anyRecordContains(env.logLines(), {QStringLiteral("\"trace\": \"DEBUG\""),
-                                                       QStringLiteral("Request OK: errorCode: %1 errorDescription: ").arg(result.error->code),
-                                                       QStringLiteral(" url:%1\"").arg(url)}));
-    }
-}
-
-TEST_F(ConfigLoading, ProgressKeepsASlowAnswerAlive)
-{
-    TestHttpServer::Answer answer{.body = document({entry()}), .fault = TestHttpServer::Fault::SlowBody};
-    answer.chunkBytes = int(answer.body.size() / 8 + 1);
-    answer.chunkIntervalMs = 50;  // 8 pauses of 50 ms: longer in all than the idle time-out
-    server.answer("/config", answer);
-    QSHttp::overrideTimeoutsForTesting(QSHttp::Timeouts{350ms, 10s});
-    ASSERT_TRUE(load().config);
-}
-
-TEST_F(ConfigLoading, RequestCarriesTheSixHeadersInOrder)
-{
-    server.answerJson("/config", document({entry()}));
-    load();
-    ASSERT_EQ(server.requests().size(), 1);
-    const TestHttpServer::Request &request = server.requests().first();
-    EXPECT_EQ(request.method + ' ' + request.target, "GET /config");
-    const QList<QByteArray> ours = {"appName", "ci", "os", "osVer", "country", "locale"};
-    TestHttpServer::Headers received;
-    std::copy_if(request.headers.begin(), request.headers.end(), std::back_inserter(received),
-                 [&](const auto &header) { return ours.contains(header.first); });
-    const TestHttpServer::Headers expected = {{"appName", "CORVALA"}, {"ci", QSPortalProvider::getCi().toUtf8()},
-                                              {"os", "linux"},        {"osVer", "6.1.0"},
-                                              {"country", "US"},      {"locale", "en-US"}};
-    EXPECT_EQ(received, expected);
-    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("GET request header {appName: CORVALA, ci: ")));
-}
-
-TEST_F(ConfigLoading, EndpointsOfTheDocumentAreAnnounced)
-{
-    const std::tuple<QJsonObject, QVariant, QVariant> rows[] = {
-        {{{"analyticsUrl", "https://a.example/e"}, {"logUploadUrl", "https://l.example/"}},
-         QStringLiteral("https://a.example/e"), QStringLiteral("https://l.example/")},
-        {{{"analyticsUrl", 12}}, QVariant(), QVariant()},  // missing, or not text: none
-    };
-    for (const auto &[top, analytics, upload] : rows) {
-        server.answerJson("/config", document({entry()}, top));
-        ASSERT_TRUE(load().config);
-        EXPECT_EQ(notes, QVariantList({analytics, upload}));
-        const QString text = analytics.isValid() ? analytics.toString() : QStringLiteral("(null)");
-        EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Analytics URL: %1").arg(text)));
-        EXPECT_TRUE(anyRecordContains(env.logLines(), {QStringLiteral("\"message\":\" Analytics URL: %1\"").arg(text),
-                                                       QStringLiteral("\"fn\": \"+[QSConfigProvider loadConfigWithCompletion:]\"")}));
+        ASSERT_EQ(result.error.has_value(), !row.record);
+        const QStringList records = row.record ? env.logLines().filter("\"trace\": \"ERROR\"").filter(QString::fromLatin1(row.record))
+            : env.logLines().filter(QStringLiteral("\"trace\": \"DEBUG\", \"message\":\" Request OK: errorCode: %1 errorDescription: ")
+                                        .arg(result.error->code)).filter(" url:" + url + "\"");
+        EXPECT_FALSE(records.isEmpty());
+        EXPECT_TRUE(!result.error || result.error->description.contains(QLatin1String(row.description)))
+            << result.error->description.toStdString();
     }
 }

@@ -1,5 +1,4 @@
-// The two requests made while quitting, against a server on 127.0.0.1: the analytics batch POST
-// and the run-log upload PUT, as the server receives them, and their bounded waits.
+// The analytics batch POST and the run-log upload PUT made while quitting, as a server on 127.0.0.1 receives them.
 
 #include "TestEnv.h"
 #include "TestHttpServer.h"
@@ -20,9 +19,7 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-QByteArray fileBytes(const QString &path)
+static QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -50,43 +47,30 @@ protected:
     TestHttpServer server;
 };
 
-}  // namespace
-
-TEST_F(ExitReports, UploadPutsTheRunLogUnchangedUnderTheClientsFolder)
+TEST_F(ExitReports, UploadPutsTheRunLogUnchangedUnderTheClientsFolderAndAMissingOneAsAnEmptyBody)
 {
     QSLogger::error(QStringLiteral("ünïcode and \"quotes\""), QS_LOG_CONTEXT("-[AppDelegate applicationWillTerminate:]"));
     const QByteArray log = fileBytes(env.logFilePath());
-    for (const int status : {200, 403, 500}) {
+    for (const int status : {200, 500}) {
         SCOPED_TRACE(status);
         server.answerOtherPaths({.status = status, .body = "answer"});
         const QString base = server.url(QStringLiteral("/logs/")).toString();
         const QSAnalyticsLogger::Response response = upload(base);
-        EXPECT_EQ(response.statusCode, status);
-        EXPECT_EQ(response.data, "answer");
-        EXPECT_FALSE(response.error);
+        EXPECT_TRUE(response.statusCode == status && response.data == "answer" && !response.error);
 
         const TestHttpServer::Request &request = server.requests().last();
-        EXPECT_EQ(request.method, "PUT");
         const QString target = QString::fromUtf8(request.target);
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^/logs/%1/tiny-\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d\\.log$")
-                                           .arg(QSPortalProvider::getCi()))
-                        .match(target)
-                        .hasMatch())
-            << request.target.constData();
+        const QRegularExpression expected(
+            QStringLiteral("^/logs/%1/tiny-\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d\\.log$").arg(QSPortalProvider::getCi()));
+        EXPECT_TRUE(request.method == "PUT" && expected.match(target).hasMatch()) << request.target.constData();
         EXPECT_EQ(request.header("Content-Type"), "application/json");
         EXPECT_EQ(request.body, log);
         EXPECT_EQ(fileBytes(env.logFilePath()), log);  // the uploader writes nothing to the log
         EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Log Upload URL: %1%2").arg(base, target.mid(6))));
     }
-}
-
-TEST_F(ExitReports, MissingLogIsUploadedAsAnEmptyBody)
-{
-    server.answerOtherPaths({});
-    EXPECT_EQ(upload(server.url(QStringLiteral("/")).toString()).statusCode, 200);
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(server.requests().first().method, "PUT");
-    EXPECT_TRUE(server.requests().first().body.isEmpty());
+    QFile::remove(env.logFilePath());
+    EXPECT_EQ(upload(server.url(QStringLiteral("/")).toString()).statusCode, 500);
+    EXPECT_TRUE(server.requests().last().method == "PUT" && server.requests().last().body.isEmpty());
     EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Log File content: (null)")));
 }
 
@@ -104,9 +88,7 @@ TEST_F(ExitReports, AnalyticsBatchIsPostedAsItsExactBytes)
     EXPECT_EQ(request.header("Content-Type"), "application/x-www-form-urlencoded");
     const QByteArray expected = lines.join(QStringLiteral("\r\n")).toUtf8();  // nothing form-encoded
     EXPECT_EQ(request.body, expected);
-    EXPECT_EQ(request.body.count("\r\n"), 2);
     EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("ANALYTICS: %1").arg(QString::fromUtf8(expected))));
-    EXPECT_TRUE(env.logLines().isEmpty());  // a delivered batch leaves no record
 }
 
 TEST_F(ExitReports, FailedRequestsEndWithinTheirDeadline)
@@ -130,13 +112,10 @@ TEST_F(ExitReports, FailedRequestsEndWithinTheirDeadline)
 
         // The POST: one ERROR record, then the body on the console as usual.
         const QStringList records = env.logLines();
-        ASSERT_EQ(records.size(), 1);
-        EXPECT_TRUE(records.first().contains(QStringLiteral("\"trace\": \"ERROR\", \"message\":\" Analytics send error ")));
-        EXPECT_TRUE(records.first().contains(QStringLiteral("\"fn\": \"+[QSAnalyticSender send:url:]\"")));
+        EXPECT_TRUE(records.size() == 1 && records[0].contains("\"trace\": \"ERROR\", \"message\":\" Analytics send error ") &&
+                    records[0].contains("\"fn\": \"+[QSAnalyticSender send:url:]\"")) << records.join('\n').toStdString();
         EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("ANALYTICS: line")));
         // The upload: the error goes to the completion, without data or status.
-        EXPECT_TRUE(response.error);
-        EXPECT_TRUE(response.data.isNull());
-        EXPECT_EQ(response.statusCode, 0);
+        EXPECT_TRUE(response.error && response.data.isNull() && response.statusCode == 0);
     }
 }

@@ -7,13 +7,15 @@
 #include "config/QSConfig.h"
 #include "engine/QSInstallFlow.h"
 #include "engine/QSScreens.h"
+#include "platform/NotificationCenter.h"
 
 #include <QDir>
-#include <QJsonObject>
-#include <QStringList>
+#include <QFile>
+#include <QJsonDocument>
 #include <QTest>
 
-#include <memory>
+#include <archive.h>
+#include <archive_entry.h>
 
 namespace enginetest {
 
@@ -44,24 +46,67 @@ inline bool isEmptyFolder(const QString &path)
     return QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 // The fields of event that expected names, to compare with expected.
-QJsonObject fieldsLike(const QJsonObject &event, const QJsonObject &expected);
-std::shared_ptr<const QSConfig> makeConfig(const QString &url, quint64 retryLimit = 1);
+inline QJsonObject fieldsLike(const QJsonObject &event, const QJsonObject &expected)
+{
+    QJsonObject found;
+    for (const QString &key : expected.keys())
+        found.insert(key, event.value(key));
+    return found;
+}
+inline std::shared_ptr<const QSConfig> makeConfig(const QString &url, quint64 retryLimit = 1)
+{
+    auto config = std::make_shared<QSConfig>();
+    config->latestMacURL = url;
+    config->lastBuildNumberMac = QStringLiteral("1234");
+    config->downloadRetryLimit = retryLimit;
+    return config;
+}
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // A flow with a recording window, the fake host, and a configuration loader the test answers.
 struct FlowFixture {
-    FlowFixture();
-    ~FlowFixture();
+    FlowFixture()
+    {
+        flow->setConfigLoader([this](QSConfigProvider::Completion completion) { pending << std::move(completion); });
+        flow->setTerminate([this] { ++terminations; });
+        observer = center().addObserver(QStringLiteral("LOG_ANALYTICS"), [this](const platform::Notification &n) {
+            const QString line = n.object.toString();  // "<time> ci=<ci> <json>"
+            events << QJsonDocument::fromJson(line.mid(line.indexOf(QLatin1Char('{'))).toUtf8()).object();
+        });
+    }
+    ~FlowFixture()
+    {
+        flow.reset();
+        center().removeObserver(observer);
+    }
+    static platform::NotificationCenter &center() { return platform::NotificationCenter::defaultCenter(); }
 
     TestEnv env;
     RecordingScreens screens;
     QList<QJsonObject> events;  // analytics events, each its line's JSON object ("EVT" included)
-    std::unique_ptr<QSInstallFlow> flow;
+    std::unique_ptr<QSInstallFlow> flow = std::make_unique<QSInstallFlow>(screens);
     QList<QSConfigProvider::Completion> pending;  // configuration requests not yet answered
     int terminations = 0;
     quint64 observer = 0;
 
-    QStringList eventNames() const;
-    QList<QJsonObject> named(const QString &event) const;
+    QStringList eventNames() const
+    {
+        QStringList names;
+        for (const QJsonObject &event : events)
+            names << event.value(QStringLiteral("EVT")).toString();
+        return names;
+    }
+    QJsonObject named(const QString &event, int index = 0) const
+    {
+        for (const QJsonObject &e : events)
+            if (e["EVT"] == event && index-- == 0)
+                return e;
+        return {};
+    }
     // Starts and answers the configuration request with a configuration for url.
     void startWith(const QString &url, quint64 retryLimit = 1)
     {
@@ -78,7 +123,6 @@ struct FlowFixture {
     }
     QString bundlePath() const { return env.host.applications + QStringLiteral("/Corvala.app"); }
     QString versionFile() const { return env.host.home + QStringLiteral("/AppData/Prod/mirolan_version.json"); }
-    bool temporaryFolderEmpty() const { return isEmptyFolder(env.host.temporary); }
     bool hasRecord(const QString &trace, const QString &message, const QString &function) const
     {
         const QString text = QStringLiteral("\"trace\": \"%1\", \"message\":\" %2\",").arg(trace, message);
@@ -92,10 +136,53 @@ struct ZipEntry {
     QString linkTarget{};  // a link when set; a folder when the path ends in "/"
     int perm = 0644;
 };
-QByteArray makeZip(const QList<ZipEntry> &entries);
+inline QByteArray makeZip(const QList<ZipEntry> &entries)
+{
+    QByteArray bytes;
+    archive *writer = archive_write_new();
+    archive_write_set_format_zip(writer);
+    archive_write_set_bytes_in_last_block(writer, 1);
+    archive_write_open(writer, &bytes, nullptr, [](archive *, void *buffer, const void *data, size_t length) {
+        static_cast<QByteArray *>(buffer)->append(static_cast<const char *>(data), qsizetype(length));
+        return la_ssize_t(length);
+    }, nullptr);
+    for (const ZipEntry &e : entries) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, e.path.toUtf8().constData());
+        const bool link = !e.linkTarget.isEmpty(), folder = e.path.endsWith(QLatin1Char('/'));
+        archive_entry_set_filetype(entry, link ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG);
+        archive_entry_set_perm(entry, link ? 0777 : folder ? 0755 : e.perm);
+        if (link)
+            archive_entry_set_symlink(entry, e.linkTarget.toUtf8().constData());
+        archive_entry_set_size(entry, e.data.size());
+        archive_write_header(writer, entry);
+        archive_write_data(writer, e.data.constData(), size_t(e.data.size()));
+        archive_entry_free(entry);
+    }
+    archive_write_close(writer);
+    archive_write_free(writer);
+    return bytes;
+}
+
+inline QByteArray plist(const QString &shortVersion)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>CFBundleShortVersionString</key><string>" +
+        shortVersion.toUtf8() + "</string><key>CFBundleExecutable</key><string>corvala</string></dict></plist>\n";
+}
 // A product bundle: Info.plist with version 1234, an executable, a link inside the bundle.
-QList<ZipEntry> productEntries(const QString &bundleName = QStringLiteral("Corvala.app"));
-void writeInstalledBundle(const QString &bundlePath, const QString &shortVersion);
-QByteArray readFile(const QString &path);
+inline QList<ZipEntry> productEntries(const QString &bundleName = QStringLiteral("Corvala.app"))
+{
+    return {{bundleName + "/"},
+            {bundleName + "/Contents/Info.plist", plist("1234")},
+            {bundleName + "/Contents/MacOS/corvala", "#!/bin/sh\nexit 0\n", {}, 0755},
+            {bundleName + "/Contents/Resources/current", {}, "../MacOS/corvala"}};
+}
+inline void writeInstalledBundle(const QString &bundlePath, const QString &shortVersion)
+{
+    QDir().mkpath(bundlePath + "/Contents");
+    QFile file(bundlePath + "/Contents/Info.plist");
+    if (file.open(QIODevice::WriteOnly))
+        file.write(plist(shortVersion));
+}
 
 }  // namespace enginetest

@@ -3,17 +3,17 @@
 #include "config/QSConfig.h"
 #include "ui/QSCarousel.h"
 #include "ui/QSPageController.h"
+#include "ui/widgets/QSImageView.h"
 
-#include <QJsonArray>
 #include <QJsonObject>
+#include <QLabel>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-namespace {
-
-QSConfig configWith(const QStringList &titles, const QString &image = QStringLiteral("http://127.0.0.1:1/images/page1.png"))
+static QSConfig configWith(const QStringList &titles, const QString &image = QStringLiteral("http://127.0.0.1:1/images/page1.png"))
 {
     QSConfig config;
     for (const QString &title : titles)
@@ -22,64 +22,40 @@ QSConfig configWith(const QStringList &titles, const QString &image = QStringLit
     return config;
 }
 
-struct Shown {
-    QList<quint64> indexes;
-    QList<QSPageController::Layout> layouts;
-};
-
-// Runs the carousel to its end with a short interval and records what it showed.
-Shown run(QSCarousel &carousel, const QSConfig &config)
+TEST(QSCarousel, PagesRevealItemsCumulativelyStopOnTheLastAndCancelStopsThem)
 {
-    Shown shown;
-    QObject::connect(&carousel, &QSCarousel::pageShown, [&](quint64 index) {
-        shown.indexes << index;
-        carousel.currentPage()->loadViewIfNeeded();
-        shown.layouts << carousel.currentPage()->currentLayout();
-    });
-    carousel.setAdvanceInterval(30);
-    carousel.setupPageController(config);
-    QTest::qWait(40 * (int(config.infoScreensCount) + 3));
-    return shown;
-}
-
-using Layout = QSPageController::Layout;
-
-}  // namespace
-
-TEST(QSCarousel, PagesRevealItemsCumulativelyAndStopOnTheLast)
-{
-    TestEnv env;
-    struct Case {
-        QStringList titles;
-        QList<quint64> indexes;
-        QList<Layout> layouts;
-    };
-    const QList<Case> cases = {
-        {{}, {}, {}},
-        {{"A"}, {0}, {Layout::SingleItem}},
-        {{"A", "B"}, {0, 1}, {Layout::SingleItem, Layout::TwoItems}},
-        {{"A", "B", "C"}, {0, 1, 2}, {Layout::SingleItem, Layout::TwoItems, Layout::ThreeItems}},
-        {{"A", "B", "C", "D", "E"}, {0, 1, 2, 3, 4},
-         {Layout::SingleItem, Layout::TwoItems, Layout::ThreeItems, Layout::ThreeItems, Layout::ThreeItems}},
+    using Layout = QSPageController::Layout;
+    const Layout one = Layout::SingleItem, two = Layout::TwoItems, three = Layout::ThreeItems;
+    const std::pair<QStringList, QList<Layout>> cases[] = {  // titles, the layout of each page shown
+        {{}, {}},
+        {{"A"}, {one}},
+        {{"A", "B"}, {one, two}},
+        {{"A", "B", "C"}, {one, two, three}},
+        {{"A", "B", "C", "D", "E"}, {one, two, three, three, three}},
         // A repeated title makes one entry, the later screen's: the carousel stops a page earlier and
         // both pages it shows are that screen's.
-        {{"A", "A", "B"}, {0, 1}, {Layout::TwoItems, Layout::TwoItems}},
+        {{"A", "A", "B"}, {two, two}},
     };
-    for (const Case &c : cases) {
+    TestEnv env;
+    for (const auto &[titles, layouts] : cases) {
         QStackedWidget stack;
         QSCarousel carousel(&stack);
-        const Shown shown = run(carousel, configWith(c.titles));
-        EXPECT_EQ(shown.indexes, c.indexes) << c.titles.join(',').toStdString();
-        EXPECT_EQ(shown.layouts, c.layouts) << c.titles.join(',').toStdString();
+        QList<Layout> shown;
+        QObject::connect(&carousel, &QSCarousel::pageShown, [&](quint64 index) {
+            EXPECT_EQ(index, quint64(shown.size())) << "pages in order, none skipped";
+            carousel.currentPage()->loadViewIfNeeded();
+            shown << carousel.currentPage()->currentLayout();
+        });
+        carousel.setAdvanceInterval(30);
+        carousel.setupPageController(configWith(titles));
+        QTest::qWait(40 * (int(titles.size()) + 3));
+        EXPECT_EQ(shown, layouts) << titles.join(',').toStdString();
         EXPECT_FALSE(carousel.isAdvanceScheduled());
     }
-    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("PAGE CHANGED TO 1")));
     EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("PAGE CHANGED TO 2")));
-}
 
-TEST(QSCarousel, CancelStopsThePendingAdvanceAndBadEntriesDoNotStopIt)
-{
-    TestEnv env;
+    // An entry without a title is left out, a count longer than the list and addresses that do not
+    // parse stop nothing; cancel stops the pending advance.
     QStackedWidget stack;
     QSCarousel carousel(&stack);
     carousel.setAdvanceInterval(30);
@@ -102,4 +78,32 @@ TEST(QSCarousel, ImageAddressesFollowTheScreenScale)
     EXPECT_EQ(QSCarousel::scaledImageUrl(image, 3), QUrl("https://cdn.example/img/page1@3x.png?v=2"));
     EXPECT_EQ(QSCarousel::scaledImageUrl("https://cdn.example/a.b.png", 2), QUrl("https://cdn.example/a@2x.b"));
     EXPECT_EQ(QSCarousel::scaledImageUrl("https://cdn.example/noextension", 2), QUrl("https://cdn.example/noextension"));
+}
+
+TEST(PageController, TextsComeFirstAsPlainTextAndAMissingImageLeavesItsSlotEmpty)
+{
+    TestEnv env;
+    QImage picture(40, 30, QImage::Format_ARGB32);
+    picture.fill(Qt::red);
+    const QString good = env.path(QStringLiteral("page1.png"));
+    ASSERT_TRUE(picture.save(good));
+
+    QSPageController page;
+    page.setIndex(2);
+    page.setPages({QSPageObject{QStringLiteral("A"), QStringLiteral("a"), QUrl::fromLocalFile(good)},
+                   QSPageObject{QStringLiteral("B"), QStringLiteral("b"), QUrl::fromLocalFile(env.path(QStringLiteral("missing.png")))},
+                   QSPageObject{QStringLiteral("<b>T</b>"), QStringLiteral("<img src=x>"), QUrl(QStringLiteral("http://127.0.0.1:1/page3.png"))}});
+    QSignalSpy finished(&page, &QSPageController::imageLoadFinished);
+    page.loadViewIfNeeded();
+    // Texts come before any picture, and are never read as markup.
+    EXPECT_EQ(page.itemSlot(33).title->text(), QStringLiteral("<b>T</b>"));
+    EXPECT_EQ(page.itemSlot(33).title->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(page.itemSlot(33).description->text().contains(QLatin1String("&lt;img src=x&gt;")));
+    EXPECT_FALSE(page.itemSlot(31).image->hasImage());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 3; }, 10000));
+    EXPECT_EQ(page.itemSlot(31).image->image().size(), QSizeF(40, 30));
+    EXPECT_FALSE(page.itemSlot(32).image->hasImage() || page.itemSlot(33).image->hasImage());
+    for (const QString &line : env.consoleLines)
+        EXPECT_FALSE(line.startsWith(QLatin1String("Exception"))) << line.toStdString();
 }

@@ -3,6 +3,7 @@
 
 #include "ui/QSEula.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
@@ -19,31 +20,19 @@ TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallback)
         EXPECT_EQ(QSEula::licenceName(QString::fromLatin1(c[0]), QString::fromLatin1(c[1])), QString::fromLatin1(c[2]))
             << c[0] << ' ' << c[1];
 
+    // The bundled document, else the English one (no Hebrew licence is bundled); nothing without either.
     const auto bundled = [](const QString &path) { return QFile::exists(path); };
-    const auto url = [](const char *name) { return QUrl(QStringLiteral("qrc:/licences/%1_EULA.html").arg(QLatin1String(name))); };
-    EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("zh"), QStringLiteral("TW"), bundled), url("zh-TW"));
-    EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("de"), QStringLiteral("AT"), bundled), url("de"));
-    EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("he"), QStringLiteral("IL"), bundled), url("en"));
-    EXPECT_EQ(QSEula::eulaUrlFor(QString(), QString(), bundled), url("en"));
-    const auto withoutGerman = [](const QString &path) { return !path.contains(QLatin1String("de_EULA")); };
-    EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("de"), QStringLiteral("DE"), withoutGerman), url("en"));
-    EXPECT_TRUE(QSEula::eulaUrlFor(QStringLiteral("de"), QStringLiteral("DE"), [](const QString &) { return false; })
-                    .isEmpty());
+    EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("he"), QStringLiteral("IL"), bundled), QUrl("qrc:/licences/en_EULA.html"));
+    EXPECT_EQ(QSEula::eulaUrlFor(QString(), QString(), bundled), QUrl("qrc:/licences/en_EULA.html"));
+    EXPECT_TRUE(QSEula::eulaUrlFor(QStringLiteral("de"), QStringLiteral("DE"), [](const QString &) { return false; }).isEmpty());
 }
 
-class LicenceWindow : public ::testing::Test {
-protected:
-    LicenceWindow()
-    {
-        env.host.country = QStringLiteral("DE");
-        uitest::useLanguage(env.host, QStringLiteral("de-DE"));
-    }
-    ~LicenceWindow() override { uitest::useLanguage(env.host, QStringLiteral("en-US")); }
-    TestEnv env;
-};
-
-TEST_F(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLeft)
+TEST(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLeft)
 {
+    TestEnv env;
+    env.host.country = QStringLiteral("DE");
+    uitest::useLanguage(env.host, QStringLiteral("de-DE"));
+    const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
     QWidget mainWindow;
     mainWindow.show();
     QSEula eula(&mainWindow);
@@ -72,4 +61,32 @@ TEST_F(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLe
     mainWindow.activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !eula.isVisible(); }, 2000));
     EXPECT_EQ(closed.count(), 1);
+}
+
+// Every key the screens, the shell and the flow look up has a text in every language; the texts
+// the code fills with a name keep exactly one "%@".
+TEST(Translations, EveryKeyHasATextInEveryLanguage)
+{
+    const char *const keys[] = {
+        "ContactAdminTitle", "ContactAdminMessage", "MessageClose", "MessageRetry", "QSContactSupport", "QSDetailText",
+        "QSLandingInfoOne", "QSLandingInfoTwo", "QSLandingInfoThree", "QSInstallNow", "QSLicenceTextPart1", "QSLicenceTextPart2",
+        "QSLicenceTextPart3", "QSLicenceTextPart4", "MessageConnecting", "QSInstalling", "QSLaunchApp", "QSstarted",
+        "QSWelcome_To_Brightmoor", "QSQuitTitle", "QSQuitMessage", "QSExit", "QSNo", "MessageInstallationFailed",
+        "MessageInstallationFailedDescription", "MessageInstallationFailedDescription1", "MessageInstallationFailedDescription2",
+        "MessageInstallationFailedClickHere", "MessageInstallationFailedDescription3", "ContactSupportText", "ContactSupportText1",
+        "MessageNoInternetConnection", "MessagePleaseTryLater", "QSAlreadyInstalledTitle", "QSAlreadyInstalledMessage",
+        "QSNoSpaceTitle", "QSNoSpaceMessage", "QSOSNotCompatibleTitle", "QSOSNotCompatibleMessage", "MessageContent",
+    };
+    TestEnv env;
+    const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
+    for (const char *language : {"en-US", "de-DE", "he-IL"}) {
+        uitest::useLanguage(env.host, QString::fromLatin1(language));
+        for (const char *key : keys) {
+            const QString text = platform::localizedString(key);
+            EXPECT_NE(text, QString::fromLatin1(key)) << language << " lacks " << key;
+            EXPECT_FALSE(text.trimmed().isEmpty()) << language << " " << key;
+        }
+        for (const char *key : {"ContactAdminMessage", "QSAlreadyInstalledMessage", "QSLicenceTextPart2"})
+            EXPECT_EQ(platform::localizedString(key).count(QLatin1String("%@")), 1) << language << " " << key;
+    }
 }

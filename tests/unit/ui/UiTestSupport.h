@@ -19,32 +19,23 @@ inline void useLanguage(FakeHost &host, const QString &language)
 }
 
 // Records every post of the given names while it lives.
-class PostRecorder {
-public:
+struct PostRecorder {
     explicit PostRecorder(const QStringList &names)
     {
         for (const QString &name : names)
-            tokens_ << center().addObserver(name, [this](const platform::Notification &n) { posts << n; });
+            tokens << center().addObserver(name, [this](const platform::Notification &n) { posts << n; });
     }
     ~PostRecorder()
     {
-        for (auto token : tokens_)
+        for (auto token : tokens)
             center().removeObserver(token);
     }
-    QList<platform::Notification> posts;
-
-private:
     static platform::NotificationCenter &center() { return platform::NotificationCenter::defaultCenter(); }
-    QList<platform::NotificationCenter::Token> tokens_;
+    QList<platform::Notification> posts;
+    QList<platform::NotificationCenter::Token> tokens;
 };
 
 }  // namespace uitest
 
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QUrl &url, std::ostream *out)
-{
-    *out << url.toString().toStdString();
-}
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QUrl &url, std::ostream *out) { *out << url.toString().toStdString(); }
