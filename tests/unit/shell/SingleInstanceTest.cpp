@@ -43,7 +43,8 @@ TEST_F(SingleInstanceTest, GarbageIsDroppedAndEachHandOverStaysOneMessage)
         ASSERT_TRUE(socket->waitForConnected(2000));
     }
     // Unknown lines, binary bytes, an empty "open", near misses of "activate"
-    junk.write(QByteArray("bogus\n\xff\xfe\x00\x01\nopen \nactivatex\nACTIVATE\n\n", 44));
+    static const char garbage[] = "bogus\n\xff\xfe\x00\x01\nopen \nactivatex\nACTIVATE\n\n";
+    junk.write(QByteArray(garbage, sizeof garbage - 1));
     junk.flush();
     // One line far longer than any message, without an end: the connection is dropped
     flood.write(QByteArray(200 * 1024, 'A'));

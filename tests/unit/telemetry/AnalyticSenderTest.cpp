@@ -54,18 +54,6 @@ TEST(QSAnalyticSender, EventHoldsDefaultsThenCallerFieldsThenTheName)
     }
 }
 
-TEST(QSAnalyticSender, MissingSettingsGiveEmptyDefaultFields)
-{
-    TestEnv env;
-    QVariantMap info = TestEnv::defaultInfo();
-    info.remove(QStringLiteral("CFBundleShortVersionString"));
-    info.insert(QStringLiteral("QSConfig"), QVariantMap());
-    env.setInfo(info);
-    const QJsonObject defaults = QSAnalyticSender::defaultData();
-    EXPECT_EQ(defaults.value("APP"), QJsonValue(""));
-    EXPECT_EQ(defaults.value("Ver"), QJsonValue(""));
-}
-
 TEST(QSAnalyticSender, SinglePrecisionNumbersAreWrittenInTheirShortestForm)
 {
     const std::pair<float, const char *> rows[] = {{0.25f, "0.25"}, {1.2345679f, "1.2345679"}, {0.1f, "0.1"},

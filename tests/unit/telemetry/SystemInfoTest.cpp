@@ -86,17 +86,6 @@ TEST(QSSystemInfo, MissingMachineAnswersGiveTheDocumentedFallbacks)
     EXPECT_EQ(QSSystemInfo::getCPUName(), QStringLiteral("Later CPU"));
 }
 
-TEST(QSSystemInfo, OsVersionAndScreenAreFormattedAndCached)
-{
-    TestEnv env;
-    env.host.os = platform::OsVersion{6, 1, 0};
-    env.host.screen = QSize(1512, 982);
-    EXPECT_EQ(QSSystemInfo::getOSVersion(), QStringLiteral("6.1.0"));
-    EXPECT_EQ(QSSystemInfo::getScreenResolution(), QStringLiteral("1512x982"));
-    env.host.os = platform::OsVersion{7, 0, 0};
-    EXPECT_EQ(QSSystemInfo::getOSVersion(), QStringLiteral("6.1.0"));
-}
-
 TEST(LinuxHost, KernelReleaseAndRouteTableParsing)
 {
     const auto version = platform::LinuxHost::parseKernelRelease(QStringLiteral("6.1.0-18-amd64"));
