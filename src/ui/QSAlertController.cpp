@@ -8,9 +8,11 @@
 #include "ui/QSFonts.h"
 #include "ui/QSNotificationNames.h"
 #include "ui/QSStyle.h"
+#include "ui/QSWindowEffects.h"
 
 #include <QCloseEvent>
 #include <QGraphicsDropShadowEffect>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVariantMap>
@@ -31,14 +33,21 @@ void QSAlertController::windowDidLoad()
     // Floating: above the installer's own windows, without a frame of the window system; the
     // transparent margin around the body carries its shadow.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    setAttribute(Qt::WA_TranslucentBackground);
     setModal(false);
 
-    auto *shadow = new QGraphicsDropShadowEffect(ui_->view);
-    shadow->setBlurRadius(28);
-    shadow->setOffset(0, 6);
-    shadow->setColor(QColor(0, 0, 0, 56));
-    ui_->view->setGraphicsEffect(shadow);
+    if (QSWindowEffects::translucencyAvailable()) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        auto *shadow = new QGraphicsDropShadowEffect(ui_->view);
+        shadow->setBlurRadius(28);
+        shadow->setOffset(0, 6);
+        shadow->setColor(QColor(0, 0, 0, 56));
+        ui_->view->setGraphicsEffect(shadow);
+    } else {
+        // Nothing would show through the margin: draw the body edge to edge instead.
+        layout()->setContentsMargins(0, 0, 0, 0);
+        setBackgroundColor(this, Qt::white);
+        ui_->view->setBorder(QSColor::hex(QStringLiteral("#C9CBD2")), 1);
+    }
 
     setupHeader();
     setupBody();
