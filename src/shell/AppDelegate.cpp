@@ -188,9 +188,12 @@ void AppDelegate::applicationWillTerminate()
             widget->hide();
     }
 
+    // As in the "Start" event: "NA" where the processor has no name.
+    const QString cpuName = QSSystemInfo::getCPUName();
+    const QString processorName = cpuName.isEmpty() ? QStringLiteral("NA") : cpuName;
     const QString endEvent = QSAnalyticSender::getMessage(
         QStringLiteral("End"), QJsonObject{{QStringLiteral("SR"), QSSystemInfo::getScreenResolution()},
-                                           {QStringLiteral("Proc"), QSSystemInfo::getCPUName()},
+                                           {QStringLiteral("Proc"), processorName},
                                            {QStringLiteral("ProcType"), QSSystemInfo::getCPUType()}});
     const QSLogContext context = QS_LOG_CONTEXT("-[AppDelegate applicationWillTerminate:]");
     QSLogger::logEvent(endEvent, context);
