@@ -5,6 +5,7 @@
 #include "platform/Console.h"
 #include "platform/Host.h"
 #include "platform/NotificationCenter.h"
+#include "telemetry/QSNotificationNames.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSPortalProvider.h"
@@ -96,8 +97,8 @@ void handleAnswer(const QSHttp::Result &answer, const QString &urlText, const QS
         return;
     }
     auto &center = platform::NotificationCenter::defaultCenter();
-    center.post(QStringLiteral("CHANGE_ANALYTICS_URL"), endpointOf(document, QStringLiteral("analyticsUrl")));
-    center.post(QStringLiteral("CHANGE_LOGUPLOAD_URL"), endpointOf(document, QStringLiteral("logUploadUrl")));
+    center.post(QSNotificationNames::kChangeAnalyticsUrl, endpointOf(document, QStringLiteral("analyticsUrl")));
+    center.post(QSNotificationNames::kChangeLogUploadUrl, endpointOf(document, QStringLiteral("logUploadUrl")));
     const QString analytics = orNullText(endpointOf(document, QStringLiteral("analyticsUrl")).toString());
     platform::console(QStringLiteral("Analytics URL: %1").arg(analytics));
     QSLogger::debug(QStringLiteral("Analytics URL: %1").arg(analytics), loadContext);

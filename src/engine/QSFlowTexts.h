@@ -22,9 +22,6 @@ inline const QString kLaunch = QStringLiteral("-[QSMainController launchAppWithP
 inline const QString kPass = QStringLiteral("PASS");
 inline const QString kFail = QStringLiteral("FAIL");
 
-// Notification names
-inline const QString kQuitInstallation = QStringLiteral("QUIT_INSTALLATION");
-
 }  // namespace flowtext
 
 // A run-log context for one of the function names above, at the calling line. The flow is the

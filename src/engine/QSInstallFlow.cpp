@@ -2,6 +2,7 @@
 
 #include "config/QSConfig.h"
 #include "engine/QSFlowTexts.h"
+#include "telemetry/QSNotificationNames.h"
 #include "engine/QSPreinstallCheck.h"
 #include "platform/Host.h"
 #include "platform/Localization.h"
@@ -204,7 +205,7 @@ void QSInstallFlow::sendEvent(const QString &eventName, const QJsonObject &data)
 void QSInstallFlow::quitInstallation(const QVariant &object)
 {
     QSLogger::debug(QStringLiteral("%1 end.").arg(kProductName), QS_FLOW_CONTEXT(kQuit));
-    if (object.isValid() && object.toMap().contains(QStringLiteral("isUserAction"))) {
+    if (object.isValid() && object.toMap().contains(QSNotificationNames::kIsUserAction)) {
         QSLogger::debug(QStringLiteral("User closed installer"), QS_FLOW_CONTEXT(kQuit));
         QSLogger::deleteLogFile();  // a log that cannot be removed must not hold up the end
     }
@@ -236,7 +237,7 @@ void QSInstallFlow::launchAppWithPath()
         }
         sendEvent(QStringLiteral("LaunchApp"), data);
     }
-    platform::NotificationCenter::defaultCenter().post(kQuitInstallation);
+    platform::NotificationCenter::defaultCenter().post(QSNotificationNames::kQuitInstallation);
 }
 
 void QSInstallFlow::updateProgressWithValue(double value, double adjusted)

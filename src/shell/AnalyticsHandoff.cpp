@@ -1,6 +1,6 @@
 #include "shell/AnalyticsHandoff.h"
 
-#include "shell/ShellNames.h"
+#include "telemetry/QSNotificationNames.h"
 
 #include <QPointer>
 #include <QThread>
@@ -33,9 +33,9 @@ void AnalyticsHandoff::startObserving()
 {
     if (!tokens_.empty())
         return;
-    observe(kLogAnalytics, &AnalyticsHandoff::addAnalytics);
-    observe(kChangeAnalyticsUrl, &AnalyticsHandoff::changeAnalyticsUrl);
-    observe(kChangeLogUploadUrl, &AnalyticsHandoff::changeLogUploadUrl);
+    observe(QSNotificationNames::kLogAnalytics, &AnalyticsHandoff::addAnalytics);
+    observe(QSNotificationNames::kChangeAnalyticsUrl, &AnalyticsHandoff::changeAnalyticsUrl);
+    observe(QSNotificationNames::kChangeLogUploadUrl, &AnalyticsHandoff::changeLogUploadUrl);
 }
 
 void AnalyticsHandoff::stopObserving()

@@ -1,6 +1,6 @@
 #include "shell/CommandUrls.h"
 
-#include "shell/ShellNames.h"
+#include "telemetry/QSNotificationNames.h"
 
 #include "config/QSConfigProvider.h"
 #include "platform/NotificationCenter.h"
@@ -21,10 +21,10 @@ struct Command {
 bool dispatchCommandUrl(const QString &text)
 {
     const Command commands[] = {
-        {"crashInfo", &kShowCrashInfoDialog, QVariantMap{{kWithOverlay, true}}},
-        {"innerCrashInfo", &kShowCrashInfoDialog, QVariantMap{{kWithOverlay, false}}},
-        {"privacyPolicy", &kOpenPrivacyPolicyLink, QVariant()},
-        {"licenseAgreement", &kOpenEula, QVariant()},
+        {"crashInfo", &QSNotificationNames::kShowCrashInfoDialog, QVariantMap{{QSNotificationNames::kWithOverlay, true}}},
+        {"innerCrashInfo", &QSNotificationNames::kShowCrashInfoDialog, QVariantMap{{QSNotificationNames::kWithOverlay, false}}},
+        {"privacyPolicy", &QSNotificationNames::kOpenPrivacyPolicyLink, QVariant()},
+        {"licenseAgreement", &QSNotificationNames::kOpenEula, QVariant()},
     };
     for (const Command &command : commands) {
         // getAction also writes each address it builds to the console.

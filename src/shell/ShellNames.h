@@ -1,21 +1,10 @@
 #pragma once
-// Names the shell shares with the rest of the installer: notifications it observes or posts, and
-// the messages of its run-log records that tests look for.
+// Names of the shell: the messages of its run-log records that tests look for, and its constants.
+// Notification names are in telemetry/QSNotificationNames.h.
 
 #include <QString>
 
 namespace shell {
-
-// Notifications observed by the shell
-inline const QString kLogAnalytics = QStringLiteral("LOG_ANALYTICS");
-inline const QString kChangeAnalyticsUrl = QStringLiteral("CHANGE_ANALYTICS_URL");
-inline const QString kChangeLogUploadUrl = QStringLiteral("CHANGE_LOGUPLOAD_URL");
-
-// Notifications posted for command URLs
-inline const QString kShowCrashInfoDialog = QStringLiteral("SHOW_CRASH_INFO_DIALOG");
-inline const QString kOpenPrivacyPolicyLink = QStringLiteral("OPEN_PRIVACY_POLICY_LINK");
-inline const QString kOpenEula = QStringLiteral("OPEN_EULA");
-inline const QString kWithOverlay = QStringLiteral("withOverlay");
 
 // Run-log messages
 inline const QString kNonAdminExiting = QStringLiteral("Non-admin user launched Mirolan TI, exiting");

@@ -5,6 +5,7 @@
 #include "platform/Console.h"
 #include "platform/Host.h"
 #include "platform/NotificationCenter.h"
+#include "telemetry/QSNotificationNames.h"
 #include "telemetry/QSAnalyticsLogger.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
@@ -52,7 +53,7 @@ QString QSAnalyticSender::getMessage(const QString &eventName, const QJsonObject
 void QSAnalyticSender::sendEvent(const QString &eventName, const QJsonObject &data)
 {
     const QString line = getMessage(eventName, data);
-    platform::NotificationCenter::defaultCenter().post(QStringLiteral("LOG_ANALYTICS"), QVariant(line));
+    platform::NotificationCenter::defaultCenter().post(QSNotificationNames::kLogAnalytics, QVariant(line));
     QSLogger::logEvent(line, QS_LOG_CONTEXT("+[QSAnalyticSender sendEvent:withData:]"));
 }
 

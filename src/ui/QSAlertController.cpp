@@ -6,7 +6,7 @@
 #include "platform/NotificationCenter.h"
 #include "ui/QSColor.h"
 #include "ui/QSFonts.h"
-#include "ui/QSNotificationNames.h"
+#include "telemetry/QSNotificationNames.h"
 #include "ui/QSStyle.h"
 #include "ui/QSWindowEffects.h"
 

@@ -18,7 +18,7 @@
 #include "ui/QSFonts.h"
 #include "ui/QSImage.h"
 #include "ui/QSLinkTexts.h"
-#include "ui/QSNotificationNames.h"
+#include "telemetry/QSNotificationNames.h"
 #include "ui/QSStyle.h"
 #include "ui/QSTextFormat.h"
 

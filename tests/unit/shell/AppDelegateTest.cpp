@@ -5,6 +5,7 @@
 #include "TestEnv.h"
 #include "TestHttpServer.h"
 
+#include "telemetry/QSNotificationNames.h"
 #include "shell/AppDelegate.h"
 #include "shell/CommandUrls.h"
 #include "shell/MainWindow.h"
@@ -121,10 +122,10 @@ TEST_F(AppDelegateTest, AnExceptionFromAnEventHandlerWritesTheCrashThenEndsInOrd
 {
     server.answerOtherPaths({});
     launch();
-    std::thread([] { post(shell::kLogAnalytics, u"first event"_s); }).join();
+    std::thread([] { post(QSNotificationNames::kLogAnalytics, u"first event"_s); }).join();
     EXPECT_TRUE(delegate.analytics().queue().isEmpty());  // taken on the main thread, not the worker's
-    post(shell::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
-    post(shell::kChangeLogUploadUrl, server.url(u"/logs/"_s).toString());
+    post(QSNotificationNames::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
+    post(QSNotificationNames::kChangeLogUploadUrl, server.url(u"/logs/"_s).toString());
     ThrowingObject thrower;
     thrower.setObjectName(u"installButton"_s);
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
@@ -185,8 +186,8 @@ TEST_F(AppDelegateTest, UnreachableEndpointsAtExitHoldTheProcessOnlyForTheirDead
     TestHttpServer refused;
     refused.refuse();
     launch();
-    post(shell::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
-    post(shell::kChangeLogUploadUrl, refused.url(u"/logs/"_s).toString());
+    post(QSNotificationNames::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
+    post(QSNotificationNames::kChangeLogUploadUrl, refused.url(u"/logs/"_s).toString());
 
     QElapsedTimer clock;
     clock.start();
@@ -204,14 +205,14 @@ TEST(CommandUrls, OnlyTheExactAddressPostsItsNotification)
     QStringList posted;
     auto &center = platform::NotificationCenter::defaultCenter();
     std::vector<platform::NotificationCenter::Token> tokens;
-    for (const QString &name : {shell::kShowCrashInfoDialog, shell::kOpenPrivacyPolicyLink, shell::kOpenEula})
+    for (const QString &name : {QSNotificationNames::kShowCrashInfoDialog, QSNotificationNames::kOpenPrivacyPolicyLink, QSNotificationNames::kOpenEula})
         tokens.push_back(center.addObserver(name, [&posted](const platform::Notification &n) { posted << n.name; }));
     for (const QString &url :
          {u"qsd://licenseAgreement/"_s, u"QSD://licenseAgreement"_s, u" qsd://crashInfo"_s, u"qsd://privacyPolicy?a=b"_s})
         EXPECT_FALSE(shell::dispatchCommandUrl(url)) << url.toStdString();
     EXPECT_TRUE(posted.isEmpty()) << posted.join(u',').toStdString();
     EXPECT_TRUE(shell::dispatchCommandUrl(u"qsd://licenseAgreement"_s));
-    EXPECT_EQ(posted, QStringList{shell::kOpenEula});
+    EXPECT_EQ(posted, QStringList{QSNotificationNames::kOpenEula});
     for (const auto token : tokens)
         center.removeObserver(token);
 }
