@@ -20,7 +20,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -70,14 +69,7 @@ class DemoSandbox(Sandbox):
         return env
 
     def stop(self):
-        for proc in reversed(self.processes):
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGTERM)
-                try:
-                    proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
+        self.stop_processes()
 
     def window_visible(self):
         result = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.installer.pid)],

@@ -217,7 +217,8 @@ http {{
         proc = proc or self.installer
         return proc.wait(timeout=timeout)
 
-    def close(self):
+    def stop_processes(self):
+        """Ends everything the sandbox started, newest first."""
         for proc in reversed(self.processes):
             if proc.poll() is None:
                 proc.send_signal(signal.SIGTERM)
@@ -225,6 +226,10 @@ http {{
                     proc.wait(timeout=10)
                 except subprocess.TimeoutExpired:
                     proc.kill()
+                    proc.wait()
+
+    def close(self):
+        self.stop_processes()
         for name in ("nginx-error.log", "requests.txt", "analytics.txt"):
             src = self.root / name
             if src.exists():
