@@ -188,9 +188,8 @@ def installer_install(box, timeout):
     proc = box.launch()
     try:
         box.wait_log(WELCOME_RECORD, timeout=60)
-        wait_for(lambda: box.window_visible(proc.pid), 30, "the installer's window")
-        time.sleep(0.5)  # let the welcome screen settle so the key lands on the Install button
         box.xdotool("mousemove", "640", "400")
+        wait_for(lambda: box.focused_window(proc.pid), 30, "the installer's window to be shown and focused")
         tail = LogTail(box.log_path)
         tail.skip_existing()
         peak_before = peak_memory(proc.pid)

@@ -199,9 +199,32 @@ http {{
         subprocess.run(["xdotool", *args], env={"DISPLAY": self.display}, check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def key(self, name):
+    def _xdotool_out(self, *args):
+        result = subprocess.run(["xdotool", *args], env={"DISPLAY": self.display}, capture_output=True, text=True)
+        return result.stdout.strip() if result.returncode == 0 else ""
+
+    def focused_window(self, pid, title=None, other_than=None):
+        """The window that has the keyboard focus when it is a mapped window of process pid (and,
+        when given, its title contains title and it is not the window other_than); otherwise None."""
+        window = self._xdotool_out("getwindowfocus")
+        if not window or window == other_than or self._xdotool_out("getwindowpid", window) != str(pid):
+            return None
+        if title is not None and title not in self._xdotool_out("getwindowname", window):
+            return None
+        visible = self._xdotool_out("search", "--onlyvisible", "--pid", str(pid)).split()
+        return window if window in visible else None
+
+    def key(self, name, proc=None, title=None, other_than=None, timeout=30):
+        """Presses a key as a person would: only once a window of the installer is shown and has
+        the keyboard focus, so the key cannot be lost to a window that is still being mapped.
+        Returns the window that received it (pass it as other_than to wait for a new one, such as
+        a confirmation that the key opens)."""
+        pid = (proc or self.installer).pid
         self.xdotool("mousemove", "640", "400")
+        what = f"a visible, focused installer window{f' titled {title!r}' if title else ''}"
+        window = wait_for(lambda: self.focused_window(pid, title, other_than), timeout, what)
         self.xdotool("key", name)
+        return window
 
     def click(self, x, y):
         self.xdotool("mousemove", str(x), str(y), "click", "1")
