@@ -12,6 +12,7 @@ from pathlib import Path
 
 CHUNK = 1 << 20
 PAYLOAD_ENTRY = "Corvala.app/Contents/Resources/payload.bin"
+PAYLOAD_FOLDER = "Corvala.app/Contents/Resources/payload"
 # A fixed time stamp: the archive's bytes then depend on the payload only.
 STAMP = (2024, 1, 1, 0, 0, 0)
 
@@ -24,12 +25,14 @@ def _entry(name, mode):
     return info
 
 
-def make_product_archive(bundle, out, payload_bytes):
-    """Write `bundle` (a Corvala.app folder) and `payload_bytes` of random data into a stored ZIP."""
+def make_product_archive(bundle, out, payload_bytes, files=1):
+    """Write `bundle` (a Corvala.app folder) and `payload_bytes` of random data, spread over `files`
+    entries in folders of at most 100, into a stored ZIP."""
     bundle = Path(bundle)
     out = Path(out)
     out.parent.mkdir(parents=True, exist_ok=True)
     partial = out.with_name(out.name + ".partial")
+    files = max(1, files)
     with zipfile.ZipFile(partial, "w", compression=zipfile.ZIP_STORED, allowZip64=True) as archive:
         archive.writestr(_entry(bundle.name + "/", stat.S_IFDIR | 0o755), b"")
         for path in sorted(bundle.rglob("*")):
@@ -41,13 +44,16 @@ def make_product_archive(bundle, out, payload_bytes):
                 with open(path, "rb") as src, archive.open(_entry(name, stat.S_IFREG | (mode & 0o777)), "w") as dst:
                     while block := src.read(CHUNK):
                         dst.write(block)
-        info = _entry(PAYLOAD_ENTRY, stat.S_IFREG | 0o644)
-        info.file_size = payload_bytes
-        with archive.open(info, "w", force_zip64=payload_bytes >= 0xFFFFFFFF) as dst:
-            left = payload_bytes
-            while left:
-                n = min(CHUNK, left)
-                dst.write(os.urandom(n))
-                left -= n
+        for index in range(files):
+            share = payload_bytes // files + (1 if index < payload_bytes % files else 0)
+            name = PAYLOAD_ENTRY if files == 1 else f"{PAYLOAD_FOLDER}/{index // 100:03d}/part-{index:05d}.bin"
+            info = _entry(name, stat.S_IFREG | 0o644)
+            info.file_size = share
+            with archive.open(info, "w", force_zip64=share >= 0xFFFFFFFF) as dst:
+                left = share
+                while left:
+                    n = min(CHUNK, left)
+                    dst.write(os.urandom(n))
+                    left -= n
     os.replace(partial, out)
     return out

@@ -105,6 +105,22 @@ def peak_memory(pid):
     raise BenchError(f"no VmHWM for process {pid}")
 
 
+def resident(pid):
+    """VmRSS of a live process, in bytes."""
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) * 1024
+    raise BenchError(f"no VmRSS for process {pid}")
+
+
+def main_thread_cpu(pid):
+    """CPU time the process's main thread (the window's thread) has used, in seconds; schedstat
+    counts nanoseconds, where /proc/<pid>/stat would give whole clock ticks."""
+    with open(f"/proc/{pid}/task/{pid}/schedstat") as stat:
+        return int(stat.read().split()[0]) / 1e9
+
+
 def run_peer(cmd, what):
     result = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     if result.returncode != 0:
@@ -170,6 +186,34 @@ def peer_install(box, url):
     return PeerRun(steps["mv"] - start, {name: at - start for name, at in steps.items()})
 
 
+def peer_stream_install(box, url):
+    """curl | bsdtar -x, then mv: extraction overlapped with the download, as a person piping the
+    two tools would do it."""
+    work = box.root / "peer"
+    shutil.rmtree(work, ignore_errors=True)
+    (work / "extract").mkdir(parents=True)
+    shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
+    steps = {}
+    start = time.monotonic()
+    curl = subprocess.Popen(["curl", "-sS", "--fail", url], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    tar = subprocess.Popen(["bsdtar", "-x", "-f", "-", "-C", str(work / "extract")], stdin=curl.stdout,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    curl.stdout.close()
+    tar_error = tar.communicate()[1]
+    curl_error = curl.communicate()[1]
+    if curl.returncode != 0 or tar.returncode != 0:
+        raise BenchError(f"curl | bsdtar failed (exit {curl.returncode}/{tar.returncode}): "
+                         f"{(curl_error + tar_error).decode(errors='replace').strip()}")
+    steps["curl | bsdtar"] = time.monotonic()
+    run_peer(["mv", str(work / "extract" / "Corvala.app"), str(box.apps / "Corvala.app")], "mv")
+    steps["mv"] = time.monotonic()
+    if not (box.apps / "Corvala.app" / "Contents" / "MacOS" / "Corvala").is_file():
+        raise BenchError("the streaming peer did not place Corvala.app")
+    shutil.rmtree(work, ignore_errors=True)
+    shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
+    return PeerRun(steps["mv"] - start, {name: at - start for name, at in steps.items()})
+
+
 @dataclass
 class InstallRun:
     seconds: float
@@ -177,9 +221,13 @@ class InstallRun:
     peak_at_download: int  # VmHWM when the download's event was seen
     peak_at_install: int   # VmHWM at the finished state (download, extraction and placement)
     marks: dict            # event name -> seconds after Install was pressed, as first seen
+    resident_before: int   # VmRSS on the welcome screen
+    main_cpu_share: float  # main thread's CPU time / wall time from the Config to the Download event
 
 
-PHASE_EVENTS = ("Config", "Download", "Extract", "Install")
+# Marks of an installation in the run log, in the order they come.
+PHASE_MARKS = {"Connecting": "Show Connecting screen", "Config": '"EVT":"Config"', "Download": '"EVT":"Download"',
+               "Extract": '"EVT":"Extract"', "Install": '"EVT":"Install"'}
 
 
 def installer_install(box, timeout):
@@ -192,17 +240,20 @@ def installer_install(box, timeout):
         wait_for(lambda: box.focused_window(proc.pid), 30, "the installer's window to be shown and focused")
         tail = LogTail(box.log_path)
         tail.skip_existing()
+        time.sleep(0.3)  # the welcome screen settles (fonts, pictures) before its size is read
         peak_before = peak_memory(proc.pid)
+        resident_before = resident(proc.pid)
         start = time.monotonic()
         box.xdotool("key", "Return")
-        marks = {}
+        marks, cpu_at = {}, {}
         peak_download = None
         while INSTALL_EVENT not in tail.text:
             text = tail.poll()
             now = time.monotonic()
-            for name in PHASE_EVENTS:
-                if name not in marks and f'"EVT":"{name}"' in text:
+            for name, needle in PHASE_MARKS.items():
+                if name not in marks and needle in text:
                     marks[name] = now - start
+                    cpu_at[name] = main_thread_cpu(proc.pid)
             if peak_download is None and DOWNLOAD_EVENT in text:
                 peak_download = peak_memory(proc.pid)
             if proc.poll() is not None:
@@ -219,7 +270,10 @@ def installer_install(box, timeout):
             raise BenchError("the installer reported success but Corvala.app is not in place")
     finally:
         stop(proc, "the installer")
-    return InstallRun(marks["Install"], peak_before, peak_download or peak_install, peak_install, marks)
+    wall = marks["Download"] - marks["Config"]
+    share = (cpu_at["Download"] - cpu_at["Config"]) / wall if wall > 0 else float("nan")
+    return InstallRun(marks["Install"], peak_before, peak_download or peak_install, peak_install, marks,
+                      resident_before, share)
 
 
 def time_to_window(box, cmd, what, timeout=60):
