@@ -44,12 +44,13 @@ QList<QByteArrayView> linesOf(QByteArrayView text)
     return lines;
 }
 
-// Strict base64 of exactly size bytes.
+// The canonical base64 (padded, unused bits zero) of exactly size bytes. One text per value keeps
+// signatures comparable and matches what minisign itself accepts.
 std::optional<QByteArray> decodeExactly(QByteArrayView text, qsizetype size)
 {
     const auto decoded = QByteArray::fromBase64Encoding(
         text.toByteArray(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded || decoded.decoded.size() != size)
+    if (!decoded || decoded.decoded.size() != size || decoded.decoded.toBase64() != text)
         return std::nullopt;
     return decoded.decoded;
 }
