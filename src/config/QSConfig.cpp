@@ -36,14 +36,6 @@ QString buildNumberOf(const QJsonObject &entry)
     return text.isEmpty() ? QString() : text;
 }
 
-// Only absolute http and https addresses can be downloaded.
-bool isDownloadUrl(const QString &text)
-{
-    const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-}
-
 // Like a leading whole number read from text: blanks, an optional sign, digits; saturates.
 qint64 leadingWholeNumber(const QString &text)
 {
@@ -66,8 +58,13 @@ qint64 leadingWholeNumber(const QString &text)
 
 QSConfig::QSConfig(const QJsonObject &document)
 {
+    // Only web addresses; the loader records the refusal of any other kind.
     analyticsURL = textOf(document, QStringLiteral("analyticsUrl"));
+    if (!analyticsURL.isEmpty() && !isWebAddress(QUrl(analyticsURL)))
+        analyticsURL = QString();
     logUploadUrl = textOf(document, QStringLiteral("logUploadUrl"));
+    if (!logUploadUrl.isEmpty() && !isWebAddress(QUrl(logUploadUrl)))
+        logUploadUrl = QString();
     appName = QStringLiteral("Corvala");
 
     const QJsonValue config = document.value(QStringLiteral("config"));
@@ -106,14 +103,16 @@ void QSConfig::parseEntry(const QJsonObject &entry)
     QString url;
     if (m1Support == QLatin1String("YES") && QSPreinstallCheck::isAppleM1()) {
         url = textOf(entry, QStringLiteral("latestBuildMacARMUrl"));
+        latestMacSignature = textOf(entry, QStringLiteral("latestBuildMacARMSignature"));
         QSLogger::debug(QStringLiteral("Using URL(ARM64): %1").arg(orNullText(url)),
                         QS_LOG_CONTEXT("-[QSConfig initWithJSONObject:]"));
     } else {
         url = textOf(entry, QStringLiteral("latestBuildMacUrl"));
+        latestMacSignature = textOf(entry, QStringLiteral("latestBuildMacSignature"));
         QSLogger::debug(QStringLiteral("Using URL(x64): %1").arg(orNullText(url)),
                         QS_LOG_CONTEXT("-[QSConfig initWithJSONObject:]"));
     }
-    latestMacURL = isDownloadUrl(url) ? url : QString();
+    latestMacURL = isWebAddress(url) ? url : QString();
     if (latestMacURL.isNull())
         problem = url.isNull() ? QStringLiteral("the chosen entry has no download URL")
                                : QStringLiteral("the download URL is not an http or https address");
@@ -141,6 +140,17 @@ void QSConfig::parseEntry(const QJsonObject &entry)
     infoScreensCount = quint64(screens.size());
 
     installCommand = textOf(entry, QStringLiteral("macInstallCommand"));
+}
+
+bool QSConfig::isWebAddress(const QString &text)
+{
+    return isWebAddress(QUrl(text, QUrl::StrictMode));
+}
+
+bool QSConfig::isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 quint64 QSConfig::retryLimitFrom(const QJsonValue &value)

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 
 // The parsed remote installer configuration. Valid when it names a download (latestMacURL) and
 // the build number of that download (lastBuildNumberMac): the engine needs both, for the
@@ -25,6 +26,9 @@ public:
     QJsonArray softwareList;
     QJsonArray configList;
     QString latestMacURL;
+    // The ".minisig" text for latestMacURL's archive ("latestBuildMacSignature", or
+    // "latestBuildMacARMSignature" beside the ARM address); null when the entry has none.
+    QString latestMacSignature;
     QString latestWinURL;
     QString appName = QStringLiteral("Corvala");
     QString appShortName;
@@ -35,6 +39,12 @@ public:
 
     // Why the document gave no valid configuration; null when nothing was wrong with it.
     QString problem;
+
+    // An absolute http or https address with a host. Addresses from the configuration of any other
+    // kind (file:, data:, ftp:, ...) count as absent: Qt would read or write local files for them.
+    // The text is read strictly; a QUrl is taken as it was read.
+    static bool isWebAddress(const QString &text);
+    static bool isWebAddress(const QUrl &url);
 
     // The retry limit of a "downloadRetryLimit" value: a number, or the leading whole number of
     // a string; missing, zero, negative or anything else gives 1.

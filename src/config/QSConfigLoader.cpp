@@ -46,11 +46,20 @@ QString headerText(const QNetworkRequest &request)
     return QStringLiteral("{%1}").arg(fields.join(QStringLiteral(", ")));
 }
 
-// A top-level string value of the document as a notification object; none when missing.
-QVariant endpointOf(const QJsonObject &document, const QString &key)
+// A top-level string value of the document as a notification object; none when missing. An
+// address that is not http or https is refused as none: a "file:" upload address would make the
+// exit upload write a local file, a "file:" analytics address would too.
+QVariant endpointOf(const QJsonObject &document, const QString &key, const QSLogContext &context)
 {
     const QJsonValue value = document.value(key);
-    return value.isString() ? QVariant(value.toString()) : QVariant();
+    if (!value.isString())
+        return QVariant();
+    const QString text = value.toString();
+    if (!text.isEmpty() && !QSConfig::isWebAddress(QUrl(text))) {
+        QSLogger::error(QStringLiteral("Ignoring \"%1\": not an http or https address: %2").arg(key, text), context);
+        return QVariant();
+    }
+    return QVariant(text);
 }
 
 // Turns an answer into the completion's arguments, writing the records on the way.
@@ -97,9 +106,10 @@ void handleAnswer(const QSHttp::Result &answer, const QString &urlText, const QS
         return;
     }
     auto &center = platform::NotificationCenter::defaultCenter();
-    center.post(QSNotificationNames::kChangeAnalyticsUrl, endpointOf(document, QStringLiteral("analyticsUrl")));
-    center.post(QSNotificationNames::kChangeLogUploadUrl, endpointOf(document, QStringLiteral("logUploadUrl")));
-    const QString analytics = orNullText(endpointOf(document, QStringLiteral("analyticsUrl")).toString());
+    const QVariant analyticsUrl = endpointOf(document, QStringLiteral("analyticsUrl"), loadContext);
+    center.post(QSNotificationNames::kChangeAnalyticsUrl, analyticsUrl);
+    center.post(QSNotificationNames::kChangeLogUploadUrl, endpointOf(document, QStringLiteral("logUploadUrl"), loadContext));
+    const QString analytics = orNullText(analyticsUrl.toString());
     platform::console(QStringLiteral("Analytics URL: %1").arg(analytics));
     QSLogger::debug(QStringLiteral("Analytics URL: %1").arg(analytics), loadContext);
     completion(std::move(config), std::nullopt);

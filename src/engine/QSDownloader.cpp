@@ -130,6 +130,8 @@ void QSDownloader::readBody()
         return;
     }
     received_ += chunk.size();
+    if (onBodyBytes)
+        onBodyBytes(chunk);
     if (onProgress)
         onProgress(received_, expected_);
     if (done_)

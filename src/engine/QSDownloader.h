@@ -1,6 +1,7 @@
 #pragma once
 #include "telemetry/CoreGlobal.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QObject>
 #include <QPointer>
@@ -55,6 +56,8 @@ public:
 
     std::function<void(qint64 received, qint64 expected)> onProgress;
     std::function<void(const Outcome &outcome)> onFinished;
+    // Every body byte, in order, as it is written (the signature check hashes them on the way).
+    std::function<void(QByteArrayView bytes)> onBodyBytes;
 
     // Clears the archive and partial names and sends the request. False with a reason when the
     // attempt cannot start (the address is not http or https, the partial file cannot be made);

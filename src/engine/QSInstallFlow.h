@@ -4,6 +4,7 @@
 #include "config/QSConfigProvider.h"
 #include "engine/QSDownloader.h"
 #include "engine/QSScreens.h"
+#include "platform/MinisignVerifier.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -73,6 +74,13 @@ private:
     void removeTemporaryFiles();
     float secondsSinceDownloadStart() const;
 
+    // The archive's signature (QSInstallFlowSignature.cpp). armSignatureCheck hashes the body
+    // through downloader when the bundle carries a key; false when the attempt cannot be checked
+    // (the failure is then shown). signatureHolds judges a complete body, showing any failure.
+    [[nodiscard]] bool armSignatureCheck(QSDownloader &downloader);
+    [[nodiscard]] bool signatureHolds();
+    void signatureFailed(const QString &function, const QString &problem);
+
     // Extraction, placement, finished state (QSInstallFlowInstall.cpp)
     void runInstallStage(const QString &archivePath);
     void unzipFileWithPath(const QString &archivePath, const QString &destination, std::function<void(bool)> done);
@@ -95,5 +103,6 @@ private:
     quint64 configLoadGeneration_ = 0;  // answers of a superseded start are dropped
     QElapsedTimer downloadStart_;
     QSDownloader *downloader_ = nullptr;
+    std::unique_ptr<platform::MinisignVerifier> signatureCheck_;  // of the running attempt
     QPointer<QThread> worker_;
 };

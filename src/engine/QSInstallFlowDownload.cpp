@@ -60,6 +60,10 @@ void QSInstallFlow::beginInstallation()
         downloader_ = new QSDownloader(QUrl(address), archive, timeouts_, this);
         downloader_->onProgress = [this](qint64 received, qint64 expected) { didReceiveData(received, expected); };
         downloader_->onFinished = [this](const QSDownloader::Outcome &outcome) { downloadEnded(outcome); };
+        if (!armSignatureCheck(*downloader_)) {
+            dropDownloader();
+            return;
+        }
         if (!downloader_->start(&failure))
             dropDownloader();
     }
@@ -147,6 +151,8 @@ void QSInstallFlow::didFinishDownloading(const QSDownloader::Outcome &outcome)
         beginInstallation();
         return;
     }
+    if (!signatureHolds())
+        return;
 
     QSLogger::debug(QStringLiteral("Download %1 installer success. Version downloaded: %2").arg(kProductName, config_->lastBuildNumberMac),
                     QS_FLOW_CONTEXT(kFinished));
@@ -202,6 +208,7 @@ void QSInstallFlow::dropDownloader()
         return;
     downloader_->onProgress = nullptr;
     downloader_->onFinished = nullptr;
+    downloader_->onBodyBytes = nullptr;
     downloader_->cancel();
     downloader_->deleteLater();
     downloader_ = nullptr;

@@ -63,7 +63,14 @@ void QSCarousel::setupPageController(const QSConfig &config)
         QSPageObject page;
         page.textString = title;
         page.descriptionString = screen.value(QStringLiteral("text2")).toString();
-        page.imageURL = scaledImageUrl(screen.value(QStringLiteral("image")).toString(), scale);
+        const QString image = screen.value(QStringLiteral("image")).toString();
+        // Pictures come from the web only: a local address (a FIFO, a device) would be read on
+        // the main thread and could hold the window for as long as it likes.
+        const bool webImage = QSConfig::isWebAddress(QUrl(image));
+        if (!image.isEmpty() && !webImage)
+            QSLogger::error(QStringLiteral("Ignoring the page image: not an http or https address: %1").arg(image),
+                            QS_LOG_CONTEXT("-[QSMainController setupPageController]"));
+        page.imageURL = webImage ? scaledImageUrl(image, scale) : QUrl();
         QSLogger::debug(QStringLiteral("Using image asset : %1").arg(page.imageURL.toString()),
                         QS_LOG_CONTEXT("-[QSMainController setupPageController]"));
         pagesInfo_.insert(page.textString, arranged_.size());  // a later page with the same text wins

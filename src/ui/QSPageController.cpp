@@ -2,6 +2,7 @@
 
 #include "ui_QSPageController.h"
 
+#include "config/QSConfig.h"
 #include "config/QSConfigProvider.h"
 #include "platform/Console.h"
 #include "platform/Localization.h"
@@ -179,7 +180,8 @@ void QSPageController::fillSlot(const ItemSlot &slot, const QSPageObject &page)
 
 void QSPageController::loadImage(QSImageView *view, const QUrl &url)
 {
-    if (!url.isValid() || url.isEmpty()) {
+    // Only web addresses are fetched: Qt reads a local one synchronously, on this thread.
+    if (!url.isValid() || url.isEmpty() || !QSConfig::isWebAddress(url)) {
         emit imageLoadFinished(url, false);
         return;
     }

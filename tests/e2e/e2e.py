@@ -11,8 +11,12 @@ import argparse
 import getpass
 import io
 import json
+import os
+import stat
+import subprocess
 import sys
 import time
+import urllib.request
 import zipfile
 from pathlib import Path
 
@@ -206,6 +210,121 @@ def case_non_admin(box):
     check("Non-admin user launched Mirolan TI, exiting" in text, "gate record missing")
     check('"EVT":"End"' not in text, "End event written for a non-administrator")
     check(not analytics_batches(box), "analytics sent for a non-administrator")
+
+
+def start_edited(box, edit, archive_bytes=None, **settings):
+    """Like start(), with the demo service's configuration document changed by edit(document, nginx)
+    and then served verbatim by a second service."""
+    box.start_display()
+    nginx = box.start_nginx(archive_bytes)
+    built = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--log-upload-url", nginx + "/logs/")
+    with urllib.request.urlopen(built + "/config/prod", timeout=10) as answer:
+        document = json.loads(answer.read())
+    edit(document, nginx)
+    edited = box.root / "config.json"
+    edited.write_text(json.dumps(document))
+    service = box.start_service("--config-file", str(edited))
+    box.make_bundle(service + "/config/prod", **settings)
+    box.launch()
+    box.wait_log("Show Welcome screen")
+    time.sleep(1.0)
+    box.screenshot("welcome")
+
+
+def minisign_pair(box):
+    """A key pair made with the real minisign tool; returns (key line, secret key path)."""
+    public, secret = box.root / "archive.pub", box.root / "archive.key"
+    subprocess.run(["minisign", "-G", "-W", "-p", str(public), "-s", str(secret)], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return public.read_text().strip().splitlines()[-1], secret
+
+
+def signed(box, data, secret):
+    path = box.root / "signed-Corvala.zip"
+    path.write_bytes(data)
+    subprocess.run(["minisign", "-S", "-s", str(secret), "-m", str(path), "-t", "file:Corvala.zip build:2.4.1"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return (box.root / "signed-Corvala.zip.minisig").read_text()
+
+
+def with_signature(signature):
+    def edit(document, _nginx):
+        for entry in document["config"]:
+            entry["latestBuildMacSignature"] = signature
+    return edit
+
+
+def case_signed(box):
+    archive = box.archive.read_bytes()
+    key, secret = minisign_pair(box)
+    start_edited(box, with_signature(signed(box, archive, secret)), kQSArchivePublicKey=key)
+    install_until_finished(box)
+    check("Archive signature verified (trusted comment: file:Corvala.zip build:2.4.1)" in box.log_text(),
+          "no record of the verified signature")
+    install = [fields for name, fields in box.events() if name == "Install"]
+    check(install and install[0]["RSLT"] == "PASS", f"install {install}")
+    check((box.apps / BINARY_NAME / "Contents" / "MacOS" / "Corvala").is_file(), "signed product not placed")
+    box.installer.terminate()
+    check(box.wait_exit() == 0, "installer did not end on SIGTERM")
+
+
+def case_signature_refused(box):
+    # nginx serves the archive with one flipped byte; the signature is that of the original.
+    archive = box.archive.read_bytes()
+    key, secret = minisign_pair(box)
+    signature = signed(box, archive, secret)
+    flipped = bytearray(archive)
+    flipped[len(flipped) // 2] ^= 0x01
+    start_edited(box, with_signature(signature), archive_bytes=bytes(flipped), kQSArchivePublicKey=key)
+    box.key("Return")
+    box.wait_log("Show generic error screen.", timeout=60)
+    time.sleep(1.0)
+    box.screenshot("signature-error")
+    downloads = [fields for name, fields in box.events() if name == "Download"]
+    check(len(downloads) == 1 and downloads[0]["RSLT"] == "FAIL"
+          and downloads[0]["RSN"] == "Signature verification failed", f"downloads {downloads}")
+    install = [fields for name, fields in box.events() if name == "Install"]
+    check(install and install[0]["RSN"] == "Download Error", f"install {install}")
+    check(not [name for name, _ in box.events() if name == "Extract"], "a refused archive was extracted")
+    check(not (box.apps / BINARY_NAME).exists(), "a refused archive was installed")
+    check(not [p for p in box.tmp.rglob("*") if p.name not in ("runtime",) and "runtime" not in p.parts
+               and p.is_file()], f"files left in the temporary folder: {list(box.tmp.rglob('*'))}")
+    box.key("Return")  # Close
+    check(box.wait_exit() == 0, "installer did not exit after Close")
+
+
+def case_hostile_addresses(box):
+    # Local addresses for the analytics batch, the log upload and a page image (a FIFO that a
+    # reader would wait on for ever): none is used, and the window keeps answering.
+    victim_analytics, victim_upload, fifo = box.root / "analytics-victim.txt", box.root / "upload-victim", box.root / "fifo.png"
+    os.mkfifo(fifo)
+
+    def edit(document, _nginx):
+        document["analyticsUrl"] = f"file://{victim_analytics}#"
+        document["logUploadUrl"] = f"file://{victim_upload}#"
+        for entry in document["config"]:
+            for page_set in entry.get("screens", []):
+                for page in page_set.get("content", []):
+                    page["image"] = f"file://{fifo}"
+
+    start_edited(box, edit)
+    install_until_finished(box)
+    text = box.log_text()  # before quitting, which starts the log afresh
+    main_window = box.key("Escape")
+    box.key("Return", other_than=main_window, timeout=15)  # the confirmation answers at once
+    check(box.wait_exit(timeout=20) == 0, "installer did not exit after Exit")
+    refusals = [line for line in text.splitlines() if '"trace": "ERROR"' in line and "not an http or https address" in line]
+    for key in ("analyticsUrl", "logUploadUrl"):
+        check(any(key in line for line in refusals), f"no ERROR record for {key}")
+    check("Ignoring the page image: not an http or https address" in text, "no ERROR record for the page image")
+    check(not victim_analytics.exists() and not list(box.root.glob("upload-victim*")), "a file: address was written")
+    check(stat.S_ISFIFO(os.stat(fifo).st_mode), "the FIFO was replaced")
+    # Nobody holds the FIFO open for reading: opening it to write without blocking finds no reader.
+    try:
+        os.close(os.open(fifo, os.O_WRONLY | os.O_NONBLOCK))
+        check(False, "the installer still reads the FIFO")
+    except OSError:
+        pass
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}

@@ -110,6 +110,8 @@ TEST_F(ConfigLoading, UsableDocumentsGiveAConfigurationAndAnnounceTheirEndpoints
         quint64 retries = 1, pages = 2;
         QVariantList endpoints = {QStringLiteral("https://a.example/events"), QStringLiteral("https://logs.example/up/")};
         bool slow = false;
+        QString signature = {};
+        int refusedEndpoints = 0;
     } rows[] = {
         {.name = "valid document"},
         {.name = "two entries: the last one wins",
@@ -124,6 +126,16 @@ TEST_F(ConfigLoading, UsableDocumentsGiveAConfigurationAndAnnounceTheirEndpoints
         {.name = "yes on Apple M1", .m1Setting = "yes", .cpu = "Apple M1", .type = "ARM64E"},
         {.name = "status 404 with a valid document", .status = 404},
         {.name = "endpoints missing or not text", .body = document({entry()}, {{"analyticsUrl", 12}}), .endpoints = {QVariant(), QVariant()}},
+        {.name = "addresses other than http or https count as missing",
+         .body = document({entry()}, {{"analyticsUrl", "file:///tmp/victim.txt#"}, {"logUploadUrl", "ftp://logs.example/"}}),
+         .endpoints = {QVariant(), QVariant()}, .refusedEndpoints = 2},
+        {.name = "an empty address is missing without complaint", .body = document({entry()}, {{"analyticsUrl", ""}, {"logUploadUrl", "HTTPS://logs.example/up/"}}),
+         .endpoints = {QString(""), QStringLiteral("HTTPS://logs.example/up/")}},
+        {.name = "the Intel signature", .body = document({entry({{"latestBuildMacSignature", "x64 sig"}, {"latestBuildMacARMSignature", "arm sig"}})}),
+         .signature = QStringLiteral("x64 sig")},
+        {.name = "the ARM signature beside the ARM address",
+         .body = document({entry({{"latestBuildMacSignature", "x64 sig"}, {"latestBuildMacARMSignature", "arm sig"}})}),
+         .m1Setting = "YES", .cpu = "Apple M1", .type = "ARM64E", .url = kArm, .signature = QStringLiteral("arm sig")},
         {.name = "slow but steady: 8 pauses of 50 ms, longer in all than the idle time-out", .slow = true},
     };
     QSHttp::overrideTimeoutsForTesting(QSHttp::Timeouts{350ms, 10s});
@@ -141,8 +153,11 @@ TEST_F(ConfigLoading, UsableDocumentsGiveAConfigurationAndAnnounceTheirEndpoints
         const QSConfig &c = *result.config;
         EXPECT_EQ(std::tuple(c.latestMacURL, c.lastBuildNumberMac, c.downloadRetryLimit, c.infoScreensCount),
                   std::tuple(row.url, row.build, row.retries, row.pages));
+        EXPECT_EQ(c.latestMacSignature, row.signature);
         // The endpoints are announced, and the analytics one recorded.
         EXPECT_EQ(notes, row.endpoints);
+        EXPECT_EQ(env.logLines().filter("\"trace\": \"ERROR\"").filter("not an http or https address").size(),
+                  row.refusedEndpoints);
         const QString analytics = row.endpoints[0].isValid() ? row.endpoints[0].toString() : QStringLiteral("(null)");
         EXPECT_FALSE(env.logLines()
                          .filter(QStringLiteral("\"message\":\" Analytics URL: %1\"").arg(analytics))

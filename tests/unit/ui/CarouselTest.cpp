@@ -1,10 +1,13 @@
 #include "TestEnv.h"
+#include "TestHttpServer.h"
 
 #include "config/QSConfig.h"
 #include "ui/QSCarousel.h"
 #include "ui/QSPageController.h"
 #include "ui/widgets/QSImageView.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QJsonObject>
 #include <QLabel>
 #include <QSignalSpy>
@@ -12,6 +15,10 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static QSConfig configWith(const QStringList &titles, const QString &image = QStringLiteral("http://127.0.0.1:1/images/page1.png"))
 {
@@ -85,13 +92,19 @@ TEST(PageController, TextsComeFirstAsPlainTextAndAMissingImageLeavesItsSlotEmpty
     TestEnv env;
     QImage picture(40, 30, QImage::Format_ARGB32);
     picture.fill(Qt::red);
-    const QString good = env.path(QStringLiteral("page1.png"));
-    ASSERT_TRUE(picture.save(good));
+    QByteArray png;
+    QBuffer buffer(&png);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
+    TestHttpServer server;
+    server.answer("/page1.png", {200, {}, png});
+    // A local file is never read, however good its picture: only web addresses are fetched.
+    const QString local = env.path(QStringLiteral("local.png"));
+    ASSERT_TRUE(picture.save(local));
 
     QSPageController page;
     page.setIndex(2);
-    page.setPages({QSPageObject{QStringLiteral("A"), QStringLiteral("a"), QUrl::fromLocalFile(good)},
-                   QSPageObject{QStringLiteral("B"), QStringLiteral("b"), QUrl::fromLocalFile(env.path(QStringLiteral("missing.png")))},
+    page.setPages({QSPageObject{QStringLiteral("A"), QStringLiteral("a"), server.url("/page1.png")},
+                   QSPageObject{QStringLiteral("B"), QStringLiteral("b"), QUrl::fromLocalFile(local)},
                    QSPageObject{QStringLiteral("<b>T</b>"), QStringLiteral("<img src=x>"), QUrl(QStringLiteral("http://127.0.0.1:1/page3.png"))}});
     QSignalSpy finished(&page, &QSPageController::imageLoadFinished);
     page.loadViewIfNeeded();
@@ -106,4 +119,36 @@ TEST(PageController, TextsComeFirstAsPlainTextAndAMissingImageLeavesItsSlotEmpty
     EXPECT_FALSE(page.itemSlot(32).image->hasImage() || page.itemSlot(33).image->hasImage());
     for (const QString &line : env.consoleLines)
         EXPECT_FALSE(line.startsWith(QLatin1String("Exception"))) << line.toStdString();
+}
+
+TEST(QSCarousel, PageImagesAtLocalAddressesAreRefusedAndNeverOpened)
+{
+    // A FIFO would hold any reader until a writer comes: the window must not be that reader.
+    TestEnv env;
+    const QString fifo = env.path(QStringLiteral("page.png"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString addresses[] = {QUrl::fromLocalFile(fifo).toString(), "file://" + fifo + "#", "data:image/png;base64,AAAA",
+                                 "ftp://127.0.0.1/page.png", "/absolute/page.png"};
+    for (const QString &address : addresses) {
+        SCOPED_TRACE(address.toStdString());
+        QFile::remove(env.logFilePath());
+        QStackedWidget stack;
+        QSCarousel carousel(&stack);
+        carousel.setupPageController(configWith({"A"}, address));
+        ASSERT_EQ(carousel.arrangedObjects().size(), 1);
+        EXPECT_TRUE(carousel.arrangedObjects().first().imageURL.isEmpty());
+        EXPECT_EQ(env.logLines().filter("\"trace\": \"ERROR\"").filter("Ignoring the page image: not an http or https address").size(), 1);
+
+        QSignalSpy finished(carousel.currentPage(), &QSPageController::imageLoadFinished);
+        carousel.currentPage()->loadViewIfNeeded();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() >= 1; }, 5000));
+        for (const QList<QVariant> &signal : finished)
+            EXPECT_FALSE(signal.at(1).toBool());
+        carousel.cancel();
+    }
+    // Nobody has the FIFO open for reading: a writer that does not wait finds no reader.
+    const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+    EXPECT_EQ(writer, -1);
+    if (writer >= 0)
+        ::close(writer);
 }

@@ -2,6 +2,7 @@
 // people to look at, and checks that each lays its texts and buttons out without clipping them.
 
 #include "TestEnv.h"
+#include "TestHttpServer.h"
 #include "UiTestSupport.h"
 
 #include "config/QSConfig.h"
@@ -11,6 +12,7 @@
 #include "ui/widgets/QSButton.h"
 #include "ui/widgets/QSImageView.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QJsonObject>
 #include <QLabel>
@@ -37,17 +39,23 @@ void expectUnclipped(QWidget *screen)
 // page 4: the third page, then the finished state.
 void downloading(TestEnv &env, QSMainController &window, int page)
 {
+    Q_UNUSED(env);
+    // Pictures come from the web only: a server on 127.0.0.1 hands them out while they load here.
+    TestHttpServer server;
     QSConfig config;
     const char *const titles[] = {"Everything in one place", "Works offline", "Private by design"};
     for (int i = 0; i < 3; ++i) {
         QImage picture(640, 400, QImage::Format_RGB32);
         picture.fill(QColor::fromHsv(250 - 100 * i, 70, 235));
-        const QString file = env.path(QStringLiteral("page%1.png").arg(i + 1));
-        ASSERT_TRUE(picture.save(file));
+        QByteArray png;
+        QBuffer buffer(&png);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
+        const QByteArray path = "/page" + QByteArray::number(i + 1) + ".png";
+        server.answer(path, {200, {}, png});
         config.screens.append(QJsonObject{
             {"text1", titles[i]},
             {"text2", "A short description of what this part of Corvala does for you, on two lines at most."},
-            {"image", QUrl::fromLocalFile(file).toString()}});
+            {"image", server.url(QString::fromLatin1(path)).toString()}});
     }
     config.infoScreensCount = 3;
     window.carousel().setAdvanceInterval(3600 * 1000);  // the test turns the pages

@@ -1,0 +1,74 @@
+// The archive's signature: when the bundle carries a minisign public key, every downloaded body
+// must match the signature that the configuration gives for it, or nothing of it is extracted.
+#include "engine/QSInstallFlow.h"
+
+#include "config/QSConfig.h"
+#include "config/QSConfigProvider.h"
+#include "engine/QSFlowTexts.h"
+#include "platform/MinisignVerifier.h"
+#include "telemetry/QSAnalyticSender.h"
+#include "telemetry/QSLogger.h"
+
+using namespace flowtext;
+
+namespace {
+
+const QString kArchivePublicKey = QStringLiteral("kQSArchivePublicKey");
+const QString kSignatureFailed = QStringLiteral("Signature verification failed");
+
+}  // namespace
+
+bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
+{
+    signatureCheck_.reset();
+    // A missing or empty key means the build does not sign its archives. A key that is there but
+    // malformed refuses every archive: a broken key must never turn the check off.
+    const QString key = QSConfigProvider::getStringFromPlist(kArchivePublicKey).trimmed();
+    if (key.isEmpty())
+        return true;
+    QString problem;
+    signatureCheck_ = platform::MinisignVerifier::create(key.toUtf8(), config_->latestMacSignature.toUtf8(), &problem);
+    if (!signatureCheck_) {
+        if (config_->latestMacSignature.isNull())
+            problem = QStringLiteral("the configuration has no signature for the archive");
+        signatureFailed(kBegin, problem);
+        return false;
+    }
+    platform::MinisignVerifier *check = signatureCheck_.get();
+    downloader.onBodyBytes = [check](QByteArrayView bytes) { check->addData(bytes); };
+    return true;
+}
+
+bool QSInstallFlow::signatureHolds()
+{
+    if (!signatureCheck_)
+        return true;
+    QString problem;
+    const bool holds = signatureCheck_->verify(&problem);
+    const QString comment = QString::fromUtf8(signatureCheck_->trustedComment());
+    signatureCheck_.reset();
+    if (!holds) {
+        signatureFailed(kFinished, problem);
+        return false;
+    }
+    QSLogger::debug(QStringLiteral("Archive signature verified (trusted comment: %1)").arg(comment),
+                    QS_FLOW_CONTEXT(kFinished));
+    return true;
+}
+
+void QSInstallFlow::signatureFailed(const QString &function, const QString &problem)
+{
+    QSLogger::error(QStringLiteral("[Attempt %1 ] :Download %2 installer failed (error = %3: %4)")
+                        .arg(downloadAttempt_)
+                        .arg(kProductName, kSignatureFailed, problem),
+                    QS_FLOW_CONTEXT(function));
+    removeTemporaryFiles();
+    // Not retried: the same host would send the same bytes, and a forged archive stays forged.
+    screens_.makeMainViewVisible();
+    showGenericError(QStringLiteral("Download Error"));
+    QJsonObject data = productFields(kFail);
+    data.insert(QStringLiteral("RSN"), kSignatureFailed);
+    data.insert(QStringLiteral("T"), QSAnalyticSender::singlePrecision(secondsSinceDownloadStart()));
+    data.insert(QStringLiteral("Tries"), qint64(downloadAttempt_));
+    sendEvent(QStringLiteral("Download"), data);
+}
