@@ -187,9 +187,8 @@ def case_second_instance(box):
     second = box.launch("qsd://licenseAgreement")
     check(box.wait_exit(second, timeout=20) == 0, "second instance did not exit 0")
     # The first instance opened its licence window for the forwarded URL.
-    licence = wait_for(lambda: box._xdotool_out("search", "--onlyvisible", "--pid", str(box.installer.pid),
-                                                "--name", LICENCE_TITLE), 20, f"a shown window titled {LICENCE_TITLE!r}")
-    check(len(licence.split()) == 1, f"one licence window, got {licence.split()}")
+    wait_for(lambda: box._xdotool_out("search", "--onlyvisible", "--pid", str(box.installer.pid), "--name", LICENCE_TITLE),
+             20, f"a shown window titled {LICENCE_TITLE!r}")
     box.screenshot("licence-window")
     second_console = box.console_path.read_text()
     check("Removing app cache" not in second_console, "second instance wrote records")

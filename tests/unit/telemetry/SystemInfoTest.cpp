@@ -39,6 +39,9 @@ TEST(QSSystemInfo, LanguageCountryAndLocaleFollowTheUsersPreferences)
     }
     env.host.languages = {};
     EXPECT_EQ(QSSystemInfo::getLocale(), QString());
+    // A host that knows no country still gives text, so the "country" header is sent empty.
+    env.host.country = QString();
+    EXPECT_FALSE(QSSystemInfo::getCountry().isNull());
 }
 
 TEST(QSSystemInfo, ProcessorNameComesFromTheReportWithChipAsFallback)
