@@ -3,6 +3,7 @@
 
 #include "TestHttpServer.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -151,18 +152,21 @@ TEST_F(LinuxHostNetwork, TheIdentifierComesFromTheMostStableInterface)
 }
 
 // A group whose member list is larger than the first look-up buffer is still read whole. The
-// group file is a copy in the test's own mount namespace.
+// group file is part of a copy of /etc mounted in the test's own namespace: a file mounted alone
+// would be dropped as soon as anything on the machine (useradd) replaced /etc/group.
 TEST_F(LinuxHostNetwork, LargeGroupsAreReadWhole)
 {
     QStringList members;
     for (int i = 0; i < 3000; ++i)
         members << u"person-with-a-long-login-name-%1"_s.arg(i);
-    QFile group(home.filePath(u"group"_s));
-    ASSERT_TRUE(group.open(QIODevice::WriteOnly));
+    const QString etc = home.filePath(u"etc"_s);
+    ASSERT_TRUE(QDir().mkpath(etc));
+    ASSERT_EQ(QProcess::execute(u"cp"_s, {u"-a"_s, u"/etc/."_s, etc}), 0);
+    QFile group(etc + u"/group"_s);
+    ASSERT_TRUE(group.open(QIODevice::WriteOnly | QIODevice::Truncate));
     group.write(u"root:x:0:\nadmin:x:4242:%1\n"_s.arg(members.join(u',')).toUtf8());
     group.close();
-    const QList<QJsonObject> answers =
-        inNamespace(u"mount --bind '%1' /etc/group; probe group admin; probe group nosuch"_s.arg(group.fileName()));
+    const QList<QJsonObject> answers = inNamespace(u"mount --bind '%1' /etc; probe group admin; probe group nosuch"_s.arg(etc));
     ASSERT_EQ(answers.size(), 2);
     EXPECT_EQ(answers[0]["members"].toArray().size(), members.size());
     EXPECT_EQ(answers[0]["members"].toArray().last().toString(), members.last());
