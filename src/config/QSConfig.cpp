@@ -1,7 +1,6 @@
 #include "config/QSConfig.h"
 
 #include "config/QSConfigProvider.h"
-#include "engine/QSPreinstallCheck.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSSystemInfo.h"
 
@@ -101,7 +100,7 @@ void QSConfig::parseEntry(const QJsonObject &entry)
     QSLogger::debug(QStringLiteral("Apple M1 support: %1").arg(orNullText(m1Support)),
                     QS_LOG_CONTEXT("-[QSConfig initWithJSONObject:]"));
     QString url;
-    if (m1Support == QLatin1String("YES") && QSPreinstallCheck::isAppleM1()) {
+    if (m1Support == QLatin1String("YES") && QSSystemInfo::isAppleM1()) {
         url = textOf(entry, QStringLiteral("latestBuildMacARMUrl"));
         latestMacSignature = textOf(entry, QStringLiteral("latestBuildMacARMSignature"));
         QSLogger::debug(QStringLiteral("Using URL(ARM64): %1").arg(orNullText(url)),

@@ -80,11 +80,13 @@ QString QSConfigProvider::getStringFromPlist(const QString &key)
     const auto it = config->constFind(key);
     if (it == config->constEnd())
         return {};
+    // As stored: a boolean is not the text "YES", so <true/> does not switch on what "YES" does;
+    // it reads as "1" or "0", as a stored number prints.
     switch (it->typeId()) {
     case QMetaType::QString:
         return it->toString();
     case QMetaType::Bool:
-        return it->toBool() ? QStringLiteral("YES") : QStringLiteral("NO");
+        return it->toBool() ? QStringLiteral("1") : QStringLiteral("0");
     case QMetaType::Double:
     case QMetaType::ULongLong:
     case QMetaType::LongLong:

@@ -1,5 +1,6 @@
 #pragma once
 #include "telemetry/CoreGlobal.h"
+#include "telemetry/QSNetworkError.h"
 
 #include <QString>
 #include <QVariantMap>
@@ -9,12 +10,6 @@
 #include <optional>
 
 class QSConfig;
-
-// A transport failure: no connection, time-out, host not found.
-struct QSNetworkError {
-    int code = 0;
-    QString description;
-};
 
 // Bundle settings, the build's environment, and the remote configuration. Class-level only.
 class QSConfigProvider {

@@ -6,6 +6,7 @@
 #include "config/QSConfig.h"
 #include "engine/QSFlowTexts.h"
 #include "engine/QSInstallFiles.h"
+#include "platform/DesktopEntry.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
 #include "telemetry/QSLogger.h"
@@ -110,16 +111,25 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
         QString placeError;
         bool written = false;
         QString writeError;
+        QString menuEntryError;
     };
     auto result = std::make_shared<Result>();
+    const QString productName = QSConfigProvider::getStringFromPlist(QStringLiteral("APP_NAME"));
+    const QString menuFolder = platform::DesktopEntry::personalFolder(platform::host().homeDirectory());
     runOffMainThread(
-        [source, target, version, versionFile, result] {
+        [source, target, version, versionFile, productName, menuFolder, result] {
             result->placed = QSInstallFiles::placeBundle(source, target, &result->placeError);
+            // The menu entry follows whatever is at the target now: written for a placed bundle,
+            // removed when none is there.
+            if (platform::DesktopEntry::update(target, productName, menuFolder, &result->menuEntryError))
+                result->menuEntryError.clear();
             // The version file tells what is installed, so it only changes when the bundle did.
             if (result->placed)
                 result->written = QSInstallFiles::writeVersionFile(versionFile, version, &result->writeError);
         },
         [source, target, versionFile, result, done = std::move(done)] {
+            if (!result->menuEntryError.isEmpty())
+                platform::console(QStringLiteral("No menu entry for %1: %2").arg(target, result->menuEntryError));
             if (!result->placed) {
                 QSLogger::error(QStringLiteral("Moving %1 to %2 failed: %3").arg(source, target, result->placeError),
                                 QS_FLOW_CONTEXT(kCopy));

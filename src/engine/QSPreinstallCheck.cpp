@@ -85,13 +85,7 @@ QString QSPreinstallCheck::currentMirolanVersion()
 
 bool QSPreinstallCheck::isAppleM1()
 {
-    const QString type = QSSystemInfo::getCPUType();
-    const QString name = QSSystemInfo::getCPUName();
-    QSLogger::debug(QStringLiteral("CPU TYPE: %1, PROCESSOR TYPE: %2")
-                        .arg(type, name.isNull() ? QStringLiteral("(null)") : name),
-                    QS_LOG_CONTEXT("+[QSPreinstallCheck isAppleM1]"));
-    const bool knownName = name == QLatin1String("Apple M1") || name == QLatin1String("Apple M2");
-    return knownName && type == QLatin1String("ARM64E");
+    return QSSystemInfo::isAppleM1();
 }
 
 bool QSPrivileges::hasAdminPrivileges()

@@ -16,7 +16,8 @@ public:
     // "CFBundleShortVersionString" of <applications folder>/<product bundle>; null when not
     // installed or without a version text.
     static QString currentMirolanVersion();
-    // The processor is named exactly "Apple M1" or "Apple M2" and its type is "ARM64E".
+    // The processor is named exactly "Apple M1" or "Apple M2" and its type is "ARM64E"
+    // (answered by QSSystemInfo, which the configuration asks directly).
     static bool isAppleM1();
 
     // Compares dotted versions number by number from the left, a missing number counting as 0;

@@ -1,6 +1,9 @@
 #include "platform/LinuxHost.h"
 
 #include "platform/Bundle.h"
+#include "platform/NetworkInterfaces.h"
+#include "platform/PreferredLanguages.h"
+#include "platform/PrivateDirectory.h"
 #include "platform/ZipExtractor.h"
 
 #include <QDesktopServices>
@@ -14,6 +17,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
@@ -33,16 +37,6 @@ QString readSmallFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.read(1024 * 1024));
-}
-
-// The private temporary folder must be a real directory of ours with mode 0700: never follow a
-// link or trust a folder someone else made at that name in a shared /tmp.
-bool isPrivateDirectory(const QString &path)
-{
-    struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0777) == 0700;
 }
 
 }  // namespace
@@ -69,11 +63,16 @@ bool LinuxHost::isSuperUser() const
 
 std::optional<QStringList> LinuxHost::groupMembers(const QString &group) const
 {
-    std::vector<char> buffer(65536);
+    // A group with many members does not fit a small buffer: grow it until it does.
+    std::vector<char> buffer(16384);
     struct group entry {};
     struct group *result = nullptr;
-    if (::getgrnam_r(QFile::encodeName(group).constData(), &entry, buffer.data(), buffer.size(), &result) != 0
-        || !result)
+    int status = 0;
+    while ((status = ::getgrnam_r(QFile::encodeName(group).constData(), &entry, buffer.data(), buffer.size(), &result))
+               == ERANGE
+           && buffer.size() < (std::size_t(64) << 20))
+        buffer.resize(buffer.size() * 4);
+    if (status != 0 || !result)
         return std::nullopt;
     QStringList members;
     for (char **member = result->gr_mem; member && *member; ++member)
@@ -157,19 +156,12 @@ QString LinuxHost::hardwareReport() const
 
 QString LinuxHost::interfaceListing() const
 {
-    QDir net(QStringLiteral("/sys/class/net"));
-    if (!net.exists())
+    const QString net = QStringLiteral("/sys/class/net");
+    if (!QFileInfo(net).isDir())
         return {};
-    QString listing;
-    const QStringList names = net.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
-    for (const QString &name : names) {
-        const QString address = readSmallFile(net.filePath(name + QStringLiteral("/address"))).trimmed();
-        const QString state = readSmallFile(net.filePath(name + QStringLiteral("/operstate"))).trimmed();
-        listing += QStringLiteral("%1: state %2\n").arg(name, state.isEmpty() ? QStringLiteral("unknown") : state);
-        if (!address.isEmpty())
-            listing += QStringLiteral("\tether %1\n").arg(address);
-    }
-    return listing;
+    // The identifier hashes the first address of this listing, so the most stable interface
+    // comes first (see NetworkInterfaces::byStability).
+    return NetworkInterfaces::listing(NetworkInterfaces::byStability(NetworkInterfaces::read(net)));
 }
 
 std::optional<QSize> LinuxHost::mainScreenSize() const
@@ -190,49 +182,37 @@ FreeSpace LinuxHost::freeSpace(const QString &path) const
     return {true, quint64(info.f_bavail) * quint64(info.f_frsize), {}};
 }
 
-bool LinuxHost::hasDefaultRoute(const QString &routeTable, const std::function<bool(const QString &)> &isUp)
-{
-    constexpr unsigned kRouteUp = 0x1;
-    const QStringList lines = routeTable.split(QLatin1Char('\n'));
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QStringList fields = lines[i].split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-        if (fields.size() < 8)
-            continue;
-        bool ok = false;
-        const unsigned flags = fields[3].toUInt(&ok, 16);
-        if (ok && fields[1] == QLatin1String("00000000") && fields[7] == QLatin1String("00000000")
-            && (flags & kRouteUp) && isUp(fields[0]))
-            return true;
-    }
-    return false;
-}
-
 std::optional<unsigned> LinuxHost::reachabilityFlags() const
 {
-    QFile routes(QStringLiteral("/proc/net/route"));
-    if (!routes.open(QIODevice::ReadOnly))
+    QFile ipv4(QStringLiteral("/proc/net/route"));
+    QFile ipv6(QStringLiteral("/proc/net/ipv6_route"));
+    const bool ipv4Read = ipv4.open(QIODevice::ReadOnly);
+    const bool ipv6Read = ipv6.open(QIODevice::ReadOnly);  // absent when IPv6 is disabled
+    if (!ipv4Read && !ipv6Read)
         return std::nullopt;
-    const QString table = QString::fromLatin1(routes.readAll());
-    const bool reachable = hasDefaultRoute(table, [](const QString &interface) {
-        const QString state = readSmallFile(QStringLiteral("/sys/class/net/%1/operstate").arg(interface)).trimmed();
-        // Virtual interfaces that carry traffic report "unknown".
-        return state == QLatin1String("up") || state == QLatin1String("unknown");
-    });
+    const QList<NetworkInterface> interfaces = NetworkInterfaces::read();
+    const bool reachable = NetworkInterfaces::hasDefaultRoute(
+        ipv4Read ? QString::fromLatin1(ipv4.readAll()) : QString(),
+        ipv6Read ? QString::fromLatin1(ipv6.readAll()) : QString(), [&interfaces](const QString &name) {
+            return std::any_of(interfaces.begin(), interfaces.end(), [&name](const NetworkInterface &interface) {
+                return interface.name == name && interface.up && !interface.loopback;
+            });
+        });
     return reachable ? unsigned(Reachable) : 0u;
 }
 
 QStringList LinuxHost::preferredLanguages() const
 {
-    QStringList languages = QLocale::system().uiLanguages();
-    // uiLanguages() lists the bare language after the full tag ("de-DE", "de"); keep tags as given.
-    return languages;
+    return PreferredLanguages::fromUiLanguages(QLocale::system().uiLanguages());
 }
 
 QString LinuxHost::countryCode() const
 {
+    // Empty text, never null, for a locale without a territory ("C.UTF-8"): the configuration
+    // request still sends the header.
     const QLocale locale = QLocale::system();
     if (locale.territory() == QLocale::AnyTerritory)
-        return {};
+        return QStringLiteral("");
     return QLocale::territoryToCode(locale.territory());
 }
 
@@ -251,16 +231,13 @@ QString LinuxHost::defaultApplicationsDirectory() const
 QString LinuxHost::temporaryDirectory() const
 {
     QMutexLocker lock(&tempMutex_);
-    if (!tempDir_.isEmpty() && isPrivateDirectory(tempDir_))
+    // Never follow a link or trust a folder someone else made at that name in a shared /tmp.
+    if (!tempDir_.isEmpty() && PrivateDirectory::isPrivate(tempDir_))
         return tempDir_;
     const QString preferred = QDir(QDir::tempPath()).filePath(QStringLiteral("tiny-installer-%1").arg(::getuid()));
-    const QByteArray encoded = QFile::encodeName(preferred);
-    if (::mkdir(encoded.constData(), 0700) == 0 || isPrivateDirectory(preferred)) {
-        ::chmod(encoded.constData(), 0700);
-        if (isPrivateDirectory(preferred)) {
-            tempDir_ = preferred;
-            return tempDir_;
-        }
+    if (PrivateDirectory::ensure(preferred)) {
+        tempDir_ = preferred;
+        return tempDir_;
     }
     // Someone else holds that name: take a fresh, unpredictable folder instead.
     QByteArray pattern = QFile::encodeName(QDir(QDir::tempPath()).filePath(QStringLiteral("tiny-installer-XXXXXX")));

@@ -3,8 +3,6 @@
 
 #include <QMutex>
 
-#include <functional>
-
 namespace platform {
 
 // The answers of a Linux desktop, in the text forms the installer's parsers expect.
@@ -41,8 +39,6 @@ public:
     // Parsers of the kernel's texts, public for tests.
     static std::optional<OsVersion> parseKernelRelease(const QString &release);
     static QString hardwareReportFromCpuInfo(const QString &cpuinfo);
-    // routeTable: /proc/net/route; isUp: whether an interface is up.
-    static bool hasDefaultRoute(const QString &routeTable, const std::function<bool(const QString &)> &isUp);
 
 private:
     mutable QMutex tempMutex_;

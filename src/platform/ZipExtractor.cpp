@@ -7,6 +7,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <clocale>
 #include <memory>
 
 namespace platform {
@@ -22,6 +23,37 @@ QString archiveError(archive *a)
     const char *text = archive_error_string(a);
     return text ? QString::fromUtf8(text) : QStringLiteral("unknown archive error");
 }
+
+// libarchive converts entry names between the archive's charset and the current LC_CTYPE; under
+// "C" or a locale that is not installed, a UTF-8 name cannot be converted and comes back empty.
+// Archives from a Mac carry UTF-8 names, so this thread reads and writes names as UTF-8 for the
+// whole extraction, whatever the process locale says.
+class Utf8CharacterLocale {
+public:
+    Utf8CharacterLocale()
+    {
+        for (const char *name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+            locale_ = ::newlocale(LC_CTYPE_MASK, name, locale_t(nullptr));
+            if (locale_) {
+                previous_ = ::uselocale(locale_);
+                return;
+            }
+        }
+    }
+    ~Utf8CharacterLocale()
+    {
+        if (!locale_)
+            return;
+        ::uselocale(previous_);
+        ::freelocale(locale_);
+    }
+    Utf8CharacterLocale(const Utf8CharacterLocale &) = delete;
+    Utf8CharacterLocale &operator=(const Utf8CharacterLocale &) = delete;
+
+private:
+    locale_t locale_ = nullptr;
+    locale_t previous_ = nullptr;
+};
 
 }  // namespace
 
@@ -77,8 +109,12 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
     if (top.isEmpty())
         return fail(QStringLiteral("cannot resolve %1").arg(destination));
 
+    // Before the reader and the writer exist: they pick their name conversions when made.
+    const Utf8CharacterLocale utf8Names;
     ReadArchive reader(archive_read_new(), archive_read_free);
     archive_read_support_format_zip(reader.get());
+    // Names without the ZIP "UTF-8" flag (what the Mac's own tools write) are UTF-8 too.
+    archive_read_set_format_option(reader.get(), "zip", "hdrcharset", "UTF-8");
     if (archive_read_open_filename(reader.get(), QFile::encodeName(archivePath).constData(), 10240) != ARCHIVE_OK)
         return fail(QStringLiteral("cannot open %1: %2").arg(archivePath, archiveError(reader.get())));
 

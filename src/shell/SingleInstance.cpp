@@ -3,6 +3,7 @@
 #include "platform/Bundle.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
+#include "platform/PrivateDirectory.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <sys/un.h>
+#include <unistd.h>
 
 namespace shell {
 namespace {
@@ -49,18 +51,40 @@ QString SingleInstance::defaultSocketPath()
                          platform::host().loginName());
 }
 
+bool SingleInstance::fitsSocketAddress(const QString &path)
+{
+    // QLocalServer keeps two bytes of the address free (the terminating zero, and the leading one
+    // of an abstract name) and refuses a longer path, so this is the limit for us too.
+    return QFile::encodeName(path).size() + 2 <= qsizetype(sizeof(sockaddr_un::sun_path));
+}
+
 QString SingleInstance::socketPathFor(const QString &directory, const QString &bundleIdentifier, const QString &login)
 {
     QString name = QStringLiteral("%1.%2").arg(bundleIdentifier, login);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     const QDir folder(directory.isEmpty() ? QDir::tempPath() : directory);
-    QString path = folder.filePath(name + QStringLiteral(".sock"));
-    // A socket address holds about 100 bytes; a deep temporary folder needs a shorter name.
-    if (QFile::encodeName(path).size() >= qsizetype(sizeof(sockaddr_un::sun_path))) {
-        const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-        path = folder.filePath(QStringLiteral("ti-%1.sock").arg(QString::fromLatin1(digest)));
+    const QString natural = folder.filePath(name + QStringLiteral(".sock"));
+    if (fitsSocketAddress(natural))
+        return natural;
+    // A deep temporary folder needs a shorter name; a deeper one a short folder of the same kind.
+    const QString shortName =
+        QStringLiteral("ti-%1.sock")
+            .arg(QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(16)));
+    if (fitsSocketAddress(folder.filePath(shortName)))
+        return folder.filePath(shortName);
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && platform::PrivateDirectory::isPrivate(runtime)
+        && fitsSocketAddress(QDir(runtime).filePath(shortName)))
+        return QDir(runtime).filePath(shortName);
+    // Every instance walks the same names in the same order, so they all meet in the first one
+    // that is private to this user; a name someone else holds is passed over.
+    const QString shared = QStringLiteral("/tmp/ti-%1").arg(::getuid());
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const QString candidate = attempt == 0 ? shared : QStringLiteral("%1-%2").arg(shared).arg(attempt);
+        if (platform::PrivateDirectory::ensure(candidate))
+            return QDir(candidate).filePath(shortName);
     }
-    return path;
+    return natural;  // listening fails and says why
 }
 
 SingleInstance::Role SingleInstance::claim(const QString &commandUrl)

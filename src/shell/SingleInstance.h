@@ -32,10 +32,12 @@ public:
     explicit SingleInstance(const QString &socketPath, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // "<private temporary folder>/<bundle identifier>.<login name>.sock" (shortened when the
-    // path would not fit a socket address).
+    // "<private temporary folder>/<bundle identifier>.<login name>.sock". When that does not fit
+    // a socket address: a short name in the same folder; then in $XDG_RUNTIME_DIR; then in a
+    // private folder "/tmp/ti-<uid>".
     static QString defaultSocketPath();
     static QString socketPathFor(const QString &directory, const QString &bundleIdentifier, const QString &login);
+    static bool fitsSocketAddress(const QString &path);
 
     // Becomes the primary instance, or hands commandUrl (null: an activation request) to the
     // running one. A socket file left by a crashed instance is removed and taken over.

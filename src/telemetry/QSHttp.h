@@ -1,7 +1,7 @@
 #pragma once
 #include "telemetry/CoreGlobal.h"
 
-#include "config/QSConfigProvider.h"  // QSNetworkError
+#include "telemetry/QSNetworkError.h"
 
 #include <QByteArray>
 #include <QList>

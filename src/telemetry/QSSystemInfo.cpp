@@ -167,7 +167,8 @@ QString QSSystemInfo::getLanguage()
 
 QString QSSystemInfo::getCountry()
 {
-    return platform::host().countryCode();
+    const QString country = platform::host().countryCode();
+    return country.isNull() ? QStringLiteral("") : country;
 }
 
 QString QSSystemInfo::getLocale()
@@ -194,6 +195,19 @@ QString QSSystemInfo::configLocale(const QString &locale)
         }
     }
     return QStringLiteral("en-US");
+}
+
+bool QSSystemInfo::isAppleM1()
+{
+    const QString type = getCPUType();
+    const QString name = getCPUName();
+    // The record keeps the name of the check the configuration has always asked.
+    QSLogContext context = QS_LOG_CONTEXT("+[QSPreinstallCheck isAppleM1]");
+    context.file = QStringLiteral("QSPreinstallCheck");
+    QSLogger::debug(QStringLiteral("CPU TYPE: %1, PROCESSOR TYPE: %2").arg(type, name.isNull() ? QStringLiteral("(null)") : name),
+                    context);
+    const bool knownName = name == QLatin1String("Apple M1") || name == QLatin1String("Apple M2");
+    return knownName && type == QLatin1String("ARM64E");
 }
 
 bool QSSystemInfo::isRTL()

@@ -19,6 +19,9 @@ public:
     static QString getLocale();
     static QString configLocale(const QString &locale);
     static bool isRTL();
+    // The processor is named exactly "Apple M1" or "Apple M2" and its type is "ARM64E"; the
+    // configuration asks it to choose the archive. Logs what it read.
+    static bool isAppleM1();
 
     static const QStringList &supportedLocales();
 

@@ -8,6 +8,13 @@
 
 namespace {
 
+// The runner's records name the class, not the source file.
+QSLogContext taskContext(QSLogContext context)
+{
+    context.file = QStringLiteral("QSTask");
+    return context;
+}
+
 // Output up to the first zero byte; null when the program wrote nothing.
 QString outputText(QProcess &process)
 {
@@ -50,7 +57,7 @@ void stop(QProcess &process)
 QString QSTask::runTaskWithPath(const QString &path, const QStringList &arguments)
 {
     QProcess process;
-    if (!start(process, path, arguments, QS_LOG_CONTEXT("+[QSTask runTaskWithPath:andArguments:]")))
+    if (!start(process, path, arguments, taskContext(QS_LOG_CONTEXT("+[QSTask runTaskWithPath:andArguments:]"))))
         return {};
     process.waitForFinished(-1);
     return outputText(process);
@@ -59,7 +66,7 @@ QString QSTask::runTaskWithPath(const QString &path, const QStringList &argument
 QString QSTask::runTaskWithPath(const QString &path, const QStringList &arguments, double timeoutSeconds)
 {
     QProcess process;
-    if (!start(process, path, arguments, QS_LOG_CONTEXT("+[QSTask runTaskWithPath:arguments:timeout:]")))
+    if (!start(process, path, arguments, taskContext(QS_LOG_CONTEXT("+[QSTask runTaskWithPath:arguments:timeout:]"))))
         return {};
     if (waitUntilExitWithTimeout(process, timeoutSeconds))
         return outputText(process);

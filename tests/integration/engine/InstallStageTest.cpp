@@ -8,6 +8,8 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -70,6 +72,12 @@ TEST(InstallStage, AGoodArchiveIsExtractedPlacedRecordedAndFinishesAfterTheTwoDe
     EXPECT_EQ(QDir(f.env.host.applications).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList({"Corvala.app"}));
     EXPECT_EQ(QJsonDocument::fromJson(readFile(f.versionFile())).object(), QJsonObject({{"version", "1234"}}));
+    // The menu entry of the person who placed it starts the placed product.
+    const QString menuEntry = f.env.host.home + "/.local/share/applications/Corvala.desktop";
+    EXPECT_TRUE(readFile(menuEntry).contains("\nExec=\"" + f.bundlePath().toUtf8() + "/Contents/MacOS/corvala\"\n")) << readFile(menuEntry).toStdString();
+    if (!QStandardPaths::findExecutable("desktop-file-validate").isEmpty()) {
+        EXPECT_EQ(QProcess::execute("desktop-file-validate", {menuEntry}), 0);
+    }
     EXPECT_FALSE(QFileInfo::exists(archive) || QFileInfo::exists(QSInstallFiles::partialPathFor(archive)));
     EXPECT_EQ(readFile(outside + "/victim.txt"), QSInstallFiles::versionFileContent("keep me"));
     EXPECT_TRUE(isEmptyFolder(outside + "/folder"));

@@ -65,6 +65,20 @@ TEST(QSConfigProvider, SettingsComeOnlyFromInsideQSConfig)
     EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("QSConfigPlist: (null)")));
 }
 
+// Only the text "YES" switches ARM archives on; a stored boolean reads as the number it holds.
+TEST(QSConfigProvider, SettingsAreReadAsStored)
+{
+    TestEnv env;
+    const QList<QPair<QVariant, QString>> rows = {
+        {QStringLiteral("YES"), QStringLiteral("YES")}, {true, QStringLiteral("1")}, {false, QStringLiteral("0")},
+        {qlonglong(42), QStringLiteral("42")},          {QVariantList{1}, QString()},
+    };
+    for (const auto &[stored, read] : rows) {
+        env.setSetting("AppleM1Support", stored);
+        EXPECT_EQ(QSConfigProvider::getStringFromPlist("AppleM1Support"), read) << stored.toString().toStdString();
+    }
+}
+
 TEST(QSConfigProvider, ApplicationsFolderIsTheSettingOrTheSystemDefault)
 {
     TestEnv env;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -85,4 +86,48 @@ TEST_F(SingleInstanceTest, AFolderInTheWayLetsTheInstallerRunAlone)
 {
     ASSERT_TRUE(QDir().mkpath(path() + u"/inside"_s));
     EXPECT_EQ(shell::SingleInstance(path()).claim(QString()), Role::Alone);
+}
+
+// However deep the temporary folder, exactly one instance runs: the first listens, the second
+// hands over. Natural paths around the socket address limit, then folders too deep even for the
+// short name (which go to XDG_RUNTIME_DIR, or to a private folder in /tmp without it).
+TEST(SingleInstancePaths, ExactlyOneInstanceAtEveryDepth)
+{
+    QTemporaryDir scratch;
+    const QString runtime = scratch.filePath(u"run"_s);
+    ASSERT_TRUE(QDir().mkpath(runtime) && QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString identifier = u"com.brightmoor.corvala.tinyinstaller.test"_s, login = u"tester"_s;
+    const QString naturalName = u"/%1.%2.sock"_s.arg(identifier, login);
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QString shared = u"/tmp/ti-%1"_s.arg(::getuid());
+    const bool sharedExisted = QFileInfo::exists(shared);
+
+    struct Row {
+        int folderBytes;
+        bool withRuntime;
+    };
+    QList<Row> rows;
+    for (int natural = 100; natural <= 110; ++natural)
+        rows.append({natural - int(naturalName.size()), true});
+    for (int folder = 80; folder <= 86; folder += 2)
+        rows.append({folder, folder % 4 == 0});
+    for (const Row &row : rows) {
+        const QString base = scratch.filePath(u"d"_s);
+        const QString folder = base + QString(row.folderBytes - int(base.size()), u'x');
+        ASSERT_TRUE(QDir().mkpath(folder));
+        row.withRuntime ? qputenv("XDG_RUNTIME_DIR", runtime.toUtf8()) : qunsetenv("XDG_RUNTIME_DIR");
+        const QString path = shell::SingleInstance::socketPathFor(folder, identifier, login);
+        SCOPED_TRACE(u"folder of %1 bytes: %2"_s.arg(row.folderBytes).arg(path).toStdString());
+        EXPECT_TRUE(shell::SingleInstance::fitsSocketAddress(path));
+        {
+            shell::SingleInstance first(path), second(path);
+            EXPECT_EQ(first.claim(QString()), Role::Primary);
+            EXPECT_EQ(second.claim(u"qsd://crashInfo"_s), Role::HandedOver);
+        }
+        QFile::remove(path + u".lock"_s);
+        QDir(folder).removeRecursively();
+    }
+    savedRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    if (!sharedExisted)
+        QDir(shared).removeRecursively();
 }

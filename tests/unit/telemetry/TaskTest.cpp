@@ -43,5 +43,5 @@ TEST(QSTask, AProgramThatCannotStartIsReportedAndGivesNoOutput)
     ASSERT_EQ(log.size(), 1);
     EXPECT_TRUE(log[0].contains(QStringLiteral("\"trace\": \"ERROR\"")));
     EXPECT_TRUE(log[0].contains(QStringLiteral("Run Task with path: /nonexistent/tool threw an exception: ")));
-    EXPECT_TRUE(log[0].contains(QStringLiteral("\"fn\": \"+[QSTask runTaskWithPath:andArguments:]\"")));
+    EXPECT_TRUE(log[0].contains(QStringLiteral("\"file\": \"QSTask\", \"fn\": \"+[QSTask runTaskWithPath:andArguments:]\"")));
 }

@@ -1,0 +1,152 @@
+#include "platform/DesktopEntry.h"
+
+#include "platform/Bundle.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace platform {
+namespace {
+
+bool hasControlCharacters(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return true;
+    }
+    return false;
+}
+
+// A string value of the entry file: backslashes are escapes there.
+QString escapeValue(const QString &value)
+{
+    QString escaped = value;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    return escaped;
+}
+
+// The icon named by CFBundleIconFile ("Corvala", "Corvala.icns" or "Corvala.png"), as a PNG or
+// SVG beside it in Contents/Resources; empty when there is none.
+QString iconPath(const QString &bundlePath, const QVariantMap &info)
+{
+    const QString named = info.value(QStringLiteral("CFBundleIconFile")).toString();
+    if (named.isEmpty() || named.contains(QLatin1Char('/')) || named.startsWith(QLatin1Char('.')))
+        return {};
+    const QDir resources(bundlePath + QStringLiteral("/Contents/Resources"));
+    QString base = named;
+    const QString suffix = QFileInfo(named).suffix().toLower();
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("svg") || suffix == QLatin1String("icns"))
+        base.chop(suffix.size() + 1);
+    for (const char *extension : {".png", ".svg"}) {
+        const QFileInfo icon(resources.filePath(base + QLatin1String(extension)));
+        if (icon.isFile())
+            return icon.absoluteFilePath();
+    }
+    return {};
+}
+
+}  // namespace
+
+QString DesktopEntry::personalFolder(const QString &homeDirectory)
+{
+    return QDir(homeDirectory).filePath(QStringLiteral(".local/share/applications"));
+}
+
+QString DesktopEntry::systemFolder()
+{
+    return QStringLiteral("/usr/local/share/applications");
+}
+
+QString DesktopEntry::fileNameFor(const QString &bundlePath)
+{
+    QString name = QFileInfo(bundlePath).fileName();
+    if (name.endsWith(QLatin1String(".app")))
+        name.chop(4);
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
+    name.replace(unsafe, QStringLiteral("_"));
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char('-')))
+        name.prepend(QStringLiteral("app"));
+    return name + QStringLiteral(".desktop");
+}
+
+QString DesktopEntry::quoteExecArgument(const QString &argument)
+{
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+        if (c == QLatin1Char('%'))  // a literal percent sign is written twice
+            quoted += QLatin1Char('%');
+    }
+    return quoted + QLatin1Char('"');
+}
+
+std::optional<QString> DesktopEntry::textFor(const QString &bundlePath, const QString &fallbackName, QString *error)
+{
+    const QString bundle = QFileInfo(bundlePath).absoluteFilePath();
+    const std::optional<QVariantMap> info = Bundle::infoOfBundleAt(bundle);
+    const QString executableName = info ? info->value(QStringLiteral("CFBundleExecutable")).toString() : QString();
+    const QString executable = bundle + QStringLiteral("/Contents/MacOS/") + executableName;
+    QString problem;
+    if (!info)
+        problem = QStringLiteral("%1 has no readable Info.plist").arg(bundle);
+    else if (executableName.isEmpty() || executableName.contains(QLatin1Char('/')))
+        problem = QStringLiteral("%1 names no executable (CFBundleExecutable)").arg(bundle);
+    else if (!QFileInfo(executable).isExecutable())
+        problem = QStringLiteral("%1 is not an executable file").arg(executable);
+    else if (hasControlCharacters(executable))
+        problem = QStringLiteral("%1 cannot be written on an Exec line").arg(executable);
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return std::nullopt;
+    }
+
+    QString name = info->value(QStringLiteral("CFBundleName")).toString().simplified();
+    if (name.isEmpty() || hasControlCharacters(name))
+        name = fallbackName.simplified();
+    if (name.isEmpty())
+        name = QFileInfo(bundle).completeBaseName();
+    QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.0\n");
+    text += QStringLiteral("Name=%1\n").arg(escapeValue(name));
+    text += QStringLiteral("Exec=%1\n").arg(escapeValue(quoteExecArgument(executable)));
+    const QString icon = iconPath(bundle, *info);
+    if (!icon.isEmpty() && !hasControlCharacters(icon))
+        text += QStringLiteral("Icon=%1\n").arg(escapeValue(icon));
+    text += QStringLiteral("Terminal=false\nStartupNotify=true\n");
+    return text;
+}
+
+bool DesktopEntry::update(const QString &bundlePath, const QString &fallbackName, const QString &folder, QString *error)
+{
+    QString ignored;
+    if (!error)
+        error = &ignored;
+    const QString path = QDir(folder).filePath(fileNameFor(bundlePath));
+    const std::optional<QString> text = textFor(bundlePath, fallbackName, error);
+    if (!text) {
+        // Never leave an entry that starts nothing.
+        if (QFileInfo::exists(path) && !QFile::remove(path))
+            *error += QStringLiteral("; cannot remove %1").arg(path);
+        return false;
+    }
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("cannot create %1").arg(folder);
+        return false;
+    }
+    QSaveFile file(path);
+    const QByteArray bytes = text->toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    // Readable by everyone, as menus of other accounts read the system folder.
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return true;
+}
+
+}  // namespace platform
