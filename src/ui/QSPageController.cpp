@@ -8,6 +8,7 @@
 #include "ui/QSColor.h"
 #include "ui/QSFonts.h"
 #include "ui/QSStyle.h"
+#include "ui/QSTextDirection.h"
 
 #include <QLayout>
 #include <QNetworkAccessManager>
@@ -167,7 +168,7 @@ void QSPageController::showThreeItemView()
 
 void QSPageController::fillSlot(const ItemSlot &slot, const QSPageObject &page)
 {
-    slot.title->setText(page.textString);
+    slot.title->setText(QSTextDirection::forInterface(page.textString));
     QSAttributedString description(page.descriptionString, slot.description->font(),
                                    QSColor::hex(kDescriptionColor));
     description.setMaximumLineHeight(22);
@@ -181,6 +182,11 @@ void QSPageController::loadImage(QSImageView *view, const QUrl &url)
 {
     if (!url.isValid() || url.isEmpty()) {
         emit imageLoadFinished(url, false);
+        return;
+    }
+    if (imageCache_ && imageCache_->contains(url)) {
+        view->setImage(imageCache_->value(url));
+        emit imageLoadFinished(url, true);
         return;
     }
     QNetworkRequest request(url);
@@ -199,6 +205,8 @@ void QSPageController::loadImage(QSImageView *view, const QUrl &url)
                 const QSImage image = QSImage::fromData(reply->readAll());
                 if (!image.isNull()) {
                     target->setImage(image);
+                    if (imageCache_)
+                        imageCache_->insert(url, image);
                     loaded = true;
                 }
             }
