@@ -199,9 +199,9 @@
         <translation>Corvala benötigt eine neuere Version Ihres Betriebssystems. Bitte aktualisieren Sie es und versuchen Sie es erneut.</translation>
     </message>
     <message id="MessageContent">
-        <source>Almost there! Corvala will be ready in a moment. Thank you for choosing Brightmoor.</source>
+        <source>Thank you for choosing Brightmoor. We hope you enjoy Corvala.</source>
         <extracomment>Closing text of the onboarding pages</extracomment>
-        <translation>Fast geschafft! Corvala ist gleich bereit. Danke, dass Sie sich für Brightmoor entschieden haben.</translation>
+        <translation>Danke, dass Sie sich für Brightmoor entschieden haben. Viel Freude mit Corvala!</translation>
     </message>
 </context>
 </TS>

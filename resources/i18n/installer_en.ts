@@ -199,9 +199,9 @@
         <translation>Corvala needs a newer version of your operating system. Please update it and try again.</translation>
     </message>
     <message id="MessageContent">
-        <source>Almost there! Corvala will be ready in a moment. Thank you for choosing Brightmoor.</source>
+        <source>Thank you for choosing Brightmoor. We hope you enjoy Corvala.</source>
         <extracomment>Closing text of the onboarding pages</extracomment>
-        <translation>Almost there! Corvala will be ready in a moment. Thank you for choosing Brightmoor.</translation>
+        <translation>Thank you for choosing Brightmoor. We hope you enjoy Corvala.</translation>
     </message>
 </context>
 </TS>

@@ -199,9 +199,9 @@
         <translation>Corvala דורשת גרסה חדשה יותר של מערכת ההפעלה. יש לעדכן אותה ולנסות שוב.</translation>
     </message>
     <message id="MessageContent">
-        <source>Almost there! Corvala will be ready in a moment. Thank you for choosing Brightmoor.</source>
+        <source>Thank you for choosing Brightmoor. We hope you enjoy Corvala.</source>
         <extracomment>Closing text of the onboarding pages</extracomment>
-        <translation>כמעט סיימנו! Corvala תהיה מוכנה בעוד רגע. תודה שבחרת ב-Brightmoor.</translation>
+        <translation>תודה שבחרת ב-Brightmoor. מקווים שתיהנו מ-Corvala.</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,9 @@
 #include "shell/MainWindow.h"
 
+#include "ui/QSWindowEffects.h"
+
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -37,23 +40,36 @@ protected:
 }  // namespace
 
 MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(QSWindowEffects::translucencyAvailable(), parent)
+{
+}
+
+MainWindow::MainWindow(bool translucent, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , shadowMargin_(translucent ? kShadowMargin : 0)
 {
     setObjectName(QStringLiteral("mainWindow"));
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFixedSize(kContentWidth + 2 * kShadowMargin, kContentHeight + 2 * kShadowMargin);
+    setFixedSize(kContentWidth + 2 * shadowMargin_, kContentHeight + 2 * shadowMargin_);
 
     panel_ = new RoundedPanel(this);
     panel_->setObjectName(QStringLiteral("roundedPanel"));
-    auto *shadow = new QGraphicsDropShadowEffect(panel_);
-    shadow->setBlurRadius(kShadowMargin);
-    shadow->setOffset(0, 4);
-    shadow->setColor(QColor(0, 0, 0, 90));
-    panel_->setGraphicsEffect(shadow);
+    if (translucent) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_NoSystemBackground);
+        auto *shadow = new QGraphicsDropShadowEffect(panel_);
+        shadow->setBlurRadius(kShadowMargin);
+        shadow->setOffset(0, 4);
+        shadow->setColor(QColor(0, 0, 0, 90));
+        panel_->setGraphicsEffect(shadow);
+    } else {
+        // Without a compositing manager nothing shows through a transparent pixel: it comes out
+        // black. The window is then exactly the panel, and its shape (a mask the X server keeps)
+        // cuts the rounded corners, so what lies outside them is the desktop itself.
+        setMask(QRegion(roundedPath(QRectF(rect())).toFillPolygon().toPolygon()));
+    }
 
     auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(kShadowMargin, kShadowMargin, kShadowMargin, kShadowMargin);
+    outer->setContentsMargins(shadowMargin_, shadowMargin_, shadowMargin_, shadowMargin_);
     outer->addWidget(panel_);
     auto *inner = new QVBoxLayout(panel_);
     inner->setContentsMargins(0, 0, 0, 0);
@@ -96,6 +112,17 @@ void MainWindow::bringToFront()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A close from the window system (Alt+F4, the taskbar) is the person asking to quit: the
+    // content answers it as it answers its own close control, and ignores the event when it asks
+    // first. Our own close() ends the application.
+    if (event->spontaneous() && content_) {
+        QCloseEvent request;
+        QCoreApplication::sendEvent(content_, &request);
+        if (!request.isAccepted()) {
+            event->ignore();
+            return;
+        }
+    }
     event->accept();
     emit closeRequested();
 }

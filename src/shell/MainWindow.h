@@ -1,7 +1,10 @@
 #pragma once
-// The installer's only window: borderless and see-through, holding a rounded panel (corner
-// radius 8) with a drop shadow around the content. It moves when its background is dragged.
-// Closing it asks the application to end (closeRequested).
+// The installer's only window: borderless, holding a rounded panel (corner radius 8) around the
+// content. Where a compositing manager runs, the window is see-through around the panel for its
+// drop shadow; elsewhere it is the panel alone, with its corners cut by a window shape. It moves
+// when its background is dragged. A close from the window system goes to the content first as a
+// close event, which the content may ignore (to ask for confirmation); otherwise closing asks the
+// application to end (closeRequested).
 
 #include <QPoint>
 #include <QPointer>
@@ -15,14 +18,18 @@ public:
     static constexpr int kContentWidth = 1000;
     static constexpr int kContentHeight = 640;
     static constexpr int kCornerRadius = 8;
-    static constexpr int kShadowMargin = 24;  // room around the panel for its shadow
+    static constexpr int kShadowMargin = 24;  // room around the panel for its shadow, when drawn
 
+    // See-through with a shadow when the window system can compose it.
     explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(bool translucent, QWidget *parent = nullptr);
 
     // Puts content (taken over) into the rounded panel, replacing any earlier content.
     void setContent(QWidget *content);
     QWidget *content() const { return content_; }
     QWidget *panel() const { return panel_; }
+    // Width of the see-through band around the panel (0 without a compositing manager).
+    int shadowMargin() const { return shadowMargin_; }
 
     void centreOnScreen();
     // Shows the window above the others and asks for the focus.
@@ -42,6 +49,7 @@ private:
     void clipContentToPanel();
 
     QWidget *panel_ = nullptr;
+    int shadowMargin_ = 0;
     QPointer<QWidget> content_;
     bool dragging_ = false;
     QPoint dragOffset_;

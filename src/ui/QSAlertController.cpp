@@ -8,6 +8,7 @@
 #include "ui/QSFonts.h"
 #include "telemetry/QSNotificationNames.h"
 #include "ui/QSStyle.h"
+#include "ui/QSTextDirection.h"
 #include "ui/QSWindowEffects.h"
 
 #include <QCloseEvent>
@@ -84,8 +85,6 @@ void QSAlertController::setupYesButton()
     button->setLayerBackgroundColor(QSColor::hex(QStringLiteral("#2F3034")));
     button->setCornerRadius(16);
     button->setLayerBorderWidth(0);
-    // Return answers with this button.
-    button->setDefault(true);
 }
 
 void QSAlertController::setupNoButton()
@@ -105,14 +104,16 @@ void QSAlertController::showWindow(QWidget *sender, const QString &title, const 
     Q_UNUSED(sender);
     yesNotification_ = yesNotification;
     noNotification_ = noNotification;
-    ui_->title->setText(title);
-    ui_->message->setText(message);
+    ui_->title->setText(QSTextDirection::forInterface(title));
+    ui_->message->setText(QSTextDirection::forInterface(message));
     setAccessibleName(title);
     setAccessibleDescription(message);
     ui_->view->setCornerRadius(4);
 
     adjustSize();
     centreOnScreen();
+    // The keyboard starts on the safe answer: a Return pressed without looking keeps the installer.
+    ui_->noButton->setFocus(Qt::OtherFocusReason);
     show();
     raise();
     activateWindow();

@@ -3,7 +3,8 @@
 // window. It knows nothing about what it confirms: each button posts the notification it was given
 // and the caller's observers decide what happens and close the window. The affirmative button
 // sends {"isUserAction": true} so that its receiver can tell the user's choice from other posts of
-// the same name. Return answers with the affirmative button, Escape with the negative one.
+// the same name. The keyboard focus starts on the negative button and Return presses the focused
+// button (Tab moves between the two); Escape answers with the negative one.
 
 #include <QDialog>
 #include <QPoint>

@@ -1,6 +1,7 @@
 #include "ui/QSAttributedString.h"
 
 #include "ui/QSFonts.h"
+#include "ui/QSTextDirection.h"
 
 #include <QFontMetricsF>
 
@@ -133,5 +134,6 @@ QString QSAttributedString::toHtml(const std::optional<QSLinkAppearance> &linkAp
             body += QStringLiteral("<span style=\"%1\">%2</span>").arg(style, text);
         }
     }
-    return QStringLiteral("<p style=\"%1\">%2</p>").arg(paragraphStyle, body);
+    // The paragraph reads in the interface's direction even when its first word is a Latin one.
+    return QStringLiteral("<p dir=\"%1\" style=\"%2\">%3</p>").arg(QSTextDirection::htmlDirection(), paragraphStyle, body);
 }

@@ -44,6 +44,7 @@ void QSCarousel::setupPageController(const QSConfig &config)
     cancel();
     pagesInfo_.clear();
     arranged_.clear();
+    images_ = std::make_shared<QSImageCache>();  // a new configuration may name new pictures
     pageIndex_ = 0;
     if (current_) {
         stack_->removeWidget(current_);
@@ -120,5 +121,6 @@ QSPageController *QSCarousel::viewControllerForIdentifier(const QString &identif
     auto *page = new QSPageController;
     page->setIndex(pagesInfo_.value(identifier, 0));
     page->setPages(arranged_);
+    page->setImageCache(images_);
     return page;
 }

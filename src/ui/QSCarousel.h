@@ -1,7 +1,8 @@
 #pragma once
 // The onboarding carousel's driver: turns the configuration's pages into items, shows page after
 // page every three seconds in a stacked widget, and stops on the last page. Pages reveal the items
-// cumulatively (one, two, then three items with a closing text); each is built when selected.
+// cumulatively (one, two, then three items with a closing text); each is built when selected, and
+// pictures that have arrived are kept for the later pages.
 
 #include "ui/QSPageController.h"
 #include "ui/QSPageObject.h"
@@ -11,6 +12,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+
+#include <memory>
 
 class QSConfig;
 class QSPageController;
@@ -54,4 +57,5 @@ private:
     QList<QSPageObject> arranged_;
     quint64 pageIndex_ = 0;
     QPointer<QSPageController> current_;
+    std::shared_ptr<QSImageCache> images_ = std::make_shared<QSImageCache>();
 };

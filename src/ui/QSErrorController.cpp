@@ -161,11 +161,30 @@ void QSErrorController::setErrorObject(const QSErrorObject &error)
         ui_->errorMessage->setAttributedText(message);
     }
 
+    orderTabStops();
+
     // The message card holds its own layout: bring it and the screen up to date in one go, so the
     // first frame of a new record is already laid out.
     ui_->messageCard->layout()->activate();
     ui_->messageCard->updateGeometry();
     layout()->activate();
+}
+
+void QSErrorController::orderTabStops()
+{
+    // Tab in reading order: the message's links, the subtitle's link, then the buttons as the row
+    // lays them out (the row mirrors for right to left, and so does this order on screen). Qt
+    // leaves out a field without links (no focus), so the order is set again with each record.
+    QWidget *const stops[] = {mutliLineTextView_, textView_, ui_->retryButton, ui_->closeButton,
+                              ui_->contactSupportButton};
+    QWidget *previous = nullptr;
+    for (QWidget *stop : stops) {
+        if (stop->focusPolicy() == Qt::NoFocus)
+            continue;
+        if (previous)
+            setTabOrder(previous, stop);
+        previous = stop;
+    }
 }
 
 void QSErrorController::onRetryClick()

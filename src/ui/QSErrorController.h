@@ -51,6 +51,7 @@ private:
     void setupContactSupport();
     void setupCloseButton();
     void setupRetryButton();
+    void orderTabStops();
     void showButtons(bool retry, bool close, bool contactSupport);
 
     std::unique_ptr<Ui::QSErrorController> ui_;

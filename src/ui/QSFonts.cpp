@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <iterator>
+#include <optional>
 
 namespace {
 
@@ -16,10 +17,30 @@ const char *const kFaceFiles[] = {
     ":/fonts/OpenSans-Light.ttf",
 };
 
+// Letters the faces above lack (Hebrew) come from here, for every face: Qt tries the families of
+// a font in order for each character before it asks the system.
+const char *const kFallbackFiles[] = {
+    ":/fonts/NotoSansHebrew-Regular.ttf",
+    ":/fonts/NotoSansHebrew-Bold.ttf",
+};
+
 struct Registration {
     bool complete = false;
     QString family = QStringLiteral("Open Sans");
+    QString fallback = QStringLiteral("Noto Sans Hebrew");
 };
+
+// Adds one embedded font file; its first family name, or nothing when it could not be read.
+std::optional<QString> addFont(const char *file)
+{
+    const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    if (id < 0) {
+        platform::console(QStringLiteral("Font could not be loaded: %1").arg(QString::fromLatin1(file)));
+        return std::nullopt;
+    }
+    const QStringList families = QFontDatabase::applicationFontFamilies(id);
+    return families.isEmpty() ? QString() : families.first();
+}
 
 const Registration &registration()
 {
@@ -27,17 +48,22 @@ const Registration &registration()
         Registration r;
         int loaded = 0;
         for (const char *file : kFaceFiles) {
-            const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(file));
-            if (id < 0) {
-                platform::console(QStringLiteral("Font could not be loaded: %1").arg(QString::fromLatin1(file)));
+            const auto family = addFont(file);
+            if (!family)
                 continue;
-            }
-            const QStringList families = QFontDatabase::applicationFontFamilies(id);
-            if (loaded == 0 && !families.isEmpty())
-                r.family = families.first();
+            if (loaded == 0 && !family->isEmpty())
+                r.family = *family;
             ++loaded;
         }
-        r.complete = loaded == int(std::size(kFaceFiles));
+        for (const char *file : kFallbackFiles) {
+            const auto family = addFont(file);
+            if (!family)
+                continue;
+            if (!family->isEmpty())
+                r.fallback = *family;
+            ++loaded;
+        }
+        r.complete = loaded == int(std::size(kFaceFiles) + std::size(kFallbackFiles));
         return r;
     }();
     return result;
@@ -59,6 +85,7 @@ QFont::Weight weightForFace(const QString &faceName)
 QFont QSFonts::font(const QString &faceName, qreal size)
 {
     QFont result(registration().family);
+    result.setFamilies(families());
     result.setWeight(weightForFace(faceName));
     result.setPixelSize(qMax(1, qRound(size)));
     result.setStyleStrategy(QFont::PreferAntialias);
@@ -76,11 +103,17 @@ QString QSFonts::familyName()
     return registration().family;
 }
 
+QStringList QSFonts::families()
+{
+    return {registration().family, registration().fallback};
+}
+
 QString QSFonts::css(const QFont &font)
 {
-    QString css = QStringLiteral("font-family:'%1'; font-weight:%2;")
-                      .arg(font.family())
-                      .arg(int(font.weight()));
+    QStringList quoted;
+    for (const QString &family : font.families().isEmpty() ? QStringList{font.family()} : font.families())
+        quoted << QLatin1Char('\'') + family + QLatin1Char('\'');
+    QString css = QStringLiteral("font-family:%1; font-weight:%2;").arg(quoted.join(QLatin1Char(','))).arg(int(font.weight()));
     if (font.pixelSize() > 0)
         css += QStringLiteral(" font-size:%1px;").arg(font.pixelSize());
     else if (font.pointSizeF() > 0)

@@ -84,8 +84,11 @@ QUrl QSLinkTexts::privacyPolicyUrl(const QString &configUrl, const QString &coun
     query.addQueryItem(QStringLiteral("language"), language);
     query.addQueryItem(QStringLiteral("locale"), QSSystemInfo::configLocale(locale));
     query.addQueryItem(QStringLiteral("os"), platform::host().platformWord(platform::PlatformWord::PageOs));
+    // A base address that carries a query of its own keeps it; ours follows it.
     QUrl url(configUrl);
-    url.setQuery(query);
+    const QString own = url.query(QUrl::FullyEncoded);
+    const QString ours = query.query(QUrl::FullyEncoded);
+    url.setQuery(own.isEmpty() ? ours : own + QLatin1Char('&') + ours, QUrl::StrictMode);
     return url;
 }
 

@@ -20,9 +20,12 @@
 #include "ui/QSLinkTexts.h"
 #include "telemetry/QSNotificationNames.h"
 #include "ui/QSStyle.h"
+#include "ui/QSTextDirection.h"
 #include "ui/QSTextFormat.h"
 
 #include <QJsonObject>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QShortcut>
 
 namespace {
@@ -84,7 +87,7 @@ void QSMainController::awakeFromNib(const QStringList &arguments)
     // The licence sentence takes the placeholder's place in the welcome layout.
     textView_ = new HyperlinkTextField(ui_->installView);
     textView_->setObjectName(QStringLiteral("textView"));
-    textView_->setMinimumHeight(32);
+    textView_->setFixedHeight(kLicenceSentenceHeight);
     textView_->setWordWrap(true);
     textView_->setAccessibleName(QStringLiteral("Licence agreement"));
     const int placeholder = ui_->installLayout->indexOf(ui_->agreementTextField);
@@ -182,7 +185,10 @@ void QSMainController::setupLinkLabelsUI()
 {
     ui_->agreementTextField->setMaxPointY(24);
     textView_->setMaxPointY(24);
-    textView_->setAttributedText(QSLinkTexts::licenceSentence());
+    QSAttributedString sentence = QSLinkTexts::licenceSentence();
+    // Its height holds two lines: a sentence that wraps stays inside it.
+    sentence.setMaximumLineHeight(kLicenceSentenceHeight / 2.0);
+    textView_->setAttributedText(sentence);
     textView_->setLinkAppearance(QSLinkAppearance{QSColor::hex(kGrey), true, Qt::black, std::nullopt});
     ui_->agreementTextField->hide();
     ui_->agreementTextField->setDrawsBackground(true, Qt::white);
@@ -190,7 +196,7 @@ void QSMainController::setupLinkLabelsUI()
 
 void QSMainController::setupConnectingLabel()
 {
-    ui_->connectingLabel->setText(platform::localizedString("MessageConnecting"));
+    ui_->connectingLabel->setText(QSTextDirection::forInterface(platform::localizedString("MessageConnecting")));
     ui_->connectingLabel->setFont(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 36));
     setTextColor(ui_->connectingLabel, QSColor::hex(kDark));
 }
@@ -215,18 +221,19 @@ void QSMainController::setupCloseButtonUI()
 
 void QSMainController::setupKeyboard()
 {
-    // Return presses the screen's primary button; Escape asks to quit, as the close control does.
-    // While the quit confirmation is open the keys answer it, wherever the keyboard focus is.
+    // Tab follows reading order: the licence sentence's links come before the Install button below
+    // them. Layouts mirror for right to left, so the same logical order reads right to left there.
+    setTabOrder(textView_, ui_->installButton);
+    // While the confirmation is open, Return in this window answers it with its focused button
+    // (the window's own controls stay out of it); otherwise keyPressEvent below decides.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *press = new QShortcut(QKeySequence(key), this);
-        press->setContext(Qt::WindowShortcut);
-        connect(press, &QShortcut::activated, this, [this] {
-            if (alert_)
-                alert_->onYesButtonClick();
-            else if (QPushButton *button = primaryButton())
-                button->click();
-        });
+        auto *answer = new QShortcut(QKeySequence(key), this);
+        answer->setContext(Qt::WindowShortcut);
+        answer->setEnabled(false);
+        connect(answer, &QShortcut::activated, this, &QSMainController::answerConfirmationWithFocus);
+        answerShortcuts_.push_back(answer);
     }
+    // Escape asks to quit, as the close control does; while the confirmation is open it answers No.
     auto *quit = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     quit->setContext(Qt::WindowShortcut);
     connect(quit, &QShortcut::activated, this, [this] {
@@ -235,6 +242,52 @@ void QSMainController::setupKeyboard()
         else
             onCloseTap();
     });
+    focusPrimaryButton();
+}
+
+void QSMainController::keyPressEvent(QKeyEvent *event)
+{
+    // Return reaches the window only when the focused control did not take it (a focused button
+    // presses itself, a focused link opens): it then presses the screen's primary button.
+    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!returnKey || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat())
+        return;
+    if (alert_)
+        answerConfirmationWithFocus();
+    else if (QPushButton *button = primaryButton())
+        button->click();
+}
+
+void QSMainController::answerConfirmationWithFocus()
+{
+    if (!alert_)
+        return;
+    if (auto *answer = qobject_cast<QPushButton *>(alert_->focusWidget()))
+        answer->click();
+    else
+        alert_->activateWindow();
+}
+
+void QSMainController::closeEvent(QCloseEvent *event)
+{
+    // The window passes a close from the window system here: a quit request like the close
+    // control's, answered by the confirmation (or at once where the screen quits without asking).
+    event->ignore();
+    showQuitAler();
+}
+
+void QSMainController::focusPrimaryButton()
+{
+    // Each screen starts with the keyboard on its primary button, or on no control at all.
+    if (QPushButton *button = primaryButton())
+        button->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
 }
 
 QPushButton *QSMainController::primaryButton() const
@@ -302,6 +355,7 @@ void QSMainController::showState(QSScreenState state)
     }
     if (state == QSScreenState::Downloading)
         ui_->progressView->setCornerRadius(5);
+    focusPrimaryButton();
 }
 
 void QSMainController::hidePageView()
@@ -318,9 +372,9 @@ void QSMainController::setupPageController(const QSConfig &config)
 void QSMainController::updateLauchButtons()
 {
     showState(QSScreenState::Finished);
-    ui_->progressStatus->setText(platform::localizedString("QSWelcome_To_Brightmoor"));
+    ui_->progressStatus->setText(QSTextDirection::forInterface(platform::localizedString("QSWelcome_To_Brightmoor")));
     setupLaunchButtonUI(true);
-    ui_->launchButton->setFocus();
+    focusPrimaryButton();
 }
 
 void QSMainController::makeMainViewVisible()
@@ -336,7 +390,7 @@ void QSMainController::hideCloseButton()
 void QSMainController::updateProgress(float percentFill, const QString &label)
 {
     ui_->progressStatus->show();
-    ui_->progressStatus->setText(label);
+    ui_->progressStatus->setText(QSTextDirection::forInterface(label));
     // A download reports every chunk of the body. The bar is redrawn at most once per interval and
     // always ends on the latest value: redrawing the window for each chunk would slow the download.
     pendingProgress_ = percentFill;
@@ -385,8 +439,7 @@ void QSMainController::showInfoAlert(const QSInfoAlert &alert)
     error.info = screenText(alert.subTitle);
     error.isURL = alert.isURL;
     errorController_->setErrorObject(error);
-    if (QPushButton *button = primaryButton())
-        button->setFocus();
+    focusPrimaryButton();
 }
 
 void QSMainController::showGenericError(const QString &)
@@ -414,6 +467,8 @@ void QSMainController::showQuitAler()
         return;
     }
     alert_ = new QSAlertController(window());
+    for (QShortcut *answer : answerShortcuts_)
+        answer->setEnabled(true);
     alert_->showWindow(this, platform::localizedString("QSQuitTitle"), platform::localizedString("QSQuitMessage"),
                        QSNotificationNames::kQuitInstallation, QSNotificationNames::kHideAlert);
 }
@@ -424,6 +479,8 @@ void QSMainController::hideAlert()
         return;
     QSAlertController *closing = alert_;
     alert_ = nullptr;
+    for (QShortcut *answer : answerShortcuts_)
+        answer->setEnabled(false);
     closing->close();
     closing->deleteLater();
 }

@@ -26,6 +26,7 @@ class QSButton;
 class QSProgressView;
 class QLabel;
 class QPushButton;
+class QShortcut;
 
 namespace Ui {
 class QSMainController;
@@ -35,6 +36,7 @@ class QSMainController : public QWidget, public QSScreens {
     Q_OBJECT
 public:
     static constexpr int kProgressRedrawMilliseconds = 33;
+    static constexpr int kLicenceSentenceHeight = 32;
 
     // arguments: the process arguments, program path first.
     explicit QSMainController(const QStringList &arguments, QWidget *parent = nullptr);
@@ -75,8 +77,13 @@ public:
     bool closeWithoutCheck() const { return closeWithoutCheck_; }
     QWidget *element(const char *name) const;
     HyperlinkTextField *licenceTextView() const { return textView_; }
-    // The button that Return presses on the current screen; nullptr when none.
+    // The button that Return presses on the current screen when no control takes it; nullptr when none.
     QPushButton *primaryButton() const;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    // A close request from the window around it: asks to quit, as the close control does.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void awakeFromNib(const QStringList &arguments);
@@ -91,6 +98,8 @@ private:
     void setupProgressStatusUI();
     void setupCloseButtonUI();
     void setupKeyboard();
+    void focusPrimaryButton();
+    void answerConfirmationWithFocus();
     QSAttributedString screenText(const QSScreenText &text) const;
     void applyPendingProgress();
 
@@ -105,6 +114,7 @@ private:
     bool closeWithoutCheck_ = false;
     bool isLaunchOrNot_ = false;
     std::vector<platform::NotificationCenter::Token> observers_;
+    std::vector<QShortcut *> answerShortcuts_;
     QTimer progressThrottle_;
     bool progressPending_ = false;
     float pendingProgress_ = 0;

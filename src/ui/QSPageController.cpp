@@ -9,6 +9,7 @@
 #include "ui/QSColor.h"
 #include "ui/QSFonts.h"
 #include "ui/QSStyle.h"
+#include "ui/QSTextDirection.h"
 
 #include <QLayout>
 #include <QNetworkAccessManager>
@@ -168,7 +169,7 @@ void QSPageController::showThreeItemView()
 
 void QSPageController::fillSlot(const ItemSlot &slot, const QSPageObject &page)
 {
-    slot.title->setText(page.textString);
+    slot.title->setText(QSTextDirection::forInterface(page.textString));
     QSAttributedString description(page.descriptionString, slot.description->font(),
                                    QSColor::hex(kDescriptionColor));
     description.setMaximumLineHeight(22);
@@ -183,6 +184,11 @@ void QSPageController::loadImage(QSImageView *view, const QUrl &url)
     // Only web addresses are fetched: Qt reads a local one synchronously, on this thread.
     if (!url.isValid() || url.isEmpty() || !QSConfig::isWebAddress(url)) {
         emit imageLoadFinished(url, false);
+        return;
+    }
+    if (imageCache_ && imageCache_->contains(url)) {
+        view->setImage(imageCache_->value(url));
+        emit imageLoadFinished(url, true);
         return;
     }
     QNetworkRequest request(url);
@@ -201,6 +207,8 @@ void QSPageController::loadImage(QSImageView *view, const QUrl &url)
                 const QSImage image = QSImage::fromData(reply->readAll());
                 if (!image.isNull()) {
                     target->setImage(image);
+                    if (imageCache_)
+                        imageCache_->insert(url, image);
                     loaded = true;
                 }
             }

@@ -6,9 +6,12 @@
 // moves it.
 
 #include "ui/QSAttributedString.h"
+#include "ui/QSImage.h"
 #include "ui/QSPageObject.h"
 
+#include <QHash>
 #include <QList>
+#include <QUrl>
 #include <QWidget>
 
 #include <memory>
@@ -21,6 +24,10 @@ class HyperlinkTextField;
 namespace Ui {
 class QSPageController;
 }
+
+// Pictures that have arrived, by address. The carousel shares one among its pages, so a page that
+// shows an item again draws its picture at once instead of fetching it anew.
+using QSImageCache = QHash<QUrl, QSImage>;
 
 class QSPageController : public QWidget {
     Q_OBJECT
@@ -46,6 +53,7 @@ public:
     qint64 index() const { return index_; }
     void setPages(const QList<QSPageObject> &pages) { pages_ = pages; }
     const QList<QSPageObject> &pages() const { return pages_; }
+    void setImageCache(std::shared_ptr<QSImageCache> cache) { imageCache_ = std::move(cache); }
 
     // Builds the page the first time it is needed (also on the first show).
     void loadViewIfNeeded();
@@ -89,6 +97,7 @@ private:
     QNetworkAccessManager *network_ = nullptr;
     qint64 index_ = 0;
     QList<QSPageObject> pages_;
+    std::shared_ptr<QSImageCache> imageCache_;
     QSAttributedString content_;
     bool loaded_ = false;
     Layout layout_ = Layout::None;

@@ -51,6 +51,11 @@ def start(box, config_extra=(), archive_bytes=None, download_path="/download/Cor
     """nginx serves the archive; the run log goes to nginx (WebDAV PUT, answered 201 Created) or
     to the demo service's collector (answered 200, after which the installer deletes its log)."""
     box.start_display()
+    start_servers_and_launch(box, config_extra, archive_bytes, download_path, upload_to_nginx, **settings)
+
+
+def start_servers_and_launch(box, config_extra=(), archive_bytes=None, download_path="/download/Corvala.zip",
+                             upload_to_nginx=True, **settings):
     nginx = box.start_nginx(archive_bytes)
     upload = ("--log-upload-url", nginx + "/logs/") if upload_to_nginx else ()
     service = box.start_service("--download-url", nginx + download_path, *upload, *config_extra)
@@ -171,7 +176,9 @@ def case_quit(box):
     main_window = box.key("Escape")
     time.sleep(1.0)
     box.screenshot("quit-confirmation")
-    box.key("Return", other_than=main_window)  # Exit, once the confirmation has the focus
+    # The confirmation starts on "No, stay": Tab to Exit, then Return.
+    box.key("Tab", other_than=main_window)
+    box.key("Return", other_than=main_window)
     check(box.wait_exit() == 0, "installer did not exit after Exit")
     # nginx stored the upload and answered 201 Created: only 200 lets the installer delete its log.
     check(box.log_path.exists(), "run log deleted although the upload was not answered with 200")
@@ -334,6 +341,105 @@ def case_hostile_addresses(box):
         check(False, "the installer still reads the FIFO")
     except OSError:
         pass
+
+
+def send_wm_delete_window(display, window_id):
+    """What a window manager sends for Alt+F4 or its Close: a WM_PROTOCOLS client message."""
+    try:
+        from Xlib import X, display as xdisplay, protocol
+    except ImportError:  # a Python of its own (pyenv, venv) does not see Debian's python3-xlib
+        sys.path.append("/usr/lib/python3/dist-packages")
+        from Xlib import X, display as xdisplay, protocol
+    connection = xdisplay.Display(display)
+    window = connection.create_resource_object("window", int(window_id))
+    protocols = connection.intern_atom("WM_PROTOCOLS")
+    delete = connection.intern_atom("WM_DELETE_WINDOW")
+    message = protocol.event.ClientMessage(window=window, client_type=protocols,
+                                           data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+    window.send_event(message, event_mask=X.NoEventMask)
+    connection.flush()
+    connection.close()
+
+
+def window_geometry(box, window_id):
+    values = dict(line.split("=", 1) for line in box._xdotool_out("getwindowgeometry", "--shell", window_id).split())
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def read_ppm(path):
+    """(width, height, rgb bytes) of a screenshot, through ImageMagick's plain PPM."""
+    data = subprocess.run(["convert", str(path), "ppm:-"], capture_output=True, check=True).stdout
+    fields, position = [], 0
+    while len(fields) < 4:  # P6 width height maxval, separated by white space
+        while data[position:position + 1].isspace():
+            position += 1
+        end = position
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[position:end])
+        position = end
+    return int(fields[1]), int(fields[2]), data[position + 1:]
+
+
+def dark_pixels(image, area, keep_out=None):
+    """Pixels of the area (x, y, w, h), outside keep_out, darker than any colour of the design."""
+    width, height, rgb = image
+    x0, y0, w, h = area
+    found = []
+    for y in range(max(0, y0), min(height, y0 + h)):
+        for x in range(max(0, x0), min(width, x0 + w)):
+            if keep_out and keep_out[0] <= x < keep_out[0] + keep_out[2] and keep_out[1] <= y < keep_out[1] + keep_out[3]:
+                continue
+            i = 3 * (y * width + x)
+            if max(rgb[i:i + 3]) < 40:
+                found.append((x, y))
+    return found
+
+
+def case_window(box):
+    """No compositor, a white desktop: the window draws nothing black around or at the corners of
+    its panel; the window manager's close asks first, and Return on "No, stay" keeps the installer."""
+    box.start_display()
+    subprocess.run(["xsetroot", "-display", box.display, "-solid", "white"], check=True)
+    start_servers_and_launch(box)
+    pid = box.installer.pid
+    main_window = wait_for(lambda: box.focused_window(pid), 30, "the installer's window")
+    shot = box.screenshot("welcome-on-white")
+    x, y, w, h = window_geometry(box, main_window)
+    # The panel is 1000 x 640, centred in the window (which may carry a shadow margin around it).
+    panel = (x + (w - 1000) // 2, y + (h - 640) // 2, 1000, 640)
+    image = read_ppm(shot)
+    band = 24
+    around = (panel[0] - band, panel[1] - band, panel[2] + 2 * band, panel[3] + 2 * band)
+    dark = dark_pixels(image, around, keep_out=panel)
+    check(not dark, f"{len(dark)} black pixels around the panel, first {dark[:5]}")
+    corner = 8
+    for cx, cy in ((panel[0], panel[1]), (panel[0] + 1000 - corner, panel[1]),
+                   (panel[0], panel[1] + 640 - corner), (panel[0] + 1000 - corner, panel[1] + 640 - corner)):
+        dark = dark_pixels(image, (cx, cy, corner, corner))
+        check(not dark, f"black pixels in the corner at {cx},{cy}: {dark[:5]}")
+
+    # The window manager's close: the confirmation, with the keyboard on "No, stay".
+    send_wm_delete_window(box.display, main_window)
+    wait_for(lambda: box.focused_window(pid, other_than=main_window), 30, "the quit confirmation")
+    time.sleep(0.5)
+    box.screenshot("confirmation-from-window-manager")
+    log_before = box.log_text()
+    box.key("Tab", other_than=main_window)  # to Exit
+    box.key("Tab", other_than=main_window)  # back to "No, stay"
+    box.key("Return", other_than=main_window)
+    time.sleep(1.5)
+    box.screenshot("after-no-stay")
+    check(box.installer.poll() is None, "Return on 'No, stay' ended the installer")
+    check(box.log_text() == log_before, "Return on 'No, stay' wrote to the run log")
+    check(len(analytics_batches(box)) == 0, "analytics sent although the installer stays")
+
+    # Asked again, Tab to Exit and Return: the person's own choice ends the run.
+    send_wm_delete_window(box.display, main_window)
+    box.key("Tab", other_than=main_window)
+    box.key("Return", other_than=main_window)
+    check(box.wait_exit() == 0, "installer did not exit after Exit")
+    check(names(analytics_batches(box)[0])[-1] == "End", "End is not the last event")
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}

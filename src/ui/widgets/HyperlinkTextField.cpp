@@ -2,6 +2,8 @@
 
 #include "platform/Host.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -92,6 +94,39 @@ void HyperlinkTextField::mouseMoveEvent(QMouseEvent *event)
 void HyperlinkTextField::mouseReleaseEvent(QMouseEvent *event)
 {
     withClampedPosition(event, [this](QMouseEvent *e) { QLabel::mouseReleaseEvent(e); });
+}
+
+void HyperlinkTextField::focusInEvent(QFocusEvent *event)
+{
+    QLabel::focusInEvent(event);
+    // QLabel takes Tab focus itself first and reaches its links only with further Tabs, so a
+    // person would press Tab once for nothing visible. Land on the first (or, going backwards, the
+    // last) link instead. Each step below finds a link, so the focus never leaves the field here.
+    const qsizetype links = attributed_.links().size();
+    const bool forward = event->reason() == Qt::TabFocusReason;
+    if (links == 0 || (!forward && event->reason() != Qt::BacktabFocusReason))
+        return;
+    setSelection(0, 0);
+    for (qsizetype step = 0; step < (forward ? 1 : links); ++step)
+        QLabel::focusNextPrevChild(true);
+}
+
+void HyperlinkTextField::keyPressEvent(QKeyEvent *event)
+{
+    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (returnKey && hasSelectedText()) {
+        // The selection is the focused link's text: open the link it starts in.
+        const qsizetype start = selectionStart();
+        for (const QSAttributedString::Link &link : attributed_.links()) {
+            if (start >= link.start && start < link.start + link.length) {
+                event->accept();
+                if (!event->isAutoRepeat())
+                    openLink(QString::fromUtf8(link.url.toEncoded()));
+                return;
+            }
+        }
+    }
+    QLabel::keyPressEvent(event);
 }
 
 void HyperlinkTextField::paintEvent(QPaintEvent *event)

@@ -1,7 +1,9 @@
 #pragma once
 // Read-only text whose link runs open their address in the user's browser when clicked. Qt's rich
 // text engine does the hit testing (a link that wraps is one link on both lines) and shows the
-// pointing hand over links. The text can be neither edited nor selected.
+// pointing hand over links. The text can be neither edited nor selected. With the keyboard, Tab
+// into the field lands on its first link (Shift+Tab on its last), Tab moves from link to link, and
+// Return or Enter opens the link that has the focus.
 
 #include "ui/QSAttributedString.h"
 
@@ -42,6 +44,8 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

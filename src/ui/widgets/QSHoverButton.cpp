@@ -1,6 +1,7 @@
 #include "ui/widgets/QSHoverButton.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -103,4 +104,19 @@ void QSHoverButton::focusOutEvent(QFocusEvent *event)
 {
     focusFromKeyboard_ = false;
     QPushButton::focusOutEvent(event);
+}
+
+void QSHoverButton::keyPressEvent(QKeyEvent *event)
+{
+    // QPushButton leaves Return to a dialog's default button unless it is auto-default; these
+    // buttons live in plain windows too, so the focused one answers Return itself.
+    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (returnKey && plain) {
+        event->accept();
+        if (isEnabled() && !event->isAutoRepeat())
+            click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }

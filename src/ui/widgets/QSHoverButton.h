@@ -1,7 +1,8 @@
 #pragma once
 // A push button drawn by the installer itself: a filled shape with a corner radius and an optional
 // border (the "layer"), and a title in its own font and colour. It shows the pointing-hand cursor
-// while the mouse is over it, and a focus ring when reached with the keyboard.
+// while the mouse is over it, and a focus ring when reached with the keyboard. Return and Enter press
+// it while it has the keyboard focus, as Space does.
 
 #include <QColor>
 #include <QPushButton>
@@ -32,6 +33,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     bool focusFromKeyboard_ = false;
