@@ -5,6 +5,7 @@
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSSystemInfo.h"
 
+#include <QJsonDocument>
 #include <QUrl>
 
 #include <cmath>
@@ -141,6 +142,22 @@ void QSConfig::parseEntry(const QJsonObject &entry)
     infoScreensCount = quint64(screens.size());
 
     installCommand = textOf(entry, QStringLiteral("macInstallCommand"));
+}
+
+std::optional<QJsonObject> QSConfig::decodeDocument(const QByteArray &bytes, QString *error)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument decoded = QJsonDocument::fromJson(bytes, &parseError);
+    QString reason;
+    if (parseError.error != QJsonParseError::NoError)
+        reason = QStringLiteral("%1 at offset %2").arg(parseError.errorString(), QString::number(parseError.offset));
+    else if (!decoded.isObject())
+        reason = QStringLiteral("the top level of the document is not an object");
+    else
+        return decoded.object();
+    if (error)
+        *error = reason;
+    return std::nullopt;
 }
 
 quint64 QSConfig::retryLimitFrom(const QJsonValue &value)

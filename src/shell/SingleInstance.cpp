@@ -1,5 +1,7 @@
 #include "shell/SingleInstance.h"
 
+#include "shell/SingleInstanceMessage.h"
+
 #include "platform/Bundle.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
@@ -15,21 +17,6 @@
 #include <sys/un.h>
 
 namespace shell {
-namespace {
-
-const QByteArray kActivate = QByteArrayLiteral("activate");
-const QByteArray kOpenPrefix = QByteArrayLiteral("open ");
-
-QByteArray encodeMessage(const QString &commandUrl)
-{
-    if (commandUrl.isNull())
-        return kActivate + '\n';
-    QByteArray line = kOpenPrefix + commandUrl.toUtf8();
-    line.replace('\n', ' ');  // one message, one line
-    return line + '\n';
-}
-
-}  // namespace
 
 SingleInstance::SingleInstance(const QString &socketPath, QObject *parent)
     : QObject(parent)
@@ -97,7 +84,7 @@ bool SingleInstance::handOver(const QString &commandUrl)
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(kHandOverTimeoutMs))
         return false;
-    socket.write(encodeMessage(commandUrl));
+    socket.write(SingleInstanceMessage::encode(commandUrl));
     socket.flush();
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(kHandOverTimeoutMs)) {
@@ -154,16 +141,15 @@ void SingleInstance::readFrom(QLocalSocket *socket)
     socket->setProperty("pendingLine", pending);
 }
 
-void SingleInstance::handleLine(const QByteArray &rawLine)
+void SingleInstance::handleLine(const QByteArray &line)
 {
-    QByteArray line = rawLine;
-    if (line.endsWith('\r'))
-        line.chop(1);
-    if (line == kActivate) {
+    const auto message = SingleInstanceMessage::decode(line);
+    if (!message)
+        return;
+    if (message->kind == SingleInstanceMessage::Kind::Activate)
         emit activateRequested();
-    } else if (line.startsWith(kOpenPrefix) && line.size() > kOpenPrefix.size()) {
-        emit commandUrlReceived(QString::fromUtf8(line.mid(kOpenPrefix.size())));
-    }
+    else
+        emit commandUrlReceived(message->url);
 }
 
 }  // namespace shell
