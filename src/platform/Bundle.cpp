@@ -1,6 +1,7 @@
 #include "platform/Bundle.h"
 
 #include "platform/Console.h"
+#include "platform/PropertyListLimits.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -138,6 +139,8 @@ std::optional<QVariantMap> Bundle::parsePropertyList(const QByteArray &bytes, QS
             *error = QStringLiteral("larger than %1 bytes").arg(kMaxPropertyListBytes);
         return std::nullopt;
     }
+    if (!bytes.isEmpty() && !PropertyListLimits::check(bytes, error))
+        return std::nullopt;
     plist_t root = nullptr;
     if (!bytes.isEmpty())
         plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);

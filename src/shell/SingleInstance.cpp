@@ -128,11 +128,8 @@ void SingleInstance::readFrom(QLocalSocket *socket)
     QByteArray pending = socket->property("pendingLine").toByteArray();
     while (socket->bytesAvailable() > 0) {
         pending += socket->read(kMaxMessageBytes + 1 - pending.size());
-        qsizetype end;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            handleLine(pending.left(end));
-            pending.remove(0, end + 1);
-        }
+        for (const QByteArray &line : SingleInstanceMessage::takeLines(pending))
+            handleLine(line);
         if (pending.size() > kMaxMessageBytes) {
             socket->abort();
             return;

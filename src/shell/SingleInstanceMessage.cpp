@@ -29,4 +29,14 @@ std::optional<SingleInstanceMessage> SingleInstanceMessage::decode(const QByteAr
     return std::nullopt;
 }
 
+QList<QByteArray> SingleInstanceMessage::takeLines(QByteArray &pending)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype end; (end = pending.indexOf('\n', start)) >= 0; start = end + 1)
+        lines.append(pending.mid(start, end - start));
+    pending.remove(0, start);
+    return lines;
+}
+
 }  // namespace shell

@@ -4,6 +4,7 @@
 // wrote can be tested and fuzzed on its own.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -20,6 +21,9 @@ struct SingleInstanceMessage {
     // One received line without its newline (a trailing carriage return is allowed); none for
     // anything that is not a message.
     static std::optional<SingleInstanceMessage> decode(const QByteArray &line);
+    // Takes every whole line, without its newline, out of the bytes a connection has delivered so
+    // far; what stays in pending is the start of a line still arriving.
+    static QList<QByteArray> takeLines(QByteArray &pending);
 };
 
 }  // namespace shell

@@ -116,11 +116,16 @@ void QSLogger::writeEvent(const QString &trace, const QString &eventText, const 
 
 QSLogger::EventText QSLogger::splitEventText(const QString &eventText)
 {
-    // The first piece is the time, the second carries the ci.
-    const QStringList pieces = eventText.split(QLatin1Char(' '));
+    // The first piece is the time, the second carries the ci. Only those two are cut out: a
+    // text of a million blanks would otherwise become a million pieces.
     EventText event;
-    event.time = pieces.value(0);
-    const QString ciPiece = pieces.value(1);
+    const qsizetype firstBlank = eventText.indexOf(QLatin1Char(' '));
+    event.time = firstBlank < 0 ? eventText : eventText.left(firstBlank);
+    QString ciPiece;
+    if (firstBlank >= 0) {
+        const qsizetype secondBlank = eventText.indexOf(QLatin1Char(' '), firstBlank + 1);
+        ciPiece = eventText.mid(firstBlank + 1, secondBlank < 0 ? -1 : secondBlank - firstBlank - 1);
+    }
     event.ci = ciPiece.section(QLatin1Char('='), 1, 1);
     event.message = eventText;
     if (!event.time.isEmpty())

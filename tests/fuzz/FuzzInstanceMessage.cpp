@@ -2,10 +2,10 @@
 
 #include "FuzzSupport.h"
 
+#include "shell/SingleInstance.h"
 #include "shell/SingleInstanceMessage.h"
 
-#include <QList>
-
+using shell::SingleInstance;
 using shell::SingleInstanceMessage;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -17,10 +17,21 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray input = fuzz::bytes(data, size);
-    // The connection's bytes, line by line, as the listening instance reads them.
-    for (const QByteArray &line : input.split('\n')) {
-        if (const auto message = SingleInstanceMessage::decode(line))
-            FUZZ_CHECK(message->kind == SingleInstanceMessage::Kind::Activate || !message->url.isEmpty());
+    // The connection's bytes in the portions the listening instance reads them, which drops the
+    // connection once an unfinished line is longer than a message may be.
+    QByteArray pending;
+    for (qsizetype at = 0; at < input.size();) {
+        const QByteArray portion = input.mid(at, SingleInstance::kMaxMessageBytes + 1 - pending.size());
+        at += portion.size();
+        pending += portion;
+        for (const QByteArray &line : SingleInstanceMessage::takeLines(pending)) {
+            FUZZ_CHECK(!line.contains('\n') && line.size() <= SingleInstance::kMaxMessageBytes);
+            if (const auto message = SingleInstanceMessage::decode(line))
+                FUZZ_CHECK(message->kind == SingleInstanceMessage::Kind::Activate || !message->url.isEmpty());
+        }
+        FUZZ_CHECK(!pending.contains('\n'));
+        if (pending.size() > SingleInstance::kMaxMessageBytes)
+            break;
     }
     // A URL handed over by a second instance arrives unchanged when it fits on one line.
     const QString url = QString::fromUtf8(input);
