@@ -4,6 +4,7 @@
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSSystemInfo.h"
 
+#include <QJsonDocument>
 #include <QUrl>
 
 #include <cmath>
@@ -150,6 +151,22 @@ bool QSConfig::isWebAddress(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
     return url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+std::optional<QJsonObject> QSConfig::decodeDocument(const QByteArray &bytes, QString *error)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument decoded = QJsonDocument::fromJson(bytes, &parseError);
+    QString reason;
+    if (parseError.error != QJsonParseError::NoError)
+        reason = QStringLiteral("%1 at offset %2").arg(parseError.errorString(), QString::number(parseError.offset));
+    else if (!decoded.isObject())
+        reason = QStringLiteral("the top level of the document is not an object");
+    else
+        return decoded.object();
+    if (error)
+        *error = reason;
+    return std::nullopt;
 }
 
 quint64 QSConfig::retryLimitFrom(const QJsonValue &value)

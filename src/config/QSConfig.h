@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 // The parsed remote installer configuration. Valid when it names a download (latestMacURL) and
 // the build number of that download (lastBuildNumberMac): the engine needs both, for the
 // download and for its events and version file.
@@ -15,6 +17,10 @@ public:
     // Parses a decoded configuration document (initWithJSONObject:). Values of the wrong JSON
     // type count as missing.
     explicit QSConfig(const QJsonObject &document);
+
+    // Decodes the bytes of a configuration answer: JSON whose top level is an object. None, with
+    // the reason in *error, for anything else.
+    static std::optional<QJsonObject> decodeDocument(const QByteArray &bytes, QString *error);
 
     bool isValid() const { return !latestMacURL.isNull() && !lastBuildNumberMac.isNull(); }
     QString description() const;

@@ -80,15 +80,8 @@ void handleAnswer(const QSHttp::Result &answer, const QString &urlText, const QS
     QJsonObject document;
     if (answer.bodyTooLarge) {
         decodeError = QStringLiteral("the document is larger than %1 bytes").arg(kMaxDocumentBytes);
-    } else {
-        QJsonParseError parseError{};
-        const QJsonDocument decoded = QJsonDocument::fromJson(answer.data, &parseError);
-        if (parseError.error != QJsonParseError::NoError)
-            decodeError = QStringLiteral("%1 at offset %2").arg(parseError.errorString(), QString::number(parseError.offset));
-        else if (!decoded.isObject())
-            decodeError = QStringLiteral("the top level of the document is not an object");
-        else
-            document = decoded.object();
+    } else if (auto decoded = QSConfig::decodeDocument(answer.data, &decodeError)) {
+        document = *decoded;
     }
     if (!decodeError.isNull()) {
         platform::console(QStringLiteral("Error is %1").arg(decodeError));

@@ -1,6 +1,7 @@
 #include "platform/Bundle.h"
 
 #include "platform/Console.h"
+#include "platform/PropertyListLimits.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -124,14 +125,29 @@ std::optional<QVariantMap> Bundle::readPropertyList(const QString &path, QString
             *error = QStringLiteral("%1: larger than %2 bytes").arg(path).arg(kMaxPropertyListBytes);
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    QString reason;
+    auto info = parsePropertyList(file.readAll(), &reason);
+    if (!info && error)
+        *error = QStringLiteral("%1: %2").arg(path, reason);
+    return info;
+}
+
+std::optional<QVariantMap> Bundle::parsePropertyList(const QByteArray &bytes, QString *error)
+{
+    if (bytes.size() > kMaxPropertyListBytes) {
+        if (error)
+            *error = QStringLiteral("larger than %1 bytes").arg(kMaxPropertyListBytes);
+        return std::nullopt;
+    }
+    if (!bytes.isEmpty() && !PropertyListLimits::check(bytes, error))
+        return std::nullopt;
     plist_t root = nullptr;
     if (!bytes.isEmpty())
         plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
     std::unique_ptr<void, void (*)(plist_t)> guard(root, plist_free);
     if (!root || plist_get_node_type(root) != PLIST_DICT) {
         if (error)
-            *error = QStringLiteral("%1: not a property list with a dictionary at the top").arg(path);
+            *error = QStringLiteral("not a property list with a dictionary at the top");
         return std::nullopt;
     }
     return toVariant(root).toMap();

@@ -22,6 +22,9 @@ public:
 
     // Reads an XML or binary property list whose top level is a dictionary.
     static std::optional<QVariantMap> readPropertyList(const QString &path, QString *error);
+    // The same from bytes already in memory (at most 4 MiB); the reason of a failure, without
+    // a file name, goes to *error.
+    static std::optional<QVariantMap> parsePropertyList(const QByteArray &bytes, QString *error);
     // The information dictionary of the bundle at <bundlePath>/Contents/Info.plist.
     static std::optional<QVariantMap> infoOfBundleAt(const QString &bundlePath);
 

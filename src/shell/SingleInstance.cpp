@@ -1,5 +1,7 @@
 #include "shell/SingleInstance.h"
 
+#include "shell/SingleInstanceMessage.h"
+
 #include "platform/Bundle.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
@@ -17,21 +19,6 @@
 #include <unistd.h>
 
 namespace shell {
-namespace {
-
-const QByteArray kActivate = QByteArrayLiteral("activate");
-const QByteArray kOpenPrefix = QByteArrayLiteral("open ");
-
-QByteArray encodeMessage(const QString &commandUrl)
-{
-    if (commandUrl.isNull())
-        return kActivate + '\n';
-    QByteArray line = kOpenPrefix + commandUrl.toUtf8();
-    line.replace('\n', ' ');  // one message, one line
-    return line + '\n';
-}
-
-}  // namespace
 
 SingleInstance::SingleInstance(const QString &socketPath, QObject *parent)
     : QObject(parent)
@@ -121,7 +108,7 @@ bool SingleInstance::handOver(const QString &commandUrl)
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(kHandOverTimeoutMs))
         return false;
-    socket.write(encodeMessage(commandUrl));
+    socket.write(SingleInstanceMessage::encode(commandUrl));
     socket.flush();
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(kHandOverTimeoutMs)) {
@@ -165,11 +152,8 @@ void SingleInstance::readFrom(QLocalSocket *socket)
     QByteArray pending = socket->property("pendingLine").toByteArray();
     while (socket->bytesAvailable() > 0) {
         pending += socket->read(kMaxMessageBytes + 1 - pending.size());
-        qsizetype end;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            handleLine(pending.left(end));
-            pending.remove(0, end + 1);
-        }
+        for (const QByteArray &line : SingleInstanceMessage::takeLines(pending))
+            handleLine(line);
         if (pending.size() > kMaxMessageBytes) {
             socket->abort();
             return;
@@ -178,16 +162,15 @@ void SingleInstance::readFrom(QLocalSocket *socket)
     socket->setProperty("pendingLine", pending);
 }
 
-void SingleInstance::handleLine(const QByteArray &rawLine)
+void SingleInstance::handleLine(const QByteArray &line)
 {
-    QByteArray line = rawLine;
-    if (line.endsWith('\r'))
-        line.chop(1);
-    if (line == kActivate) {
+    const auto message = SingleInstanceMessage::decode(line);
+    if (!message)
+        return;
+    if (message->kind == SingleInstanceMessage::Kind::Activate)
         emit activateRequested();
-    } else if (line.startsWith(kOpenPrefix) && line.size() > kOpenPrefix.size()) {
-        emit commandUrlReceived(QString::fromUtf8(line.mid(kOpenPrefix.size())));
-    }
+    else
+        emit commandUrlReceived(message->url);
 }
 
 }  // namespace shell

@@ -110,18 +110,30 @@ void QSLogger::writeLog(const QString &trace, const QString &message, const QSLo
 
 void QSLogger::writeEvent(const QString &trace, const QString &eventText, const QSLogContext &context)
 {
-    // "<time> ci=<identifier> <json>": the first piece is the time, the second carries the ci.
-    const QStringList pieces = eventText.split(QLatin1Char(' '));
-    const QString time = pieces.value(0);
-    const QString ciPiece = pieces.value(1);
-    const QString ci = ciPiece.section(QLatin1Char('='), 1, 1);
-    QString message = eventText;
-    if (!time.isEmpty())
-        message.remove(time);
+    const EventText event = splitEventText(eventText);
+    append(maskPIIDataInMessage(fillRecord(kEventTemplate, event.time, event.ci, trace, event.message, context)));
+}
+
+QSLogger::EventText QSLogger::splitEventText(const QString &eventText)
+{
+    // The first piece is the time, the second carries the ci. Only those two are cut out: a
+    // text of a million blanks would otherwise become a million pieces.
+    EventText event;
+    const qsizetype firstBlank = eventText.indexOf(QLatin1Char(' '));
+    event.time = firstBlank < 0 ? eventText : eventText.left(firstBlank);
+    QString ciPiece;
+    if (firstBlank >= 0) {
+        const qsizetype secondBlank = eventText.indexOf(QLatin1Char(' '), firstBlank + 1);
+        ciPiece = eventText.mid(firstBlank + 1, secondBlank < 0 ? -1 : secondBlank - firstBlank - 1);
+    }
+    event.ci = ciPiece.section(QLatin1Char('='), 1, 1);
+    event.message = eventText;
+    if (!event.time.isEmpty())
+        event.message.remove(event.time);
     if (!ciPiece.isEmpty())
-        message.remove(ciPiece);
-    message = message.trimmed();
-    append(maskPIIDataInMessage(fillRecord(kEventTemplate, time, ci, trace, message, context)));
+        event.message.remove(ciPiece);
+    event.message = event.message.trimmed();
+    return event;
 }
 
 QString QSLogger::maskPIIDataInMessage(const QString &text)

@@ -8,6 +8,14 @@
 // so records from two threads or two processes never interleave. Never fails towards the caller.
 class QSLogger {
 public:
+    // An analytics event text, "<time> ci=<identifier> <json>", taken apart for its record.
+    struct EventText {
+        QString time;     // the first piece
+        QString ci;       // what follows "=" in the second piece
+        QString message;  // the text without those two pieces, trimmed
+    };
+    static EventText splitEventText(const QString &eventText);
+
     static void debug(const QString &message, const QSLogContext &context);
     static void error(const QString &message, const QSLogContext &context);
     static void showScreen(const QString &screenName, const QSLogContext &context);
