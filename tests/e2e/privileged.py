@@ -199,11 +199,11 @@ def case_refusal(box, person):
           f"Install events {installs}")
     check(not [name for name, _ in box.events() if name in ("Download", "Extract")], "downloaded after a refusal")
     check(list(box.apps.iterdir()) == [], f"applications folder changed: {list(box.apps.iterdir())}")
-    leftovers = [f for f in files_under(box.tmp) if not f.startswith("runtime")]
-    check(not leftovers, f"temporary files left: {leftovers}")
     box.key("Return", proc=proc)  # Close
     check(box.wait_exit(proc) == 0, "installer did not exit after Close")
     box.installer = None
+    leftovers = [f for f in files_under(box.tmp) if not f.startswith("runtime")]
+    check(not leftovers, f"temporary files left: {leftovers}")
 
 
 def case_person(box, person, system):
@@ -277,6 +277,7 @@ def main():
     except Exception as error:  # a failed check or a time-out: keep the evidence
         failed = error
         box.screenshot("failure")
+    box.stop_processes()  # the person's processes first, or the user cannot be removed
     problems = system.close()
     box.close()
     if failed or problems:
