@@ -8,6 +8,9 @@ afterwards, also when a check fails.
 
 Cases, in one run (the package, the bus and the user are set up once):
   refusal  no polkit rule allows the person: "Install error", nothing placed, no temporary files.
+  sudo     root started through sudo -E with the person's HOME, links planted at the run log and the
+           version file: root-only files stay as they are and are not uploaded; the product runs as
+           the person.
   person   a rule allows the person: the product lands root-owned with normalised modes, the version
            file in the person's data folder, and the product starts as the person.
 """
@@ -17,6 +20,7 @@ import io
 import json
 import os
 import pwd
+import shutil
 import stat
 import subprocess
 import sys
@@ -45,8 +49,9 @@ def run(*cmd, **kwargs):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kwargs)
 
 
-def hostile_modes(archive):
-    """The demo archive with modes no honest tool writes: world-writable, set-gid and sticky."""
+def hostile_modes(archive, settings):
+    """The demo archive with modes no honest tool writes (world-writable, set-gid and sticky), and
+    launch settings for the product, which may start with a clean environment."""
     out = io.BytesIO()
     with zipfile.ZipFile(archive) as src, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as dst:
         for info in src.infolist():
@@ -59,6 +64,7 @@ def hostile_modes(archive):
             info.external_attr = (mode << 16) | (info.external_attr & 0xFFFF)
             info.create_system = 3  # Unix, so the mode bits are read
             dst.writestr(info, data)
+        dst.writestr(f"{BINARY_NAME}/Contents/Resources/launch-settings.json", json.dumps(settings))
     return out.getvalue()
 
 
@@ -206,6 +212,52 @@ def case_refusal(box, person):
     check(not leftovers, f"temporary files left: {leftovers}")
 
 
+def case_sudo(box, person):
+    secrets = box.root / "root-only"
+    secrets.mkdir(mode=0o700)
+    log_secret, version_secret = secrets / "log.txt", secrets / "version.txt"
+    for path in (log_secret, version_secret):
+        path.write_text(f"root-only {path.name}\n")
+        path.chmod(0o600)
+    data = box.home / DATA_PATH.lstrip("/")
+    (data / "Logs").mkdir(parents=True, exist_ok=True)
+    for folder in [data / "Logs", *(data / "Logs").parents]:
+        if folder == box.home:
+            break
+        os.chown(folder, person.pw_uid, person.pw_gid)
+    for link, target in ((data / "Logs" / "tiny.log", log_secret), (data / "mirolan_version.json", version_secret)):
+        link.unlink(missing_ok=True)  # the refusal's run log
+        link.symlink_to(target)
+
+    env = person_env(box, person)
+    env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
+               SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
+    box.console_path = box.artifacts / "console-sudo.txt"
+    proc = subprocess.Popen(["/usr/bin/tiny-installer"], env=env, stdout=open(box.console_path, "w"),
+                            stderr=subprocess.STDOUT)
+    box.processes.append(proc)
+    box.installer = proc
+    box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
+    wait_for((box.apps / BINARY_NAME / "Contents" / "MacOS" / "Corvala").exists, 120, "the product to be placed")
+    time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
+    box.screenshot("sudo-finished")
+    box.key("Return", proc=proc)  # Launch
+    check(box.wait_exit(proc) == 0, "installer run through sudo did not exit after Launch")
+
+    for path in (log_secret, version_secret):
+        check(path.read_text() == f"root-only {path.name}\n", f"{path} changed")
+    uploaded = b"".join(p.read_bytes() for p in box.collected.rglob("*") if p.is_file())
+    check(b"root-only" not in uploaded, "a root-only file was uploaded")
+    wait_for(box.args_file.exists, 15, "the product to start")
+    record = json.loads(box.args_file.read_text())
+    check(record.get("uid") == person.pw_uid, f"product started through sudo ran as uid {record.get('uid')}")
+
+    # The person's own run starts from a clean slate.
+    shutil.rmtree(box.apps / BINARY_NAME)
+    for link in (data / "Logs" / "tiny.log", data / "mirolan_version.json", box.args_file):
+        link.unlink(missing_ok=True)
+
+
 def case_person(box, person, system):
     system.allow_person()
     system.stop_polkitd()  # the rule is read when polkitd starts
@@ -262,17 +314,18 @@ def main():
             system.deb = debs[0]
             system.install_package()
         box.start_display()
-        nginx = box.start_nginx(hostile_modes(args.archive))
+        box.args_file = box.home / "product-args.txt"
+        nginx = box.start_nginx(hostile_modes(args.archive, {"argsFile": str(box.args_file), "exitAfterMs": "3000"}))
         service = box.start_service("--download-url", nginx + "/download/Corvala.zip")
         os.chmod(box.apps, 0o755)  # root's, as /opt is
         person = system.add_person(box.home)
         for folder in (box.home.parent, box.home, box.tmp):
             os.chown(folder, person.pw_uid, person.pw_gid)
-        box.args_file = box.home / "product-args.txt"
         system.configure_installed_bundle(box, service + "/config/prod")
         system.start_bus()
         system.start_polkitd()
         case_refusal(box, person)
+        case_sudo(box, person)
         case_person(box, person, system)
     except Exception as error:  # a failed check or a time-out: keep the evidence
         failed = error
