@@ -1,8 +1,7 @@
 #include "platform/LinuxHost.h"
 
-#include "platform/InvokingPerson.h"
-
 #include "platform/Bundle.h"
+#include "platform/InvokingPerson.h"
 #include "platform/ZipExtractor.h"
 
 #include <QDesktopServices>
