@@ -74,13 +74,17 @@ bool ArchiveReceiver::readHeader(int input)
     return haveLength;
 }
 
-Status ArchiveReceiver::receive(int input, int output)
+Status ArchiveReceiver::receiveHeader(int input)
 {
     if (!readHeader(input))
         return fail(BadRequest, QStringLiteral("the request has no valid header"));
     if (length_ == 0 || length_ > spaceLimit_)
         return fail(BadRequest, QStringLiteral("an archive of %1 bytes does not fit").arg(length_));
+    return Placed;
+}
 
+Status ArchiveReceiver::receiveArchive(int input, int output)
+{
     // With a key in the bundle, the archive is checked over exactly the bytes extracted later.
     QString checkError;
     std::unique_ptr<ArchiveSignature> signature = ArchiveSignature::forKey(publicKey_, signature_, &checkError);

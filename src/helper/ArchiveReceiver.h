@@ -13,9 +13,11 @@ public:
     ArchiveReceiver(QString publicKey, quint64 spaceLimit)
         : publicKey_(std::move(publicKey)), spaceLimit_(spaceLimit) {}
 
-    // Copies the archive from input to output (both open descriptors). Placed on success,
-    // otherwise the status to exit with and errorString() says why.
-    [[nodiscard]] platform::placement::Status receive(int input, int output);
+    // Reads the header, which the installer sends once the archive is downloaded. Placed when it
+    // is usable, otherwise the status to exit with and errorString() says why.
+    [[nodiscard]] platform::placement::Status receiveHeader(int input);
+    // Then copies the archive from input to output (both open descriptors).
+    [[nodiscard]] platform::placement::Status receiveArchive(int input, int output);
     QString errorString() const { return error_; }
 
 private:

@@ -93,22 +93,26 @@ Status BundlePlacement::run(int input)
     QString error;
     if (!prepareApplicationsFolder(&error))
         return fail(PlaceFailed, error);
+    // Nothing appears in the applications folder before the installer has the whole archive.
+    ArchiveReceiver receiver(settings_.archivePublicKey, freeBytes(settings_.applicationsDirectory));
+    const Status header = receiver.receiveHeader(input);
+    if (header != Placed)
+        return fail(header, receiver.errorString());
     const StagingFolder staging(settings_.applicationsDirectory, settings_.bundleName);
     if (staging.path().isEmpty())
         return fail(PlaceFailed, QStringLiteral("cannot make a staging folder in %1: %2")
                                      .arg(settings_.applicationsDirectory, systemError()));
-    return placeFrom(staging.path(), input);
+    return placeFrom(staging.path(), input, receiver);
 }
 
-Status BundlePlacement::placeFrom(const QString &staging, int input)
+Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveReceiver &receiver)
 {
     const QString archivePath = staging + QStringLiteral("/archive.zip");
     const int archiveFd = ::open(QFile::encodeName(archivePath).constData(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (archiveFd < 0)
         return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(systemError()));
-    ArchiveReceiver receiver(settings_.archivePublicKey, freeBytes(staging));
-    const Status received = receiver.receive(input, archiveFd);
+    const Status received = receiver.receiveArchive(input, archiveFd);
     const bool closed = ::close(archiveFd) == 0;
     if (received != Placed)
         return fail(received, receiver.errorString());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveReceiver.h"
 #include "platform/PlacementProtocol.h"
 #include "platform/PlacementSettings.h"
 
@@ -25,7 +26,7 @@ public:
 
 private:
     platform::placement::Status fail(platform::placement::Status status, const QString &message);
-    platform::placement::Status placeFrom(const QString &staging, int input);
+    platform::placement::Status placeFrom(const QString &staging, int input, ArchiveReceiver &receiver);
     bool swapInto(const QString &bundle, QString *error) const;
 
     platform::PlacementSettings settings_;
