@@ -1,6 +1,7 @@
 #include "engine/QSInstallFiles.h"
 
 #include "platform/Host.h"
+#include "platform/PersonalFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -169,16 +170,6 @@ bool QSInstallFiles::writeVersionFile(const QString &path, const QString &versio
     QString ignoredError;
     if (!error)
         error = &ignoredError;
-    const QString folder = QFileInfo(path).path();
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("cannot create %1").arg(folder);
-        return false;
-    }
-    QSaveFile file(path);
-    const QByteArray content = versionFileContent(version);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    // In the person's home: made whole and renamed into place, no link below the home followed.
+    return platform::PersonalFiles::writeWhole(path, versionFileContent(version), error);
 }

@@ -4,6 +4,7 @@
 #include "engine/QSFlowTexts.h"
 #include "telemetry/QSNotificationNames.h"
 #include "engine/QSPreinstallCheck.h"
+#include "engine/QSPrivilegedPlacement.h"
 #include "platform/Host.h"
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
@@ -39,7 +40,11 @@ QSInstallFlow::QSInstallFlow(QSScreens &screens, QObject *parent)
       configLoader_([](QSConfigProvider::Completion completion) {
           QSConfigProvider::loadConfigWithCompletion(std::move(completion));
       }),
-      terminate_([] { QCoreApplication::quit(); })
+      terminate_([] { QCoreApplication::quit(); }),
+      placementFactory_([](QObject *owner) {
+          const bool needed = QSPrivilegedPlacement::isNeededFor(QSConfigProvider::getApplicationsDirectory());
+          return needed ? new QSPrivilegedPlacement(owner) : nullptr;
+      })
 {
 }
 
@@ -55,7 +60,7 @@ void QSInstallFlow::startInstallation()
 {
     if (screens_.isQuitConfirmationOpen())
         return;
-    if (worker_) {
+    if (worker_ || (privileged_ && privileged_->isPlacing())) {
         // Extraction or placement is running; a new start would pull the files from under it.
         QSLogger::debug(QStringLiteral("Installation is being completed; start request ignored"), QS_FLOW_CONTEXT(kStart));
         return;
@@ -103,7 +108,17 @@ void QSInstallFlow::startInstallation()
         showOfflineStep(kStart);
         return;
     }
+    // A helper from an earlier attempt goes; each start asks for its own authorisation.
+    delete privileged_;
+    if (QSPrivilegedPlacement *placement = placementFactory_(this)) {
+        askForPlacementRights(placement);
+        return;
+    }
+    loadConfiguration();
+}
 
+void QSInstallFlow::loadConfiguration()
+{
     QSLogger::showScreen(QStringLiteral("Connecting"), QS_FLOW_CONTEXT(kStart));
     screens_.showState(QSScreenState::Connecting);
     configLoadStart_.start();

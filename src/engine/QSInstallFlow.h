@@ -16,6 +16,7 @@
 #include <memory>
 
 class QSConfig;
+class QSPrivilegedPlacement;
 class QThread;
 
 // The flow half of the main controller: checks, configuration, download with retries,
@@ -56,9 +57,15 @@ public:
     // What ends the program after quitInstallation (QCoreApplication::quit by default).
     void setTerminate(std::function<void()> terminate) { terminate_ = std::move(terminate); }
     void setDownloadTimeouts(const QSDownloadTimeouts &timeouts) { timeouts_ = timeouts; }
+    // Makes the privileged placement for a start, or nullptr when the installer places by itself
+    // (by default: a helper when the person may not write the applications folder). Tests give
+    // the helper a stand-in launcher.
+    using PlacementFactory = std::function<QSPrivilegedPlacement *(QObject *parent)>;
+    void setPlacementFactory(PlacementFactory factory) { placementFactory_ = std::move(factory); }
 
 private:
     // Start and configuration (QSInstallFlow.cpp)
+    void loadConfiguration();
     void configurationLoaded(std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error);
     void showOfflineStep(const QString &function);
     void showBlockingAlert(const QString &message, const QString &titleKey, const QString &icon);
@@ -86,6 +93,12 @@ private:
     void unzipFileWithPath(const QString &archivePath, const QString &destination, std::function<void(bool)> done);
     void copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool)> done);
     void scheduleFinishedState();
+    static QString versionFilePath();
+
+    // Placement through the privileged helper (QSInstallFlowPrivileged.cpp)
+    void askForPlacementRights(QSPrivilegedPlacement *placement);
+    void placeThroughHelper(const QString &archivePath);
+    void finishPlacement();
     // Runs work on a worker thread and then done on this thread; one job at a time.
     void runOffMainThread(std::function<void()> work, std::function<void()> done);
 
@@ -105,4 +118,6 @@ private:
     QSDownloader *downloader_ = nullptr;
     std::unique_ptr<platform::MinisignVerifier> signatureCheck_;  // of the running attempt
     QPointer<QThread> worker_;
+    PlacementFactory placementFactory_;
+    QPointer<QSPrivilegedPlacement> privileged_;  // set while a helper is authorised or placing
 };

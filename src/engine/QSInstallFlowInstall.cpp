@@ -7,6 +7,7 @@
 #include "engine/QSFlowTexts.h"
 #include "engine/QSInstallFiles.h"
 #include "platform/DesktopEntry.h"
+#include "engine/QSPrivilegedPlacement.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
 #include "telemetry/QSLogger.h"
@@ -25,16 +26,20 @@ bool isPlainName(const QString &name)
         !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
-QString versionFilePath()
+}  // namespace
+
+QString QSInstallFlow::versionFilePath()
 {
     return QStringLiteral("%1%2/mirolan_version.json")
         .arg(platform::host().homeDirectory(), QSConfigProvider::getEnvSpecificAppDataPath());
 }
 
-}  // namespace
-
 void QSInstallFlow::runInstallStage(const QString &archivePath)
 {
+    if (privileged_) {
+        placeThroughHelper(archivePath);
+        return;
+    }
     updateProgressWithValue(0.0, 0.9);
     QSLogger::debug(QStringLiteral("Extract %1 installer").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
     const QString destination = QSInstallFiles::extractionDirectoryFor(archivePath);

@@ -4,6 +4,7 @@
 #include "platform/NetworkInterfaces.h"
 #include "platform/PreferredLanguages.h"
 #include "platform/PrivateDirectory.h"
+#include "platform/InvokingPerson.h"
 #include "platform/ZipExtractor.h"
 
 #include <QDesktopServices>
@@ -53,7 +54,7 @@ QString LinuxHost::loginName() const
     passwd *result = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result)
         return QString::fromLocal8Bit(result->pw_name);
-    return qEnvironmentVariable("USER");
+    return {};  // never $USER: anyone can set it, and the administrator gate reads this name
 }
 
 bool LinuxHost::isSuperUser() const
@@ -266,6 +267,9 @@ QString LinuxHost::platformWord(PlatformWord word) const
 
 bool LinuxHost::openUrl(const QUrl &url)
 {
+    // As root for someone else, the browser is theirs and runs as them, without root's environment.
+    if (const auto person = InvokingPerson::current())
+        return person->startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)}, nullptr);
     return QDesktopServices::openUrl(url);
 }
 
@@ -284,6 +288,8 @@ bool LinuxHost::launchApplication(const QString &bundlePath, const QStringList &
             *error = QStringLiteral("%1 is not an executable file").arg(executable);
         return false;
     }
+    if (const auto person = InvokingPerson::current())
+        return person->startDetached(executable, arguments, error);
     qint64 pid = 0;
     if (!QProcess::startDetached(executable, arguments, QDir::homePath(), &pid)) {
         if (error)

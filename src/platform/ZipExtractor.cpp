@@ -1,5 +1,7 @@
 #include "platform/ZipExtractor.h"
 
+#include "platform/ExtractedTree.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringList>
@@ -157,7 +159,8 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
         if (archive_entry_size_is_set(entry) && quint64(archive_entry_size(entry)) > spaceLimit_ - written)
             return fail(QStringLiteral("not enough space for %1").arg(name));
 
-        archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
+        // Nobody but the owner may write what lands here, and no set-id or sticky bit survives.
+        archive_entry_set_perm(entry, ExtractedTree::normalisedMode(archive_entry_perm(entry), type == AE_IFDIR));
         const QByteArray target = QFile::encodeName(top + QLatin1Char('/') + name);
         archive_entry_set_pathname(entry, target.constData());
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN)
@@ -185,6 +188,11 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
         return fail(QStringLiteral("empty or unreadable archive %1").arg(archivePath));
     if (archive_write_close(writer.get()) != ARCHIVE_OK)
         return fail(QStringLiteral("cannot finish extraction: %1").arg(archiveError(writer.get())));
+    // Folders made on the way carry the umask's mode, and a link read as text can still climb out
+    // through other links: check the finished tree as it really stands.
+    QString treeError;
+    if (!ExtractedTree::normaliseModes(top, &treeError) || !ExtractedTree::checkLinks(top, &treeError))
+        return fail(treeError);
     return true;
 }
 

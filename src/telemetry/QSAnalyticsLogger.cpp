@@ -1,6 +1,7 @@
 #include "telemetry/QSAnalyticsLogger.h"
 
 #include "platform/Console.h"
+#include "platform/PersonalFiles.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSPortalProvider.h"
@@ -9,6 +10,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,9 +24,16 @@ QString orNullText(const QString &text)
 // The whole run log as text; null when the file is missing or cannot be read.
 QString readRunLog()
 {
-    QFile file(QSLogger::logFilePath());
-    if (!file.open(QIODevice::ReadOnly))
+    // Read without following a link: root must never send out a file the person pointed it at.
+    QString error;
+    const int fd = platform::PersonalFiles::open(QSLogger::logFilePath(), O_RDONLY, 0, &error);
+    if (fd < 0)
         return {};
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return {};

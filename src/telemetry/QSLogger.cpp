@@ -3,10 +3,13 @@
 #include "config/QSConfigProvider.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
+#include "platform/InvokingPerson.h"
+#include "platform/PersonalFiles.h"
 #include "telemetry/QSPortalProvider.h"
 #include "telemetry/QSTimeFormat.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -55,17 +58,18 @@ QString fillRecord(const QString &pattern, const QString &time, const QString &c
 
 void append(const QString &line)
 {
-    const std::filesystem::path directory(QFile::encodeName(QSLogger::logDirectory()).toStdString());
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (error) {
-        platform::console(QStringLiteral("MKDIR Error! %1").arg(QString::fromStdString(error.message())));
+    // The log lives in the person's home: no link below it is followed, even when running as root.
+    QString error;
+    const int folder = platform::PersonalFiles::openFolder(QSLogger::logDirectory(), true, &error);
+    if (folder < 0) {
+        platform::console(QStringLiteral("MKDIR Error! %1").arg(error));
         return;
     }
-    const QByteArray path = QFile::encodeName(QSLogger::logFilePath());
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = platform::PersonalFiles::openIn(folder, QFileInfo(QSLogger::logFilePath()).fileName(),
+                                                   O_WRONLY | O_APPEND | O_CREAT, 0600, &error);
+    ::close(folder);
     if (fd < 0) {
-        platform::console(QStringLiteral("Write log error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        platform::console(QStringLiteral("Write log error: %1").arg(error));
         return;
     }
     // One write of the whole record: with O_APPEND, records of two writers never interleave.
@@ -138,11 +142,13 @@ QSLogger::EventText QSLogger::splitEventText(const QString &eventText)
 
 QString QSLogger::maskPIIDataInMessage(const QString &text)
 {
-    const QString login = platform::host().loginName();
-    if (login.isEmpty())
-        return text;
     QString masked = text;
-    masked.replace(login, QStringLiteral("****"), Qt::CaseSensitive);
+    // Started through sudo or pkexec, the person's own name is masked as well as root's.
+    if (const auto person = platform::InvokingPerson::current(); person && !person->name.isEmpty())
+        masked.replace(person->name, QStringLiteral("****"), Qt::CaseSensitive);
+    const QString login = platform::host().loginName();
+    if (!login.isEmpty())
+        masked.replace(login, QStringLiteral("****"), Qt::CaseSensitive);
     return masked;
 }
 

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 namespace corvala {
 
 LaunchRecord LaunchRecord::fromArgv(int argc, char **argv)
@@ -15,6 +17,7 @@ LaunchRecord LaunchRecord::fromArgv(int argc, char **argv)
     record.executable = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     if (record.executable.isEmpty() && argc > 0)
         record.executable = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath();
+    record.uid = ::getuid();
     for (int i = 1; i < argc; ++i)
         record.arguments.append(QString::fromLocal8Bit(argv[i]));
     return record;
@@ -25,6 +28,7 @@ bool LaunchRecord::writeTo(const QString &path, QString *error) const
     QJsonObject object;
     object.insert(QStringLiteral("executable"), executable);
     object.insert(QStringLiteral("arguments"), QJsonArray::fromStringList(arguments));
+    object.insert(QStringLiteral("uid"), qint64(uid));
 
     // A reader never sees half a file: the old one stays until the new one is complete.
     QSaveFile file(path);

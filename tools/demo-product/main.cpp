@@ -1,21 +1,43 @@
 // Corvala, the product that the installer delivers. For the demo and the tests it shows how it was
 // started and records that in the file named by CORVALA_ARGS_FILE; CORVALA_EXIT_AFTER_MS makes it
-// quit by itself after that many milliseconds.
+// quit by itself after that many milliseconds. Started with a clean environment (an installer that
+// runs as root launches it as the person), the same two settings come from
+// Contents/Resources/launch-settings.json inside its bundle: {"argsFile": ..., "exitAfterMs": ...}.
 
 #include "LaunchRecord.h"
 #include "ProductWindow.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+// The environment's value, else the bundle's launch settings' value.
+QString setting(const corvala::LaunchRecord &record, const char *variable, const QString &key)
+{
+    const QString fromEnvironment = qEnvironmentVariable(variable);
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    QFile file(QFileInfo(record.executable).path() + QStringLiteral("/../Resources/launch-settings.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object().value(key).toVariant().toString();
+}
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
     // Recorded before the window system is touched, so the record exists even when no display
     // can be opened.
     const corvala::LaunchRecord record = corvala::LaunchRecord::fromArgv(argc, argv);
-    const QString recordPath = qEnvironmentVariable("CORVALA_ARGS_FILE");
+    const QString recordPath = setting(record, "CORVALA_ARGS_FILE", QStringLiteral("argsFile"));
     if (!recordPath.isEmpty()) {
         QString error;
         if (!record.writeTo(recordPath, &error)) {
@@ -28,7 +50,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Corvala"));
     QApplication::setOrganizationName(QStringLiteral("Brightmoor"));
 
-    const QString exitAfter = qEnvironmentVariable("CORVALA_EXIT_AFTER_MS");
+    const QString exitAfter = setting(record, "CORVALA_EXIT_AFTER_MS", QStringLiteral("exitAfterMs"));
     if (!exitAfter.isEmpty()) {
         bool ok = false;
         const int milliseconds = exitAfter.toInt(&ok);

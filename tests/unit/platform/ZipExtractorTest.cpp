@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Entry {
@@ -133,4 +135,58 @@ TEST(ZipExtractor, PathAndLinkRules)
     EXPECT_FALSE(ZipExtractor::linkStaysInside("a/link", "../.."));
     EXPECT_FALSE(ZipExtractor::linkStaysInside("link", "/etc"));
     EXPECT_FALSE(ZipExtractor::linkStaysInside("link", ""));
+}
+
+TEST(ZipExtractor, ModesEndWithoutGroupOrOtherWriteAndWithoutSpecialBits)
+{
+    struct Case {
+        int archived;
+        mode_t expected;
+    };
+    const QList<Case> files = {{0777, 0755}, {02777, 0755}, {04755, 0755}, {01777, 0755}, {0666, 0644},
+                               {0600, 0644}, {0100, 0755}, {0000, 0644}};
+    QList<Entry> entries = {{"top/", {}, AE_IFDIR, 0777, {}}, {"sticky/", {}, AE_IFDIR, 01777, {}}};
+    for (const Case &c : files)
+        entries.append(regular(QStringLiteral("top/f%1").arg(c.archived, 0, 8), "x", c.archived));
+    entries.append(regular("implicit/folder/file", "x", 0644));
+    QTemporaryDir dir;
+    const QString zip = makeZip(dir, "modes.zip", entries);
+    platform::ZipExtractor extractor;
+    const QString out = dir.filePath("out");
+    ASSERT_TRUE(extractor.extract(zip, out)) << extractor.errorString().toStdString();
+    const auto modeOf = [&out](const QString &name) {
+        struct stat info {};
+        EXPECT_EQ(::lstat(QFile::encodeName(out + "/" + name).constData(), &info), 0) << name.toStdString();
+        return info.st_mode & 07777;
+    };
+    for (const Case &c : files)
+        EXPECT_EQ(modeOf(QStringLiteral("top/f%1").arg(c.archived, 0, 8)), c.expected) << std::oct << c.archived;
+    for (const char *folderName : {"top", "sticky", "implicit", "implicit/folder"})
+        EXPECT_EQ(modeOf(folderName), 0755u) << folderName;
+}
+
+TEST(ZipExtractor, LinksAreCheckedWhereTheyReallyLead)
+{
+    struct Case {
+        const char *what;
+        QList<Entry> entries;
+        bool accepted;
+    };
+    const QList<Case> cases = {
+        {"chain through a link to its own folder",
+         {linkEntry("d", "."), linkEntry("esc", "d/d/d/../../etc/hostname")}, false},
+        {"chain defined after its use",
+         {linkEntry("esc", "d/d/../../etc"), linkEntry("d", ".")}, false},
+        {"link to a link that climbs", {folder("a/"), linkEntry("a/up", ".."), linkEntry("a/out", "up/../x")}, false},
+        {"loop", {linkEntry("x", "y"), linkEntry("y", "x")}, false},
+        {"chain that stays inside", {linkEntry("d", "."), folder("a/"), linkEntry("a/in", "../d/d/a")}, true},
+        {"link to a missing name inside", {linkEntry("later", "nowhere/yet")}, true},
+    };
+    for (const Case &c : cases) {
+        QTemporaryDir dir;
+        const QString zip = makeZip(dir, "links.zip", c.entries);
+        platform::ZipExtractor extractor;
+        EXPECT_EQ(extractor.extract(zip, dir.filePath("out")), c.accepted)
+            << c.what << ": " << extractor.errorString().toStdString();
+    }
 }

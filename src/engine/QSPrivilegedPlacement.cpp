@@ -1,0 +1,162 @@
+#include "engine/QSPrivilegedPlacement.h"
+
+#include "platform/PlacementProtocol.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+using namespace platform::placement;
+
+namespace {
+
+constexpr qint64 kChunkBytes = 256 * 1024;
+// How long quitting waits for a helper that has the whole archive and is placing it.
+constexpr int kPlacementWaitMs = 60 * 1000;
+
+QString describeExit(int exitCode, QProcess::ExitStatus status)
+{
+    return status == QProcess::CrashExit ? QStringLiteral("the helper crashed")
+                                         : QStringLiteral("the helper ended with status %1").arg(exitCode);
+}
+
+}  // namespace
+
+QSPrivilegedPlacement::QSPrivilegedPlacement(QObject *parent)
+    : QObject(parent),
+      program_(QStringLiteral("/usr/bin/pkexec")),
+      arguments_{QStringLiteral("--disable-internal-agent"), defaultHelperPath()}
+{
+    connect(&process_, &QProcess::readyReadStandardOutput, this, &QSPrivilegedPlacement::readAnswers);
+    connect(&process_, &QProcess::bytesWritten, this, &QSPrivilegedPlacement::sendMore);
+    connect(&process_, &QProcess::finished, this, &QSPrivilegedPlacement::helperEnded);
+    connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && phase_ == Phase::Authorising) {
+            phase_ = Phase::Done;
+            emit unavailable(false, QStringLiteral("cannot start %1: %2").arg(program_, process_.errorString()));
+        }
+    });
+}
+
+QSPrivilegedPlacement::~QSPrivilegedPlacement()
+{
+    disconnect(&process_, nullptr, this, nullptr);
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    if (phase_ == Phase::Authorising) {
+        process_.kill();  // still pkexec, running for us; the helper has not started
+    } else {
+        // Ready or still sending: the helper sees the archive end early and places nothing.
+        // Everything sent: it is placing, and finishes in one step before we go.
+        process_.closeWriteChannel();
+    }
+    process_.waitForFinished(kPlacementWaitMs);
+}
+
+bool QSPrivilegedPlacement::isNeededFor(const QString &applicationsDirectory)
+{
+    QString folder = QDir::cleanPath(QDir(applicationsDirectory).absolutePath());
+    while (!QFileInfo::exists(folder) && folder != QLatin1String("/"))
+        folder = QFileInfo(folder).path();
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0;
+}
+
+QString QSPrivilegedPlacement::defaultHelperPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/tiny-installer-helper");
+}
+
+void QSPrivilegedPlacement::setLauncher(const QString &program, const QStringList &arguments)
+{
+    program_ = program;
+    arguments_ = arguments;
+}
+
+void QSPrivilegedPlacement::authorise()
+{
+    phase_ = Phase::Authorising;
+    output_.clear();
+    answer_.clear();
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    process_.start(program_, arguments_);
+}
+
+void QSPrivilegedPlacement::place(const QString &archivePath, const QByteArray &signatureText)
+{
+    Q_ASSERT(phase_ == Phase::Ready);
+    archive_.setFileName(archivePath);
+    if (!archive_.open(QIODevice::ReadOnly)) {
+        phase_ = Phase::Waiting;
+        process_.closeWriteChannel();
+        answer_ = QStringLiteral("cannot read %1: %2").arg(archivePath, archive_.errorString());
+        return;  // the helper refuses the empty request and helperEnded() reports it
+    }
+    QByteArray header = QByteArray(kLengthKey) + ' ' + QByteArray::number(archive_.size()) + '\n';
+    if (!signatureText.isEmpty())
+        header += QByteArray(kSignatureKey) + ' ' + signatureText.toBase64() + '\n';
+    header += '\n';
+    phase_ = Phase::Sending;
+    process_.write(header);
+}
+
+void QSPrivilegedPlacement::sendMore()
+{
+    if (phase_ != Phase::Sending || process_.bytesToWrite() > kChunkBytes)
+        return;
+    const QByteArray chunk = archive_.read(kChunkBytes);
+    if (!chunk.isEmpty()) {
+        process_.write(chunk);
+        return;
+    }
+    archive_.close();
+    phase_ = Phase::Waiting;
+    process_.closeWriteChannel();
+}
+
+void QSPrivilegedPlacement::readAnswers()
+{
+    output_ += process_.readAllStandardOutput();
+    qsizetype end;
+    while ((end = output_.indexOf('\n')) >= 0) {
+        const QByteArray line = output_.left(end);
+        output_.remove(0, end + 1);
+        if (phase_ == Phase::Authorising && line == kReadyLine) {
+            phase_ = Phase::Ready;
+            wasAuthorised_ = true;
+            emit authorised();
+        } else {
+            answer_ = QString::fromUtf8(line);
+        }
+    }
+}
+
+void QSPrivilegedPlacement::helperEnded(int exitCode, QProcess::ExitStatus status)
+{
+    readAnswers();
+    const Phase phase = phase_;
+    phase_ = Phase::Done;
+    const QString detail = answer_.isEmpty() ? describeExit(exitCode, status) : answer_;
+    if (phase == Phase::Authorising) {
+        const bool refused = status == QProcess::NormalExit && (exitCode == PkexecNotAuthorized || exitCode == PkexecFailed);
+        emit unavailable(refused, refused ? QStringLiteral("pkexec ended with status %1").arg(exitCode) : detail);
+        return;
+    }
+    if (phase == Phase::Ready) {
+        emit unavailable(false, detail);  // ended before it was sent anything
+        return;
+    }
+    Outcome outcome = Outcome::PlaceFailed;
+    if (status == QProcess::NormalExit) {
+        switch (exitCode) {
+        case Placed: outcome = answer_.startsWith(QLatin1String(kPlacedPrefix)) ? Outcome::Placed : Outcome::PlaceFailed; break;
+        case SignatureRejected: outcome = Outcome::SignatureRejected; break;
+        case ExtractFailed:
+        case BadBundle: outcome = Outcome::ExtractFailed; break;
+        default: break;
+        }
+    }
+    emit placed(outcome, detail);
+}

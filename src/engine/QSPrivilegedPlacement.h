@@ -1,0 +1,64 @@
+#pragma once
+#include "telemetry/CoreGlobal.h"
+
+#include <QFile>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+
+// The installer's side of the privileged placement helper. When the person may not write the
+// applications folder, the helper is started through pkexec as soon as Install is pressed, so the
+// authorisation is asked before the download; later the downloaded archive is streamed to the
+// helper's standard input and the helper places the bundle as root.
+class QSPrivilegedPlacement : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome { Placed, SignatureRejected, ExtractFailed, PlaceFailed };
+    Q_ENUM(Outcome)
+
+    explicit QSPrivilegedPlacement(QObject *parent = nullptr);
+    // A placement that is already under way runs to its end (the helper swaps in one step); one
+    // whose archive is still being sent is abandoned and changes nothing.
+    ~QSPrivilegedPlacement() override;
+
+    // Whether the person running the installer may not create the bundle in folder (or in the
+    // nearest folder above it that exists, when it does not exist yet).
+    static bool isNeededFor(const QString &applicationsDirectory);
+    // The helper beside the installer's own executable.
+    static QString defaultHelperPath();
+
+    // The program that asks for authorisation and runs the helper ("/usr/bin/pkexec" and the
+    // helper's path by default). Tests put a stand-in here.
+    void setLauncher(const QString &program, const QStringList &arguments);
+
+    // Starts the helper; exactly one of authorised() or unavailable() follows.
+    void authorise();
+    // Sends the archive (and the signature text, when there is one); placed() follows once.
+    void place(const QString &archivePath, const QByteArray &signatureText);
+    bool isReady() const { return phase_ == Phase::Ready; }
+    bool wasAuthorised() const { return wasAuthorised_; }
+    bool isPlacing() const { return phase_ == Phase::Sending || phase_ == Phase::Waiting; }
+
+signals:
+    void authorised();
+    // refused: the person dismissed the authorisation or was not allowed; otherwise the helper
+    // could not start or is not configured. detail is for the run log.
+    void unavailable(bool refused, const QString &detail);
+    void placed(QSPrivilegedPlacement::Outcome outcome, const QString &detail);
+
+private:
+    enum class Phase { Idle, Authorising, Ready, Sending, Waiting, Done };
+
+    void readAnswers();
+    void sendMore();
+    void helperEnded(int exitCode, QProcess::ExitStatus status);
+
+    QString program_;
+    QStringList arguments_;
+    QProcess process_;
+    Phase phase_ = Phase::Idle;
+    bool wasAuthorised_ = false;
+    QByteArray output_;
+    QString answer_;  // the helper's last line after "ready"
+    QFile archive_;
+};

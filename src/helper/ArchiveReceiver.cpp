@@ -1,0 +1,114 @@
+#include "ArchiveReceiver.h"
+
+#include "ArchiveSignature.h"
+
+#include <QList>
+
+#include <cerrno>
+#include <memory>
+
+#include <unistd.h>
+
+using namespace platform::placement;
+
+namespace {
+
+constexpr size_t kBlockSize = 64 * 1024;
+
+ssize_t readSome(int fd, char *buffer, size_t size)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, size);
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
+
+bool writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t done = ::write(fd, data, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        data += done;
+        size -= size_t(done);
+    }
+    return true;
+}
+
+}  // namespace
+
+Status ArchiveReceiver::fail(Status status, const QString &message)
+{
+    error_ = message;
+    return status;
+}
+
+bool ArchiveReceiver::readHeader(int input)
+{
+    // Byte by byte, so not one byte of the archive is taken into the header.
+    QByteArray header;
+    char byte = 0;
+    while (!header.endsWith("\n\n") && header != "\n") {
+        if (header.size() >= kMaxHeaderBytes || readSome(input, &byte, 1) != 1)
+            return false;
+        header.append(byte);
+    }
+    bool haveLength = false;
+    for (const QByteArray &line : header.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const qsizetype space = line.indexOf(' ');
+        if (space <= 0)
+            return false;
+        const QByteArray key = line.left(space);
+        const QByteArray value = line.mid(space + 1);
+        if (key == kLengthKey) {
+            length_ = value.toULongLong(&haveLength);
+        } else if (key == kSignatureKey) {
+            signature_ = QByteArray::fromBase64(value);
+        }  // other keys belong to newer installers and are ignored
+    }
+    return haveLength;
+}
+
+Status ArchiveReceiver::receiveHeader(int input)
+{
+    if (!readHeader(input))
+        return fail(BadRequest, QStringLiteral("the request has no valid header"));
+    if (length_ == 0 || length_ > spaceLimit_)
+        return fail(BadRequest, QStringLiteral("an archive of %1 bytes does not fit").arg(length_));
+    return Placed;
+}
+
+Status ArchiveReceiver::receiveArchive(int input, int output)
+{
+    // With a key in the bundle, the archive is checked over exactly the bytes extracted later.
+    QString checkError;
+    std::unique_ptr<ArchiveSignature> signature = ArchiveSignature::forKey(publicKey_, signature_, &checkError);
+    if (!publicKey_.isEmpty() && !signature)
+        return fail(SignatureRejected, checkError);
+
+    std::unique_ptr<char[]> block(new char[kBlockSize]);
+    quint64 left = length_;
+    while (left > 0) {
+        const ssize_t got = readSome(input, block.get(), size_t(qMin<quint64>(left, kBlockSize)));
+        if (got < 0)
+            return fail(BadRequest, QStringLiteral("cannot read the archive"));
+        if (got == 0)
+            return fail(BadRequest, QStringLiteral("the archive ended %1 bytes early").arg(left));
+        if (signature)
+            signature->addData(block.get(), size_t(got));
+        if (!writeAll(output, block.get(), size_t(got)))
+            return fail(BadRequest, QStringLiteral("cannot store the archive"));
+        left -= quint64(got);
+    }
+    char extra = 0;
+    if (readSome(input, &extra, 1) != 0)
+        return fail(BadRequest, QStringLiteral("more bytes than announced"));
+    if (signature && !signature->verify(&checkError))
+        return fail(SignatureRejected, checkError);
+    return Placed;
+}

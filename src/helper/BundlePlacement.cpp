@@ -1,0 +1,157 @@
+#include "BundlePlacement.h"
+
+#include "ArchiveReceiver.h"
+#include "BundleShape.h"
+#include "platform/ExtractedTree.h"
+#include "platform/ZipExtractor.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+using namespace platform::placement;
+
+namespace {
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+quint64 freeBytes(const QString &folder)
+{
+    struct statvfs info {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return 0;
+    return quint64(info.f_bavail) * quint64(info.f_frsize);
+}
+
+// Removes the staging folder however the placement ends.
+class StagingFolder {
+public:
+    explicit StagingFolder(const QString &applications, const QString &bundleName)
+    {
+        QByteArray pattern = QFile::encodeName(
+            QStringLiteral("%1/.%2.staging-XXXXXX").arg(applications, bundleName));
+        if (::mkdtemp(pattern.data()))  // mode 0700, owned by us (root)
+            path_ = QFile::decodeName(pattern);
+    }
+    ~StagingFolder()
+    {
+        if (!path_.isEmpty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(QFile::encodeName(path_).toStdString(), ignored);
+        }
+    }
+    StagingFolder(const StagingFolder &) = delete;
+    StagingFolder &operator=(const StagingFolder &) = delete;
+    QString path() const { return path_; }
+
+private:
+    QString path_;
+};
+
+}  // namespace
+
+Status BundlePlacement::fail(Status status, const QString &message)
+{
+    error_ = message;
+    return status;
+}
+
+QString BundlePlacement::targetPath() const
+{
+    return settings_.applicationsDirectory + QLatin1Char('/') + settings_.bundleName;
+}
+
+bool BundlePlacement::prepareApplicationsFolder(QString *error) const
+{
+    const QString folder = settings_.applicationsDirectory;
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("cannot create %1").arg(folder);
+        return false;
+    }
+    struct stat info {};
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *error = QStringLiteral("%1 is not a folder").arg(folder);
+        return false;
+    }
+    return true;
+}
+
+Status BundlePlacement::run(int input)
+{
+    QString error;
+    if (!prepareApplicationsFolder(&error))
+        return fail(PlaceFailed, error);
+    // Nothing appears in the applications folder before the installer has the whole archive.
+    ArchiveReceiver receiver(settings_.archivePublicKey, freeBytes(settings_.applicationsDirectory));
+    const Status header = receiver.receiveHeader(input);
+    if (header != Placed)
+        return fail(header, receiver.errorString());
+    const StagingFolder staging(settings_.applicationsDirectory, settings_.bundleName);
+    if (staging.path().isEmpty())
+        return fail(PlaceFailed, QStringLiteral("cannot make a staging folder in %1: %2")
+                                     .arg(settings_.applicationsDirectory, systemError()));
+    return placeFrom(staging.path(), input, receiver);
+}
+
+Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveReceiver &receiver)
+{
+    const QString archivePath = staging + QStringLiteral("/archive.zip");
+    const int archiveFd = ::open(QFile::encodeName(archivePath).constData(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (archiveFd < 0)
+        return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(systemError()));
+    const Status received = receiver.receiveArchive(input, archiveFd);
+    const bool closed = ::close(archiveFd) == 0;
+    if (received != Placed)
+        return fail(received, receiver.errorString());
+    if (!closed)
+        return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(systemError()));
+
+    const QString content = staging + QStringLiteral("/content");
+    platform::ZipExtractor extractor;
+    extractor.setSpaceLimit(freeBytes(staging));
+    if (!extractor.extract(archivePath, content))
+        return fail(ExtractFailed, extractor.errorString());
+    QFile::remove(archivePath);
+
+    const QString bundle = content + QLatin1Char('/') + settings_.bundleName;
+    struct stat info {};
+    if (::lstat(QFile::encodeName(bundle).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return fail(BadBundle, QStringLiteral("the archive holds no folder %1").arg(settings_.bundleName));
+    // The bundle leaves the extraction folder: its links must stay inside the bundle itself.
+    QString error;
+    if (!platform::ExtractedTree::checkLinks(bundle, &error) || !BundleShape::check(bundle, &error))
+        return fail(BadBundle, error);
+    if (!platform::ExtractedTree::setOwner(bundle, 0, 0, &error) || ::chmod(QFile::encodeName(bundle).constData(), 0755) != 0)
+        return fail(PlaceFailed, error.isEmpty() ? QStringLiteral("cannot set the bundle's mode") : error);
+    if (!swapInto(bundle, &error))
+        return fail(PlaceFailed, error);
+    return Placed;
+}
+
+bool BundlePlacement::swapInto(const QString &bundle, QString *error) const
+{
+    const QByteArray from = QFile::encodeName(bundle);
+    const QByteArray to = QFile::encodeName(targetPath());
+    // No bundle yet: a rename that never replaces. One already there (or appearing meanwhile):
+    // exchange the two in one step; the old one is then at `from` and goes with the staging folder.
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST
+        && ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0)
+        return true;
+    *error = QStringLiteral("cannot move the bundle to %1: %2").arg(targetPath(), systemError());
+    return false;
+}

@@ -1,0 +1,75 @@
+// The privileged placement helper. pkexec starts it as root for the installer when the person may
+// not write the applications folder. It takes nothing from its caller but the request on standard
+// input: where to place and under which name come from its own root-owned Info.plist.
+#include "BundlePlacement.h"
+#include "TrustedInfo.h"
+
+#include "platform/PlacementProtocol.h"
+#include "platform/PlacementSettings.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace platform::placement;
+
+#if defined(__SANITIZE_ADDRESS__)
+// pkexec clears the environment, so a sanitizer build never sees the ASAN_OPTIONS of its tests; the
+// leak check at exit would turn every run into a failure status.
+extern "C" const char *__asan_default_options()
+{
+    return "detect_leaks=0";
+}
+#endif
+
+namespace {
+
+constexpr char kDefaultApplications[] = "/opt";
+
+int answer(int status, const QByteArray &line)
+{
+    std::fputs(line.constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    return status;
+}
+
+int refuse(int status, const QString &reason)
+{
+    // One line only: the reason never carries a line break into the protocol.
+    QString flat = reason;
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return answer(status, QByteArray(kErrorPrefix) + flat.toUtf8());
+}
+
+}  // namespace
+
+int main()
+{
+    ::umask(022);
+    // The installer may go away while we place: finish the placement and clean up all the same.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
+    if (::geteuid() != 0)
+        return refuse(NotConfigured, QStringLiteral("the helper must run as root"));
+
+    QString error;
+    const auto info = TrustedInfo::load(&error);
+    if (!info)
+        return refuse(NotConfigured, error);
+    const auto settings = platform::PlacementSettings::fromInfo(*info, QString::fromLatin1(kDefaultApplications), &error);
+    if (!settings)
+        return refuse(NotConfigured, error);
+    BundlePlacement placement(*settings);
+    if (!placement.prepareApplicationsFolder(&error))
+        return refuse(NotConfigured, error);
+
+    // Authorised and configured: the installer may now download and send the archive.
+    answer(Placed, kReadyLine);
+    const Status status = placement.run(STDIN_FILENO);
+    if (status != Placed)
+        return refuse(status, placement.errorString());
+    return answer(Placed, QByteArray(kPlacedPrefix) + placement.targetPath().toUtf8());
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace platform {
+
+// Where a bundle is placed and what it is called, read from an information dictionary: the
+// applications folder ("kQSApplicationsDirectory" inside "QSConfig", else the system default)
+// and the bundle name of the environment chosen by "QSEnv".
+struct PlacementSettings {
+    QString applicationsDirectory;
+    QString bundleName;
+    QString archivePublicKey;  // "kQSArchivePublicKey" inside "QSConfig"; empty when absent
+
+    // nullopt with a reason when the dictionary names no usable folder or bundle name.
+    static std::optional<PlacementSettings> fromInfo(const QVariantMap &info, const QString &defaultApplications,
+                                                     QString *error);
+    // One entry inside a folder: not empty, no "/", not "." or "..".
+    static bool isPlainName(const QString &name);
+};
+
+}  // namespace platform

@@ -1,0 +1,171 @@
+#include "BundlePlacement.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace platform::placement;
+
+namespace {
+
+struct Entry {
+    QString path;
+    QByteArray data{};
+    mode_t type = AE_IFREG;
+    int perm = 0644;
+    QString link{};
+};
+
+const QByteArray kInfo = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                         "<key>CFBundleExecutable</key><string>Corvala</string></dict></plist>";
+
+QList<Entry> product(const QByteArray &marker)
+{
+    return {{"Corvala.app/Contents/Info.plist", kInfo},
+            {"Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\n" + marker, AE_IFREG, 02777},
+            {"Corvala.app/Contents/Resources/", {}, AE_IFDIR, 01777},
+            {"Corvala.app/Contents/Resources/current", {}, AE_IFLNK, 0777, "../MacOS/Corvala"}};
+}
+
+QByteArray zipOf(const QList<Entry> &entries)
+{
+    QByteArray out(1 << 20, '\0');
+    size_t used = 0;
+    archive *writer = archive_write_new();
+    archive_write_set_format_zip(writer);
+    archive_write_open_memory(writer, out.data(), size_t(out.size()), &used);
+    for (const Entry &e : entries) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, e.path.toUtf8().constData());
+        archive_entry_set_filetype(entry, e.type);
+        archive_entry_set_perm(entry, e.perm);
+        if (e.type == AE_IFLNK)
+            archive_entry_set_symlink(entry, e.link.toUtf8().constData());
+        archive_entry_set_size(entry, e.data.size());
+        archive_write_header(writer, entry);
+        archive_write_data(writer, e.data.constData(), size_t(e.data.size()));
+        archive_entry_free(entry);
+    }
+    archive_write_close(writer);
+    archive_write_free(writer);
+    out.truncate(qsizetype(used));
+    return out;
+}
+
+QByteArray request(const QByteArray &archive)
+{
+    return "length " + QByteArray::number(archive.size()) + "\n\n" + archive;
+}
+
+// Feeds bytes to the placement through a file, as the helper's standard input.
+Status placeFrom(BundlePlacement &placement, const QTemporaryDir &dir, const QByteArray &input)
+{
+    QFile file(dir.filePath("stdin"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(input);
+    file.close();
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return placement.run(file.handle());
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode & 07777;
+}
+
+class BundlePlacementTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "the placement gives the bundle to root";
+        apps = dir.filePath("Applications");
+        settings.applicationsDirectory = apps;
+        settings.bundleName = "Corvala.app";
+    }
+    QStringList appsEntries() const { return QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
+
+    QTemporaryDir dir;
+    QString apps;
+    platform::PlacementSettings settings;
+};
+
+}  // namespace
+
+TEST_F(BundlePlacementTest, PlacesANormalisedRootOwnedBundleAndReplacesTheOldOneWhole)
+{
+    for (const QByteArray &marker : {QByteArray("first"), QByteArray("second")}) {
+        BundlePlacement placement(settings);
+        ASSERT_EQ(placeFrom(placement, dir, request(zipOf(product(marker)))), Placed)
+            << placement.errorString().toStdString();
+        EXPECT_EQ(appsEntries(), QStringList{"Corvala.app"}) << "no staging folder or old bundle is left";
+        QFile exe(apps + "/Corvala.app/Contents/MacOS/Corvala");
+        ASSERT_TRUE(exe.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(exe.readAll().endsWith(marker));
+    }
+    EXPECT_EQ(modeOf(apps + "/Corvala.app"), 0755u);
+    EXPECT_EQ(modeOf(apps + "/Corvala.app/Contents/MacOS/Corvala"), 0755u);
+    EXPECT_EQ(modeOf(apps + "/Corvala.app/Contents/Info.plist"), 0644u);
+    EXPECT_EQ(modeOf(apps + "/Corvala.app/Contents/Resources"), 0755u);
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(apps + "/Corvala.app/Contents/Resources/current").constData(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+}
+
+TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
+{
+    const QByteArray good = zipOf(product("old"));
+    struct Case {
+        const char *what;
+        QByteArray input;
+        Status expected;
+    };
+    QList<Entry> noExecutable = product("x");
+    noExecutable[1].perm = 0644;
+    QList<Entry> linkOutOfBundle = product("x");
+    linkOutOfBundle.append(Entry{"Corvala.app/Contents/out", {}, AE_IFLNK, 0777, "../../Other.app/x"});
+    linkOutOfBundle.append(Entry{"Other.app/x", "x"});
+    QList<Entry> chain = product("x");
+    chain.append(Entry{"Corvala.app/d", {}, AE_IFLNK, 0777, "."});
+    chain.append(Entry{"Corvala.app/esc", {}, AE_IFLNK, 0777, "d/d/../../etc/hostname"});
+    const QByteArray archive = zipOf(product("new"));
+    const QList<Case> cases = {
+        {"no header", archive, BadRequest},
+        {"stream ends early", request(archive).chopped(10), BadRequest},
+        {"more than announced", request(archive) + "tail", BadRequest},
+        {"not an archive", request("this is not a zip"), ExtractFailed},
+        {"link chain", request(zipOf(chain)), ExtractFailed},
+        {"wrong bundle name", request(zipOf({{"Other.app/Contents/Info.plist", kInfo}})), BadBundle},
+        {"executable without execute bit", request(zipOf(noExecutable)), BadBundle},
+        {"link that leaves the bundle", request(zipOf(linkOutOfBundle)), BadBundle},
+    };
+    BundlePlacement first(settings);
+    ASSERT_EQ(placeFrom(first, dir, request(good)), Placed);
+    for (const Case &c : cases) {
+        BundlePlacement placement(settings);
+        EXPECT_EQ(placeFrom(placement, dir, c.input), c.expected) << c.what << ": " << placement.errorString().toStdString();
+        EXPECT_FALSE(placement.errorString().isEmpty()) << c.what;
+        EXPECT_EQ(appsEntries(), QStringList{"Corvala.app"}) << c.what;
+        QFile exe(apps + "/Corvala.app/Contents/MacOS/Corvala");
+        ASSERT_TRUE(exe.open(QIODevice::ReadOnly)) << c.what;
+        EXPECT_TRUE(exe.readAll().endsWith("old")) << c.what;
+    }
+}
+
+TEST_F(BundlePlacementTest, ABundleKeyWithoutAVerifiedSignatureIsRefused)
+{
+    settings.archivePublicKey = "RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3";
+    BundlePlacement placement(settings);
+    EXPECT_EQ(placeFrom(placement, dir, request(zipOf(product("new")))), SignatureRejected);
+    EXPECT_TRUE(appsEntries().isEmpty());
+}
