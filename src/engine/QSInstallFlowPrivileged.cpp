@@ -98,9 +98,9 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath)
                     return;
                 }
             });
-    // The configuration's signature text for this archive goes here once configurations carry one;
-    // the helper verifies it with the key of its own bundle.
-    placement->place(archivePath, QByteArray());
+    // The helper verifies the archive again, with the key of its own bundle: a session that could
+    // change this process still cannot have unsigned code placed as root.
+    placement->place(archivePath, config_ ? config_->latestMacSignature.toUtf8() : QByteArray());
 }
 
 void QSInstallFlow::finishPlacement()

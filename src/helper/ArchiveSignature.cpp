@@ -1,14 +1,50 @@
 #include "ArchiveSignature.h"
 
+#include "platform/MinisignVerifier.h"
+
+namespace {
+
+// The platform's minisign check, fed with the archive as it arrives on standard input.
+class MinisignArchiveSignature final : public ArchiveSignature {
+public:
+    explicit MinisignArchiveSignature(std::unique_ptr<platform::MinisignVerifier> verifier)
+        : verifier_(std::move(verifier))
+    {
+    }
+    void addData(const char *data, size_t size) override
+    {
+        verifier_->addData(QByteArrayView(data, qsizetype(size)));
+    }
+    bool verify(QString *error) override
+    {
+        QString reason;
+        if (verifier_->verify(&reason))
+            return true;
+        *error = QStringLiteral("Signature verification failed: %1").arg(reason);
+        return false;
+    }
+
+private:
+    std::unique_ptr<platform::MinisignVerifier> verifier_;
+};
+
+}  // namespace
+
 std::unique_ptr<ArchiveSignature> ArchiveSignature::forKey(const QString &publicKey, const QByteArray &signatureText,
                                                            QString *error)
 {
     if (publicKey.isEmpty())
         return nullptr;
-    // The minisign verifier of the platform layer plugs in here: build it from publicKey and
-    // signatureText and return it wrapped in this interface. Until this build has one, a bundle
-    // that names a key refuses every archive rather than place one unchecked.
-    *error = signatureText.isEmpty() ? QStringLiteral("Signature verification failed: no signature given")
-                                     : QStringLiteral("Signature verification failed: no verifier in this build");
-    return nullptr;
+    if (signatureText.isEmpty()) {
+        *error = QStringLiteral("Signature verification failed: no signature given");
+        return nullptr;
+    }
+    QString reason;
+    std::unique_ptr<platform::MinisignVerifier> verifier =
+        platform::MinisignVerifier::create(publicKey.trimmed().toUtf8(), signatureText, &reason);
+    if (!verifier) {
+        *error = QStringLiteral("Signature verification failed: %1").arg(reason);
+        return nullptr;
+    }
+    return std::make_unique<MinisignArchiveSignature>(std::move(verifier));
 }

@@ -2,6 +2,7 @@
 
 #include "ArchiveReceiver.h"
 #include "BundleShape.h"
+#include "platform/DesktopEntry.h"
 #include "platform/ExtractedTree.h"
 #include "platform/ZipExtractor.h"
 
@@ -138,6 +139,9 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
         return fail(PlaceFailed, error.isEmpty() ? QStringLiteral("cannot set the bundle's mode") : error);
     if (!swapInto(bundle, &error))
         return fail(PlaceFailed, error);
+    // The product is placed whatever happens to its menu entry; a missing entry is only reported.
+    if (!platform::DesktopEntry::update(targetPath(), settings_.productName, platform::DesktopEntry::systemFolder(), &error))
+        std::fprintf(stderr, "tiny-installer-helper: no menu entry for %s: %s\n", qPrintable(targetPath()), qPrintable(error));
     return Placed;
 }
 

@@ -38,6 +38,7 @@ std::optional<PlacementSettings> PlacementSettings::fromInfo(const QVariantMap &
                               .toString()
                               .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     settings.archivePublicKey = config.value(QStringLiteral("kQSArchivePublicKey")).toString().trimmed();
+    settings.productName = config.value(QStringLiteral("APP_NAME")).toString();
 
     if (!QDir::isAbsolutePath(settings.applicationsDirectory)) {
         *error = QStringLiteral("the applications folder \"%1\" is not an absolute path").arg(settings.applicationsDirectory);

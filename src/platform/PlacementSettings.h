@@ -14,6 +14,7 @@ struct PlacementSettings {
     QString applicationsDirectory;
     QString bundleName;
     QString archivePublicKey;  // "kQSArchivePublicKey" inside "QSConfig"; empty when absent
+    QString productName;       // "APP_NAME" inside "QSConfig": the menu entry's name when the bundle has none
 
     // nullopt with a reason when the dictionary names no usable folder or bundle name.
     static std::optional<PlacementSettings> fromInfo(const QVariantMap &info, const QString &defaultApplications,
