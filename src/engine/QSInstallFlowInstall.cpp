@@ -120,7 +120,11 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     };
     auto result = std::make_shared<Result>();
     const QString productName = QSConfigProvider::getStringFromPlist(QStringLiteral("APP_NAME"));
-    const QString menuFolder = platform::DesktopEntry::personalFolder(platform::host().homeDirectory());
+    // Root (started through sudo) places into a system folder: its entry is the system's too, and
+    // root never writes below a HOME that another person controls.
+    const QString menuFolder = platform::host().isSuperUser()
+                                   ? platform::DesktopEntry::systemFolder()
+                                   : platform::DesktopEntry::personalFolder(platform::host().homeDirectory());
     runOffMainThread(
         [source, target, version, versionFile, productName, menuFolder, result] {
             result->placed = QSInstallFiles::placeBundle(source, target, &result->placeError);

@@ -140,7 +140,8 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     if (!swapInto(bundle, &error))
         return fail(PlaceFailed, error);
     // The product is placed whatever happens to its menu entry; a missing entry is only reported.
-    if (!platform::DesktopEntry::update(targetPath(), settings_.productName, platform::DesktopEntry::systemFolder(), &error))
+    if (!settings_.menuFolder.isEmpty()
+        && !platform::DesktopEntry::update(targetPath(), settings_.productName, settings_.menuFolder, &error))
         std::fprintf(stderr, "tiny-installer-helper: no menu entry for %s: %s\n", qPrintable(targetPath()), qPrintable(error));
     return Placed;
 }

@@ -1,5 +1,7 @@
 #include "platform/PlacementSettings.h"
 
+#include "platform/DesktopEntry.h"
+
 #include <QDir>
 
 namespace platform {
@@ -39,6 +41,7 @@ std::optional<PlacementSettings> PlacementSettings::fromInfo(const QVariantMap &
                               .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     settings.archivePublicKey = config.value(QStringLiteral("kQSArchivePublicKey")).toString().trimmed();
     settings.productName = config.value(QStringLiteral("APP_NAME")).toString();
+    settings.menuFolder = DesktopEntry::systemFolder();
 
     if (!QDir::isAbsolutePath(settings.applicationsDirectory)) {
         *error = QStringLiteral("the applications folder \"%1\" is not an absolute path").arg(settings.applicationsDirectory);

@@ -37,6 +37,7 @@ INSTALLED_BUNDLE = Path("/usr/lib/tiny-installer/TinyInstaller.app")
 POLKITD = "/usr/lib/polkit-1/polkitd"
 BUS_PID_FILE = Path("/run/dbus/pid")
 ACTION = "com.brightmoor.corvala.tinyinstaller.place-bundle"
+SYSTEM_MENU_ENTRY = Path("/usr/local/share/applications/Corvala.desktop")
 SKIP = 77
 
 
@@ -83,6 +84,7 @@ class System:
     def install_package(self):
         check(subprocess.run(["dpkg-query", "-W", PACKAGE], capture_output=True).returncode != 0,
               f"{PACKAGE} is already installed on this machine; not touching it")
+        check(not SYSTEM_MENU_ENTRY.exists(), f"{SYSTEM_MENU_ENTRY} exists already; not touching it")
         self.installed = True
         run("dpkg", "-i", str(self.deb))
 
@@ -165,6 +167,7 @@ class System:
             attempt("user", lambda: run("userdel", self.user))
         if self.installed:
             attempt("package", lambda: run("dpkg", "--purge", PACKAGE))
+            attempt("menu entry", lambda: SYSTEM_MENU_ENTRY.unlink(missing_ok=True))
         return problems
 
 
@@ -288,6 +291,9 @@ def case_person(box, person, system):
     version_file = box.home / DATA_PATH.lstrip("/") / "mirolan_version.json"
     check(json.loads(version_file.read_text()) == {"version": "2.4.1"}, "version file wrong")
     check(version_file.stat().st_uid == person.pw_uid, "version file not the person's")
+    check(SYSTEM_MENU_ENTRY.is_file(), f"the helper wrote no menu entry at {SYSTEM_MENU_ENTRY}")
+    check(f"{product}/Contents/MacOS/Corvala" in SYSTEM_MENU_ENTRY.read_text(), "the menu entry does not start the product")
+    check(subprocess.run(["desktop-file-validate", str(SYSTEM_MENU_ENTRY)]).returncode == 0, "the menu entry is not valid")
     wait_for(box.args_file.exists, 15, "the product to start")
     record = json.loads(box.args_file.read_text())
     check(record.get("uid") == person.pw_uid, f"product ran as uid {record.get('uid')}")

@@ -1,4 +1,5 @@
 #include "BundlePlacement.h"
+#include "MinisignTool.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,6 +93,8 @@ protected:
         apps = dir.filePath("Applications");
         settings.applicationsDirectory = apps;
         settings.bundleName = "Corvala.app";
+        settings.productName = "Corvala";
+        settings.menuFolder = dir.filePath("menu");
     }
     QStringList appsEntries() const { return QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
 
@@ -113,6 +116,9 @@ TEST_F(BundlePlacementTest, PlacesANormalisedRootOwnedBundleAndReplacesTheOldOne
         ASSERT_TRUE(exe.open(QIODevice::ReadOnly));
         EXPECT_TRUE(exe.readAll().endsWith(marker));
     }
+    QFile entry(dir.filePath("menu/Corvala.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly)) << "the placed product has a menu entry";
+    EXPECT_TRUE(entry.readAll().contains(QFile::encodeName(apps) + "/Corvala.app/Contents/MacOS/Corvala"));
     EXPECT_EQ(modeOf(apps + "/Corvala.app"), 0755u);
     EXPECT_EQ(modeOf(apps + "/Corvala.app/Contents/MacOS/Corvala"), 0755u);
     EXPECT_EQ(modeOf(apps + "/Corvala.app/Contents/Info.plist"), 0644u);
@@ -162,10 +168,35 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
     }
 }
 
-TEST_F(BundlePlacementTest, ABundleKeyWithoutAVerifiedSignatureIsRefused)
+TEST_F(BundlePlacementTest, WithABundleKeyOnlyAnArchiveSignedWithItIsPlaced)
 {
-    settings.archivePublicKey = "RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3";
+    const MinisignTool signer;
+    const MinisignTool stranger;
+    ASSERT_TRUE(signer.isValid() && stranger.isValid()) << signer.failure().toStdString();
+    settings.archivePublicKey = QString::fromLatin1(signer.publicKeyLine());
+    const QByteArray archive = zipOf(product("new"));
+    QByteArray flipped = archive;
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x01);
+    const auto signedRequest = [](const QByteArray &zip, const QByteArray &signature) {
+        return "length " + QByteArray::number(zip.size()) + "\nsignature " + signature.toBase64() + "\n\n" + zip;
+    };
+    struct Case {
+        const char *what;
+        QByteArray input;
+    };
+    const QList<Case> refused = {
+        {"no signature", request(archive)},
+        {"a flipped byte", signedRequest(flipped, signer.sign(archive))},
+        {"another key's signature", signedRequest(archive, stranger.sign(archive))},
+        {"a signature that is not minisign's", signedRequest(archive, "untrusted comment: x\nnot base64\n")},
+    };
+    for (const Case &c : refused) {
+        BundlePlacement placement(settings);
+        EXPECT_EQ(placeFrom(placement, dir, c.input), SignatureRejected) << c.what;
+        EXPECT_TRUE(appsEntries().isEmpty()) << c.what << ": nothing may be placed";
+    }
     BundlePlacement placement(settings);
-    EXPECT_EQ(placeFrom(placement, dir, request(zipOf(product("new")))), SignatureRejected);
-    EXPECT_TRUE(appsEntries().isEmpty());
+    ASSERT_EQ(placeFrom(placement, dir, signedRequest(archive, signer.sign(archive))), Placed)
+        << placement.errorString().toStdString();
+    EXPECT_EQ(appsEntries(), QStringList{"Corvala.app"});
 }
