@@ -96,22 +96,21 @@ class LogTail:
         return self.text
 
 
-def peak_memory(pid):
-    """VmHWM of a live process, in bytes."""
+def status_bytes(pid, field):
+    """A size from /proc/<pid>/status (VmHWM, VmRSS), in bytes."""
     with open(f"/proc/{pid}/status") as status:
         for line in status:
-            if line.startswith("VmHWM:"):
+            if line.startswith(field + ":"):
                 return int(line.split()[1]) * 1024
-    raise BenchError(f"no VmHWM for process {pid}")
+    raise BenchError(f"no {field} for process {pid}")
+
+
+def peak_memory(pid):
+    return status_bytes(pid, "VmHWM")
 
 
 def resident(pid):
-    """VmRSS of a live process, in bytes."""
-    with open(f"/proc/{pid}/status") as status:
-        for line in status:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) * 1024
-    raise BenchError(f"no VmRSS for process {pid}")
+    return status_bytes(pid, "VmRSS")
 
 
 def main_thread_cpu(pid):
