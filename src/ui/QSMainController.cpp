@@ -214,7 +214,9 @@ void QSMainController::setupProgressStatusUI()
 
 void QSMainController::setupCloseButtonUI()
 {
-    ui_->closeButton->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-Regular"), 16), QSColor::hex(kGrey));
+    // The cross is the multiplication sign, which the embedded faces carry (a dingbat cross would
+    // depend on the fonts of the machine).
+    ui_->closeButton->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-Regular"), 24), QSColor::hex(kGrey));
     ui_->closeButton->setCornerRadius(16);
     ui_->closeButton->setToolTip(platform::localizedString("MessageClose"));
 }

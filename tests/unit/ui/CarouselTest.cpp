@@ -5,6 +5,7 @@
 #include "ui/QSPageController.h"
 #include "ui/widgets/QSImageView.h"
 
+#include <QFile>
 #include <QJsonObject>
 #include <QLabel>
 #include <QSignalSpy>
@@ -106,4 +107,39 @@ TEST(PageController, TextsComeFirstAsPlainTextAndAMissingImageLeavesItsSlotEmpty
     EXPECT_FALSE(page.itemSlot(32).image->hasImage() || page.itemSlot(33).image->hasImage());
     for (const QString &line : env.consoleLines)
         EXPECT_FALSE(line.startsWith(QLatin1String("Exception"))) << line.toStdString();
+}
+
+TEST(QSCarousel, APictureThatArrivedIsDrawnAtOnceOnLaterPagesWithoutBeingFetchedAgain)
+{
+    TestEnv env;
+    QSConfig config;
+    for (const char *name : {"A", "B"}) {
+        QImage picture(40, 30, QImage::Format_ARGB32);
+        picture.fill(Qt::blue);
+        const QString file = env.path(QStringLiteral("%1.png").arg(QLatin1String(name)));
+        ASSERT_TRUE(picture.save(file));
+        config.screens.append(QJsonObject{{"text1", name}, {"text2", ""}, {"image", QUrl::fromLocalFile(file).toString()}});
+    }
+    config.infoScreensCount = 2;
+    QStackedWidget stack;
+    QSCarousel carousel(&stack);
+    carousel.setAdvanceInterval(3600 * 1000);  // the test turns the page
+    carousel.setupPageController(config);
+    carousel.currentPage()->loadViewIfNeeded();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return carousel.currentPage()->itemSlot(1).image->hasImage(); }, 10000));
+
+    // Gone from its address now: the second page still shows the first item's picture, at once.
+    ASSERT_TRUE(QFile::remove(env.path(QStringLiteral("A.png"))));
+    carousel.moveToNextPage();
+    QSPageController *second = carousel.currentPage();
+    second->loadViewIfNeeded();
+    EXPECT_TRUE(second->itemSlot(21).image->hasImage()) << "the slot waits for a picture that had already arrived";
+    EXPECT_FALSE(second->itemSlot(22).image->hasImage());  // a new picture still has to arrive
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second->itemSlot(22).image->hasImage(); }, 10000));
+
+    // A new configuration starts without the earlier pictures.
+    carousel.setupPageController(config);
+    carousel.currentPage()->loadViewIfNeeded();
+    QTest::qWait(200);
+    EXPECT_FALSE(carousel.currentPage()->itemSlot(1).image->hasImage());
 }

@@ -136,6 +136,20 @@ TEST_F(MainControllerTest, LinksAndCommandsOpenTheirPages)
     EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Language: en-US (en / US)")));
 }
 
+TEST(QSLinkTexts, ThePrivacyAddressFollowsAQueryTheBaseAddressAlreadyHas)
+{
+    TestEnv env;
+    const QString ours = QStringLiteral("page=privacypolicy&country=US&language=en&locale=en-US&os=linux");
+    const QList<std::pair<QString, QString>> cases = {  // "QSConfigUrl", the address opened
+        {"https://www.brightmoor.example/privacy", "https://www.brightmoor.example/privacy?" + ours},
+        {"https://www.brightmoor.example/p?brand=qs", "https://www.brightmoor.example/p?brand=qs&" + ours},
+        {"https://www.brightmoor.example/p?a=1&b=x%26y", "https://www.brightmoor.example/p?a=1&b=x%26y&" + ours},
+        {"https://www.brightmoor.example/p?", "https://www.brightmoor.example/p?" + ours},
+    };
+    for (const auto &[base, expected] : cases)
+        EXPECT_EQ(QSLinkTexts::privacyPolicyUrl(base, "US", "en", "en-US"), QUrl(expected)) << base.toStdString();
+}
+
 TEST(QSLaunchArguments, ScanFollowsTheArgumentOrder)
 {
     const QList<std::tuple<QStringList, bool, QString, QString>> cases = {
