@@ -114,8 +114,9 @@ void QSAlertController::showWindow(QWidget *sender, const QString &title, const 
     adjustSize();
     centreOnScreen();
     // The keyboard starts on the safe answer: a Return pressed without looking keeps the installer.
-    // It comes with the keyboard ring (a Tab reason), so the person sees what Return answers.
-    ui_->noButton->setFocus(Qt::TabFocusReason);
+    // It shows the keyboard ring, so the person sees what Return answers.
+    ui_->noButton->setFocus(Qt::OtherFocusReason);
+    ui_->noButton->setFocusRingShown(true);
     show();
     raise();
     activateWindow();
