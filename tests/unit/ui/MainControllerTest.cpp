@@ -118,6 +118,26 @@ TEST_F(MainControllerTest, QuitConfirmationIsNeverStackedAndAsksAgainAfterNo)
     EXPECT_EQ(terminations, 1);
 }
 
+TEST_F(MainControllerTest, ACloseRequestFromTheWindowAsksAsTheCloseControlDoes)
+{
+    uitest::PostRecorder quits({QStringLiteral("QUIT_INSTALLATION")});
+    // Welcome (and offline): the confirmation opens; the request itself is turned down.
+    QCloseEvent first;
+    QCoreApplication::sendEvent(controller.get(), &first);
+    EXPECT_FALSE(first.isAccepted());
+    EXPECT_NE(controller->alert(), nullptr);
+    EXPECT_TRUE(quits.posts.isEmpty());
+    controller->hideAlert();
+    // A screen that quits without asking: ends at once, without "isUserAction".
+    controller->showGenericError(QStringLiteral("Download Error"));
+    QCloseEvent second;
+    QCoreApplication::sendEvent(controller.get(), &second);
+    EXPECT_EQ(controller->alert(), nullptr);
+    ASSERT_EQ(quits.posts.size(), 1);
+    EXPECT_FALSE(quits.posts[0].object.isValid());
+    EXPECT_EQ(terminations, 1);
+}
+
 TEST_F(MainControllerTest, LinksAndCommandsOpenTheirPages)
 {
     const auto links = controller->licenceTextView()->hyperlinks();
