@@ -27,6 +27,8 @@ QPainterPath roundedPath(const QRectF &rect)
 class RoundedPanel : public QWidget {
 public:
     using QWidget::QWidget;
+    // Without a shadow the panel's edge would vanish against a light desktop: a hairline marks it.
+    void setEdge(const QColor &color) { edge_ = color; }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -34,7 +36,14 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.fillPath(roundedPath(QRectF(rect())), palette().window());
+        if (edge_.isValid()) {
+            painter.setPen(QPen(edge_, 1));
+            painter.drawPath(roundedPath(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5)));
+        }
     }
+
+private:
+    QColor edge_;
 };
 
 }  // namespace
@@ -51,7 +60,8 @@ MainWindow::MainWindow(bool translucent, QWidget *parent)
     setObjectName(QStringLiteral("mainWindow"));
     setFixedSize(kContentWidth + 2 * shadowMargin_, kContentHeight + 2 * shadowMargin_);
 
-    panel_ = new RoundedPanel(this);
+    auto *panel = new RoundedPanel(this);
+    panel_ = panel;
     panel_->setObjectName(QStringLiteral("roundedPanel"));
     if (translucent) {
         setAttribute(Qt::WA_TranslucentBackground);
@@ -66,13 +76,15 @@ MainWindow::MainWindow(bool translucent, QWidget *parent)
         // black. The window is then exactly the panel, and its shape (a mask the X server keeps)
         // cuts the rounded corners, so what lies outside them is the desktop itself.
         setMask(QRegion(roundedPath(QRectF(rect())).toFillPolygon().toPolygon()));
+        panel->setEdge(QColor(0xC9, 0xCB, 0xD2));
     }
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(shadowMargin_, shadowMargin_, shadowMargin_, shadowMargin_);
     outer->addWidget(panel_);
     auto *inner = new QVBoxLayout(panel_);
-    inner->setContentsMargins(0, 0, 0, 0);
+    const int edge = translucent ? 0 : 1;  // the content leaves the hairline edge visible
+    inner->setContentsMargins(edge, edge, edge, edge);
 }
 
 void MainWindow::setContent(QWidget *content)

@@ -48,6 +48,7 @@ void QSAlertController::windowDidLoad()
         layout()->setContentsMargins(0, 0, 0, 0);
         setBackgroundColor(this, Qt::white);
         ui_->view->setBorder(QSColor::hex(QStringLiteral("#C9CBD2")), 1);
+        ui_->view->layout()->setContentsMargins(1, 1, 1, 1);  // the header would paint over the border
     }
 
     setupHeader();
@@ -113,7 +114,9 @@ void QSAlertController::showWindow(QWidget *sender, const QString &title, const 
     adjustSize();
     centreOnScreen();
     // The keyboard starts on the safe answer: a Return pressed without looking keeps the installer.
+    // It shows the keyboard ring, so the person sees what Return answers.
     ui_->noButton->setFocus(Qt::OtherFocusReason);
+    ui_->noButton->setFocusRingShown(true);
     show();
     raise();
     activateWindow();

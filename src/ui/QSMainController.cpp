@@ -24,9 +24,6 @@
 #include "ui/QSTextFormat.h"
 
 #include <QJsonObject>
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QShortcut>
 
 namespace {
 
@@ -214,99 +211,11 @@ void QSMainController::setupProgressStatusUI()
 
 void QSMainController::setupCloseButtonUI()
 {
-    ui_->closeButton->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-Regular"), 16), QSColor::hex(kGrey));
+    // The cross is the multiplication sign, which the embedded faces carry (a dingbat cross would
+    // depend on the fonts of the machine).
+    ui_->closeButton->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-Regular"), 24), QSColor::hex(kGrey));
     ui_->closeButton->setCornerRadius(16);
     ui_->closeButton->setToolTip(platform::localizedString("MessageClose"));
-}
-
-void QSMainController::setupKeyboard()
-{
-    // Tab follows reading order: the licence sentence's links come before the Install button below
-    // them. Layouts mirror for right to left, so the same logical order reads right to left there.
-    setTabOrder(textView_, ui_->installButton);
-    // While the confirmation is open, Return in this window answers it with its focused button
-    // (the window's own controls stay out of it); otherwise keyPressEvent below decides.
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *answer = new QShortcut(QKeySequence(key), this);
-        answer->setContext(Qt::WindowShortcut);
-        answer->setEnabled(false);
-        connect(answer, &QShortcut::activated, this, &QSMainController::answerConfirmationWithFocus);
-        answerShortcuts_.push_back(answer);
-    }
-    // Escape asks to quit, as the close control does; while the confirmation is open it answers No.
-    auto *quit = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    quit->setContext(Qt::WindowShortcut);
-    connect(quit, &QShortcut::activated, this, [this] {
-        if (alert_)
-            alert_->onNoButtonClick();
-        else
-            onCloseTap();
-    });
-    focusPrimaryButton();
-}
-
-void QSMainController::keyPressEvent(QKeyEvent *event)
-{
-    // Return reaches the window only when the focused control did not take it (a focused button
-    // presses itself, a focused link opens): it then presses the screen's primary button.
-    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (!returnKey || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    if (event->isAutoRepeat())
-        return;
-    if (alert_)
-        answerConfirmationWithFocus();
-    else if (QPushButton *button = primaryButton())
-        button->click();
-}
-
-void QSMainController::answerConfirmationWithFocus()
-{
-    if (!alert_)
-        return;
-    if (auto *answer = qobject_cast<QPushButton *>(alert_->focusWidget()))
-        answer->click();
-    else
-        alert_->activateWindow();
-}
-
-void QSMainController::closeEvent(QCloseEvent *event)
-{
-    // The window passes a close from the window system here: a quit request like the close
-    // control's, answered by the confirmation (or at once where the screen quits without asking).
-    event->ignore();
-    showQuitAler();
-}
-
-void QSMainController::focusPrimaryButton()
-{
-    // Each screen starts with the keyboard on its primary button, or on no control at all.
-    if (QPushButton *button = primaryButton())
-        button->setFocus(Qt::OtherFocusReason);
-    else
-        setFocus(Qt::OtherFocusReason);
-}
-
-QPushButton *QSMainController::primaryButton() const
-{
-    if (alert_)
-        return nullptr;
-    const auto usable = [](QPushButton *button) { return button && button->isVisibleTo(button->window()) && button->isEnabled(); };
-    if (ui_->errorView->isVisibleTo(const_cast<QSMainController *>(this))) {
-        if (usable(errorController_->retryButton()))
-            return errorController_->retryButton();
-        if (usable(errorController_->closeButton()))
-            return errorController_->closeButton();
-        return nullptr;
-    }
-    if (usable(ui_->launchButton))
-        return ui_->launchButton;
-    if (ui_->installView->isVisibleTo(const_cast<QSMainController *>(this)) && usable(ui_->installButton))
-        return ui_->installButton;
-    return nullptr;
 }
 
 QWidget *QSMainController::element(const char *name) const
@@ -454,35 +363,6 @@ void QSMainController::showGenericError(const QString &)
     alert.isURL = true;
     alert.exitOnClose = true;
     showInfoAlert(alert);
-}
-
-// ----- Quit confirmation -------------------------------------------------------------------
-
-void QSMainController::showQuitAler()
-{
-    if (alert_)
-        return;
-    if (closeWithoutCheck_) {
-        platform::NotificationCenter::defaultCenter().post(QSNotificationNames::kQuitInstallation);
-        return;
-    }
-    alert_ = new QSAlertController(window());
-    for (QShortcut *answer : answerShortcuts_)
-        answer->setEnabled(true);
-    alert_->showWindow(this, platform::localizedString("QSQuitTitle"), platform::localizedString("QSQuitMessage"),
-                       QSNotificationNames::kQuitInstallation, QSNotificationNames::kHideAlert);
-}
-
-void QSMainController::hideAlert()
-{
-    if (!alert_)
-        return;
-    QSAlertController *closing = alert_;
-    alert_ = nullptr;
-    for (QShortcut *answer : answerShortcuts_)
-        answer->setEnabled(false);
-    closing->close();
-    closing->deleteLater();
 }
 
 // ----- Actions -----------------------------------------------------------------------------

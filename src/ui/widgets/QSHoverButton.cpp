@@ -20,6 +20,12 @@ QSHoverButton::QSHoverButton(QWidget *parent)
     setAutoDefault(false);
 }
 
+void QSHoverButton::setFocusRingShown(bool shown)
+{
+    focusFromKeyboard_ = shown;
+    update();
+}
+
 void QSHoverButton::setLayerBackgroundColor(const QColor &color)
 {
     background_ = color;
@@ -95,14 +101,19 @@ void QSHoverButton::paintEvent(QPaintEvent *)
 
 void QSHoverButton::focusInEvent(QFocusEvent *event)
 {
-    // The ring marks where the keyboard is; focus that comes with a window's activation shows none.
-    focusFromKeyboard_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    // The ring marks where the keyboard is: it comes with Tab, goes with a click or a program's
+    // focus change, and stays as it was when the focus only returns with its window.
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        focusFromKeyboard_ = true;
+    else if (event->reason() != Qt::ActiveWindowFocusReason)
+        focusFromKeyboard_ = false;
     QPushButton::focusInEvent(event);
 }
 
 void QSHoverButton::focusOutEvent(QFocusEvent *event)
 {
-    focusFromKeyboard_ = false;
+    if (event->reason() != Qt::ActiveWindowFocusReason)
+        focusFromKeyboard_ = false;
     QPushButton::focusOutEvent(event);
 }
 

@@ -26,6 +26,10 @@ public:
     void setTitleAttributes(const QFont &font, const QColor &color);
     QColor titleColor() const { return titleColor_; }
 
+    // Shows the keyboard ring while the button has the focus, as if Tab had brought it there.
+    void setFocusRingShown(bool shown);
+    bool focusRingShown() const { return focusFromKeyboard_; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

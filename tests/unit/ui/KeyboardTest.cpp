@@ -73,6 +73,7 @@ TEST_F(KeyboardTest, ConfirmationStartsOnNoAndReturnAnswersWithTheFocusedButton)
     ASSERT_NE(window->alert(), nullptr);
     ASSERT_TRUE(activated(window->alert()));
     EXPECT_EQ(QApplication::focusWidget(), window->alert()->noButton());
+    EXPECT_TRUE(window->alert()->noButton()->focusRingShown()) << "nothing shows what Return answers";
     press(Qt::Key_Return);  // a Return pressed without looking keeps the installer
     ASSERT_EQ(posts.posts.size(), 1);
     EXPECT_EQ(posts.posts[0].name, QStringLiteral("HIDE_ALERT"));

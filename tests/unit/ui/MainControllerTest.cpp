@@ -118,6 +118,26 @@ TEST_F(MainControllerTest, QuitConfirmationIsNeverStackedAndAsksAgainAfterNo)
     EXPECT_EQ(terminations, 1);
 }
 
+TEST_F(MainControllerTest, ACloseRequestFromTheWindowAsksAsTheCloseControlDoes)
+{
+    uitest::PostRecorder quits({QStringLiteral("QUIT_INSTALLATION")});
+    // Welcome (and offline): the confirmation opens; the request itself is turned down.
+    QCloseEvent first;
+    QCoreApplication::sendEvent(controller.get(), &first);
+    EXPECT_FALSE(first.isAccepted());
+    EXPECT_NE(controller->alert(), nullptr);
+    EXPECT_TRUE(quits.posts.isEmpty());
+    controller->hideAlert();
+    // A screen that quits without asking: ends at once, without "isUserAction".
+    controller->showGenericError(QStringLiteral("Download Error"));
+    QCloseEvent second;
+    QCoreApplication::sendEvent(controller.get(), &second);
+    EXPECT_EQ(controller->alert(), nullptr);
+    ASSERT_EQ(quits.posts.size(), 1);
+    EXPECT_FALSE(quits.posts[0].object.isValid());
+    EXPECT_EQ(terminations, 1);
+}
+
 TEST_F(MainControllerTest, LinksAndCommandsOpenTheirPages)
 {
     const auto links = controller->licenceTextView()->hyperlinks();
@@ -134,6 +154,20 @@ TEST_F(MainControllerTest, LinksAndCommandsOpenTheirPages)
                                       "?page=privacypolicy&country=US&language=en&locale=en-US&os=linux"));
     EXPECT_EQ(env.host.openedUrls, (QList<QUrl>{privacy, QSLinks::supportRequest()}));
     EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Language: en-US (en / US)")));
+}
+
+TEST(QSLinkTexts, ThePrivacyAddressFollowsAQueryTheBaseAddressAlreadyHas)
+{
+    TestEnv env;
+    const QString ours = QStringLiteral("page=privacypolicy&country=US&language=en&locale=en-US&os=linux");
+    const QList<std::pair<QString, QString>> cases = {  // "QSConfigUrl", the address opened
+        {"https://www.brightmoor.example/privacy", "https://www.brightmoor.example/privacy?" + ours},
+        {"https://www.brightmoor.example/p?brand=qs", "https://www.brightmoor.example/p?brand=qs&" + ours},
+        {"https://www.brightmoor.example/p?a=1&b=x%26y", "https://www.brightmoor.example/p?a=1&b=x%26y&" + ours},
+        {"https://www.brightmoor.example/p?", "https://www.brightmoor.example/p?" + ours},
+    };
+    for (const auto &[base, expected] : cases)
+        EXPECT_EQ(QSLinkTexts::privacyPolicyUrl(base, "US", "en", "en-US"), QUrl(expected)) << base.toStdString();
 }
 
 TEST(QSLaunchArguments, ScanFollowsTheArgumentOrder)

@@ -216,3 +216,29 @@ TEST(ScreenMeasures, HebrewScreensDrawEveryLetterRightToLeft)
     TestEnv env;
     uitest::useLanguage(env.host, QStringLiteral("en-US"));
 }
+
+TEST(ScreenMeasures, ClosingTextOfTheLaterPagesSpansThePageLess50EachSideAnd64High)
+{
+    TestEnv env;
+    uitest::useLanguage(env.host, QStringLiteral("de-DE"));  // the longest closing text
+    QSPageController page;
+    page.setIndex(2);
+    QList<QSPageObject> items;
+    for (const char *title : {"A", "B", "C"})
+        items << QSPageObject{QString::fromLatin1(title), QStringLiteral("Eine kurze Beschreibung."), QUrl()};
+    page.setPages(items);
+    page.resize(1000, 480);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    HyperlinkTextField *closing = page.contentTextView();
+    ASSERT_TRUE(closing->isVisible());
+    const QRect box(closing->mapTo(&page, QPoint()), closing->size());
+    EXPECT_EQ(box.left(), 50);
+    EXPECT_EQ(page.width() - (box.right() + 1), 50);
+    EXPECT_EQ(box.height(), 64);
+    EXPECT_LE(closing->heightForWidth(closing->width()), 64) << "the closing text does not fit its box";
+    // It follows the third description without covering its text.
+    QLabel *third = page.itemSlot(33).description;
+    EXPECT_GE(box.top(), third->mapTo(&page, QPoint()).y() + third->heightForWidth(third->width()));
+    saveScreen(page, QStringLiteral("page3_de"));
+}
