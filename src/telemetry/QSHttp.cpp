@@ -28,13 +28,18 @@ QString durationText(std::chrono::milliseconds duration)
     return ms % 1000 == 0 ? QStringLiteral("%1 s").arg(ms / 1000) : QStringLiteral("%1 ms").arg(ms);
 }
 
-// Errors that Qt reports for an HTTP answer with an error status (4xx, 5xx): the answer and its
-// body arrived in full, so it is not a transport failure.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
+}  // namespace
+
+bool QSHttp::isConnectionFailure(int networkError)
 {
-    const int code = int(error);
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    // Qt's network-layer errors (refused, closed, host not found, time-out, cancelled, TLS,
+    // temporary failure...) are numbered 1 to 99. Everything else that comes with a status is
+    // Qt's reading of the status itself (400 as "invalid operation", 407 as a proxy error, 418 as
+    // unknown content, and so on): the answer arrived.
+    return networkError >= 1 && networkError <= 99;
 }
+
+namespace {
 
 QNetworkAccessManager *mainManager()
 {
@@ -81,8 +86,10 @@ QSHttp::Result resultOf(QNetworkReply *reply, Transfer &state)
         return result;
     }
     const QNetworkReply::NetworkError error = reply->error();
+    // Any status is an answer; only a connection that broke (before the status or in the body)
+    // is not.
     const bool answered = error == QNetworkReply::NoError || state.tooLarge ||
-                          (isHttpStatusError(error) && result.statusCode != 0);
+                          (result.statusCode != 0 && !QSHttp::isConnectionFailure(int(error)));
     if (!answered) {
         result.statusCode = 0;
         result.error = QSNetworkError{int(error), reply->errorString()};

@@ -123,6 +123,9 @@ TEST_F(ConfigLoading, UsableDocumentsGiveAConfigurationAndAnnounceTheirEndpoints
         {.name = "YES on Apple M1", .m1Setting = "YES", .cpu = "Apple M1", .type = "ARM64E", .url = kArm},
         {.name = "yes on Apple M1", .m1Setting = "yes", .cpu = "Apple M1", .type = "ARM64E"},
         {.name = "status 404 with a valid document", .status = 404},
+        {.name = "status 400 with a valid document", .status = 400},
+        {.name = "status 407 with a valid document", .status = 407},
+        {.name = "status 418 with a valid document", .status = 418},
         {.name = "endpoints missing or not text", .body = document({entry()}, {{"analyticsUrl", 12}}), .endpoints = {QVariant(), QVariant()}},
         {.name = "slow but steady: 8 pauses of 50 ms, longer in all than the idle time-out", .slow = true},
     };

@@ -119,3 +119,36 @@ TEST_F(ExitReports, FailedRequestsEndWithinTheirDeadline)
         EXPECT_TRUE(response.error && response.data.isNull() && response.statusCode == 0);
     }
 }
+
+// Whatever the status, an answer is an answer: the sender records no error and the upload's
+// completion gets the status and the body.
+TEST_F(ExitReports, EveryStatusIsAnAnswerForTheBatchAndTheUpload)
+{
+    for (const int status : {400, 407, 418, 500}) {
+        SCOPED_TRACE(status);
+        QFile::remove(env.logFilePath());
+        server.answerOtherPaths({.status = status, .body = "refused: " + QByteArray::number(status)});
+        QSAnalyticSender::sendAll({QStringLiteral("line")}, server.url(QStringLiteral("/events")));
+        EXPECT_TRUE(env.logLines().filter(QStringLiteral("Analytics send error")).isEmpty())
+            << env.logLines().join('\n').toStdString();
+
+        const QSAnalyticsLogger::Response response = upload(server.url(QStringLiteral("/logs/")).toString());
+        EXPECT_EQ(response.statusCode, status);
+        EXPECT_EQ(response.data, "refused: " + QByteArray::number(status));
+        EXPECT_FALSE(response.error);
+    }
+}
+
+// A huge answer is cut at 64 KiB and the rest never read, so it cannot hold up the end of the run.
+TEST_F(ExitReports, OversizedAnswersAreReadOnlyUpToTheirBound)
+{
+    const QByteArray huge(8 << 20, 'x');
+    server.answerOtherPaths({.status = 200, .body = huge});
+    const QSAnalyticsLogger::Response response = upload(server.url(QStringLiteral("/logs/")).toString());
+    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(response.data.size(), QSAnalyticsLogger::kMaxAnswerBytes);
+    EXPECT_FALSE(response.error);
+
+    QSAnalyticSender::sendAll({QStringLiteral("line")}, server.url(QStringLiteral("/events")));
+    EXPECT_TRUE(env.logLines().filter(QStringLiteral("Analytics send error")).isEmpty());
+}
