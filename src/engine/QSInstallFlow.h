@@ -3,14 +3,17 @@
 
 #include "config/QSConfigProvider.h"
 #include "engine/QSDownloader.h"
+#include "engine/QSRetryBackoff.h"
 #include "engine/QSScreens.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QVariant>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -28,8 +31,15 @@ public:
 
     // The Install button and "START_INSTALLATION".
     void startInstallation();
-    // "QUIT_INSTALLATION"; object is the notification's object (absent or a map).
+    // "QUIT_INSTALLATION"; object is the notification's object (absent or a map). Stops the
+    // flow first.
     void quitInstallation(const QVariant &object);
+    // The run is ending (quit, window close, signal, crash): the download and any extraction are
+    // cancelled, a running placement is waited for and recorded, no placement starts any more,
+    // the temporary files go. Nothing of the flow is recorded or shown afterwards. Runs once;
+    // also called when QSTermination announces the end.
+    void stopForTermination();
+    bool isStopped() const { return stopped_; }
     // The launch button of the finished state.
     void launchAppWithPath();
     void sendEvent(const QString &eventName, const QJsonObject &data);
@@ -55,6 +65,7 @@ public:
     // What ends the program after quitInstallation (QCoreApplication::quit by default).
     void setTerminate(std::function<void()> terminate) { terminate_ = std::move(terminate); }
     void setDownloadTimeouts(const QSDownloadTimeouts &timeouts) { timeouts_ = timeouts; }
+    void setRetryBackoff(const QSRetryBackoff &backoff) { backoff_ = backoff; }
 
 private:
     // Start and configuration (QSInstallFlow.cpp)
@@ -68,9 +79,12 @@ private:
     void downloadEnded(const QSDownloader::Outcome &outcome);
     void didFinishDownloading(const QSDownloader::Outcome &outcome);
     void didCompleteWithError(const QSDownloader::Outcome &outcome);
-    void retryOrGiveUp(const QString &function);
+    void retryOrGiveUp(const QString &function, std::optional<std::chrono::milliseconds> retryAfter);
+    void scheduleRetry(std::optional<std::chrono::milliseconds> retryAfter);
+    void reportProxyProblem(const QSDownloader::Outcome &outcome, const QString &function);
     void dropDownloader();
     void removeTemporaryFiles();
+    void discardPartialDownload();
     float secondsSinceDownloadStart() const;
 
     // Extraction, placement, finished state (QSInstallFlowInstall.cpp)
@@ -79,12 +93,15 @@ private:
     void copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool)> done);
     void scheduleFinishedState();
     // Runs work on a worker thread and then done on this thread; one job at a time.
-    void runOffMainThread(std::function<void()> work, std::function<void()> done);
+    enum class WorkerJob { None, Extraction, Placement };
+    void runOffMainThread(WorkerJob job, std::function<void()> work, std::function<void()> done);
+    void runWorkerDone();
 
     QSScreens &screens_;
     ConfigLoader configLoader_;
     std::function<void()> terminate_;
     QSDownloadTimeouts timeouts_;
+    QSRetryBackoff backoff_;
 
     std::shared_ptr<const QSConfig> config_;
     quint64 downloadAttempt_ = 0;
@@ -95,5 +112,12 @@ private:
     quint64 configLoadGeneration_ = 0;  // answers of a superseded start are dropped
     QElapsedTimer downloadStart_;
     QSDownloader *downloader_ = nullptr;
+    QSResumePoint resume_;  // bytes of an interrupted attempt that the next one continues
+    QTimer retryTimer_;
     QPointer<QThread> worker_;
+    WorkerJob workerJob_ = WorkerJob::None;
+    std::function<void()> workerDone_;
+    // Read by the extracting thread between entries and blocks.
+    std::shared_ptr<std::atomic<bool>> extractionCancelled_ = std::make_shared<std::atomic<bool>>(false);
+    bool stopped_ = false;
 };
