@@ -1,5 +1,7 @@
 #include "telemetry/QSHttp.h"
 
+#include "telemetry/QSProxy.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -45,8 +47,10 @@ QNetworkAccessManager *mainManager()
 {
     // Owned by the application object, so it goes before the event loop's machinery does.
     static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
+    if (!manager) {
         manager = new QNetworkAccessManager(QCoreApplication::instance());
+        QSProxy::useSystemProxy(*manager);
+    }
     return manager;
 }
 
@@ -219,6 +223,7 @@ QSHttp::Result QSHttp::run(const QNetworkRequest &request, const QByteArray &met
 
     // A manager of this call alone: it works on whichever thread waits, and leaves nothing behind.
     QNetworkAccessManager manager;
+    QSProxy::useSystemProxy(manager);
     launch(manager, request, method, body, options, [wait](const Result &result) {
         wait->result = result;
         if (wait->loop)
