@@ -99,6 +99,8 @@ bool QSDownloader::start(QString *error)
     reply_ = manager_->get(request);
     reply_->setReadBufferSize(kReadBufferSize);
     connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
+        // Again now that Qt's HTTP thread holds the request: a limit set before it did can be lost.
+        reply_->setReadBufferSize(kReadBufferSize);
         idleTimer_.start(timeouts_.idle);
         readHead();
     });

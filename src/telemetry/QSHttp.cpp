@@ -165,6 +165,12 @@ void launch(QNetworkAccessManager &manager, QNetworkRequest request, const QByte
         stop(QStringLiteral("The request timed out: it did not finish within %1.")
                  .arg(durationText(state->options.timeouts.deadline)));
     });
+    // Qt hands the read limit to its HTTP thread only once that thread has taken the request up;
+    // for a request with a body that happens later, and a limit set before is lost. Setting it
+    // again when the upload moves and when the answer's head arrives keeps it in force.
+    const auto limitReading = [reply] { reply->setReadBufferSize(kReadBufferBytes); };
+    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, limitReading, Qt::SingleShotConnection);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, limitReading, Qt::SingleShotConnection);
     // Any progress either way restarts the idle time-out.
     QObject::connect(reply, &QNetworkReply::uploadProgress, idle, [idle] { idle->start(); });
     QObject::connect(reply, &QNetworkReply::downloadProgress, idle, [idle] { idle->start(); });
