@@ -232,7 +232,9 @@ void QSInstallFlow::scheduleRetry(std::optional<std::chrono::milliseconds> retry
     // The person sees that the installer has not given up, and when it tries again.
     QString label = platform::localizedString("QSRetryingDownload");
     label.replace(QStringLiteral("%@"), QString::number(std::ceil(double(delay.count()) / 1000.0)));
-    screens_.updateProgress(float(progressPercents_), label);
+    // The bar shows what the next attempt starts from: the bytes it continues, or nothing.
+    const float kept = resume_.isValid() ? std::min(float(resume_.bytes) / float(resume_.total), 0.9f) : 0.0f;
+    screens_.updateProgress(kept * 100.0f, label);
     retryTimer_.start(delay);
 }
 

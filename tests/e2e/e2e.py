@@ -106,6 +106,8 @@ def case_retry(box):
     # The download host answers 404 to every attempt; the configuration allows three.
     start(box, download_path="/download/missing.zip")
     box.key("Return")
+    box.wait_log("Next download attempt in", timeout=60)
+    box.screenshot("waiting-to-retry")  # the status line says that another attempt is coming
     box.wait_log("Show generic error screen.", timeout=60)
     time.sleep(1.0)
     box.screenshot("download-error")
@@ -118,6 +120,25 @@ def case_retry(box):
     box.key("Return")  # Close: ends the installer without a confirmation
     check(box.wait_exit() == 0, "installer did not exit after Close")
     check(names(analytics_batches(box)[0])[-1] == "End", "End is not last")
+
+
+def case_retry_after(box):
+    # The download host is busy and asks for two seconds each time: the installer waits that
+    # long, says so on the status line, and keeps to the attempt count.
+    start(box, download_path="/busy/Corvala.zip")
+    box.key("Return")
+    box.wait_log("Next download attempt in 2.0 seconds", timeout=60)
+    time.sleep(0.7)
+    box.screenshot("waiting-to-retry")
+    box.wait_log("Show generic error screen.", timeout=60)
+    time.sleep(1.0)  # the last "Download" event follows the error screen
+    downloads = [fields for name, fields in box.events() if name == "Download"]
+    check([d.get("Tries") for d in downloads] == [1, 2, 3], f"tries {[d.get('Tries') for d in downloads]}")
+    check(downloads[2]["RSN"] == "HTTP Response with status code 503", downloads[2]["RSN"])
+    busy = [line for line in (box.root / "nginx-access.log").read_text().splitlines() if "/busy/" in line]
+    check(len(busy) == 3, f"requests {busy}")
+    box.key("Return")
+    check(box.wait_exit() == 0, "installer did not exit after Close")
 
 
 def case_cut_body(box):

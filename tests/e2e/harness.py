@@ -105,6 +105,7 @@ http {{
   server {{
     listen 127.0.0.1:{self.nginx_port};
     location /download/ {{ root {self.root}/www; {f"limit_rate {limit_rate};" if limit_rate else ""} }}
+    location /busy/ {{ add_header Retry-After 2 always; return 503; }}
     location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
                        client_max_body_size 64m; }}
   }}
