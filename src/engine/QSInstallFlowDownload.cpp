@@ -246,8 +246,11 @@ void QSInstallFlow::reportProxyProblem(const QSDownloader::Outcome &outcome, con
     if (outcome.kind == QSDownloader::Outcome::Kind::Complete && outcome.isHttp && outcome.httpStatus == 407)
         problem = QStringLiteral("it asks for proxy authentication (HTTP 407)");
     else if (outcome.kind == QSDownloader::Outcome::Kind::TransportFailure &&
-             outcome.errorCode >= int(QNetworkReply::ProxyConnectionRefusedError) &&
-             outcome.errorCode <= int(QNetworkReply::UnknownProxyError))
+             ((outcome.errorCode >= int(QNetworkReply::ProxyConnectionRefusedError) &&
+               outcome.errorCode <= int(QNetworkReply::UnknownProxyError)) ||
+              // Through a proxy, the only connection made is to the proxy itself.
+              outcome.errorCode == int(QNetworkReply::ConnectionRefusedError) ||
+              outcome.errorCode == int(QNetworkReply::HostNotFoundError)))
         problem = outcome.errorDescription;
     if (!problem.isEmpty())
         QSLogger::error(QStringLiteral("Proxy problem: the proxy %1 refused the download: %2").arg(outcome.proxy, problem),

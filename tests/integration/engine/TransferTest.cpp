@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -200,11 +201,10 @@ TEST(ThroughProxy, NoProxyNamingTheHostGoesDirect)
     downloadAndPostThroughProxy("localhost,127.0.0.1", false);
 }
 
-TEST(ThroughProxy, AProxyThatWantsCredentialsEndsOnDownloadErrorWithARecordNamingIt)
+// The proxy in the way refuses: it wants credentials (407), or nothing listens where it should be.
+static void refusedByProxy(const QString &proxyAddress)
 {
-    TinyProxy proxy;
-    ASSERT_TRUE(proxy.start(QStringLiteral("corp"), QStringLiteral("secret")));
-    const ScopedEnv httpProxy("http_proxy", proxy.address().toUtf8());
+    const ScopedEnv httpProxy("http_proxy", proxyAddress.toUtf8());
     const ScopedEnv noProxy("no_proxy", "");
     FlowFixture f;
     TestHttpServer server;
@@ -213,8 +213,26 @@ TEST(ThroughProxy, AProxyThatWantsCredentialsEndsOnDownloadErrorWithARecordNamin
     ASSERT_TRUE(f.waitUntilSettled());
     EXPECT_EQ(f.screens.genericErrors, QStringList({"Download Error"}));
     EXPECT_TRUE(server.requests().isEmpty());
-    const QString proxyName = proxy.address().mid(7);  // "127.0.0.1:<port>"
+    const QString proxyName = proxyAddress.mid(7);  // "127.0.0.1:<port>"
     EXPECT_EQ(f.env.logLines().filter(QStringLiteral("Proxy problem: the proxy %1 refused the download").arg(proxyName)).size(), 2)
         << f.env.logLines().join('\n').toStdString();
     EXPECT_FALSE(QFileInfo::exists(f.bundlePath()));
+}
+
+TEST(ThroughProxy, AProxyThatWantsCredentialsEndsOnDownloadErrorWithARecordNamingIt)
+{
+    TinyProxy proxy;
+    ASSERT_TRUE(proxy.start(QStringLiteral("corp"), QStringLiteral("secret")));
+    refusedByProxy(proxy.address());
+}
+
+TEST(ThroughProxy, AProxyThatIsNotThereEndsOnDownloadErrorWithARecordNamingIt)
+{
+    quint16 port = 0;
+    {
+        QTcpServer probe;  // a port that was free a moment ago and now has no listener
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    refusedByProxy(QStringLiteral("http://127.0.0.1:%1").arg(port));
 }
