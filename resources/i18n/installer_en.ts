@@ -83,6 +83,11 @@
         <extracomment>Status line while downloading and installing</extracomment>
         <translation>Installing Corvala…</translation>
     </message>
+    <message id="QSRetryingDownload">
+        <source>Connection trouble. Trying again in %@ s…</source>
+        <extracomment>Status line while the download waits before its next attempt; %@ is a number of seconds</extracomment>
+        <translation>Connection trouble. Trying again in %@ s…</translation>
+    </message>
     <message id="QSLaunchApp">
         <source>Launch Corvala</source>
         <extracomment>Launch button</extracomment>

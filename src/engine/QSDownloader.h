@@ -1,6 +1,8 @@
 #pragma once
 #include "telemetry/CoreGlobal.h"
 
+#include "engine/QSResumePoint.h"
+
 #include <QByteArrayView>
 #include <QFile>
 #include <QObject>
@@ -10,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -18,16 +21,16 @@ class QNetworkReply;
 struct QSDownloadTimeouts {
     // No byte (and no header) for this long ends the attempt: long enough for a slow mobile link
     // or a server that is still finding the file, short enough that a dead connection is noticed
-    // while the user still waits.
+    // while the user still waits. There is no limit on the whole attempt: a slow but steady link
+    // must be able to finish any archive.
     std::chrono::milliseconds idle{std::chrono::seconds(60)};
-    // The whole attempt: a 150 MiB archive needs about an hour at 350 kbit/s. Beyond that the
-    // transfer is trickling in a way the idle limit does not see and is better started afresh.
-    std::chrono::milliseconds deadline{std::chrono::hours(1)};
 };
 
 // One download attempt of the product archive: a fresh network access manager (no cache, no
 // cookies), the body streamed to a partial file beside the archive and renamed to the archive's
-// name once the announced length has arrived. Reports progress per chunk and exactly one outcome.
+// name once the announced length has arrived. Given a resume point, it asks for the rest of a body
+// already partly on disk (Range with If-Range) and appends only a matching partial answer.
+// Reports progress per chunk and exactly one outcome.
 class QSDownloader : public QObject {
     Q_OBJECT
 public:
@@ -38,17 +41,25 @@ public:
         };
         Kind kind = Kind::Complete;
         bool isHttp = false;  // an HTTP answer with a status code arrived
+        // 200 also for a verified partial answer (206) that completed the body on disk.
         int httpStatus = 0;
         QString archivePath;  // Complete: the file holding the body (possibly empty)
         int errorCode = 0;
         QString errorDescription;
-        qint64 received = 0;
-        qint64 expected = -1;  // announced length; -1 when none was announced
+        qint64 received = 0;   // bytes of the body on disk, earlier attempts included
+        qint64 expected = -1;  // length of the whole body; -1 when none was announced
+        // A failed attempt whose bytes stay on disk for the next one; invalid otherwise.
+        QSResumePoint resumeFrom;
+        bool resumed = false;    // the server continued the body from resumeFrom's bytes
+        bool restarted = false;  // a range was asked for but the whole body came again
+        std::optional<std::chrono::milliseconds> retryAfter;  // the answer's Retry-After
+        QString proxy;  // "host:port" of the proxy the request went through; empty when direct
     };
 
     // Codes of failures found here rather than by the network layer (QNetworkReply::NetworkError
     // values are positive).
     static constexpr int kLocalFileError = -1;
+    static constexpr int kNoSpaceError = -2;  // the archive does not fit where it is written
 
     QSDownloader(const QUrl &url, const QString &archivePath, const QSDownloadTimeouts &timeouts,
                  QObject *parent = nullptr);
@@ -56,37 +67,52 @@ public:
 
     std::function<void(qint64 received, qint64 expected)> onProgress;
     std::function<void(const Outcome &outcome)> onFinished;
-    // Every body byte, in order, as it is written (the signature check hashes them on the way).
+    // Every byte of the body in order, from the first, whatever the resumes: bytes already on
+    // disk are read back and handed over at start(), before any new byte. onBodyRestarted comes
+    // when the body starts again from its first byte (the server sent it whole).
     std::function<void(QByteArrayView bytes)> onBodyBytes;
+    std::function<void()> onBodyRestarted;
 
-    // Clears the archive and partial names and sends the request. False with a reason when the
-    // attempt cannot start (the address is not http or https, the partial file cannot be made);
-    // onFinished is not called then.
+    // Continue the body from these bytes on disk (when they are still there) instead of
+    // starting over. Set before start().
+    void setResumePoint(const QSResumePoint &resume) { resume_ = resume; }
+
+    // Clears the archive's name (and the partial file unless resuming) and sends the request.
+    // False with a reason when the attempt cannot start (the address is not http or https, the
+    // partial file cannot be opened); onFinished is not called then.
     [[nodiscard]] bool start(QString *error);
     // Stops without reporting and removes the partial file.
     void cancel();
 
 private:
+    void readHead();
     void readBody();
+    bool writeBody(QByteArrayView bytes);
+    bool replayPartial();
     void replyFinished();
     void fail(int code, const QString &description);
     void finish(const Outcome &outcome);
     void stopTransfer(bool abortReply = true);
-    void readAnnouncedLength();
+    bool restartBody(bool wholeBodyAgain);
+    bool fitsOnDisk();
+    Outcome baseOutcome() const;
 
     QUrl url_;
     QString archivePath_;
     QString partialPath_;
     QSDownloadTimeouts timeouts_;
+    QSResumePoint resume_;
     QNetworkAccessManager *manager_ = nullptr;
     QPointer<QNetworkReply> reply_;
     QFile partial_;
     QTimer idleTimer_;
-    QTimer deadlineTimer_;
     qint64 received_ = 0;
     qint64 expected_ = -1;
+    bool rangeAsked_ = false;
+    bool headRead_ = false;
+    bool resumed_ = false;
+    bool restarted_ = false;
+    QByteArray offeredValidator_;  // set when the answer allows a later resume
+    std::optional<std::chrono::milliseconds> retryAfter_;
     bool done_ = false;
-    // Why the transfer was aborted from here, when it was.
-    int abortCode_ = 0;
-    QString abortReason_;
 };

@@ -5,6 +5,8 @@
 #include "telemetry/QSNotificationNames.h"
 #include "engine/QSPreinstallCheck.h"
 #include "engine/QSPrivilegedPlacement.h"
+#include "engine/QSInstallFiles.h"
+#include "engine/QSTermination.h"
 #include "platform/Host.h"
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
@@ -46,19 +48,29 @@ QSInstallFlow::QSInstallFlow(QSScreens &screens, QObject *parent)
           return needed ? new QSPrivilegedPlacement(owner) : nullptr;
       })
 {
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, [this] {
+        ++downloadAttempt_;  // raised just before the new attempt starts
+        beginInstallation();
+    });
+    connect(&QSTermination::instance(), &QSTermination::began, this, &QSInstallFlow::stopForTermination);
 }
 
 QSInstallFlow::~QSInstallFlow()
 {
-    // Extraction and placement must not be cut off halfway: wait for the worker to end.
-    if (worker_)
+    // Placement must not be cut off halfway: wait for the worker to end. An extraction is
+    // abandoned anyway, so it stops at its next block.
+    if (worker_) {
+        if (workerJob_ == WorkerJob::Extraction)
+            extractionCancelled_->store(true);
         worker_->wait();
+    }
     dropDownloader();
 }
 
 void QSInstallFlow::startInstallation()
 {
-    if (screens_.isQuitConfirmationOpen())
+    if (stopped_ || screens_.isQuitConfirmationOpen())
         return;
     if (worker_ || (privileged_ && privileged_->isPlacing())) {
         // Extraction or placement is running; a new start would pull the files from under it.
@@ -66,6 +78,7 @@ void QSInstallFlow::startInstallation()
         return;
     }
     dropDownloader();
+    retryTimer_.stop();
 
     const QString version = QSPreinstallCheck::currentMirolanVersion();
     if (!version.isNull()) {
@@ -217,8 +230,52 @@ void QSInstallFlow::sendEvent(const QString &eventName, const QJsonObject &data)
     QSAnalyticSender::sendEvent(eventName, data);
 }
 
+void QSInstallFlow::stopForTermination()
+{
+    if (stopped_)
+        return;
+    stopped_ = true;
+    ++configLoadGeneration_;  // a configuration answer still on its way is dropped
+    retryTimer_.stop();
+    if (downloader_) {
+        dropDownloader();
+        QSLogger::debug(QStringLiteral("Download stopped: the installer is ending"), QS_FLOW_CONTEXT(kCompleted));
+    }
+    if (worker_) {
+        if (workerJob_ == WorkerJob::Extraction) {
+            extractionCancelled_->store(true);
+            worker_->wait();
+            worker_ = nullptr;
+            workerJob_ = WorkerJob::None;
+            workerDone_ = nullptr;  // placement never starts now
+            QSLogger::debug(QStringLiteral("Extraction stopped: the installer is ending"), QS_FLOW_CONTEXT(kUnzip));
+        } else {
+            // A placement is one swap into place plus the version file: it ends whole, and its
+            // records and events come now, before the end is recorded.
+            worker_->wait();
+            runWorkerDone();
+        }
+    }
+    if (privileged_) {
+        if (privileged_->isCommitted()) {
+            // The helper has the whole archive and swaps it in one step: it ends whole, and its
+            // records and events come now, before the end is recorded.
+            privileged_->waitForCommittedPlacement();
+        } else {
+            // Not yet asked to place (or still receiving): it goes away and changes nothing.
+            QSPrivilegedPlacement *placement = privileged_;
+            privileged_ = nullptr;
+            delete placement;
+            QSLogger::debug(QStringLiteral("Placement helper released: the installer is ending"), QS_FLOW_CONTEXT(kCompleted));
+        }
+    }
+    removeTemporaryFiles();
+    discardPartialDownload();
+}
+
 void QSInstallFlow::quitInstallation(const QVariant &object)
 {
+    stopForTermination();
     QSLogger::debug(QStringLiteral("%1 end.").arg(kProductName), QS_FLOW_CONTEXT(kQuit));
     if (object.isValid() && object.toMap().contains(QSNotificationNames::kIsUserAction)) {
         QSLogger::debug(QStringLiteral("User closed installer"), QS_FLOW_CONTEXT(kQuit));
@@ -262,15 +319,28 @@ void QSInstallFlow::updateProgressWithValue(double value, double adjusted)
     screens_.updateProgress(float(adjusted * 100.0), label);
 }
 
-void QSInstallFlow::runOffMainThread(std::function<void()> work, std::function<void()> done)
+void QSInstallFlow::runOffMainThread(WorkerJob job, std::function<void()> work, std::function<void()> done)
 {
     QThread *thread = QThread::create(std::move(work));
     thread->setParent(this);
     worker_ = thread;
-    connect(thread, &QThread::finished, this, [this, thread, done = std::move(done)] {
-        worker_ = nullptr;
+    workerJob_ = job;
+    workerDone_ = std::move(done);
+    connect(thread, &QThread::finished, this, [this, thread] {
+        if (worker_ == thread)
+            runWorkerDone();
         thread->deleteLater();
-        done();
     });
     thread->start();
+}
+
+void QSInstallFlow::runWorkerDone()
+{
+    // Once only: either when the thread has finished, or earlier when termination waited for it.
+    worker_ = nullptr;
+    workerJob_ = WorkerJob::None;
+    auto done = std::move(workerDone_);
+    workerDone_ = nullptr;
+    if (done)
+        done();
 }

@@ -3,6 +3,7 @@
 
 #include "config/QSConfigProvider.h"
 #include "engine/QSDownloader.h"
+#include "engine/QSRetryBackoff.h"
 #include "engine/QSScreens.h"
 #include "platform/MinisignVerifier.h"
 
@@ -10,8 +11,10 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QVariant>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -30,8 +33,15 @@ public:
 
     // The Install button and "START_INSTALLATION".
     void startInstallation();
-    // "QUIT_INSTALLATION"; object is the notification's object (absent or a map).
+    // "QUIT_INSTALLATION"; object is the notification's object (absent or a map). Stops the
+    // flow first.
     void quitInstallation(const QVariant &object);
+    // The run is ending (quit, window close, signal, crash): the download and any extraction are
+    // cancelled, a running placement is waited for and recorded, no placement starts any more,
+    // the temporary files go. Nothing of the flow is recorded or shown afterwards. Runs once;
+    // also called when QSTermination announces the end.
+    void stopForTermination();
+    bool isStopped() const { return stopped_; }
     // The launch button of the finished state.
     void launchAppWithPath();
     void sendEvent(const QString &eventName, const QJsonObject &data);
@@ -62,6 +72,7 @@ public:
     // the helper a stand-in launcher.
     using PlacementFactory = std::function<QSPrivilegedPlacement *(QObject *parent)>;
     void setPlacementFactory(PlacementFactory factory) { placementFactory_ = std::move(factory); }
+    void setRetryBackoff(const QSRetryBackoff &backoff) { backoff_ = backoff; }
 
 private:
     // Start and configuration (QSInstallFlow.cpp)
@@ -76,9 +87,12 @@ private:
     void downloadEnded(const QSDownloader::Outcome &outcome);
     void didFinishDownloading(const QSDownloader::Outcome &outcome);
     void didCompleteWithError(const QSDownloader::Outcome &outcome);
-    void retryOrGiveUp(const QString &function);
+    void retryOrGiveUp(const QString &function, std::optional<std::chrono::milliseconds> retryAfter);
+    void scheduleRetry(std::optional<std::chrono::milliseconds> retryAfter);
+    void reportProxyProblem(const QSDownloader::Outcome &outcome, const QString &function);
     void dropDownloader();
     void removeTemporaryFiles();
+    void discardPartialDownload();
     float secondsSinceDownloadStart() const;
 
     // The archive's signature (QSInstallFlowSignature.cpp). armSignatureCheck hashes the body
@@ -100,12 +114,15 @@ private:
     void placeThroughHelper(const QString &archivePath);
     void finishPlacement();
     // Runs work on a worker thread and then done on this thread; one job at a time.
-    void runOffMainThread(std::function<void()> work, std::function<void()> done);
+    enum class WorkerJob { None, Extraction, Placement };
+    void runOffMainThread(WorkerJob job, std::function<void()> work, std::function<void()> done);
+    void runWorkerDone();
 
     QSScreens &screens_;
     ConfigLoader configLoader_;
     std::function<void()> terminate_;
     QSDownloadTimeouts timeouts_;
+    QSRetryBackoff backoff_;
 
     std::shared_ptr<const QSConfig> config_;
     quint64 downloadAttempt_ = 0;
@@ -120,4 +137,11 @@ private:
     QPointer<QThread> worker_;
     PlacementFactory placementFactory_;
     QPointer<QSPrivilegedPlacement> privileged_;  // set while a helper is authorised or placing
+    QSResumePoint resume_;  // bytes of an interrupted attempt that the next one continues
+    QTimer retryTimer_;
+    WorkerJob workerJob_ = WorkerJob::None;
+    std::function<void()> workerDone_;
+    // Read by the extracting thread between entries and blocks.
+    std::shared_ptr<std::atomic<bool>> extractionCancelled_ = std::make_shared<std::atomic<bool>>(false);
+    bool stopped_ = false;
 };

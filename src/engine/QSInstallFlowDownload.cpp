@@ -1,5 +1,6 @@
 // The download half of the installation flow: one attempt at a time, judged when it ends, with
-// the retry rule (attempt n is retried while n is below the configured limit).
+// the retry rule (attempt n is retried while n is below the configured limit), a growing random
+// pause between attempts, and a cut body continued by the next attempt where the server allows.
 #include "engine/QSInstallFlow.h"
 
 #include "config/QSConfig.h"
@@ -8,14 +9,17 @@
 #include "engine/QSPreinstallCheck.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
+#include "platform/Localization.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSTask.h"
 
 #include <QDir>
+#include <QNetworkReply>
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 using namespace flowtext;
 
@@ -36,6 +40,9 @@ QString floatText(float value)
 
 void QSInstallFlow::beginInstallation()
 {
+    if (stopped_)
+        return;
+    retryTimer_.stop();
     screens_.showState(QSScreenState::Downloading);
     dropDownloader();
     if (!config_) {
@@ -58,6 +65,12 @@ void QSInstallFlow::beginInstallation()
         failure = QStringLiteral("no private temporary folder");
     } else {
         downloader_ = new QSDownloader(QUrl(address), archive, timeouts_, this);
+        if (resume_.isValid()) {
+            QSLogger::debug(QStringLiteral("Resuming the download at byte %1 of %2").arg(resume_.bytes).arg(resume_.total),
+                            QS_FLOW_CONTEXT(kBegin));
+            downloader_->setResumePoint(resume_);
+        }
+        resume_ = {};
         downloader_->onProgress = [this](qint64 received, qint64 expected) { didReceiveData(received, expected); };
         downloader_->onFinished = [this](const QSDownloader::Outcome &outcome) { downloadEnded(outcome); };
         if (!armSignatureCheck(*downloader_)) {
@@ -99,6 +112,10 @@ void QSInstallFlow::downloadEnded(const QSDownloader::Outcome &outcome)
         downloader_->deleteLater();
         downloader_ = nullptr;
     }
+    resume_ = outcome.resumeFrom;  // valid only when the bytes on disk may be continued
+    if (outcome.restarted)
+        QSLogger::debug(QStringLiteral("The server sent the whole archive again; the download started over"),
+                        QS_FLOW_CONTEXT(kCompleted));
     if (outcome.kind == QSDownloader::Outcome::Kind::Complete)
         didFinishDownloading(outcome);
     else
@@ -120,6 +137,7 @@ void QSInstallFlow::didFinishDownloading(const QSDownloader::Outcome &outcome)
                                                {QStringLiteral("T"), t},
                                                {QStringLiteral("Tries"), tries}});
         removeTemporaryFiles();
+        discardPartialDownload();
         return;
     }
     if (outcome.isHttp && outcome.httpStatus != 200) {
@@ -128,7 +146,9 @@ void QSInstallFlow::didFinishDownloading(const QSDownloader::Outcome &outcome)
                             .arg(kProductName)
                             .arg(outcome.httpStatus),
                         QS_FLOW_CONTEXT(kFinished));
+        reportProxyProblem(outcome, kFinished);
         removeTemporaryFiles();
+        discardPartialDownload();
         QJsonObject data{{QStringLiteral("RSLT"), kFail},
                          {QStringLiteral("URL"), config_->latestMacURL},
                          {QStringLiteral("DProd"), kProductName},
@@ -147,8 +167,7 @@ void QSInstallFlow::didFinishDownloading(const QSDownloader::Outcome &outcome)
                                                .arg(downloadAttempt_)
                                                .arg(config_->downloadRetryLimit));
         sendEvent(QStringLiteral("Download"), data);
-        ++downloadAttempt_;
-        beginInstallation();
+        scheduleRetry(outcome.retryAfter);
         return;
     }
     if (!signatureHolds())
@@ -169,6 +188,7 @@ void QSInstallFlow::didCompleteWithError(const QSDownloader::Outcome &outcome)
     QSLogger::error(QStringLiteral("Download failure reason - %1, Error Code - %2").arg(outcome.errorDescription).arg(outcome.errorCode),
                     QS_FLOW_CONTEXT(kCompleted));
     platform::console(QStringLiteral("*** Error received : %1 %2").arg(outcome.errorDescription).arg(outcome.errorCode));
+    reportProxyProblem(outcome, kCompleted);
     removeTemporaryFiles();
 
     // Share of the body that arrived, in whole percent; -1 when no length was announced.
@@ -183,23 +203,64 @@ void QSInstallFlow::didCompleteWithError(const QSDownloader::Outcome &outcome)
     data.insert(QStringLiteral("Frag"), fragment);
     sendEvent(QStringLiteral("Download"), data);
 
+    if (outcome.errorCode == QSDownloader::kNoSpaceError) {
+        // Another attempt would not fit either: the person has to make room first.
+        discardPartialDownload();
+        QSLogger::showScreen(QStringLiteral("NotEnoughSpace"), QS_FLOW_CONTEXT(kCompleted));
+        showBlockingAlert(platform::localizedString("QSNoSpaceMessage"), QStringLiteral("QSNoSpaceTitle"),
+                          QStringLiteral("no_space"));
+        return;
+    }
     if (!QSPreinstallCheck::hasInternetConnection()) {
         showOfflineStep(kCompleted);
         return;
     }
-    retryOrGiveUp(kCompleted);
+    retryOrGiveUp(kCompleted, outcome.retryAfter);
 }
 
-void QSInstallFlow::retryOrGiveUp(const QString &function)
+void QSInstallFlow::retryOrGiveUp(const QString &function, std::optional<std::chrono::milliseconds> retryAfter)
 {
     if (downloadAttempt_ < config_->downloadRetryLimit) {
         QSLogger::debug(QStringLiteral("Retrying download."), QS_FLOW_CONTEXT(function));
-        ++downloadAttempt_;
-        beginInstallation();
+        scheduleRetry(retryAfter);
         return;
     }
+    discardPartialDownload();
     screens_.makeMainViewVisible();
     showGenericError(QStringLiteral("Download Error"));
+}
+
+void QSInstallFlow::scheduleRetry(std::optional<std::chrono::milliseconds> retryAfter)
+{
+    const std::chrono::milliseconds delay = backoff_.delayAfter(downloadAttempt_, retryAfter);
+    const QString secondsText = QString::number(double(delay.count()) / 1000.0, 'f', 1);
+    QSLogger::debug(QStringLiteral("Next download attempt in %1 seconds").arg(secondsText), QS_FLOW_CONTEXT(kBegin));
+    // The person sees that the installer has not given up, and when it tries again.
+    QString label = platform::localizedString("QSRetryingDownload");
+    label.replace(QStringLiteral("%@"), QString::number(std::ceil(double(delay.count()) / 1000.0)));
+    // The bar shows what the next attempt starts from: the bytes it continues, or nothing.
+    const float kept = resume_.isValid() ? std::min(float(resume_.bytes) / float(resume_.total), 0.9f) : 0.0f;
+    screens_.updateProgress(kept * 100.0f, label);
+    retryTimer_.start(delay);
+}
+
+void QSInstallFlow::reportProxyProblem(const QSDownloader::Outcome &outcome, const QString &function)
+{
+    if (outcome.proxy.isEmpty())
+        return;
+    QString problem;
+    if (outcome.kind == QSDownloader::Outcome::Kind::Complete && outcome.isHttp && outcome.httpStatus == 407)
+        problem = QStringLiteral("it asks for proxy authentication (HTTP 407)");
+    else if (outcome.kind == QSDownloader::Outcome::Kind::TransportFailure &&
+             ((outcome.errorCode >= int(QNetworkReply::ProxyConnectionRefusedError) &&
+               outcome.errorCode <= int(QNetworkReply::UnknownProxyError)) ||
+              // Through a proxy, the only connection made is to the proxy itself.
+              outcome.errorCode == int(QNetworkReply::ConnectionRefusedError) ||
+              outcome.errorCode == int(QNetworkReply::HostNotFoundError)))
+        problem = outcome.errorDescription;
+    if (!problem.isEmpty())
+        QSLogger::error(QStringLiteral("Proxy problem: the proxy %1 refused the download: %2").arg(outcome.proxy, problem),
+                        QS_FLOW_CONTEXT(function));
 }
 
 void QSInstallFlow::dropDownloader()
@@ -212,6 +273,14 @@ void QSInstallFlow::dropDownloader()
     downloader_->cancel();
     downloader_->deleteLater();
     downloader_ = nullptr;
+}
+
+void QSInstallFlow::discardPartialDownload()
+{
+    resume_ = {};
+    const QString archive = QSInstallFiles::archivePath();
+    if (QDir::isAbsolutePath(archive))
+        QSInstallFiles::removePath(QSInstallFiles::partialPathFor(archive));
 }
 
 void QSInstallFlow::removeTemporaryFiles()

@@ -55,6 +55,8 @@ void QSInstallFlow::runInstallStage(const QString &archivePath)
         }
         QSLogger::debug(QStringLiteral("Extract %1 installer success").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
         sendEvent(QStringLiteral("Extract"), productFields(kPass));
+        if (stopped_)
+            return;  // the run is ending: no placement starts now
         copyAndFinishInstallation(destination, [this, archivePath, destination](bool placed) {
             QSInstallFiles::removePath(archivePath);
             if (!placed) {
@@ -79,10 +81,11 @@ void QSInstallFlow::unzipFileWithPath(const QString &archivePath, const QString 
     };
     auto result = std::make_shared<Result>();
     runOffMainThread(
-        [archivePath, destination, result] {
+        WorkerJob::Extraction,
+        [archivePath, destination, result, cancelled = extractionCancelled_] {
             // Whatever sits at the destination's name goes first; nothing there is followed.
             QSInstallFiles::removePath(destination);
-            result->ok = platform::host().extractArchive(archivePath, destination, &result->error);
+            result->ok = platform::host().extractArchive(archivePath, destination, &result->error, cancelled.get());
         },
         [result, done = std::move(done)] {
             if (!result->ok)
@@ -126,6 +129,7 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
                                    ? platform::DesktopEntry::systemFolder()
                                    : platform::DesktopEntry::personalFolder(platform::host().homeDirectory());
     runOffMainThread(
+        WorkerJob::Placement,
         [source, target, version, versionFile, productName, menuFolder, result] {
             result->placed = QSInstallFiles::placeBundle(source, target, &result->placeError);
             // The menu entry follows whatever is at the target now: written for a placed bundle,
@@ -159,8 +163,15 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
 
 void QSInstallFlow::scheduleFinishedState()
 {
+    if (stopped_)
+        return;
     QTimer::singleShot(800, this, [this] {
+        if (stopped_)
+            return;
         screens_.showState(QSScreenState::DownloadDone);
-        QTimer::singleShot(300, this, [this] { screens_.updateLauchButtons(); });
+        QTimer::singleShot(300, this, [this] {
+            if (!stopped_)
+                screens_.updateLauchButtons();
+        });
     });
 }

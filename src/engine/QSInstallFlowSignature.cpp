@@ -27,15 +27,21 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     if (key.isEmpty())
         return true;
     QString problem;
-    signatureCheck_ = platform::MinisignVerifier::create(key.toUtf8(), config_->latestMacSignature.toUtf8(), &problem);
+    const QByteArray keyText = key.toUtf8(), signatureText = config_->latestMacSignature.toUtf8();
+    signatureCheck_ = platform::MinisignVerifier::create(keyText, signatureText, &problem);
     if (!signatureCheck_) {
         if (config_->latestMacSignature.isNull())
             problem = QStringLiteral("the configuration has no signature for the archive");
         signatureFailed(kBegin, problem);
         return false;
     }
-    platform::MinisignVerifier *check = signatureCheck_.get();
-    downloader.onBodyBytes = [check](QByteArrayView bytes) { check->addData(bytes); };
+    // The downloader hands over every byte of the body from the first, bytes of an earlier
+    // attempt that it resumes included; when the server sends the body whole again, the hash
+    // starts over with it.
+    downloader.onBodyBytes = [this](QByteArrayView bytes) { signatureCheck_->addData(bytes); };
+    downloader.onBodyRestarted = [this, keyText, signatureText] {
+        signatureCheck_ = platform::MinisignVerifier::create(keyText, signatureText, nullptr);
+    };
     return true;
 }
 

@@ -55,6 +55,12 @@ QSPrivilegedPlacement::~QSPrivilegedPlacement()
     process_.waitForFinished(kPlacementWaitMs);
 }
 
+void QSPrivilegedPlacement::waitForCommittedPlacement()
+{
+    if (phase_ == Phase::Waiting && !process_.waitForFinished(kPlacementWaitMs))
+        helperEnded(-1, QProcess::CrashExit);  // gave no answer in time: reported as a failed placement
+}
+
 bool QSPrivilegedPlacement::isNeededFor(const QString &applicationsDirectory)
 {
     QString folder = QDir::cleanPath(QDir(applicationsDirectory).absolutePath());

@@ -38,6 +38,10 @@ public:
     bool isReady() const { return phase_ == Phase::Ready; }
     bool wasAuthorised() const { return wasAuthorised_; }
     bool isPlacing() const { return phase_ == Phase::Sending || phase_ == Phase::Waiting; }
+    // Whether the whole archive has gone to the helper, which now places it in one step.
+    bool isCommitted() const { return phase_ == Phase::Waiting; }
+    // Waits (bounded) for a committed placement to end; placed() is emitted before this returns.
+    void waitForCommittedPlacement();
 
 signals:
     void authorised();

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <optional>
 
 namespace platform {
@@ -79,9 +80,10 @@ public:
     virtual bool launchApplication(const QString &bundlePath, const QStringList &arguments,
                                    QString *error) = 0;
     // Extracts a ZIP archive into an existing or new directory, refusing anything that would
-    // land outside it. False with a reason on any failure.
+    // land outside it. False with a reason on any failure. When cancelled is given and becomes
+    // true, extraction stops before the next entry or block and fails.
     virtual bool extractArchive(const QString &archivePath, const QString &destination,
-                                QString *error) = 0;
+                                QString *error, const std::atomic<bool> *cancelled = nullptr) = 0;
 };
 
 // The host in use: the real one for this system unless a test has put another in place.

@@ -299,12 +299,14 @@ bool LinuxHost::launchApplication(const QString &bundlePath, const QStringList &
     return true;
 }
 
-bool LinuxHost::extractArchive(const QString &archivePath, const QString &destination, QString *error)
+bool LinuxHost::extractArchive(const QString &archivePath, const QString &destination, QString *error,
+                               const std::atomic<bool> *cancelled)
 {
     const FreeSpace space = freeSpace(QFileInfo(destination).absolutePath());
     ZipExtractor extractor;
     if (space.ok)
         extractor.setSpaceLimit(space.bytes);
+    extractor.setCancelFlag(cancelled);
     const bool ok = extractor.extract(archivePath, destination);
     if (!ok && error)
         *error = extractor.errorString();

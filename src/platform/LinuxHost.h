@@ -34,7 +34,8 @@ public:
 
     bool openUrl(const QUrl &url) override;
     bool launchApplication(const QString &bundlePath, const QStringList &arguments, QString *error) override;
-    bool extractArchive(const QString &archivePath, const QString &destination, QString *error) override;
+    bool extractArchive(const QString &archivePath, const QString &destination, QString *error,
+                        const std::atomic<bool> *cancelled = nullptr) override;
 
     // Parsers of the kernel's texts, public for tests.
     static std::optional<OsVersion> parseKernelRelease(const QString &release);

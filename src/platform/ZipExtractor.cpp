@@ -65,6 +65,15 @@ bool ZipExtractor::fail(const QString &message)
     return false;
 }
 
+bool ZipExtractor::cancelRequested()
+{
+    if (!cancelled_ || !cancelled_->load(std::memory_order_relaxed))
+        return false;
+    wasCancelled_ = true;
+    error_ = QStringLiteral("extraction cancelled");
+    return true;
+}
+
 bool ZipExtractor::isSafeRelativePath(const QString &path)
 {
     if (path.isEmpty() || path.startsWith(QLatin1Char('/')) || path.contains(QLatin1Char('\\'))
@@ -105,6 +114,7 @@ bool ZipExtractor::linkStaysInside(const QString &entryPath, const QString &targ
 bool ZipExtractor::extract(const QString &archivePath, const QString &destination)
 {
     error_.clear();
+    wasCancelled_ = false;
     if (!QDir().mkpath(destination))
         return fail(QStringLiteral("cannot create %1").arg(destination));
     const QString top = QDir(destination).canonicalPath();
@@ -131,6 +141,8 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
     qsizetype entries = 0;
     std::unique_ptr<char[]> block(new char[kBlockSize]);
     for (;;) {
+        if (cancelRequested())
+            return false;
         archive_entry *entry = nullptr;
         const int status = archive_read_next_header(reader.get(), &entry);
         if (status == ARCHIVE_EOF)
@@ -168,6 +180,8 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
 
         if (type == AE_IFREG) {
             for (;;) {
+                if (cancelRequested())
+                    return false;
                 const la_ssize_t got = archive_read_data(reader.get(), block.get(), kBlockSize);
                 if (got == 0)
                     break;

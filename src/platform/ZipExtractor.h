@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <limits>
 
 namespace platform {
@@ -13,6 +14,10 @@ namespace platform {
 class ZipExtractor {
 public:
     void setSpaceLimit(quint64 bytes) { spaceLimit_ = bytes; }
+    // Checked before every entry and every block: once it reads true, extraction stops and fails
+    // with wasCancelled() set. The flag is read from the extracting thread only.
+    void setCancelFlag(const std::atomic<bool> *cancelled) { cancelled_ = cancelled; }
+    bool wasCancelled() const { return wasCancelled_; }
 
     // The destination is created if needed. On failure, whatever was written stays for the
     // caller to remove and errorString() says why.
@@ -26,9 +31,12 @@ public:
 
 private:
     bool fail(const QString &message);
+    bool cancelRequested();
 
     quint64 spaceLimit_ = std::numeric_limits<quint64>::max();
     QString error_;
+    const std::atomic<bool> *cancelled_ = nullptr;
+    bool wasCancelled_ = false;
 };
 
 }  // namespace platform

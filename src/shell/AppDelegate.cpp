@@ -10,6 +10,7 @@
 
 #include "config/QSConfigProvider.h"
 #include "engine/QSPreinstallCheck.h"
+#include "engine/QSTermination.h"
 #include "platform/Bundle.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
@@ -187,6 +188,9 @@ void AppDelegate::applicationWillTerminate()
         if (widget->isVisible() && !widget->isModal())
             widget->hide();
     }
+    // The installation stops before anything of the end is recorded: no download, extraction
+    // or placement goes on behind the hidden window, and none of its records follow "End".
+    QSTermination::instance().announce();
 
     // As in the "Start" event: "NA" where the processor has no name.
     const QString cpuName = QSSystemInfo::getCPUName();

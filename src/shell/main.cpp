@@ -6,6 +6,8 @@
 
 #include "platform/Localization.h"
 
+#include <QNetworkProxyFactory>
+
 int main(int argc, char **argv)
 {
     shell::ShellApplication app(argc, argv);
@@ -13,6 +15,11 @@ int main(int argc, char **argv)
     // (the administrator alert is one).
     QApplication::setQuitOnLastWindowClosed(false);
     platform::installTranslations(app);
+    // Every request takes the system's proxy: on Linux http_proxy, https_proxy and no_proxy from
+    // the environment. A stub installer in a corporate network has no other way out. The
+    // configuration, download, analytics and log upload ask per request (QSProxy); this covers
+    // any other request, such as the carousel's images.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
 
     shell::AppDelegate delegate;
     delegate.setContentFactory(shell::createMainContent);

@@ -67,7 +67,7 @@ void QSAnalyticSender::send(const QString &body, const QUrl &url)
     QNetworkRequest request(url);
     QSHttp::setHeader(request, "Content-Type", QStringLiteral("application/x-www-form-urlencoded"));
     // The lines go out exactly as they are, not form-encoded, whatever the content type says.
-    const QSHttp::Result result = QSHttp::run(request, "POST", body.toUtf8(), {{kIdleTimeout, kDeadline}, -1});
+    const QSHttp::Result result = QSHttp::run(request, "POST", body.toUtf8(), {{kIdleTimeout, kDeadline}, kMaxAnswerBytes});
     if (result.error) {
         // Nothing is retried or kept: the lines stay in the run log only.
         const QString reason = QStringLiteral("%1 (code %2, url: %3)")

@@ -17,6 +17,9 @@ public:
     // without progress or 15 s in all end the wait.
     static constexpr std::chrono::milliseconds kIdleTimeout{10'000};
     static constexpr std::chrono::milliseconds kDeadline{15'000};
+    // The answer only tells whether the server took the request: its first 64 KiB are kept, the
+    // rest is never read, so no server can fill the memory or hold up the end of the run.
+    static constexpr qint64 kMaxAnswerBytes = 64 * 1024;
 
     static QJsonObject defaultData();
     static QString getMessage(const QString &eventName, const QJsonObject &data);

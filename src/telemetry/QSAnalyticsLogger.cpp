@@ -62,7 +62,7 @@ void QSAnalyticsLogger::uploadTinyLogToS3(const QString &baseUrl, Completion com
     QSHttp::setHeader(request, "Content-Type", QStringLiteral("application/json"));
     // A missing log still goes out, with an empty body.
     const QByteArray body = logText.isNull() ? QByteArray() : logText.toUtf8();
-    const QSHttp::Result result = QSHttp::run(request, "PUT", body, {{kIdleTimeout, kDeadline}, -1});
+    const QSHttp::Result result = QSHttp::run(request, "PUT", body, {{kIdleTimeout, kDeadline}, kMaxAnswerBytes});
 
     completion(Response{result.data, result.statusCode, result.error});
     platform::console(QStringLiteral("ANALYTICS: %1").arg(orNullText(logText)));

@@ -26,6 +26,9 @@ public:
     // carries a log of a few megabytes over a slow line.
     static constexpr std::chrono::milliseconds kIdleTimeout{10'000};
     static constexpr std::chrono::milliseconds kDeadline{20'000};
+    // The answer only tells whether the server took the request: its first 64 KiB are kept, the
+    // rest is never read, so no server can fill the memory or hold up the end of the run.
+    static constexpr qint64 kMaxAnswerBytes = 64 * 1024;
 
     // Returns after the request has finished and the completion has run (bounded wait). The
     // completion runs on the calling thread. Nothing happens without a completion.

@@ -1,5 +1,7 @@
 #include "telemetry/QSHttp.h"
 
+#include "telemetry/QSProxy.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -28,20 +30,27 @@ QString durationText(std::chrono::milliseconds duration)
     return ms % 1000 == 0 ? QStringLiteral("%1 s").arg(ms / 1000) : QStringLiteral("%1 ms").arg(ms);
 }
 
-// Errors that Qt reports for an HTTP answer with an error status (4xx, 5xx): the answer and its
-// body arrived in full, so it is not a transport failure.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
+}  // namespace
+
+bool QSHttp::isConnectionFailure(int networkError)
 {
-    const int code = int(error);
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    // Qt's network-layer errors (refused, closed, host not found, time-out, cancelled, TLS,
+    // temporary failure...) are numbered 1 to 99. Everything else that comes with a status is
+    // Qt's reading of the status itself (400 as "invalid operation", 407 as a proxy error, 418 as
+    // unknown content, and so on): the answer arrived.
+    return networkError >= 1 && networkError <= 99;
 }
+
+namespace {
 
 QNetworkAccessManager *mainManager()
 {
     // Owned by the application object, so it goes before the event loop's machinery does.
     static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
+    if (!manager) {
         manager = new QNetworkAccessManager(QCoreApplication::instance());
+        QSProxy::useSystemProxy(*manager);
+    }
     return manager;
 }
 
@@ -81,8 +90,10 @@ QSHttp::Result resultOf(QNetworkReply *reply, Transfer &state)
         return result;
     }
     const QNetworkReply::NetworkError error = reply->error();
+    // Any status is an answer; only a connection that broke (before the status or in the body)
+    // is not.
     const bool answered = error == QNetworkReply::NoError || state.tooLarge ||
-                          (isHttpStatusError(error) && result.statusCode != 0);
+                          (result.statusCode != 0 && !QSHttp::isConnectionFailure(int(error)));
     if (!answered) {
         result.statusCode = 0;
         result.error = QSNetworkError{int(error), reply->errorString()};
@@ -154,6 +165,12 @@ void launch(QNetworkAccessManager &manager, QNetworkRequest request, const QByte
         stop(QStringLiteral("The request timed out: it did not finish within %1.")
                  .arg(durationText(state->options.timeouts.deadline)));
     });
+    // Qt hands the read limit to its HTTP thread only once that thread has taken the request up;
+    // for a request with a body that happens later, and a limit set before is lost. Setting it
+    // again when the upload moves and when the answer's head arrives keeps it in force.
+    const auto limitReading = [reply] { reply->setReadBufferSize(kReadBufferBytes); };
+    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, limitReading, Qt::SingleShotConnection);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, limitReading, Qt::SingleShotConnection);
     // Any progress either way restarts the idle time-out.
     QObject::connect(reply, &QNetworkReply::uploadProgress, idle, [idle] { idle->start(); });
     QObject::connect(reply, &QNetworkReply::downloadProgress, idle, [idle] { idle->start(); });
@@ -212,6 +229,7 @@ QSHttp::Result QSHttp::run(const QNetworkRequest &request, const QByteArray &met
 
     // A manager of this call alone: it works on whichever thread waits, and leaves nothing behind.
     QNetworkAccessManager manager;
+    QSProxy::useSystemProxy(manager);
     launch(manager, request, method, body, options, [wait](const Result &result) {
         wait->result = result;
         if (wait->loop)

@@ -35,7 +35,8 @@ public:
         // Set for transport failures only (refused, reset, time-out, host not found, a body cut
         // short). An HTTP error status with a complete body is an answer, not an error.
         std::optional<QSNetworkError> error;
-        bool bodyTooLarge = false;  // the body passed maxBodyBytes; reading stopped there
+        // The body passed maxBodyBytes: data holds its first maxBodyBytes, the rest was not read.
+        bool bodyTooLarge = false;
     };
     using Completion = std::function<void(const Result &)>;
 
@@ -48,6 +49,10 @@ public:
     // server that accepts and never answers holds the caller no longer than the deadline.
     static Result run(const QNetworkRequest &request, const QByteArray &method, const QByteArray &body,
                       const Options &options);
+
+    // Whether a QNetworkReply::NetworkError means the connection broke (no answer, or an answer
+    // cut short) rather than Qt's translation of an HTTP status into an error.
+    static bool isConnectionFailure(int networkError);
 
     // Adds a header unless the value is null; control characters are dropped so that a value
     // read from settings or the system cannot add header lines of its own.

@@ -14,14 +14,16 @@ import json
 import os
 import stat
 import subprocess
+import threading
 import sys
 import time
 import urllib.request
 import zipfile
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, Sandbox, parse_batch, wait_for  # noqa: E402
+from harness import BINARY_NAME, Sandbox, parse_batch, parse_events, wait_for  # noqa: E402
 
 SEPARATOR = "\n----- end of analytics batch -----\n"
 
@@ -47,16 +49,16 @@ def check(condition, message):
 
 
 def start(box, config_extra=(), archive_bytes=None, download_path="/download/Corvala.zip", upload_to_nginx=True,
-          **settings):
+          limit_rate=None, **settings):
     """nginx serves the archive; the run log goes to nginx (WebDAV PUT, answered 201 Created) or
     to the demo service's collector (answered 200, after which the installer deletes its log)."""
     box.start_display()
-    start_servers_and_launch(box, config_extra, archive_bytes, download_path, upload_to_nginx, **settings)
+    start_servers_and_launch(box, config_extra, archive_bytes, download_path, upload_to_nginx, limit_rate, **settings)
 
 
 def start_servers_and_launch(box, config_extra=(), archive_bytes=None, download_path="/download/Corvala.zip",
-                             upload_to_nginx=True, **settings):
-    nginx = box.start_nginx(archive_bytes)
+                             upload_to_nginx=True, limit_rate=None, **settings):
+    nginx = box.start_nginx(archive_bytes, limit_rate)
     upload = ("--log-upload-url", nginx + "/logs/") if upload_to_nginx else ()
     service = box.start_service("--download-url", nginx + download_path, *upload, *config_extra)
     box.make_bundle(service + "/config/prod", **settings)
@@ -64,6 +66,13 @@ def start_servers_and_launch(box, config_extra=(), archive_bytes=None, download_
     box.wait_log("Show Welcome screen")
     time.sleep(1.0)
     box.screenshot("welcome")
+
+
+def confirm_quit(box, timeout=30):
+    """Escape asks to quit; the confirmation starts on "No, stay", so Tab to Exit, then Return."""
+    main_window = box.key("Escape")
+    box.key("Tab", other_than=main_window, timeout=timeout)
+    box.key("Return", other_than=main_window, timeout=timeout)
 
 
 def install_until_finished(box):
@@ -118,6 +127,8 @@ def case_retry(box):
     # The download host answers 404 to every attempt; the configuration allows three.
     start(box, download_path="/download/missing.zip")
     box.key("Return")
+    box.wait_log("Next download attempt in", timeout=60)
+    box.screenshot("waiting-to-retry")  # the status line says that another attempt is coming
     box.wait_log("Show generic error screen.", timeout=60)
     time.sleep(1.0)
     box.screenshot("download-error")
@@ -130,6 +141,25 @@ def case_retry(box):
     box.key("Return")  # Close: ends the installer without a confirmation
     check(box.wait_exit() == 0, "installer did not exit after Close")
     check(names(analytics_batches(box)[0])[-1] == "End", "End is not last")
+
+
+def case_retry_after(box):
+    # The download host is busy and asks for two seconds each time: the installer waits that
+    # long, says so on the status line, and keeps to the attempt count.
+    start(box, download_path="/busy/Corvala.zip")
+    box.key("Return")
+    box.wait_log("Next download attempt in 2.0 seconds", timeout=60)
+    time.sleep(0.7)
+    box.screenshot("waiting-to-retry")
+    box.wait_log("Show generic error screen.", timeout=60)
+    time.sleep(1.0)  # the last "Download" event follows the error screen
+    downloads = [fields for name, fields in box.events() if name == "Download"]
+    check([d.get("Tries") for d in downloads] == [1, 2, 3], f"tries {[d.get('Tries') for d in downloads]}")
+    check(downloads[2]["RSN"] == "HTTP Response with status code 503", downloads[2]["RSN"])
+    busy = [line for line in (box.root / "nginx-access.log").read_text().splitlines() if "/busy/" in line]
+    check(len(busy) == 3, f"requests {busy}")
+    box.key("Return")
+    check(box.wait_exit() == 0, "installer did not exit after Close")
 
 
 def case_cut_body(box):
@@ -187,6 +217,168 @@ def case_quit(box):
     lines = [line for line in logs[0].read_bytes().decode().split("\r\n") if line]
     check(len(lines) == 2, f"upload should carry only what followed the quit, got {len(lines)} lines")
     check('"EVT":"End"' in lines[0] and "Tiny Installer end" in lines[1], "upload content")
+
+
+def archive_with(box, name, data, compress):
+    """The demo archive plus one more entry inside the bundle."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(box.archive) as src, zipfile.ZipFile(out, "w") as dst:
+        for item in src.infolist():
+            dst.writestr(item, src.read(item))
+        dst.writestr(f"{BINARY_NAME}/Contents/Resources/{name}", data,
+                     compress_type=zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED, compresslevel=1)
+    return out.getvalue()
+
+
+def uploaded_lines(box):
+    logs = uploaded_logs(box)
+    check(len(logs) == 1, f"uploaded logs {logs}")
+    return [line for line in logs[0].read_bytes().decode().split("\r\n") if line]
+
+
+def quit_during(box, stage, how):
+    """Quits (SIGTERM, or Escape and the confirmation's Exit) once the run log shows the stage has
+    begun. Whatever the moment: no product or a whole one recorded before "End", nothing of the
+    flow after "End", no temporary files, and the exit within the two bounded requests."""
+    if stage == "download":
+        # About 8 s at 500 KiB/s: the quit lands in the middle.
+        start(box, archive_bytes=archive_with(box, "noise.bin", os.urandom(4 << 20), False), limit_rate="500k")
+        trigger = "Starting to download"
+    elif stage == "extraction":
+        # 300 MiB of zeros: quick to fetch, a while to write out.
+        start(box, archive_bytes=archive_with(box, "zeros.bin", bytes(300 << 20), True))
+        trigger = "Unzip from:"
+    else:
+        start(box)
+        trigger = "Moved app [version:"
+    box.key("Return")
+    box.wait_log(trigger, timeout=60)
+    if stage == "download":
+        time.sleep(1.0)
+    began = time.monotonic()
+    if how == "sigterm":
+        box.installer.terminate()
+    else:
+        confirm_quit(box)
+    check(box.wait_exit(timeout=60) == 0, "installer did not exit 0")
+    took = time.monotonic() - began
+    check(took < 40, f"exit took {took:.1f} s")
+
+    batches = analytics_batches(box)
+    check(len(batches) == 1, f"expected one analytics POST, got {len(batches)}")
+    batch = batches[0]
+    check(names(batch).count("End") == 1 and names(batch)[-1] == "End", f"batch {names(batch)}")
+    installed = any(name == "Install" and fields.get("RSLT") == "PASS" for name, fields in batch)
+    product = box.apps / BINARY_NAME
+    if installed:
+        check((product / "Contents" / "MacOS" / "Corvala").is_file(), "Install PASS without a whole product")
+    else:
+        check(not product.exists(), "a product was placed although the installation was stopped")
+    check(not [p.name for p in box.apps.iterdir() if p.name != BINARY_NAME], f"leftovers {list(box.apps.iterdir())}")
+    leftovers = [str(p) for p in box.tmp.rglob("downloadedFile*")]
+    check(not leftovers, f"temporary files left: {leftovers}")
+
+    lines = uploaded_lines(box)
+    end_at = max(i for i, line in enumerate(lines) if '"EVT":"End"' in line)
+    after = lines[end_at + 1:]
+    check(len(after) in (1, 2) and "Tiny Installer end" in after[0], f"records after End: {after}")
+    logged = [name for name, _ in parse_events("\r\n".join(lines))]
+    if how == "sigterm":
+        # The log was kept, so it and the batch tell the same story, event by event.
+        check(logged == names(batch), f"uploaded log events {logged} differ from the batch {names(batch)}")
+    else:
+        check(logged == ["End"], f"after a confirmed quit the upload holds only the end: {logged}")
+    box.screenshot("after-exit")
+
+
+def case_quit_download_sigterm(box):
+    quit_during(box, "download", "sigterm")
+
+
+def case_quit_download_confirmed(box):
+    quit_during(box, "download", "confirm")
+
+
+def case_quit_extraction_sigterm(box):
+    quit_during(box, "extraction", "sigterm")
+
+
+def case_quit_extraction_confirmed(box):
+    quit_during(box, "extraction", "confirm")
+
+
+def case_quit_placement_sigterm(box):
+    quit_during(box, "placement", "sigterm")
+
+
+def case_quit_placement_confirmed(box):
+    quit_during(box, "placement", "confirm")
+
+
+def vm_hwm_kib(pid):
+    try:
+        with open(f"/proc/{pid}/status") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def case_huge_upload_answer(box):
+    """The log collector answers the upload with a 100 MiB body: the installer reads 64 KiB of it,
+    its peak memory stays far below the body's size, and it exits at once."""
+    sent = [0]
+
+    class Collector(BaseHTTPRequestHandler):
+        def do_PUT(self):
+            self.rfile.read(int(self.headers.get("Content-Length", "0")))
+            self.send_response(200)
+            self.send_header("Content-Length", str(100 << 20))
+            self.end_headers()
+            chunk = bytes(1 << 20)
+            try:
+                for _ in range(100):
+                    self.wfile.write(chunk)
+                    sent[0] += len(chunk)
+            except OSError:
+                pass  # the installer stopped reading and closed the connection
+
+        def log_message(self, *args):
+            pass
+
+    collector = ThreadingHTTPServer(("127.0.0.1", 0), Collector)
+    threading.Thread(target=collector.serve_forever, daemon=True).start()
+    try:
+        box.start_display()
+        nginx = box.start_nginx()
+        service = box.start_service("--download-url", nginx + "/download/Corvala.zip",
+                                    "--log-upload-url", f"http://127.0.0.1:{collector.server_address[1]}/logs/")
+        box.make_bundle(service + "/config/prod")
+        box.launch()
+        box.wait_log("Show Welcome screen")
+        install_until_finished(box)
+        pid = box.installer.pid
+        baseline = vm_hwm_kib(pid)
+        began = time.monotonic()
+        box.installer.terminate()
+        peak = baseline
+        while box.installer.poll() is None and time.monotonic() - began < 60:
+            peak = max(peak, vm_hwm_kib(pid))
+            time.sleep(0.01)
+        check(box.wait_exit(timeout=5) == 0, "installer did not exit 0")
+        took = time.monotonic() - began
+        growth_mib = (peak - baseline) / 1024
+        print(f"peak memory {peak / 1024:.1f} MiB, grew by {growth_mib:.1f} MiB while answered with 100 MiB; "
+              f"exit after {took:.1f} s; collector sent {sent[0] >> 20} MiB")
+        check(growth_mib < 100, f"memory grew by {growth_mib:.1f} MiB")
+        check(took < 15, f"exit took {took:.1f} s")
+        check(sent[0] < 100 << 20, "the whole answer was read")
+        # The status is the answer; its oversized body does not change it.
+        check(not box.log_path.exists(), "run log kept although the upload was answered with 200")
+    finally:
+        collector.shutdown()
 
 
 LICENCE_TITLE = "Brightmoor Licence Agreement"  # "QSLicenceTextPart2" with the bundle's VENDOR_NAME
@@ -326,8 +518,7 @@ def case_hostile_addresses(box):
     start_edited(box, edit)
     install_until_finished(box)
     text = box.log_text()  # before quitting, which starts the log afresh
-    main_window = box.key("Escape")
-    box.key("Return", other_than=main_window, timeout=15)  # the confirmation answers at once
+    confirm_quit(box, timeout=15)  # the confirmation answers at once
     check(box.wait_exit(timeout=20) == 0, "installer did not exit after Exit")
     refusals = [line for line in text.splitlines() if '"trace": "ERROR"' in line and "not an http or https address" in line]
     for key in ("analyticsUrl", "logUploadUrl"):

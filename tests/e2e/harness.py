@@ -19,6 +19,7 @@ from xml.sax.saxutils import escape
 
 DATA_PATH = "/.local/share/Brightmoor/CorvalaInstaller"
 BINARY_NAME = "Corvala.app"
+PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
 
 
 def free_port():
@@ -87,7 +88,7 @@ class Sandbox:
         self.display = ":" + number.decode().strip()
         self.processes.append(proc)
 
-    def start_nginx(self, archive_bytes=None):
+    def start_nginx(self, archive_bytes=None, limit_rate=None):
         self.nginx_port = free_port()
         (self.www / "Corvala.zip").write_bytes(archive_bytes if archive_bytes is not None else self.archive.read_bytes())
         conf = self.root / "nginx.conf"
@@ -103,7 +104,8 @@ http {{
   uwsgi_temp_path {temp}/uwsgi; scgi_temp_path {temp}/scgi;
   server {{
     listen 127.0.0.1:{self.nginx_port};
-    location /download/ {{ root {self.root}/www; }}
+    location /download/ {{ root {self.root}/www; {f"limit_rate {limit_rate};" if limit_rate else ""} }}
+    location /busy/ {{ add_header Retry-After 2 always; return 503; }}
     location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
                        client_max_body_size 64m; }}
   }}
@@ -156,7 +158,9 @@ http {{
         return bundle
 
     def env(self):
-        env = {k: v for k, v in os.environ.items() if not k.startswith(("QT_", "XDG_", "LC_"))}
+        # The servers are on 127.0.0.1: no proxy of the machine running the tests is in the way.
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("QT_", "XDG_", "LC_")) and k.lower() not in PROXY_VARIABLES}
         runtime = self.tmp / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
         env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime), DISPLAY=self.display,

@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -118,4 +120,100 @@ TEST_F(ExitReports, FailedRequestsEndWithinTheirDeadline)
         // The upload: the error goes to the completion, without data or status.
         EXPECT_TRUE(response.error && response.data.isNull() && response.statusCode == 0);
     }
+}
+
+// Whatever the status, an answer is an answer: the sender records no error and the upload's
+// completion gets the status and the body.
+TEST_F(ExitReports, EveryStatusIsAnAnswerForTheBatchAndTheUpload)
+{
+    for (const int status : {400, 407, 418, 500}) {
+        SCOPED_TRACE(status);
+        QFile::remove(env.logFilePath());
+        server.answerOtherPaths({.status = status, .body = "refused: " + QByteArray::number(status)});
+        QSAnalyticSender::sendAll({QStringLiteral("line")}, server.url(QStringLiteral("/events")));
+        EXPECT_TRUE(env.logLines().filter(QStringLiteral("Analytics send error")).isEmpty())
+            << env.logLines().join('\n').toStdString();
+
+        const QSAnalyticsLogger::Response response = upload(server.url(QStringLiteral("/logs/")).toString());
+        EXPECT_EQ(response.statusCode, status);
+        EXPECT_EQ(response.data, "refused: " + QByteArray::number(status));
+        EXPECT_FALSE(response.error);
+    }
+}
+
+// A huge answer is cut at 64 KiB and the rest never read, so it cannot hold up the end of the run.
+TEST_F(ExitReports, OversizedAnswersAreReadOnlyUpToTheirBound)
+{
+    const QByteArray huge(8 << 20, 'x');
+    server.answerOtherPaths({.status = 200, .body = huge});
+    const QSAnalyticsLogger::Response response = upload(server.url(QStringLiteral("/logs/")).toString());
+    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(response.data.size(), QSAnalyticsLogger::kMaxAnswerBytes);
+    EXPECT_FALSE(response.error);
+
+    QSAnalyticSender::sendAll({QStringLiteral("line")}, server.url(QStringLiteral("/events")));
+    EXPECT_TRUE(env.logLines().filter(QStringLiteral("Analytics send error")).isEmpty());
+}
+
+// A server that answers every request with a 200 MiB body, handed to the socket only as fast as
+// the other side takes it, and counts what it got rid of.
+class EndlessAnswer {
+public:
+    EndlessAnswer()
+    {
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+            QTcpSocket *socket = server_.nextPendingConnection();
+            auto request = std::make_shared<QByteArray>();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
+                request->append(socket->readAll());
+                const qsizetype headEnd = request->indexOf("\r\n\r\n");
+                if (headEnd < 0 || answered_)
+                    return;
+                const qsizetype lengthAt = request->toLower().indexOf("content-length:");
+                const qint64 length = lengthAt < 0 ? 0 : request->mid(lengthAt + 15, request->indexOf('\r', lengthAt) - lengthAt - 15).trimmed().toLongLong();
+                if (request->size() < headEnd + 4 + length)
+                    return;
+                answered_ = true;
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(kTotal) + "\r\n\r\n");
+                feed(socket);
+            });
+            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket] { feed(socket); });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        });
+    }
+    QUrl url(const QString &path) const { return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path)); }
+    qint64 handedOver() const { return handedOver_; }
+
+    static constexpr qint64 kTotal = qint64(200) << 20;
+
+private:
+    void feed(QTcpSocket *socket)
+    {
+        const QByteArray chunk(1 << 20, 'x');
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < (1 << 20) && handedOver_ < kTotal) {
+            socket->write(chunk);
+            handedOver_ += chunk.size();
+        }
+    }
+
+    QTcpServer server_;
+    qint64 handedOver_ = 0;
+    bool answered_ = false;
+};
+
+TEST_F(ExitReports, AHugeAnswerIsCutShortNotReadToItsEnd)
+{
+    EndlessAnswer upload;
+    QElapsedTimer clock;
+    clock.start();
+    const QSAnalyticsLogger::Response response = this->upload(upload.url(QStringLiteral("/logs/")).toString());
+    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(response.data.size(), QSAnalyticsLogger::kMaxAnswerBytes);
+    EXPECT_LT(upload.handedOver(), EndlessAnswer::kTotal / 4) << "the answer was read far past its bound";
+
+    EndlessAnswer analytics;
+    QSAnalyticSender::sendAll({QStringLiteral("line")}, analytics.url(QStringLiteral("/events")));
+    EXPECT_LT(analytics.handedOver(), EndlessAnswer::kTotal / 4);
+    EXPECT_TRUE(env.logLines().filter(QStringLiteral("Analytics send error")).isEmpty());
 }

@@ -46,11 +46,13 @@ bool FakeHost::launchApplication(const QString &bundlePath, const QStringList &a
     return launchSucceeds;
 }
 
-bool FakeHost::extractArchive(const QString &archivePath, const QString &destination, QString *error)
+bool FakeHost::extractArchive(const QString &archivePath, const QString &destination, QString *error,
+                              const std::atomic<bool> *cancelled)
 {
     if (extractor)
         return extractor(archivePath, destination, error);
     platform::ZipExtractor zip;
+    zip.setCancelFlag(cancelled);
     const bool ok = zip.extract(archivePath, destination);
     if (!ok && error)
         *error = zip.errorString();

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QMap>
 
+#include <functional>
+
 class FakeHost : public platform::Host {
 public:
     FakeHost();
@@ -23,6 +25,7 @@ public:
     QString listing = QStringLiteral("eth0: state up\n\tether 52:54:00:12:34:56\n");
     std::optional<QSize> screen = QSize(1440, 900);
     platform::FreeSpace space{true, quint64(50) << 30, {}};
+    std::function<platform::FreeSpace(const QString &path)> spaceAt;  // when set, answers instead of space
     std::optional<unsigned> reachability = unsigned(platform::Reachable);
     QStringList languages = {QStringLiteral("en-US")};
     QString country = QStringLiteral("US");
@@ -53,7 +56,7 @@ public:
     QString hardwareReport() const override { return report; }
     QString interfaceListing() const override { return listing; }
     std::optional<QSize> mainScreenSize() const override { return screen; }
-    platform::FreeSpace freeSpace(const QString &) const override { return space; }
+    platform::FreeSpace freeSpace(const QString &path) const override { return spaceAt ? spaceAt(path) : space; }
     std::optional<unsigned> reachabilityFlags() const override { return reachability; }
     QStringList preferredLanguages() const override { return languages; }
     QString countryCode() const override { return country; }
@@ -64,5 +67,6 @@ public:
     QString platformWord(platform::PlatformWord word) const override;
     bool openUrl(const QUrl &url) override;
     bool launchApplication(const QString &bundlePath, const QStringList &arguments, QString *error) override;
-    bool extractArchive(const QString &archivePath, const QString &destination, QString *error) override;
+    bool extractArchive(const QString &archivePath, const QString &destination, QString *error,
+                        const std::atomic<bool> *cancelled = nullptr) override;
 };

@@ -62,6 +62,7 @@ TestHttpServer::TestHttpServer()
     if (!server_.listen(QHostAddress::LocalHost, 0))
         qFatal("TestHttpServer: cannot listen on 127.0.0.1: %s", qPrintable(server_.errorString()));
     port_ = server_.serverPort();
+    clock_.start();
     QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { onNewConnection(); });
 }
 
@@ -124,6 +125,7 @@ void TestHttpServer::onReadyRead(QTcpSocket *socket)
     if (!parseRequest(*it, &request))
         return;
     it->clear();
+    request.receivedAtMs = clock_.elapsed();
     requests_.append(request);
     Answer canned;
     if (answers_.contains(request.path)) {

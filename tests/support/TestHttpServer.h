@@ -5,6 +5,7 @@
 // every answer says "Connection: close". Runs on the thread that made it, in its event loop.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPair>
@@ -42,6 +43,7 @@ public:
         QByteArray path;    // without the query
         Headers headers{};
         QByteArray body{};
+        qint64 receivedAtMs = 0;  // when the request was complete, in ms since the server started
         // The first value of a header, its name compared without case; null when absent.
         QByteArray header(const QByteArray &name) const;
     };
@@ -75,4 +77,5 @@ private:
     std::optional<Answer> otherPaths_;
     QHash<QTcpSocket *, QByteArray> buffers_;
     QList<Request> requests_;
+    QElapsedTimer clock_;
 };

@@ -7,6 +7,11 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Requests go to servers on 127.0.0.1, never through a proxy of the machine the tests run
+    // on; the proxy tests set their own.
+    for (const char *name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY",
+                             "ALL_PROXY", "NO_PROXY"})
+        qunsetenv(name);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

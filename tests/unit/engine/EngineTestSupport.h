@@ -21,7 +21,7 @@ namespace enginetest {
 
 // Records every call in order: "showState:Connecting", "showInfoAlert:no_internet", ...
 struct RecordingScreens : QSScreens {
-    QStringList calls, genericErrors;
+    QStringList calls, genericErrors, statusLines;
     QList<QSInfoAlert> alerts;
     QList<float> progress;
     bool quitConfirmationOpen = false;
@@ -37,7 +37,7 @@ struct RecordingScreens : QSScreens {
     void updateLauchButtons() override { calls << QStringLiteral("updateLauchButtons"); }
     void makeMainViewVisible() override { calls << QStringLiteral("makeMainViewVisible"); }
     void hideCloseButton() override { calls << QStringLiteral("hideCloseButton"); }
-    void updateProgress(float percentFill, const QString &) override { progress << percentFill; }
+    void updateProgress(float percentFill, const QString &label) override { progress << percentFill, statusLines << label; }
     bool isQuitConfirmationOpen() const override { return quitConfirmationOpen; }
 };
 
@@ -73,6 +73,8 @@ struct FlowFixture {
     {
         flow->setConfigLoader([this](QSConfigProvider::Completion completion) { pending << std::move(completion); });
         flow->setTerminate([this] { ++terminations; });
+        // Short pauses between attempts keep the tests quick; their rule has tests of its own.
+        flow->setRetryBackoff(QSRetryBackoff({std::chrono::milliseconds(20), std::chrono::milliseconds(100)}));
         observer = center().addObserver(QStringLiteral("LOG_ANALYTICS"), [this](const platform::Notification &n) {
             const QString line = n.object.toString();  // "<time> ci=<ci> <json>"
             events << QJsonDocument::fromJson(line.mid(line.indexOf(QLatin1Char('{'))).toUtf8()).object();
@@ -108,11 +110,13 @@ struct FlowFixture {
         return {};
     }
     // Starts and answers the configuration request with a configuration for url.
-    void startWith(const QString &url, quint64 retryLimit = 1)
+    void startWith(const QString &url, quint64 retryLimit = 1, const QByteArray &signature = {})
     {
         flow->startInstallation();
+        auto config = std::const_pointer_cast<QSConfig>(makeConfig(url, retryLimit));
+        config->latestMacSignature = QString::fromUtf8(signature);
         if (!pending.isEmpty())
-            pending.takeLast()(makeConfig(url, retryLimit), std::nullopt);
+            pending.takeLast()(config, std::nullopt);
     }
     // Runs the event loop until the flow rests on an error, an alert or the finished state.
     bool waitUntilSettled() const

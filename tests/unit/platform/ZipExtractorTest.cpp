@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -189,4 +191,52 @@ TEST(ZipExtractor, LinksAreCheckedWhereTheyReallyLead)
         EXPECT_EQ(extractor.extract(zip, dir.filePath("out")), c.accepted)
             << c.what << ": " << extractor.errorString().toStdString();
     }
+}
+
+// A cancel request is honoured between blocks of one large entry, not only between entries:
+// the flag flips while the first block is being written, and nothing more is written after it.
+TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
+{
+    QTemporaryDir dir;
+    const QByteArray big(64 << 20, 'z');  // 1024 blocks, a few KiB once compressed
+    const QString zip = makeZip(dir, "big.zip", {regular("Corvala.app/big.bin", big), regular("Corvala.app/after", "x")});
+
+    std::atomic<bool> cancelled{true};
+    platform::ZipExtractor before;
+    before.setCancelFlag(&cancelled);
+    EXPECT_FALSE(before.extract(zip, dir.filePath("none")));
+    EXPECT_TRUE(before.wasCancelled());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("none/Corvala.app")));
+
+    // Not cancelled: the same archive extracts in full.
+    cancelled = false;
+    platform::ZipExtractor whole;
+    whole.setCancelFlag(&cancelled);
+    ASSERT_TRUE(whole.extract(zip, dir.filePath("whole")));
+    EXPECT_FALSE(whole.wasCancelled());
+    EXPECT_EQ(QFileInfo(dir.filePath("whole/Corvala.app/big.bin")).size(), big.size());
+
+    // Cancelled once the big entry's file exists (under whatever working name libarchive gives it
+    // while writing): it never gets whole and the next entry never comes.
+    cancelled = false;
+    std::thread watcher([&] {
+        const QDir folder(dir.filePath("part/Corvala.app"));
+        while (folder.entryList(QDir::Files | QDir::Hidden).isEmpty())
+            std::this_thread::yield();
+        cancelled = true;
+    });
+    platform::ZipExtractor part;
+    part.setCancelFlag(&cancelled);
+    const bool ok = part.extract(zip, dir.filePath("part"));
+    watcher.join();
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(part.wasCancelled());
+    // libarchive sizes the file to the entry's length when it lets go of it; the bytes that
+    // never came read as zeros.
+    for (const QFileInfo &file : QDir(dir.filePath("part/Corvala.app")).entryInfoList(QDir::Files | QDir::Hidden)) {
+        QFile written(file.filePath());
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_NE(written.readAll(), big) << "the whole entry was written after the cancel";
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("part/Corvala.app/after")));
 }

@@ -1,0 +1,7 @@
+#include "engine/QSTermination.h"
+
+QSTermination &QSTermination::instance()
+{
+    static QSTermination termination;
+    return termination;
+}

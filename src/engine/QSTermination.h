@@ -1,0 +1,23 @@
+#pragma once
+#include "telemetry/CoreGlobal.h"
+
+#include <QObject>
+
+// The moment the run begins to end. The shell announces it first in its termination sequence
+// (window close, signal, crash, quit); every installation flow stops its work in answer, before
+// the call returns, so nothing of the flow is recorded after the "End" event.
+class QSTermination : public QObject {
+    Q_OBJECT
+public:
+    static QSTermination &instance();
+
+    // Emits began() on the calling thread (the main thread); every listener has stopped when
+    // this returns. Announcing twice is harmless.
+    void announce() { emit began(); }
+
+signals:
+    void began();
+
+private:
+    QSTermination() = default;
+};

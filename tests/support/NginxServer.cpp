@@ -1,0 +1,101 @@
+#include "NginxServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+bool accepts(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(200);
+}
+
+}  // namespace
+
+NginxServer::NginxServer()
+{
+    QDir(dir_.path()).mkpath(QStringLiteral("www"));
+    QDir(dir_.path()).mkpath(QStringLiteral("temp"));
+    port_ = freePort();
+}
+
+NginxServer::~NginxServer()
+{
+    kill();
+}
+
+void NginxServer::putFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(dir_.filePath(QStringLiteral("www/") + name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+bool NginxServer::start(const Options &options)
+{
+    kill();
+    const QString root = dir_.path();
+    const QString temp = dir_.filePath(QStringLiteral("temp"));
+    const QString conf = QStringLiteral(R"(
+daemon off; master_process off; worker_processes 1;
+error_log %1/error.log; pid %1/nginx.pid;
+events { worker_connections 64; }
+http {
+  log_format ranges '$status "$http_range" $body_bytes_sent';
+  access_log %1/access.log ranges;
+  client_body_temp_path %2/body; proxy_temp_path %2/proxy; fastcgi_temp_path %2/fcgi;
+  uwsgi_temp_path %2/uwsgi; scgi_temp_path %2/scgi;
+  server {
+    listen 127.0.0.1:%3;
+    location / { root %1/www; %4 %5 }
+  }
+}
+)")
+                             .arg(root, temp)
+                             .arg(port_)
+                             .arg(options.limitRate.isEmpty() ? QString() : QStringLiteral("limit_rate %1;").arg(options.limitRate),
+                                  options.serveRanges ? QString() : QStringLiteral("max_ranges 0;"));
+    QFile file(dir_.filePath(QStringLiteral("nginx.conf")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(conf.toUtf8());
+    file.close();
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), file.fileName(), QStringLiteral("-p"), root});
+    if (!process_.waitForStarted(5000))
+        return false;
+    return QTest::qWaitFor([this] { return accepts(port_); }, 10000);
+}
+
+void NginxServer::kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+QUrl NginxServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+}
+
+QStringList NginxServer::accessLog() const
+{
+    QFile file(dir_.filePath(QStringLiteral("access.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
