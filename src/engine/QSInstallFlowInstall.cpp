@@ -7,6 +7,7 @@
 #include "engine/QSFlowTexts.h"
 #include "engine/QSInstallFiles.h"
 #include "platform/DesktopEntry.h"
+#include "platform/InvokingPerson.h"
 #include "engine/QSPrivilegedPlacement.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
@@ -123,9 +124,9 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     };
     auto result = std::make_shared<Result>();
     const QString productName = QSConfigProvider::getStringFromPlist(QStringLiteral("APP_NAME"));
-    // Root (started through sudo) places into a system folder: its entry is the system's too, and
-    // root never writes below a HOME that another person controls.
-    const QString menuFolder = platform::host().isSuperUser()
+    // Root started through sudo or pkexec places into a system folder: its entry is the system's
+    // too, and root never writes below a HOME that another person controls.
+    const QString menuFolder = platform::InvokingPerson::current()
                                    ? platform::DesktopEntry::systemFolder()
                                    : platform::DesktopEntry::personalFolder(platform::host().homeDirectory());
     runOffMainThread(

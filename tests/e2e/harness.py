@@ -234,6 +234,8 @@ http {{
         self.xdotool("mousemove", str(x), str(y), "click", "1")
 
     def screenshot(self, label):
+        if self.display is None:  # failed before the display was started: nothing to take
+            return None
         self.shots += 1
         path = self.artifacts / f"{self.shots:02d}-{label}.png"
         subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], check=False,
