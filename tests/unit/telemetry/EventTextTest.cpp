@@ -2,6 +2,8 @@
 
 #include "telemetry/QSLogger.h"
 
+#include <QList>
+
 #include <gtest/gtest.h>
 
 TEST(QSLoggerEventText, TimeCiAndMessage)
@@ -13,7 +15,7 @@ TEST(QSLoggerEventText, TimeCiAndMessage)
         QString message;
     };
     const QList<Case> cases = {
-        {"T ci=abc {\"EVT\":\"Start\"}", "T", "abc", "{\"EVT\":\"Start\"}"},
+        {"T1 ci=abc {\"EVT\":\"Start\"}", "T1", "abc", "{\"EVT\":\"Start\"}"},
         {"T ci=(null) {}", "T", "(null)", "{}"},
         {"T ci=a=b {}", "T", "a", "{}"},           // only what lies between the first two "="
         {"T x {}", "T", "", "{}"},                 // a second piece without "="
@@ -22,7 +24,7 @@ TEST(QSLoggerEventText, TimeCiAndMessage)
         {"", "", "", ""},
         {" ci=abc {}", "", "abc", "{}"},           // empty time
         {"T  {\"a\":1}", "T", "", "{\"a\":1}"},    // empty second piece
-        {"T ci=X {\"a\":\"T\"}", "T", "X", "{\"a\":\"\"}"},  // repeats leave the message too
+        {"T ci=X {\"a\":\"T\"}", "T", "X", "{\"a\":\"\"}"},  // every repeat leaves the message
     };
     for (const Case &c : cases) {
         const QSLogger::EventText event = QSLogger::splitEventText(c.text);
