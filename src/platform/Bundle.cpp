@@ -21,7 +21,9 @@ namespace {
 // Largest Info.plist we agree to read; real ones are a few kilobytes.
 constexpr qint64 kMaxPropertyListBytes = 4 * 1024 * 1024;
 
-QVariant toVariant(plist_t node)
+// A dictionary of a binary list may carry keys that are not texts; libplist aborts when asked
+// to read one as a key, so such a dictionary makes the whole list unusable (*ok false).
+QVariant toVariant(plist_t node, bool *ok)
 {
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
@@ -57,7 +59,7 @@ QVariant toVariant(plist_t node)
         QVariantList list;
         const uint32_t count = plist_array_get_size(node);
         for (uint32_t i = 0; i < count; ++i)
-            list.append(toVariant(plist_array_get_item(node, i)));
+            list.append(toVariant(plist_array_get_item(node, i), ok));
         return list;
     }
     case PLIST_DICT: {
@@ -65,12 +67,18 @@ QVariant toVariant(plist_t node)
         plist_dict_iter iter = nullptr;
         plist_dict_new_iter(node, &iter);
         for (;;) {
-            char *key = nullptr;
             plist_t value = nullptr;
-            plist_dict_next_item(node, iter, &key, &value);
-            if (!key)
+            plist_dict_next_item(node, iter, nullptr, &value);
+            if (!value)
                 break;
-            map.insert(QString::fromUtf8(key), toVariant(value));
+            const plist_t keyNode = plist_dict_item_get_key(value);
+            if (!keyNode || plist_get_node_type(keyNode) != PLIST_KEY) {
+                *ok = false;
+                break;
+            }
+            char *key = nullptr;
+            plist_get_key_val(keyNode, &key);
+            map.insert(QString::fromUtf8(key), toVariant(value, ok));
             free(key);
         }
         free(iter);
@@ -150,7 +158,14 @@ std::optional<QVariantMap> Bundle::parsePropertyList(const QByteArray &bytes, QS
             *error = QStringLiteral("not a property list with a dictionary at the top");
         return std::nullopt;
     }
-    return toVariant(root).toMap();
+    bool ok = true;
+    QVariantMap info = toVariant(root, &ok).toMap();
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("a dictionary with a key that is not a text");
+        return std::nullopt;
+    }
+    return info;
 }
 
 std::optional<QVariantMap> Bundle::infoOfBundleAt(const QString &bundlePath)

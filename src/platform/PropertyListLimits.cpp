@@ -82,34 +82,63 @@ bool PropertyListLimits::checkBinary(const QByteArray &bytes, QString *error)
     if (objects > kMaxNodes)
         return refuse(error, QStringLiteral("more than %1 objects").arg(kMaxNodes));
 
-    // The references of a container object (array, set, dictionary: keys and values alike).
-    const auto references = [&](quint64 object, qsizetype *first, quint64 *count) {
+    // Where an object starts and how many items its marker announces (objects, characters or
+    // references); the count may follow the marker as an integer object.
+    const auto header = [&](quint64 object, int *type, qsizetype *first, quint64 *count) {
         const quint64 offset = bigEndian(bytes, qsizetype(table + object * quint64(offsetSize)), offsetSize);
         if (offset < 8 || offset >= table)
             return false;
         const quint8 marker = quint8(bytes[qsizetype(offset)]);
-        const int type = marker >> 4;
-        *count = 0;
+        *type = marker >> 4;
         *first = qsizetype(offset) + 1;
-        if (type != 0xA && type != 0xC && type != 0xD)
-            return true;
-        quint64 n = marker & 0xF;
-        if (n == 0xF) {  // the count follows as an integer object
+        *count = marker & 0xF;
+        if (*count == 0xF) {
             if (quint64(*first) >= table || (quint8(bytes[*first]) >> 4) != 0x1)
                 return false;
             const int width = 1 << (quint8(bytes[*first]) & 0xF);
             if (width > 8 || quint64(*first) + 1 + quint64(width) > table)
                 return false;
-            n = bigEndian(bytes, *first + 1, width);
+            *count = bigEndian(bytes, *first + 1, width);
             *first += 1 + width;
         }
-        if (type == 0xD) {
-            if (n > (quint64(1) << 62))
+        return true;
+    };
+    // A dictionary key must be a text without NUL characters: libplist takes any object as a key
+    // and aborts when a key is read back whose length is not that of a C string.
+    const auto isKeyText = [&](quint64 object) {
+        int type = 0;
+        qsizetype first = 0;
+        quint64 count = 0;
+        if (object >= objects || !header(object, &type, &first, &count))
+            return false;
+        const int unit = type == 0x5 ? 1 : type == 0x6 ? 2 : 0;
+        if (unit == 0 || count > (table - quint64(first)) / quint64(unit))
+            return false;
+        for (qsizetype i = 0; i < qsizetype(count); ++i) {
+            if (unit == 1 ? bytes[first + i] == 0 : (bytes[first + 2 * i] == 0 && bytes[first + 2 * i + 1] == 0))
                 return false;
+        }
+        return true;
+    };
+    // The references of a container object (array, set, dictionary: keys and values alike).
+    const auto references = [&](quint64 object, qsizetype *first, quint64 *count) {
+        int type = 0;
+        quint64 n = 0;
+        if (!header(object, &type, first, &n))
+            return false;
+        if (type != 0xA && type != 0xC && type != 0xD) {
+            *count = 0;
+            return true;
+        }
+        if (n > (table - quint64(*first)) / quint64(refSize) / (type == 0xD ? 2 : 1))
+            return false;
+        if (type == 0xD) {
+            for (quint64 k = 0; k < n; ++k) {
+                if (!isKeyText(bigEndian(bytes, *first + qsizetype(k * quint64(refSize)), refSize)))
+                    return false;
+            }
             n *= 2;
         }
-        if (n > (table - quint64(*first)) / quint64(refSize))
-            return false;
         *count = n;
         return true;
     };

@@ -33,8 +33,10 @@ QList<QByteArray> SingleInstanceMessage::takeLines(QByteArray &pending)
 {
     QList<QByteArray> lines;
     qsizetype start = 0;
-    for (qsizetype end; (end = pending.indexOf('\n', start)) >= 0; start = end + 1)
-        lines.append(pending.mid(start, end - start));
+    for (qsizetype end; (end = pending.indexOf('\n', start)) >= 0; start = end + 1) {
+        if (end > start)  // a blank line carries no message: a flood of them costs nothing
+            lines.append(pending.mid(start, end - start));
+    }
     pending.remove(0, start);
     return lines;
 }

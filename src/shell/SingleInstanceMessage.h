@@ -22,7 +22,7 @@ struct SingleInstanceMessage {
     // anything that is not a message.
     static std::optional<SingleInstanceMessage> decode(const QByteArray &line);
     // Takes every whole line, without its newline, out of the bytes a connection has delivered so
-    // far; what stays in pending is the start of a line still arriving.
+    // far, leaving out empty ones; what stays in pending is the start of a line still arriving.
     static QList<QByteArray> takeLines(QByteArray &pending);
 };
 
