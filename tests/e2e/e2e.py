@@ -548,7 +548,7 @@ def send_wm_delete_window(display, window_id):
     message = protocol.event.ClientMessage(window=window, client_type=protocols,
                                            data=(32, [delete, X.CurrentTime, 0, 0, 0]))
     window.send_event(message, event_mask=X.NoEventMask)
-    connection.flush()
+    connection.sync()  # a round trip: the server has the message before we hang up
     connection.close()
 
 
