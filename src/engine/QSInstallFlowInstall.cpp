@@ -126,9 +126,10 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     const QString productName = QSConfigProvider::getStringFromPlist(QStringLiteral("APP_NAME"));
     // Root started through sudo or pkexec places into a system folder: its entry is the system's
     // too, and root never writes below a HOME that another person controls.
-    const QString menuFolder = platform::InvokingPerson::current()
-                                   ? platform::DesktopEntry::systemFolder()
-                                   : platform::DesktopEntry::personalFolder(platform::host().homeDirectory());
+    const QString configuredSystemMenu = QSConfigProvider::getStringFromPlist(QStringLiteral("kQSApplicationsMenuDirectory"));
+    const QString menuFolder = !platform::InvokingPerson::current() ? platform::DesktopEntry::personalFolder(platform::host().homeDirectory())
+                               : configuredSystemMenu.isEmpty()     ? platform::DesktopEntry::systemFolder()
+                                                                    : configuredSystemMenu;
     runOffMainThread(
         WorkerJob::Placement,
         [source, target, version, versionFile, productName, menuFolder, result] {

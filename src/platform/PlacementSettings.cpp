@@ -41,8 +41,15 @@ std::optional<PlacementSettings> PlacementSettings::fromInfo(const QVariantMap &
                               .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     settings.archivePublicKey = config.value(QStringLiteral("kQSArchivePublicKey")).toString().trimmed();
     settings.productName = config.value(QStringLiteral("APP_NAME")).toString();
-    settings.menuFolder = DesktopEntry::systemFolder();
+    // The system's menu folder unless the bundle names another ("kQSApplicationsMenuDirectory").
+    settings.menuFolder = config.value(QStringLiteral("kQSApplicationsMenuDirectory")).toString();
+    if (settings.menuFolder.isEmpty())
+        settings.menuFolder = DesktopEntry::systemFolder();
 
+    if (!QDir::isAbsolutePath(settings.menuFolder)) {
+        *error = QStringLiteral("the menu folder \"%1\" is not an absolute path").arg(settings.menuFolder);
+        return std::nullopt;
+    }
     if (!QDir::isAbsolutePath(settings.applicationsDirectory)) {
         *error = QStringLiteral("the applications folder \"%1\" is not an absolute path").arg(settings.applicationsDirectory);
         return std::nullopt;

@@ -15,7 +15,8 @@ struct PlacementSettings {
     QString bundleName;
     QString archivePublicKey;  // "kQSArchivePublicKey" inside "QSConfig"; empty when absent
     QString productName;       // "APP_NAME" inside "QSConfig": the menu entry's name when the bundle has none
-    QString menuFolder;        // where the product's menu entry goes (fromInfo: the system-wide folder); empty: none
+    QString menuFolder;        // where the product's menu entry goes ("kQSApplicationsMenuDirectory", else the
+                               // system-wide folder); empty: none
 
     // nullopt with a reason when the dictionary names no usable folder or bundle name.
     static std::optional<PlacementSettings> fromInfo(const QVariantMap &info, const QString &defaultApplications,

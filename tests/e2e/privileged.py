@@ -80,11 +80,13 @@ class System:
         self.polkitd = None
         self.user = None
         self.rule = None
+        self.menu_folder_existed = True
 
     def install_package(self):
         check(subprocess.run(["dpkg-query", "-W", PACKAGE], capture_output=True).returncode != 0,
               f"{PACKAGE} is already installed on this machine; not touching it")
         check(not SYSTEM_MENU_ENTRY.exists(), f"{SYSTEM_MENU_ENTRY} exists already; not touching it")
+        self.menu_folder_existed = SYSTEM_MENU_ENTRY.parent.exists()
         self.installed = True
         run("dpkg", "-i", str(self.deb))
 
@@ -168,6 +170,8 @@ class System:
         if self.installed:
             attempt("package", lambda: run("dpkg", "--purge", PACKAGE))
             attempt("menu entry", lambda: SYSTEM_MENU_ENTRY.unlink(missing_ok=True))
+            if not self.menu_folder_existed:  # with the cache that the package's trigger left there
+                attempt("menu folder", lambda: shutil.rmtree(SYSTEM_MENU_ENTRY.parent, ignore_errors=True))
         return problems
 
 

@@ -33,6 +33,7 @@ struct HelperBundle {
                    "<key>QSEnv</key><string>prod</string><key>QSConfig</key><dict>"
                    "<key>kQSInstallBinaryPathProd</key><string>Corvala.app</string>"
                    "<key>kQSApplicationsDirectory</key><string>" + apps().toUtf8() + "</string>"
+                   "<key>kQSApplicationsMenuDirectory</key><string>" + dir.filePath("menu").toUtf8() + "</string>"
                    "</dict></dict></plist>\n");
     }
     QString apps() const { return dir.filePath("apps"); }
@@ -77,6 +78,7 @@ TEST(PrivilegedPlacement, TheHelperAnswersReadyThenPlacesTheStreamedArchive)
         << placed.at(0).at(1).toString().toStdString();
     EXPECT_EQ(QFileInfo(bundle.apps() + "/Corvala.app/Contents/Resources/big.bin").size(), 3 * 1024 * 1024);
     EXPECT_EQ(bundle.appsEntries(), QStringList{"Corvala.app"});
+    EXPECT_TRUE(QFileInfo::exists(bundle.dir.filePath("menu/Corvala.desktop"))) << "the helper writes the menu entry";
 }
 
 TEST(PrivilegedPlacement, RefusedMissingOrUntrustedHelpersAreReportedBeforeTheDownload)
