@@ -163,39 +163,39 @@ class PeerRun:
     marks: dict  # step -> seconds after the start at which it ended
 
 
-def peer_install(box, url):
-    """curl -o, bsdtar -x and mv of the same archive from the same server into the same folder."""
+def run_peer_steps(box, steps_of, what):
+    """Times the steps of a peer that fetch and unpack the archive into <work>/extract, then its
+    mv of Corvala.app into the applications folder. steps_of(work) yields (name, action) pairs."""
     work = box.root / "peer"
     shutil.rmtree(work, ignore_errors=True)
     (work / "extract").mkdir(parents=True)
     shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
-    zip_path = work / "Corvala.zip"
     steps = {}
     start = time.monotonic()
-    run_peer(["curl", "-sS", "--fail", "-o", str(zip_path), url], "curl")
-    steps["curl"] = time.monotonic()
-    run_peer(["bsdtar", "-x", "-f", str(zip_path), "-C", str(work / "extract")], "bsdtar")
-    steps["bsdtar"] = time.monotonic()
+    for name, action in steps_of(work):
+        action()
+        steps[name] = time.monotonic()
     run_peer(["mv", str(work / "extract" / "Corvala.app"), str(box.apps / "Corvala.app")], "mv")
     steps["mv"] = time.monotonic()
     if not (box.apps / "Corvala.app" / "Contents" / "MacOS" / "Corvala").is_file():
-        raise BenchError("the peer did not place Corvala.app")
+        raise BenchError(f"{what} did not place Corvala.app")
     shutil.rmtree(work, ignore_errors=True)
     shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
     return PeerRun(steps["mv"] - start, {name: at - start for name, at in steps.items()})
 
 
-def peer_stream_install(box, url):
-    """curl | bsdtar -x, then mv: extraction overlapped with the download, as a person piping the
-    two tools would do it."""
-    work = box.root / "peer"
-    shutil.rmtree(work, ignore_errors=True)
-    (work / "extract").mkdir(parents=True)
-    shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
-    steps = {}
-    start = time.monotonic()
+def peer_install(box, url):
+    """curl -o, bsdtar -x and mv of the same archive from the same server into the same folder."""
+    def steps(work):
+        zip_path = work / "Corvala.zip"
+        yield "curl", lambda: run_peer(["curl", "-sS", "--fail", "-o", str(zip_path), url], "curl")
+        yield "bsdtar", lambda: run_peer(["bsdtar", "-x", "-f", str(zip_path), "-C", str(work / "extract")], "bsdtar")
+    return run_peer_steps(box, steps, "the peer")
+
+
+def curl_into_bsdtar(url, folder):
     curl = subprocess.Popen(["curl", "-sS", "--fail", url], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    tar = subprocess.Popen(["bsdtar", "-x", "-f", "-", "-C", str(work / "extract")], stdin=curl.stdout,
+    tar = subprocess.Popen(["bsdtar", "-x", "-f", "-", "-C", str(folder)], stdin=curl.stdout,
                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     curl.stdout.close()
     tar_error = tar.communicate()[1]
@@ -203,14 +203,14 @@ def peer_stream_install(box, url):
     if curl.returncode != 0 or tar.returncode != 0:
         raise BenchError(f"curl | bsdtar failed (exit {curl.returncode}/{tar.returncode}): "
                          f"{(curl_error + tar_error).decode(errors='replace').strip()}")
-    steps["curl | bsdtar"] = time.monotonic()
-    run_peer(["mv", str(work / "extract" / "Corvala.app"), str(box.apps / "Corvala.app")], "mv")
-    steps["mv"] = time.monotonic()
-    if not (box.apps / "Corvala.app" / "Contents" / "MacOS" / "Corvala").is_file():
-        raise BenchError("the streaming peer did not place Corvala.app")
-    shutil.rmtree(work, ignore_errors=True)
-    shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
-    return PeerRun(steps["mv"] - start, {name: at - start for name, at in steps.items()})
+
+
+def peer_stream_install(box, url):
+    """curl | bsdtar -x, then mv: extraction overlapped with the download, as a person piping the
+    two tools would do it."""
+    def steps(work):
+        yield "curl | bsdtar", lambda: curl_into_bsdtar(url, work / "extract")
+    return run_peer_steps(box, steps, "the streaming peer")
 
 
 @dataclass

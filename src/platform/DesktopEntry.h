@@ -35,7 +35,7 @@ public:
     [[nodiscard]] static bool update(const QString &bundlePath, const QString &fallbackName, const QString &folder,
                                      QString *error);
 
-    // One argument of an Exec line, quoted as the Desktop Entry Specification asks.
+    // One argument of an Exec line, quoted by the freedesktop rules for Exec keys.
     static QString quoteExecArgument(const QString &argument);
 
     DesktopEntry() = delete;
