@@ -3,6 +3,7 @@
 // and the analytics events it sends, and ZIP archives built with libarchive.
 
 #include "TestEnv.h"
+#include "TestZip.h"
 
 #include "config/QSConfig.h"
 #include "engine/QSInstallFlow.h"
@@ -142,30 +143,13 @@ struct ZipEntry {
 };
 inline QByteArray makeZip(const QList<ZipEntry> &entries)
 {
-    QByteArray bytes;
-    archive *writer = archive_write_new();
-    archive_write_set_format_zip(writer);
-    archive_write_set_bytes_in_last_block(writer, 1);
-    archive_write_open(writer, &bytes, nullptr, [](archive *, void *buffer, const void *data, size_t length) {
-        static_cast<QByteArray *>(buffer)->append(static_cast<const char *>(data), qsizetype(length));
-        return la_ssize_t(length);
-    }, nullptr);
+    QList<TestZipEntry> written;
     for (const ZipEntry &e : entries) {
-        archive_entry *entry = archive_entry_new();
-        archive_entry_set_pathname(entry, e.path.toUtf8().constData());
         const bool link = !e.linkTarget.isEmpty(), folder = e.path.endsWith(QLatin1Char('/'));
-        archive_entry_set_filetype(entry, link ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG);
-        archive_entry_set_perm(entry, link ? 0777 : folder ? 0755 : e.perm);
-        if (link)
-            archive_entry_set_symlink(entry, e.linkTarget.toUtf8().constData());
-        archive_entry_set_size(entry, e.data.size());
-        archive_write_header(writer, entry);
-        archive_write_data(writer, e.data.constData(), size_t(e.data.size()));
-        archive_entry_free(entry);
+        written.append({e.path, e.data, mode_t(link ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG),
+                        link ? 0777 : folder ? 0755 : e.perm, e.linkTarget});
     }
-    archive_write_close(writer);
-    archive_write_free(writer);
-    return bytes;
+    return testZipBytes(written);
 }
 
 inline QByteArray plist(const QString &shortVersion)

@@ -1,5 +1,6 @@
 #include "BundlePlacement.h"
 #include "MinisignTool.h"
+#include "TestZip.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,13 +18,7 @@ using namespace platform::placement;
 
 namespace {
 
-struct Entry {
-    QString path;
-    QByteArray data{};
-    mode_t type = AE_IFREG;
-    int perm = 0644;
-    QString link{};
-};
+using Entry = TestZipEntry;
 
 const QByteArray kInfo = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
                          "<key>CFBundleExecutable</key><string>Corvala</string></dict></plist>";
@@ -36,30 +31,7 @@ QList<Entry> product(const QByteArray &marker)
             {"Corvala.app/Contents/Resources/current", {}, AE_IFLNK, 0777, "../MacOS/Corvala"}};
 }
 
-QByteArray zipOf(const QList<Entry> &entries)
-{
-    QByteArray out(1 << 20, '\0');
-    size_t used = 0;
-    archive *writer = archive_write_new();
-    archive_write_set_format_zip(writer);
-    archive_write_open_memory(writer, out.data(), size_t(out.size()), &used);
-    for (const Entry &e : entries) {
-        archive_entry *entry = archive_entry_new();
-        archive_entry_set_pathname(entry, e.path.toUtf8().constData());
-        archive_entry_set_filetype(entry, e.type);
-        archive_entry_set_perm(entry, e.perm);
-        if (e.type == AE_IFLNK)
-            archive_entry_set_symlink(entry, e.link.toUtf8().constData());
-        archive_entry_set_size(entry, e.data.size());
-        archive_write_header(writer, entry);
-        archive_write_data(writer, e.data.constData(), size_t(e.data.size()));
-        archive_entry_free(entry);
-    }
-    archive_write_close(writer);
-    archive_write_free(writer);
-    out.truncate(qsizetype(used));
-    return out;
-}
+QByteArray zipOf(const QList<Entry> &entries) { return testZipBytes(entries); }
 
 QByteArray request(const QByteArray &archive)
 {

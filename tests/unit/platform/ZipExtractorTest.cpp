@@ -1,3 +1,4 @@
+#include "TestZip.h"
 #include "platform/ZipExtractor.h"
 
 #include <QDir>
@@ -16,41 +17,19 @@
 
 namespace {
 
-struct Entry {
-    QString path;
-    QByteArray data;
-    mode_t type = AE_IFREG;
-    int perm = 0644;
-    QString link;  // symlink target
-};
+using Entry = TestZipEntry;
 
 Entry regular(const QString &path, const QByteArray &data, int perm = 0644) { return {path, data, AE_IFREG, perm, {}}; }
 Entry folder(const QString &path) { return {path, {}, AE_IFDIR, 0755, {}}; }
 Entry linkEntry(const QString &path, const QString &target) { return {path, {}, AE_IFLNK, 0777, target}; }
 Entry special(const QString &path, mode_t type) { return {path, {}, type, 0644, {}}; }
 
-// Writes a ZIP with libarchive so tests can make archives no honest tool would produce.
 QString makeZip(const QTemporaryDir &dir, const QString &name, const QList<Entry> &entries)
 {
     const QString path = dir.filePath(name);
-    archive *writer = archive_write_new();
-    archive_write_set_format_zip(writer);
-    archive_write_open_filename(writer, QFile::encodeName(path).constData());
-    for (const Entry &e : entries) {
-        archive_entry *entry = archive_entry_new();
-        archive_entry_set_pathname(entry, e.path.toUtf8().constData());
-        archive_entry_set_filetype(entry, e.type);
-        archive_entry_set_perm(entry, e.perm);
-        if (e.type == AE_IFLNK)
-            archive_entry_set_symlink(entry, e.link.toUtf8().constData());
-        archive_entry_set_size(entry, e.type == AE_IFREG ? e.data.size() : 0);
-        archive_write_header(writer, entry);
-        if (e.type == AE_IFREG)
-            archive_write_data(writer, e.data.constData(), size_t(e.data.size()));
-        archive_entry_free(entry);
-    }
-    archive_write_close(writer);
-    archive_write_free(writer);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(testZipBytes(entries)) < 0)
+        ADD_FAILURE() << "cannot write " << path.toStdString();
     return path;
 }
 
