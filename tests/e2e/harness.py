@@ -45,6 +45,22 @@ def plist(value, indent=""):
     return f"{indent}<string>{escape(str(value))}</string>\n"
 
 
+def write_info_plist(bundle, identifier, config_url, apps, **settings):
+    """The bundle's Info.plist: production pointed at config_url, the product placed in apps."""
+    qsconfig = {
+        "QSPortalType": "qs", "APP_NAME": "Corvala", "VENDOR_NAME": "Brightmoor",
+        "AnalyticsProductName": "CORVALA", "BG_COLOR": "#F7F7F9",
+        "QSConfigUrl": "http://127.0.0.1:9/privacy", "AppleM1Support": "NO",
+        "PRODUCTION_URL": config_url, "kQSApplicationDataPathProd": DATA_PATH,
+        "kQSInstallBinaryPathProd": BINARY_NAME, "kQSApplicationsDirectory": str(apps),
+    }
+    qsconfig.update(settings)
+    info = {"CFBundleIdentifier": identifier, "CFBundleExecutable": "TinyInstaller",
+            "CFBundleShortVersionString": "1.0.0", "QSEnv": "prod", "QSConfig": qsconfig}
+    (Path(bundle) / "Contents" / "Info.plist").write_text(
+        '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n' + plist(info) + "</plist>\n")
+
+
 class Sandbox:
     def __init__(self, bundle, service, archive, artifacts, name):
         self.bundle_src = Path(bundle)
@@ -141,19 +157,7 @@ http {{
     def make_bundle(self, config_url, **settings):
         bundle = self.root / "TinyInstaller.app"
         shutil.copytree(self.bundle_src, bundle, symlinks=True)
-        qsconfig = {
-            "QSPortalType": "qs", "APP_NAME": "Corvala", "VENDOR_NAME": "Brightmoor",
-            "AnalyticsProductName": "CORVALA", "BG_COLOR": "#F7F7F9",
-            "QSConfigUrl": "http://127.0.0.1:9/privacy", "AppleM1Support": "NO",
-            "PRODUCTION_URL": config_url, "kQSApplicationDataPathProd": DATA_PATH,
-            "kQSInstallBinaryPathProd": BINARY_NAME, "kQSApplicationsDirectory": str(self.apps),
-        }
-        qsconfig.update(settings)
-        info = {"CFBundleIdentifier": "com.brightmoor.corvala.tinyinstaller.e2e",
-                "CFBundleExecutable": "TinyInstaller", "CFBundleShortVersionString": "1.0.0",
-                "QSEnv": "prod", "QSConfig": qsconfig}
-        (bundle / "Contents" / "Info.plist").write_text(
-            '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n' + plist(info) + "</plist>\n")
+        write_info_plist(bundle, "com.brightmoor.corvala.tinyinstaller.e2e", config_url, self.apps, **settings)
         self.executable = bundle / "Contents" / "MacOS" / "TinyInstaller"
         return bundle
 

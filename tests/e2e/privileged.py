@@ -30,7 +30,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, DATA_PATH, Sandbox, plist, wait_for  # noqa: E402
+from harness import BINARY_NAME, DATA_PATH, Sandbox, wait_for, write_info_plist  # noqa: E402
 
 PACKAGE = "tiny-installer"
 INSTALLED_BUNDLE = Path("/usr/lib/tiny-installer/TinyInstaller.app")
@@ -92,18 +92,7 @@ class System:
 
     def configure_installed_bundle(self, box, config_url):
         """The installed Info.plist, pointed at the sandbox's servers and applications folder."""
-        qsconfig = {
-            "QSPortalType": "qs", "APP_NAME": "Corvala", "VENDOR_NAME": "Brightmoor",
-            "AnalyticsProductName": "CORVALA", "BG_COLOR": "#F7F7F9",
-            "QSConfigUrl": "http://127.0.0.1:9/privacy", "AppleM1Support": "NO",
-            "PRODUCTION_URL": config_url, "kQSApplicationDataPathProd": DATA_PATH,
-            "kQSInstallBinaryPathProd": BINARY_NAME, "kQSApplicationsDirectory": str(box.apps),
-        }
-        info = {"CFBundleIdentifier": "com.brightmoor.corvala.tinyinstaller",
-                "CFBundleExecutable": "TinyInstaller", "CFBundleShortVersionString": "1.0.0",
-                "QSEnv": "prod", "QSConfig": qsconfig}
-        (INSTALLED_BUNDLE / "Contents" / "Info.plist").write_text(
-            '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n' + plist(info) + "</plist>\n")
+        write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, box.apps)
 
     def start_bus(self):
         check(not Path("/run/dbus/system_bus_socket").exists(), "a system bus is already running here")
