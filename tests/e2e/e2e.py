@@ -8,6 +8,7 @@ Each case leaves its screenshots, console output, run log and server files in
 """
 
 import argparse
+import functools
 import getpass
 import io
 import json
@@ -291,28 +292,10 @@ def quit_during(box, stage, how):
     box.screenshot("after-exit")
 
 
-def case_quit_download_sigterm(box):
-    quit_during(box, "download", "sigterm")
-
-
-def case_quit_download_confirmed(box):
-    quit_during(box, "download", "confirm")
-
-
-def case_quit_extraction_sigterm(box):
-    quit_during(box, "extraction", "sigterm")
-
-
-def case_quit_extraction_confirmed(box):
-    quit_during(box, "extraction", "confirm")
-
-
-def case_quit_placement_sigterm(box):
-    quit_during(box, "placement", "sigterm")
-
-
-def case_quit_placement_confirmed(box):
-    quit_during(box, "placement", "confirm")
+# The six quit cases: each stage, ended by SIGTERM and by the confirmed quit.
+for _stage in ("download", "extraction", "placement"):
+    for _how, _way in (("sigterm", "sigterm"), ("confirmed", "confirm")):
+        globals()[f"case_quit_{_stage}_{_how}"] = functools.partial(quit_during, stage=_stage, how=_way)
 
 
 def vm_hwm_kib(pid):
