@@ -165,10 +165,14 @@ void launch(QNetworkAccessManager &manager, QNetworkRequest request, const QByte
         stop(QStringLiteral("The request timed out: it did not finish within %1.")
                  .arg(durationText(state->options.timeouts.deadline)));
     });
-    // Qt hands the read limit to its HTTP thread only once that thread has taken the request up;
-    // for a request with a body that happens later, and a limit set before is lost. Setting it
-    // again when the upload moves and when the answer's head arrives keeps it in force.
+    // Qt hands the read limit to its HTTP thread only once that thread has taken the request up.
+    // For a request with a body Qt starts it from a queued call, and a limit set before is lost:
+    // a fast server's answer could then be read whole into memory. A queued call of ours runs
+    // right after Qt's, before the request can even be sent, so the limit is in force before any
+    // answer arrives. Setting it again when the upload moves and when the answer's head arrives
+    // covers a start that takes more than one step.
     const auto limitReading = [reply] { reply->setReadBufferSize(kReadBufferBytes); };
+    QMetaObject::invokeMethod(reply, limitReading, Qt::QueuedConnection);
     QObject::connect(reply, &QNetworkReply::uploadProgress, reply, limitReading, Qt::SingleShotConnection);
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, limitReading, Qt::SingleShotConnection);
     // Any progress either way restarts the idle time-out.
