@@ -35,6 +35,7 @@ TEST(QSConfig, RetryLimitIsAWholeNumberOfAtLeastOne)
     const std::pair<QJsonValue, quint64> rows[] = {
         {QJsonValue::Undefined, 1}, {2.9, 2},     {"7 tries", 7}, {"  5", 5},   {-4, 1},
         {"-2", 1},                  {true, 1},    {QJsonValue::Null, 1},       {"99999999999999999999999", kMax},
+        {0, 1},                     {"abc", 1},
         {1e30, kMax},
     };
     for (const auto &[value, limit] : rows)

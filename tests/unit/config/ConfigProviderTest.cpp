@@ -78,11 +78,3 @@ TEST(QSConfigProvider, SettingsAreReadAsStored)
         EXPECT_EQ(QSConfigProvider::getStringFromPlist("AppleM1Support"), read) << stored.toString().toStdString();
     }
 }
-
-TEST(QSConfigProvider, ApplicationsFolderIsTheSettingOrTheSystemDefault)
-{
-    TestEnv env;
-    EXPECT_EQ(QSConfigProvider::getApplicationsDirectory(), env.host.applications);
-    env.setSetting("kQSApplicationsDirectory", "/srv/apps");
-    EXPECT_EQ(QSConfigProvider::getApplicationsDirectory(), QStringLiteral("/srv/apps"));
-}
