@@ -4,17 +4,13 @@
 #include "telemetry/QSPortalProvider.h"
 #include "telemetry/QSTimeFormat.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <sys/stat.h>
 
 namespace {
 
@@ -66,19 +62,23 @@ private:
 
 }  // namespace
 
+// Records go in order into a file whose folders are made on the way; a message goes in as it
+// stands: quotes, backslashes and format placeholders untouched.
 TEST(QSLogger, PlainRecordsMatchTheTemplateByteForByte)
 {
     TestEnv env;
+    ASSERT_FALSE(QFile::exists(QSLogger::logDirectory()));
+    EXPECT_EQ(QSLogger::logFilePath(), env.host.home + QStringLiteral("/AppData/Prod/Logs/tiny.log"));
     const QString ci = QSPortalProvider::getCi();
     QSLogger::debug(QStringLiteral("Tiny Installer end"), sampleContext());
-    QSLogger::error(QStringLiteral("Error: \"quoted\" \\ kept"), sampleContext());
+    QSLogger::error(QStringLiteral("Error: \"quoted\" \\ kept 50%1 %@ %10"), sampleContext());
     QSLogger::showScreen(QStringLiteral("Welcome"), sampleContext());
 
     const QByteArray expected =
         "{ \"time\": \"T\",\"ci\": \"" + ci.toUtf8() + "\", \"trace\": \"DEBUG\", \"message\":\" Tiny Installer end\", "
         "\"lang\": \"en\", \"country\": \"US\", \"locale\": \"en-US\", \"file\": \"AppDelegate\", "
         "\"fn\": \"-[AppDelegate applicationWillTerminate:]\", \"line\": \"42\" }\r\n"
-        "{ \"time\": \"T\",\"ci\": \"" + ci.toUtf8() + "\", \"trace\": \"ERROR\", \"message\":\" Error: \"quoted\" \\ kept\", "
+        "{ \"time\": \"T\",\"ci\": \"" + ci.toUtf8() + "\", \"trace\": \"ERROR\", \"message\":\" Error: \"quoted\" \\ kept 50%1 %@ %10\", "
         "\"lang\": \"en\", \"country\": \"US\", \"locale\": \"en-US\", \"file\": \"AppDelegate\", "
         "\"fn\": \"-[AppDelegate applicationWillTerminate:]\", \"line\": \"42\" }\r\n"
         "{ \"time\": \"T\",\"ci\": \"" + ci.toUtf8() + "\", \"trace\": \"DEBUG\", \"message\":\" Show Welcome screen\", "
@@ -101,18 +101,6 @@ TEST(QSLogger, EventRecordsTakeTimeAndCiFromTheEventAndLeaveTheJsonUnquoted)
     EXPECT_EQ(fileBytes(env.logFilePath()), expected);
 }
 
-TEST(QSLogger, MessagesGoInAsTheyStand)
-{
-    TestEnv env;
-    // An event text that repeats its time or "ci=" piece loses it from the message as well.
-    QSLogger::logEvent(QStringLiteral("T1 ci=X {\"a\":\"T1\",\"b\":\"ci=X\"}"), sampleContext());
-    QSLogger::debug(QStringLiteral("50%1 done %@ %10"), sampleContext());
-    const QStringList lines = env.logLines();
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("\"message\": {\"a\":\"\",\"b\":\"\"},")));
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("\"message\":\" 50%1 done %@ %10\"")));
-}
-
 TEST(QSLogger, LoginNameIsMaskedEverywhereInTheLine)
 {
     TestEnv env;
@@ -126,19 +114,6 @@ TEST(QSLogger, LoginNameIsMaskedEverywhereInTheLine)
     EXPECT_TRUE(line.contains(QStringLiteral("/home/****/.cache from ch****el")));
     EXPECT_TRUE(line.contains(QStringLiteral("\"file\": \"****.cpp\"")));
     EXPECT_TRUE(line.contains(QStringLiteral("-[Pl****er ****otate]")));
-}
-
-TEST(QSLogger, RecordsAppendInOrderAfterEarlierContentAndCreateMissingFolders)
-{
-    TestEnv env;
-    ASSERT_FALSE(QFile::exists(QSLogger::logDirectory()));
-    QSLogger::debug(QStringLiteral("first"), sampleContext());
-    QSLogger::debug(QStringLiteral("second"), sampleContext());
-    const QStringList lines = env.logLines();
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("\" first\"")));
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("\" second\"")));
-    EXPECT_EQ(QSLogger::logFilePath(), env.host.home + QStringLiteral("/AppData/Prod/Logs/tiny.log"));
 }
 
 TEST(QSLogger, AnUncreatableFolderDropsTheRecordWithAConsoleMessage)
@@ -179,6 +154,46 @@ TEST(QSLogger, ConcurrentWritersNeverInterleaveRecords)
         ASSERT_TRUE(line.startsWith(QStringLiteral("{ \"time\"")));
         ASSERT_TRUE(line.endsWith(QStringLiteral("\"line\": \"42\" }")));
     }
+}
+
+// How an event text is taken apart for its run-log record.
+TEST(QSLoggerEventText, TimeCiAndMessage)
+{
+    struct Case {
+        QString text;
+        QString time;
+        QString ci;
+        QString message;
+    };
+    const QList<Case> cases = {
+        {"T1 ci=abc {\"EVT\":\"Start\"}", "T1", "abc", "{\"EVT\":\"Start\"}"},
+        {"T ci=(null) {}", "T", "(null)", "{}"},
+        {"T ci=a=b {}", "T", "a", "{}"},           // only what lies between the first two "="
+        {"T x {}", "T", "", "{}"},                 // a second piece without "="
+        {"T ci=abc", "T", "abc", ""},              // no message
+        {"T", "T", "", ""},                        // one piece
+        {"", "", "", ""},
+        {" ci=abc {}", "", "abc", "{}"},           // empty time
+        {"T  {\"a\":1}", "T", "", "{\"a\":1}"},    // empty second piece
+        {"T ci=X {\"a\":\"T\"}", "T", "X", "{\"a\":\"\"}"},  // every repeat leaves the message
+    };
+    for (const Case &c : cases) {
+        const QSLogger::EventText event = QSLogger::splitEventText(c.text);
+        EXPECT_EQ(event.time, c.time) << c.text.toStdString();
+        EXPECT_EQ(event.ci, c.ci) << c.text.toStdString();
+        EXPECT_EQ(event.message, c.message) << c.text.toStdString();
+    }
+}
+
+// Fuzzing finding (tests/fuzz/make-big-inputs.py "spaces"): four million blanks used to become
+// four million pieces, a 96 MiB list.
+TEST(QSLoggerEventText, MillionsOfBlanks)
+{
+    const QString blanks(4 * 1024 * 1024, QLatin1Char(' '));
+    const QSLogger::EventText event = QSLogger::splitEventText(blanks);
+    EXPECT_TRUE(event.time.isEmpty());
+    EXPECT_TRUE(event.ci.isEmpty());
+    EXPECT_TRUE(event.message.isEmpty());
 }
 
 TEST(QSTimeFormat, OffsetsAreZOrSignedHoursAndMinutes)
