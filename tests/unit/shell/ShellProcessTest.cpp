@@ -14,8 +14,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <pwd.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -61,9 +59,7 @@ struct Sandbox {
         auto process = std::make_unique<QProcess>();  // its destructor kills what still runs
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"HOME"_s, path(u"home"_s));
-        environment.insert(u"TMPDIR"_s, temporary.isEmpty() ? path(u"tmp"_s) : temporary);
-        if (!runtime.isEmpty())
-            environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+        environment.insert(u"TMPDIR"_s, path(u"tmp"_s));
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         process->setProcessEnvironment(environment);
         process->setStandardOutputFile(QProcess::nullDevice());
@@ -81,8 +77,6 @@ struct Sandbox {
 
     QTemporaryDir dir;
     bool ok = false;
-    QString temporary;  // TMPDIR when set; else <dir>/tmp
-    QString runtime;    // XDG_RUNTIME_DIR when set
 };
 
 // Whether the process ends (after the signal, when given) with status 0 in time.
@@ -152,32 +146,6 @@ TEST_P(ShellProcess, LaterInstancesHandOverAndASignalEndsTheRunInOrder)
 
 INSTANTIATE_TEST_SUITE_P(Shell, ShellProcess, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const ::testing::TestParamInfo<int> &row) { return std::string(sigabbrev_np(row.param)); });
-
-// However deep TMPDIR is, a second installer hands over and leaves while the first keeps running:
-// a socket path at the address limit, past it, and so deep that even the short name goes to
-// XDG_RUNTIME_DIR.
-TEST(ShellProcessSocket, OneInstanceWhateverTheDepthOfTheTemporaryFolder)
-{
-    const passwd *person = ::getpwuid(::getuid());
-    ASSERT_NE(person, nullptr);
-    const QString suffix = u"/tiny-installer-%1/%2.%3.sock"_s.arg(::getuid())
-                               .arg(TestEnv::defaultInfo().value(u"CFBundleIdentifier"_s).toString(), QString::fromLocal8Bit(person->pw_name));
-    for (const int natural : {107, 110, 150}) {
-        SCOPED_TRACE(natural);
-        Sandbox sandbox;
-        ASSERT_TRUE(sandbox.ok);
-        const QString base = sandbox.path(u"t"_s);
-        sandbox.temporary = base + QString(natural - int(suffix.size()) - int(base.size()), u'x');
-        sandbox.runtime = sandbox.path(u"run"_s);
-        ASSERT_TRUE(QDir().mkpath(sandbox.temporary) && QDir().mkpath(sandbox.runtime)
-                    && QFile::setPermissions(sandbox.runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        const auto first = sandbox.start({}, u"first.txt"_s);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shelltest::inOrder(sandbox.records(), {u"EVT:Start"_s}); }, 15000));
-        EXPECT_TRUE(endsWithZero(*sandbox.start({u"qsd://crashInfo"_s})));
-        EXPECT_EQ(first->state(), QProcess::Running);
-        EXPECT_TRUE(endsWithZero(*first, SIGTERM));
-    }
-}
 
 TEST(Packaging, InstallRegistersTheSchemeAndTheLauncherPassesItsUrlOn)
 {
