@@ -1,12 +1,12 @@
 #include "TestEnv.h"
 #include "TestHttpServer.h"
+#include "UiTestSupport.h"
 
 #include "config/QSConfig.h"
 #include "ui/QSCarousel.h"
 #include "ui/QSPageController.h"
 #include "ui/widgets/QSImageView.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QJsonObject>
 #include <QLabel>
@@ -92,16 +92,13 @@ TEST(QSCarousel, ImageAddressesFollowTheScreenScale)
 TEST(PageController, TextsComeFirstAsPlainTextAndAMissingImageLeavesItsSlotEmpty)
 {
     TestEnv env;
-    QImage picture(40, 30, QImage::Format_ARGB32);
-    picture.fill(Qt::red);
-    QByteArray png;
-    QBuffer buffer(&png);
-    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
+    const QByteArray png = uitest::pngOf({40, 30}, Qt::red);
     TestHttpServer server;
     server.answer("/page1.png", {200, {}, png});
     // A local file is never read, however good its picture: only web addresses are fetched.
     const QString local = env.path(QStringLiteral("local.png"));
-    ASSERT_TRUE(picture.save(local));
+    QFile localFile(local);
+    ASSERT_TRUE(localFile.open(QIODevice::WriteOnly) && localFile.write(png) == png.size());
 
     QSPageController page;
     page.setIndex(2);
@@ -161,11 +158,7 @@ TEST(QSCarousel, APictureThatArrivedIsDrawnAtOnceOnLaterPagesWithoutBeingFetched
     TestHttpServer server;
     QSConfig config;
     for (const char *name : {"A", "B"}) {
-        QImage picture(40, 30, QImage::Format_ARGB32);
-        picture.fill(Qt::blue);
-        QByteArray png;
-        QBuffer buffer(&png);
-        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
+        const QByteArray png = uitest::pngOf({40, 30}, Qt::blue);
         const QByteArray path = QByteArray("/") + name + ".png";
         server.answer(path, {200, {{"Content-Type", "image/png"}}, png});
         config.screens.append(QJsonObject{{"text1", name}, {"text2", ""}, {"image", server.url(QString::fromLatin1(path)).toString()}});

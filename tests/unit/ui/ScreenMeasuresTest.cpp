@@ -1,17 +1,22 @@
-// Measures of the screens in the languages whose texts stretch them: the welcome screen's licence
-// sentence (English, German), and Hebrew on the failure, welcome and downloading screens (every
-// letter drawn by a font that has it, each paragraph laid out right to left). Pictures of the
-// screens go to <artifacts>/measures/ for people to look at.
+// Every screen rendered into <artifacts>/<name>.png ($TI_ARTIFACTS_DIR, else <build>/artifacts) for
+// people to look at, with its texts and buttons laid out unclipped; the measures of the screens in
+// the languages whose texts stretch them: the welcome screen's licence sentence (English, German),
+// and Hebrew on the welcome, failure, downloading and finished screens (every letter drawn by a
+// font that has it, each paragraph laid out right to left).
 
 #include "TestEnv.h"
+#include "TestHttpServer.h"
 #include "UiTestSupport.h"
 
 #include "config/QSConfig.h"
+#include "engine/QSInstallFlow.h"
 #include "ui/QSCarousel.h"
 #include "ui/QSErrorController.h"
 #include "ui/QSMainController.h"
 #include "ui/QSPageController.h"
 #include "ui/widgets/HyperlinkTextField.h"
+#include "ui/widgets/QSButton.h"
+#include "ui/widgets/QSImageView.h"
 
 #include <QAbstractButton>
 #include <QAbstractTextDocumentLayout>
@@ -19,7 +24,6 @@
 #include <QGlyphRun>
 #include <QJsonObject>
 #include <QLabel>
-#include <QPainter>
 #include <QRawFont>
 #include <QTest>
 #include <QTextBlock>
@@ -27,18 +31,6 @@
 #include <QTextLayout>
 
 namespace {
-
-void saveScreen(QWidget &screen, const QString &name)
-{
-    QImage canvas(screen.size(), QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::white);
-    QPainter painter(&canvas);
-    screen.render(&painter);
-    painter.end();
-    const QDir directory(qEnvironmentVariable("TI_ARTIFACTS_DIR", QStringLiteral(TI_BUILD_DIR "/artifacts")) +
-                         QStringLiteral("/measures"));
-    EXPECT_TRUE(directory.mkpath(".") && canvas.save(directory.filePath(name + ".png")));
-}
 
 // The text of a label or button as the widget lays it out: rich text with its own fonts, or plain
 // text in the widget's font.
@@ -115,24 +107,127 @@ void expectHebrewDrawn(QWidget &screen, int &hebrewTexts)
     }
 }
 
-QSConfig hebrewPages(TestEnv &env)
+void expectUnclipped(QWidget *screen)
 {
-    QSConfig config;
-    const char *const titles[] = {"Corvala במקום אחד", "עובדת גם בלי רשת", "פרטיות מובנית"};
-    for (int i = 0; i < 3; ++i) {
-        QImage picture(320, 200, QImage::Format_RGB32);
-        picture.fill(QColor::fromHsv(250 - 100 * i, 70, 235));
-        const QString file = env.path(QStringLiteral("page%1.png").arg(i + 1));
-        EXPECT_TRUE(picture.save(file));
-        config.screens.append(QJsonObject{{"text1", QString::fromUtf8(titles[i])},
-                                          {"text2", QStringLiteral("תיאור קצר של Corvala, בשתי שורות לכל היותר.")},
-                                          {"image", QUrl::fromLocalFile(file).toString()}});
+    for (QLabel *label : screen->findChildren<QLabel *>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        const int needed = label->hasHeightForWidth() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        EXPECT_GE(label->height(), needed) << label->objectName().toStdString();
+        EXPECT_GE(label->width(), qMin(label->minimumSizeHint().width(), label->sizeHint().width()))
+            << label->objectName().toStdString();
     }
-    config.infoScreensCount = 3;
-    return config;
+    for (QSButton *button : screen->findChildren<QSButton *>())
+        EXPECT_TRUE(!button->isVisible() || button->width() >= button->sizeHint().width()) << button->objectName().toStdString();
 }
 
+// The downloading screen at 40 % with the carousel turned to `page` (1 to 3) and its pictures in;
+// page 4: the third page, then the finished state. Right to left, the titles are Hebrew ones, the
+// first starting with a Latin word.
+void downloading(TestEnv &env, QSMainController &window, int page)
+{
+    // Pictures come from the web only: a server on 127.0.0.1 hands them out while they load here.
+    TestHttpServer server;
+    QSConfig config;
+    const char *const english[] = {"Everything in one place", "Works offline", "Private by design"};
+    const char *const hebrew[] = {"Corvala במקום אחד", "עובדת גם בלי רשת", "פרטיות מובנית"};
+    const bool rightToLeft = env.host.rightToLeft;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray path = "/page" + QByteArray::number(i + 1) + ".png";
+        server.answer(path, {200, {}, uitest::pngOf({640, 400}, QColor::fromHsv(250 - 100 * i, 70, 235))});
+        config.screens.append(QJsonObject{
+            {"text1", QString::fromUtf8(rightToLeft ? hebrew[i] : english[i])},
+            {"text2", rightToLeft ? QStringLiteral("תיאור קצר של Corvala, בשתי שורות לכל היותר.")
+                                  : QStringLiteral("A short description of what this part of Corvala does for you, on two lines at most.")},
+            {"image", server.url(QString::fromLatin1(path)).toString()}});
+    }
+    config.infoScreensCount = 3;
+    window.carousel().setAdvanceInterval(3600 * 1000);  // the test turns the pages
+    window.setupPageController(config);
+    window.showState(QSScreenState::Downloading);
+    window.updateProgress(40, platform::localizedString("QSInstalling"));
+    for (int i = 1; i < qMin(page, 3); ++i)
+        window.carousel().moveToNextPage();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        for (QSImageView *image : window.carousel().currentPage()->findChildren<QSImageView *>()) {
+            if (image->objectName().startsWith(QLatin1String("imageView")) && image->isVisible() && !image->hasImage())
+                return false;
+        }
+        return true;
+    }, 5000)) << "pictures of page " << page;
+    if (page == 4) {
+        window.showState(QSScreenState::DownloadDone);
+        window.updateLauchButtons();
+    }
+}
+
+using Arrange = std::function<void(TestEnv &, QSMainController &)>;
+
 }  // namespace
+
+TEST(Screens, EveryScreenIsSavedUnclippedAndHebrewIsDrawnRightToLeft)
+{
+    const auto page = [](int n) -> Arrange { return [n](TestEnv &env, QSMainController &w) { downloading(env, w, n); }; };
+    const Arrange none = [](TestEnv &, QSMainController &) {};
+    const Arrange failing = [](TestEnv &, QSMainController &w) { w.flow().setConfigLoader([](auto done) { done(nullptr, std::nullopt); }); };
+    // name ("_he": Hebrew, right to left), what happens on the welcome screen, whether Install is pressed then
+    const QList<std::tuple<QString, Arrange, bool>> cases = {
+        {"welcome", none, false},
+        {"connecting", [](TestEnv &, QSMainController &w) { w.flow().setConfigLoader([](auto) {}); }, true},
+        {"downloading_page1", page(1), false},
+        {"downloading_page2", page(2), false},
+        {"downloading_page3", page(3), false},
+        {"finished", page(4), false},
+        {"error_no_internet", [](TestEnv &env, QSMainController &) { env.host.reachability = {}; }, true},
+        {"error_already_installed",
+         [](TestEnv &env, QSMainController &) {
+             QDir().mkpath(env.host.applications + "/Corvala.app/Contents");
+             QFile plist(env.host.applications + "/Corvala.app/Contents/Info.plist");
+             ASSERT_TRUE(plist.open(QIODevice::WriteOnly) &&
+                         plist.write("<plist><dict><key>CFBundleShortVersionString</key><string>2.0.1</string></dict></plist>") > 0);
+         },
+         true},
+        {"error_os_not_compatible", [](TestEnv &env, QSMainController &) { env.host.minimumOs = "99.0"; }, true},
+        {"error_no_space", [](TestEnv &env, QSMainController &) { env.host.space = {true, 0, {}}; }, true},
+        {"error_installation_failed", failing, true},
+        {"quit_confirmation", [](TestEnv &, QSMainController &w) { w.onCloseTap(); }, false},
+        {"licence", [](TestEnv &, QSMainController &w) { w.licenseAgreementClick(); }, false},
+        {"welcome_he", none, false},
+        {"error_installation_failed_he", failing, true},
+        {"downloading_page3_he", page(3), false},  // three items and the closing text
+        {"finished_he", page(4), false},
+    };
+    for (const auto &[name, arrange, pressInstall] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        TestEnv env;
+        env.host.rightToLeft = name.endsWith(QLatin1String("_he"));
+        uitest::useLanguage(env.host, env.host.rightToLeft ? QStringLiteral("he-IL") : QStringLiteral("en-US"));
+        QSMainController window({QStringLiteral("/app/TinyInstaller")});
+        window.flow().setTerminate([] {});
+        window.resize(1000, 640);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        arrange(env, window);
+        if (pressInstall)
+            window.onInstallTap();
+
+        QWidget *screen = window.alert() ? static_cast<QWidget *>(window.alert())
+                          : window.eula() ? static_cast<QWidget *>(window.eula())
+                                          : &window;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(screen));
+        EXPECT_EQ(window.element("errorView")->isVisible(), name.startsWith(QLatin1String("error_")));
+        expectUnclipped(screen);
+        if (env.host.rightToLeft) {
+            EXPECT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
+            int hebrewTexts = 0;
+            expectHebrewDrawn(*screen, hebrewTexts);
+            EXPECT_GE(hebrewTexts, 3) << "the screen shows too few Hebrew texts to have been checked";
+        }
+        uitest::saveScreen(*screen, name);
+    }
+    TestEnv env;
+    uitest::useLanguage(env.host, QStringLiteral("en-US"));
+}
 
 TEST(ScreenMeasures, LicenceSentenceSits65BelowTheThirdMessageAndFitsIn32)
 {
@@ -144,7 +239,7 @@ TEST(ScreenMeasures, LicenceSentenceSits65BelowTheThirdMessageAndFitsIn32)
         window.resize(1000, 640);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        saveScreen(window, QStringLiteral("welcome_") + language.left(2));
+        uitest::saveScreen(window, QStringLiteral("welcome_") + language.left(2));
 
         QWidget *third = window.element("messageThree");
         HyperlinkTextField *sentence = window.licenceTextView();
@@ -167,51 +262,6 @@ TEST(ScreenMeasures, LicenceSentenceSits65BelowTheThirdMessageAndFitsIn32)
         // The other measured element: the 800-point progress bar, centred.
         QWidget *progress = window.element("progressView");
         EXPECT_EQ(progress->width(), 800);
-    }
-    TestEnv env;
-    uitest::useLanguage(env.host, QStringLiteral("en-US"));
-}
-
-TEST(ScreenMeasures, HebrewScreensDrawEveryLetterRightToLeft)
-{
-    using Arrange = std::function<void(TestEnv &, QSMainController &)>;
-    const QList<std::pair<QString, Arrange>> screens = {
-        {"welcome_he", [](TestEnv &, QSMainController &) {}},
-        {"failure_he", [](TestEnv &, QSMainController &w) { w.showGenericError(QStringLiteral("Download Error")); }},
-        {"downloading_he",
-         [](TestEnv &env, QSMainController &w) {
-             w.carousel().setAdvanceInterval(3600 * 1000);
-             w.setupPageController(hebrewPages(env));
-             w.showState(QSScreenState::Downloading);
-             w.updateProgress(40, platform::localizedString("QSInstalling"));
-             w.carousel().moveToNextPage();
-             w.carousel().moveToNextPage();  // the third page: three items and the closing text
-         }},
-        {"finished_he",
-         [](TestEnv &env, QSMainController &w) {
-             w.carousel().setAdvanceInterval(3600 * 1000);
-             w.setupPageController(hebrewPages(env));
-             w.showState(QSScreenState::Downloading);
-             w.showState(QSScreenState::DownloadDone);
-             w.updateLauchButtons();
-         }},
-    };
-    for (const auto &[name, arrange] : screens) {
-        SCOPED_TRACE(name.toStdString());
-        TestEnv env;
-        env.host.rightToLeft = true;
-        uitest::useLanguage(env.host, QStringLiteral("he-IL"));
-        ASSERT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
-        QSMainController window({QStringLiteral("/app/TinyInstaller")});
-        window.resize(1000, 640);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        arrange(env, window);
-        QTest::qWait(50);
-        int hebrewTexts = 0;
-        expectHebrewDrawn(window, hebrewTexts);
-        EXPECT_GE(hebrewTexts, 3) << "the screen shows too few Hebrew texts to have been checked";
-        saveScreen(window, name);
     }
     TestEnv env;
     uitest::useLanguage(env.host, QStringLiteral("en-US"));
@@ -240,5 +290,5 @@ TEST(ScreenMeasures, ClosingTextOfTheLaterPagesSpansThePageLess50EachSideAnd64Hi
     // It follows the third description without covering its text.
     QLabel *third = page.itemSlot(33).description;
     EXPECT_GE(box.top(), third->mapTo(&page, QPoint()).y() + third->heightForWidth(third->width()));
-    saveScreen(page, QStringLiteral("page3_de"));
+    uitest::saveScreen(page, QStringLiteral("page3_de"));
 }

@@ -5,7 +5,12 @@
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +39,31 @@ struct PostRecorder {
     QList<platform::Notification> posts;
     QList<platform::NotificationCenter::Token> tokens;
 };
+
+// A picture of one colour, as PNG bytes for a test server to hand out.
+inline QByteArray pngOf(QSize size, const QColor &colour)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    EXPECT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
+    return png;
+}
+
+// Draws the screen over the window background into <artifacts>/<name>.png ($TI_ARTIFACTS_DIR,
+// else <build>/artifacts) for people to look at: the confirmation is translucent around its shadow.
+inline void saveScreen(QWidget &screen, const QString &name)
+{
+    QImage canvas(screen.size() * screen.devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(screen.devicePixelRatio());
+    canvas.fill(QColor(0xF7, 0xF7, 0xF9));
+    QPainter painter(&canvas);
+    screen.render(&painter);
+    painter.end();
+    const QDir directory(qEnvironmentVariable("TI_ARTIFACTS_DIR", QStringLiteral(TI_BUILD_DIR "/artifacts")));
+    EXPECT_TRUE(directory.mkpath(".") && canvas.save(directory.filePath(name + ".png")));
+}
 
 }  // namespace uitest
 
