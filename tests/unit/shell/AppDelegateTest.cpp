@@ -114,8 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
     Shell, EveryWayOut,
     ::testing::Values(WayOut{"quit", [](shell::AppDelegate &) { QCoreApplication::quit(); }},
                       WayOut{"quit_twice", [](shell::AppDelegate &) { QCoreApplication::quit(), QCoreApplication::quit(); }},
-                      WayOut{"window_closed", [](shell::AppDelegate &d) { d.window()->close(); }},
-                      WayOut{"all_windows_closed", [](shell::AppDelegate &) { QApplication::closeAllWindows(); }}),
+                      WayOut{"window_closed", [](shell::AppDelegate &d) { d.window()->close(); }}),
     [](const ::testing::TestParamInfo<WayOut> &row) { return std::string(row.param.name); });
 
 TEST_F(AppDelegateTest, AnExceptionFromAnEventHandlerWritesTheCrashThenEndsInOrderAndUploads)
