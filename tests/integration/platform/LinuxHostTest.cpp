@@ -79,9 +79,7 @@ TEST(LinuxHostLocale, LanguageCountryLocaleHeadersAndPagesFollowTheEnvironment)
         {u"LC_ALL=zh_HK.UTF-8"_s, "zh-Hant-HK", "HK", "zh-Hant-HK-HK", "zh-TW", "zh-TW"},
         {u"LANG=zh_CN.UTF-8"_s, "zh-Hans-CN", "CN", "zh-Hans-CN-CN", "zh-CN", "zh-CN"},
         // Not installed on the test machine; the answers do not depend on it.
-        {u"LANG=de_DE.UTF-8"_s, "de", "DE", "de-DE", "de-DE", nullptr},
         {u"LC_ALL=pt_BR.UTF-8"_s, "pt", "BR", "pt-BR", "pt-BR", nullptr},
-        {u"LANG=he_IL.UTF-8"_s, "he", "IL", "he-IL", "he-IL", nullptr},
         {u"LANG=C.UTF-8"_s, "en", "", "", "en-US", "en-US"},
         {u"LANG=xx_YY.UTF-8"_s, "xx", "", "", "en-US", "en-US"},
     };
