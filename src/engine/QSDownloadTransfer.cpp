@@ -15,9 +15,10 @@
 namespace {
 
 // Reads from the network stay bounded: without a limit Qt buffers a fast body in memory as fast
-// as it arrives, whatever the disk does. Small enough to keep the install's memory low, large
-// enough that a loopback body arrives in few, cheap reads.
-constexpr qint64 kReadBufferSize = 512 << 10;
+// as it arrives, whatever the disk does. 256 KiB keeps the download's share of the memory at a
+// few MiB (the reply's buffer, this side's buffer, the sockets'); a loopback body still needs
+// only some thousand reads per GiB.
+constexpr qint64 kReadBufferSize = 256 << 10;
 // The window shows a bar, not a byte count: a few dozen updates a second are all it can use.
 constexpr qint64 kProgressIntervalMs = 40;
 
