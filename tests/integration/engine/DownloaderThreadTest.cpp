@@ -7,6 +7,7 @@
 #include "engine/QSDownloader.h"
 #include "engine/QSInstallFiles.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -162,4 +163,28 @@ TEST(DownloaderThread, CancelDuringAFastTransferLeavesNoFileNoThreadAndNoLaterWr
         EXPECT_EQ(seen.bodyCallsAfterCancel, 0);
         EXPECT_EQ(seen.outcomes, 0);
     }
+}
+
+// The transfer can finish the archive on its thread while its outcome still waits for this one:
+// a cancel then must take that archive away too, and the outcome must never arrive.
+TEST(DownloaderThread, CancelBetweenTheFinishedBodyAndItsOutcomeLeavesNothing)
+{
+    TestEnv env;
+    NginxServer nginx;
+    nginx.putFile(QStringLiteral("Corvala.zip"), noise(1 << 20));
+    ASSERT_TRUE(nginx.start({}));
+    const QString archive = QSInstallFiles::archivePath();
+    Observed seen;
+    QSDownloader *downloader = makeDownloader(nginx.url(QStringLiteral("/Corvala.zip")), archive, seen);
+    ASSERT_TRUE(downloader->start(nullptr));
+    // This thread handles no event meanwhile, so the outcome cannot have been delivered.
+    QDeadlineTimer deadline(30000);
+    while (!QFileInfo::exists(archive) && !deadline.hasExpired())
+        QThread::msleep(5);
+    ASSERT_TRUE(QFileInfo::exists(archive));
+    downloader->cancel();
+    EXPECT_FALSE(QFileInfo::exists(archive));
+    QTest::qWait(200);
+    EXPECT_EQ(seen.outcomes, 0);
+    delete downloader;
 }
