@@ -4,18 +4,17 @@
 #include "engine/QSResumePoint.h"
 
 #include <QByteArrayView>
-#include <QFile>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class QSDownloadTransfer;
+class QThread;
 
 // Time limits of one download attempt. Qt sets none of its own.
 struct QSDownloadTimeouts {
@@ -30,7 +29,10 @@ struct QSDownloadTimeouts {
 // cookies), the body streamed to a partial file beside the archive and renamed to the archive's
 // name once the announced length has arrived. Given a resume point, it asks for the rest of a body
 // already partly on disk (Range with If-Range) and appends only a matching partial answer.
-// Reports progress per chunk and exactly one outcome.
+//
+// The transfer itself (socket reads, file writes, the body hooks) runs on a thread of its own
+// (QSDownloadTransfer); this object lives on the thread that made it and reports progress (a few
+// dozen times a second at most) and exactly one outcome there.
 class QSDownloader : public QObject {
     Q_OBJECT
 public:
@@ -65,11 +67,14 @@ public:
                  QObject *parent = nullptr);
     ~QSDownloader() override;
 
+    // Called on this object's thread. The downloader may be deleted from within onFinished.
     std::function<void(qint64 received, qint64 expected)> onProgress;
     std::function<void(const Outcome &outcome)> onFinished;
-    // Every byte of the body in order, from the first, whatever the resumes: bytes already on
-    // disk are read back and handed over at start(), before any new byte. onBodyRestarted comes
-    // when the body starts again from its first byte (the server sent it whole).
+    // Called on the transfer's thread, in order, all before onFinished, and never once cancel()
+    // has returned. Every byte of the body in order, from the first, whatever the resumes: bytes
+    // already on disk are read back and handed over first, before any new byte. onBodyRestarted
+    // comes when the body starts again from its first byte (the server sent it whole). Both are
+    // taken at start(): setting them later changes nothing.
     std::function<void(QByteArrayView bytes)> onBodyBytes;
     std::function<void()> onBodyRestarted;
 
@@ -81,38 +86,23 @@ public:
     // False with a reason when the attempt cannot start (the address is not http or https, the
     // partial file cannot be opened); onFinished is not called then.
     [[nodiscard]] bool start(QString *error);
-    // Stops without reporting and removes the partial file.
+    // Stops without reporting and removes the partial file (and an archive this attempt finished
+    // but has not reported yet). When it returns, the transfer's thread has ended and nothing
+    // writes those files any more.
     void cancel();
 
 private:
-    void readHead();
-    void readBody();
-    bool writeBody(QByteArrayView bytes);
-    bool replayPartial();
-    void replyFinished();
-    void fail(int code, const QString &description);
-    void finish(const Outcome &outcome);
-    void stopTransfer(bool abortReply = true);
-    bool restartBody(bool wholeBodyAgain);
-    bool fitsOnDisk();
-    Outcome baseOutcome() const;
+    void transferProgressed(qint64 received, qint64 expected);
+    void transferEnded(const Outcome &outcome);
+    void stopThread();
 
     QUrl url_;
     QString archivePath_;
-    QString partialPath_;
     QSDownloadTimeouts timeouts_;
     QSResumePoint resume_;
-    QNetworkAccessManager *manager_ = nullptr;
-    QPointer<QNetworkReply> reply_;
-    QFile partial_;
-    QTimer idleTimer_;
-    qint64 received_ = 0;
-    qint64 expected_ = -1;
-    bool rangeAsked_ = false;
-    bool headRead_ = false;
-    bool resumed_ = false;
-    bool restarted_ = false;
-    QByteArray offeredValidator_;  // set when the answer allows a later resume
-    std::optional<std::chrono::milliseconds> retryAfter_;
+    QThread *thread_ = nullptr;
+    QPointer<QSDownloadTransfer> transfer_;  // lives on thread_; deleted there as it ends
+    std::atomic<bool> stopping_{false};    // read by the transfer before every write
+    bool started_ = false;
     bool done_ = false;
 };

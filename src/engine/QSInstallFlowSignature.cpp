@@ -37,7 +37,10 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     }
     // The downloader hands over every byte of the body from the first, bytes of an earlier
     // attempt that it resumes included; when the server sends the body whole again, the hash
-    // starts over with it.
+    // starts over with it. Both run on the download's thread, which then has the hash to itself:
+    // this thread touches signatureCheck_ only before start(), after cancel() (which returns once
+    // that thread has ended) and in signatureHolds(), reached from the outcome, which arrives
+    // after the last body byte and after that thread has ended.
     downloader.onBodyBytes = [this](QByteArrayView bytes) { signatureCheck_->addData(bytes); };
     downloader.onBodyRestarted = [this, keyText, signatureText] {
         signatureCheck_ = platform::MinisignVerifier::create(keyText, signatureText, nullptr);
