@@ -249,6 +249,11 @@ bool QSDownloader::writeBody(QByteArrayView bytes)
         return false;
     }
     received_ += bytes.size();
+    // Whoever is handed the bytes may read them back from the file.
+    if (onBodyBytes && !partial_.flush()) {
+        fail(kLocalFileError, QStringLiteral("Writing %1 failed: %2").arg(partialPath_, partial_.errorString()));
+        return false;
+    }
     if (onBodyBytes)
         onBodyBytes(bytes);
     return true;
