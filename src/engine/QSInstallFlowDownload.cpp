@@ -268,6 +268,7 @@ void QSInstallFlow::reportProxyProblem(const QSDownloader::Outcome &outcome, con
 
 void QSInstallFlow::dropDownloader()
 {
+    stopStreamedExtraction();  // it follows this attempt's body
     if (!downloader_)
         return;
     downloader_->onProgress = nullptr;
