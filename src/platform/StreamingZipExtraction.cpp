@@ -53,7 +53,8 @@ QByteArray contentOf(const QString &path)
 // directory, so the streaming reader writes links as small files holding their targets and
 // every file without its execute bit. Those two differences are mended in the tree from the
 // central directory; any other one (a name, a size, another type) gives up the streamed tree.
-QString mend(const QString &top, const ZipEntrySummary &streamed, const ZipEntrySummary &listed)
+// The modes given are normalised already.
+QString mend(const QString &top, const ZipEntrySummary &streamed, const ZipEntrySummary &listed, bool *madeLink)
 {
     const QString path = top + QLatin1Char('/') + listed.name;
     const QByteArray encoded = QFile::encodeName(path);
@@ -63,6 +64,7 @@ QString mend(const QString &top, const ZipEntrySummary &streamed, const ZipEntry
             return {};
     } else if (sameFile && listed.type == AE_IFLNK && ZipExtractor::linkStaysInside(listed.name, listed.link)
                && contentOf(path) == listed.link.toUtf8()) {
+        *madeLink = true;
         if (::unlink(encoded.constData()) == 0 && ::symlink(listed.link.toUtf8().constData(), encoded.constData()) == 0)
             return {};
     }
@@ -76,18 +78,17 @@ QString reconcile(const QString &top, ZipEntryList streamed, ZipEntryList listed
         return QStringLiteral("%1 entries streamed, %2 in the central directory").arg(streamed.size()).arg(listed.size());
     std::sort(streamed.begin(), streamed.end(), entryBefore);
     std::sort(listed.begin(), listed.end(), entryBefore);
-    bool mended = false;
+    bool madeLink = false;
     for (qsizetype i = 0; i < streamed.size(); ++i) {
         if (streamed[i] == listed[i])
             continue;
-        const QString problem = mend(top, streamed[i], listed[i]);
+        const QString problem = mend(top, streamed[i], listed[i], &madeLink);
         if (!problem.isEmpty())
             return problem;
-        mended = true;
     }
     // A link made here is checked the way extraction checks every link: in the tree as it stands.
     QString treeError;
-    if (mended && (!ExtractedTree::normaliseModes(top, &treeError) || !ExtractedTree::checkLinks(top, &treeError)))
+    if (madeLink && !ExtractedTree::checkLinks(top, &treeError))
         return treeError;
     return {};
 }

@@ -94,3 +94,4 @@ TEST(StreamingZipExtraction, StopsWhileWaitingForBytesAndGivesUpWhenCancelledFro
     EXPECT_FALSE(cancelled.finish(partial, &why));
     EXPECT_FALSE(why.isEmpty());
 }
+
