@@ -185,6 +185,12 @@ bool QSDownloadTransfer::writeBody(QByteArrayView bytes)
         return false;
     }
     received_ += bytes.size();
+    // Whoever is handed the bytes may read them back from the file (the extraction that follows
+    // the download does): they must be there first.
+    if (hooks_.bytes && !partial_.flush()) {
+        fail(QSDownloader::kLocalFileError, QStringLiteral("Writing %1 failed: %2").arg(partialPath_, partial_.errorString()));
+        return false;
+    }
     if (hooks_.bytes)
         hooks_.bytes(bytes);
     return true;

@@ -18,6 +18,9 @@
 #include <functional>
 #include <memory>
 
+namespace platform {
+class StreamingZipExtraction;
+}
 class QSConfig;
 class QSPrivilegedPlacement;
 class QThread;
@@ -104,6 +107,11 @@ private:
 
     // Extraction, placement, finished state (QSInstallFlowInstall.cpp)
     void runInstallStage(const QString &archivePath);
+    // Extraction into the staging folder while downloader writes the body; placement still waits
+    // for the body to be complete and accepted. Stopped (and waited for) before the staging
+    // folder is removed.
+    void extractWhileDownloading(QSDownloader &downloader, const QString &archivePath);
+    void stopStreamedExtraction();
     void unzipFileWithPath(const QString &archivePath, const QString &destination, std::function<void(bool)> done);
     void copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool)> done);
     void scheduleFinishedState();
@@ -134,6 +142,7 @@ private:
     QElapsedTimer downloadStart_;
     QSDownloader *downloader_ = nullptr;
     std::unique_ptr<platform::MinisignVerifier> signatureCheck_;  // of the running attempt
+    std::shared_ptr<platform::StreamingZipExtraction> streamedExtraction_;  // of the running attempt
     QPointer<QThread> worker_;
     PlacementFactory placementFactory_;
     QPointer<QSPrivilegedPlacement> privileged_;  // set while a helper is authorised or placing

@@ -7,6 +7,7 @@
 #include "engine/QSFlowTexts.h"
 #include "engine/QSInstallFiles.h"
 #include "engine/QSPreinstallCheck.h"
+#include "engine/QSPrivilegedPlacement.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
 #include "platform/Localization.h"
@@ -77,6 +78,8 @@ void QSInstallFlow::beginInstallation()
             dropDownloader();
             return;
         }
+        if (!privileged_)
+            extractWhileDownloading(*downloader_, archive);
         if (!downloader_->start(&failure))
             dropDownloader();
     }
@@ -265,6 +268,7 @@ void QSInstallFlow::reportProxyProblem(const QSDownloader::Outcome &outcome, con
 
 void QSInstallFlow::dropDownloader()
 {
+    stopStreamedExtraction();  // it follows this attempt's body
     if (!downloader_)
         return;
     downloader_->onProgress = nullptr;
@@ -285,6 +289,7 @@ void QSInstallFlow::discardPartialDownload()
 
 void QSInstallFlow::removeTemporaryFiles()
 {
+    stopStreamedExtraction();  // nothing may write into the staging folder while it goes
     const QString archive = QSInstallFiles::archivePath();
     if (!QDir::isAbsolutePath(archive))
         return;  // never a relative name in whatever the current folder is

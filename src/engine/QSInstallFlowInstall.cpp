@@ -11,6 +11,7 @@
 #include "engine/QSPrivilegedPlacement.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
+#include "platform/StreamingZipExtraction.h"
 #include "telemetry/QSLogger.h"
 
 #include <QDir>
@@ -33,6 +34,35 @@ QString QSInstallFlow::versionFilePath()
 {
     return QStringLiteral("%1%2/mirolan_version.json")
         .arg(platform::host().homeDirectory(), QSConfigProvider::getEnvSpecificAppDataPath());
+}
+
+void QSInstallFlow::extractWhileDownloading(QSDownloader &downloader, const QString &archivePath)
+{
+    stopStreamedExtraction();
+    std::shared_ptr<platform::StreamingZipExtraction> extraction = platform::host().streamArchive(
+        QSInstallFiles::partialPathFor(archivePath), QSInstallFiles::extractionDirectoryFor(archivePath),
+        extractionCancelled_.get());
+    if (!extraction)
+        return;
+    streamedExtraction_ = extraction;
+    // Next to whoever else reads the body (the signature check). These run on the thread that
+    // writes the file, so they only pass the news on.
+    downloader.onBodyBytes = [extraction, earlier = std::move(downloader.onBodyBytes)](QByteArrayView bytes) {
+        if (earlier)
+            earlier(bytes);
+        extraction->bytesWritten(bytes.size());
+    };
+    downloader.onBodyRestarted = [extraction, earlier = std::move(downloader.onBodyRestarted)] {
+        if (earlier)
+            earlier();
+        extraction->restarted();
+    };
+}
+
+void QSInstallFlow::stopStreamedExtraction()
+{
+    if (auto extraction = std::move(streamedExtraction_))
+        extraction->stop();
 }
 
 void QSInstallFlow::runInstallStage(const QString &archivePath)
@@ -79,16 +109,27 @@ void QSInstallFlow::unzipFileWithPath(const QString &archivePath, const QString 
     struct Result {
         bool ok = false;
         QString error;
+        QString notStreamed;  // why the streamed tree was given up for the finished file's
     };
     auto result = std::make_shared<Result>();
     runOffMainThread(
         WorkerJob::Extraction,
-        [archivePath, destination, result, cancelled = extractionCancelled_] {
+        [archivePath, destination, result, cancelled = extractionCancelled_, streamed = std::move(streamedExtraction_)] {
+            // Mostly done by now: the streamed tree is kept when it is exactly what the finished
+            // archive gives.
+            if (streamed && streamed->finish(archivePath, &result->notStreamed)) {
+                result->ok = true;
+                return;
+            }
+            if (streamed)
+                streamed->stop();
             // Whatever sits at the destination's name goes first; nothing there is followed.
             QSInstallFiles::removePath(destination);
             result->ok = platform::host().extractArchive(archivePath, destination, &result->error, cancelled.get());
         },
         [result, done = std::move(done)] {
+            if (!result->notStreamed.isEmpty())
+                platform::console(QStringLiteral("Extracted the finished archive instead of the streamed one: %1").arg(result->notStreamed));
             if (!result->ok)
                 QSLogger::error(QStringLiteral("Unzip failed: %1").arg(result->error), QS_FLOW_CONTEXT(kUnzip));
             done(result->ok);

@@ -5,6 +5,7 @@
 #include "platform/PreferredLanguages.h"
 #include "platform/PrivateDirectory.h"
 #include "platform/InvokingPerson.h"
+#include "platform/StreamingZipExtraction.h"
 #include "platform/ZipExtractor.h"
 
 #include <QDesktopServices>
@@ -311,6 +312,18 @@ bool LinuxHost::extractArchive(const QString &archivePath, const QString &destin
     if (!ok && error)
         *error = extractor.errorString();
     return ok;
+}
+
+std::shared_ptr<StreamingZipExtraction> LinuxHost::streamArchive(const QString &bodyPath, const QString &destination,
+                                                                 const std::atomic<bool> *cancelled)
+{
+    auto extraction = std::make_shared<StreamingZipExtraction>(bodyPath, destination);
+    const FreeSpace space = freeSpace(QFileInfo(destination).absolutePath());
+    if (space.ok)
+        extraction->setSpaceLimit(space.bytes);
+    extraction->setCancelFlag(cancelled);
+    extraction->start();
+    return extraction;
 }
 
 }  // namespace platform

@@ -34,6 +34,8 @@ public:
 
     bool openUrl(const QUrl &url) override;
     bool launchApplication(const QString &bundlePath, const QStringList &arguments, QString *error) override;
+    std::shared_ptr<StreamingZipExtraction> streamArchive(const QString &bodyPath, const QString &destination,
+                                                          const std::atomic<bool> *cancelled) override;
     bool extractArchive(const QString &archivePath, const QString &destination, QString *error,
                         const std::atomic<bool> *cancelled = nullptr) override;
 

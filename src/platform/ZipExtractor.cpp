@@ -57,6 +57,39 @@ private:
     locale_t previous_ = nullptr;
 };
 
+// Names without the ZIP "UTF-8" flag (what the Mac's own tools write) are UTF-8 too.
+void readNamesAsUtf8(archive *reader)
+{
+    archive_read_set_format_option(reader, "zip", "hdrcharset", "UTF-8");
+}
+
+QString entryName(archive_entry *entry)
+{
+    const char *rawName = archive_entry_pathname_utf8(entry);
+    if (!rawName)
+        rawName = archive_entry_pathname(entry);
+    return rawName ? QString::fromUtf8(rawName) : QString();
+}
+
+QString withoutTrailingSlash(QString name)
+{
+    while (name.endsWith(QLatin1Char('/')))
+        name.chop(1);
+    return name;
+}
+
+la_ssize_t readFromSource(archive *reader, void *client, const void **buffer)
+{
+    const char *data = nullptr;
+    const qint64 count = (*static_cast<const ZipExtractor::StreamSource *>(client))(&data);
+    if (count < 0) {
+        archive_set_error(reader, EIO, "the archive's bytes stopped coming");
+        return -1;
+    }
+    *buffer = data;
+    return la_ssize_t(count);
+}
+
 }  // namespace
 
 bool ZipExtractor::fail(const QString &message)
@@ -111,25 +144,85 @@ bool ZipExtractor::linkStaysInside(const QString &entryPath, const QString &targ
     return true;
 }
 
-bool ZipExtractor::extract(const QString &archivePath, const QString &destination)
+bool ZipExtractor::prepareDestination(const QString &destination, QString *top)
 {
     error_.clear();
     wasCancelled_ = false;
     if (!QDir().mkpath(destination))
         return fail(QStringLiteral("cannot create %1").arg(destination));
-    const QString top = QDir(destination).canonicalPath();
-    if (top.isEmpty())
+    *top = QDir(destination).canonicalPath();
+    if (top->isEmpty())
         return fail(QStringLiteral("cannot resolve %1").arg(destination));
+    return true;
+}
 
+bool ZipExtractor::extract(const QString &archivePath, const QString &destination)
+{
+    QString top;
+    if (!prepareDestination(destination, &top))
+        return false;
     // Before the reader and the writer exist: they pick their name conversions when made.
     const Utf8CharacterLocale utf8Names;
-    ReadArchive reader(archive_read_new(), archive_read_free);
-    archive_read_support_format_zip(reader.get());
-    // Names without the ZIP "UTF-8" flag (what the Mac's own tools write) are UTF-8 too.
-    archive_read_set_format_option(reader.get(), "zip", "hdrcharset", "UTF-8");
-    if (archive_read_open_filename(reader.get(), QFile::encodeName(archivePath).constData(), 10240) != ARCHIVE_OK)
-        return fail(QStringLiteral("cannot open %1: %2").arg(archivePath, archiveError(reader.get())));
+    ReadArchive owned(archive_read_new(), archive_read_free);
+    archive *reader = owned.get();
+    archive_read_support_format_zip(reader);
+    readNamesAsUtf8(reader);
+    if (archive_read_open_filename(reader, QFile::encodeName(archivePath).constData(), 10240) != ARCHIVE_OK)
+        return fail(QStringLiteral("cannot open %1: %2").arg(archivePath, archiveError(reader)));
+    return extractFrom(reader, top, archivePath);
+}
 
+bool ZipExtractor::extractStream(const StreamSource &read, const QString &destination)
+{
+    QString top;
+    if (!prepareDestination(destination, &top))
+        return false;
+    const Utf8CharacterLocale utf8Names;
+    ReadArchive owned(archive_read_new(), archive_read_free);
+    archive *reader = owned.get();
+    // Only the local headers: the central directory comes last, after every entry's data.
+    archive_read_support_format_zip_streamable(reader);
+    readNamesAsUtf8(reader);
+    if (archive_read_open(reader, const_cast<StreamSource *>(&read), nullptr, readFromSource, nullptr) != ARCHIVE_OK)
+        return fail(QStringLiteral("cannot read the stream: %1").arg(archiveError(reader)));
+    return extractFrom(reader, top, QStringLiteral("stream"));
+}
+
+bool ZipExtractor::listEntries(const QString &archivePath, ZipEntryList *entries, QString *error)
+{
+    const Utf8CharacterLocale utf8Names;
+    ReadArchive owned(archive_read_new(), archive_read_free);
+    archive *reader = owned.get();
+    archive_read_support_format_zip_seekable(reader);
+    readNamesAsUtf8(reader);
+    auto failed = [&](const QString &what) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(what, archiveError(reader));
+        return false;
+    };
+    if (archive_read_open_filename(reader, QFile::encodeName(archivePath).constData(), 10240) != ARCHIVE_OK)
+        return failed(QStringLiteral("cannot open %1").arg(archivePath));
+    entries->clear();
+    for (;;) {
+        archive_entry *entry = nullptr;
+        const int status = archive_read_next_header(reader, &entry);
+        if (status == ARCHIVE_EOF)
+            return true;
+        if (status < ARCHIVE_WARN)
+            return failed(QStringLiteral("broken archive"));
+        const mode_t type = archive_entry_filetype(entry);
+        const char *target = archive_entry_symlink(entry);
+        entries->append({withoutTrailingSlash(entryName(entry)), type,
+                         ExtractedTree::normalisedMode(archive_entry_perm(entry), type == AE_IFDIR),
+                         target ? QString::fromUtf8(target) : QString(),
+                         type == AE_IFREG ? quint64(archive_entry_size(entry)) : 0});
+        if (archive_read_data_skip(reader) < ARCHIVE_WARN)
+            return failed(QStringLiteral("broken archive"));
+    }
+}
+
+bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QString &source)
+{
     WriteArchive writer(archive_write_disk_new(), archive_write_free);
     archive_write_disk_set_options(writer.get(),
         ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS
@@ -144,17 +237,14 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
         if (cancelRequested())
             return false;
         archive_entry *entry = nullptr;
-        const int status = archive_read_next_header(reader.get(), &entry);
+        const int status = archive_read_next_header(reader, &entry);
         if (status == ARCHIVE_EOF)
             break;
         if (status < ARCHIVE_WARN)
-            return fail(QStringLiteral("broken archive: %1").arg(archiveError(reader.get())));
+            return fail(QStringLiteral("broken archive: %1").arg(archiveError(reader)));
         ++entries;
 
-        const char *rawName = archive_entry_pathname_utf8(entry);
-        if (!rawName)
-            rawName = archive_entry_pathname(entry);
-        const QString name = rawName ? QString::fromUtf8(rawName) : QString();
+        const QString name = entryName(entry);
         if (!isSafeRelativePath(name))
             return fail(QStringLiteral("refused entry with an unsafe path: %1").arg(name));
 
@@ -163,30 +253,31 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
             return fail(QStringLiteral("refused special file: %1").arg(name));
         if (archive_entry_hardlink(entry))
             return fail(QStringLiteral("refused hard link: %1").arg(name));
-        if (type == AE_IFLNK) {
-            const char *target = archive_entry_symlink(entry);
-            if (!target || !linkStaysInside(name, QString::fromUtf8(target)))
-                return fail(QStringLiteral("refused link that leaves the folder: %1").arg(name));
-        }
+        const char *linkTarget = type == AE_IFLNK ? archive_entry_symlink(entry) : nullptr;
+        const QString link = linkTarget ? QString::fromUtf8(linkTarget) : QString();
+        if (type == AE_IFLNK && (!linkTarget || !linkStaysInside(name, link)))
+            return fail(QStringLiteral("refused link that leaves the folder: %1").arg(name));
         if (archive_entry_size_is_set(entry) && quint64(archive_entry_size(entry)) > spaceLimit_ - written)
             return fail(QStringLiteral("not enough space for %1").arg(name));
 
         // Nobody but the owner may write what lands here, and no set-id or sticky bit survives.
-        archive_entry_set_perm(entry, ExtractedTree::normalisedMode(archive_entry_perm(entry), type == AE_IFDIR));
+        const mode_t mode = ExtractedTree::normalisedMode(archive_entry_perm(entry), type == AE_IFDIR);
+        archive_entry_set_perm(entry, mode);
         const QByteArray target = QFile::encodeName(top + QLatin1Char('/') + name);
         archive_entry_set_pathname(entry, target.constData());
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN)
             return fail(QStringLiteral("cannot write %1: %2").arg(name, archiveError(writer.get())));
 
+        const quint64 writtenBefore = written;
         if (type == AE_IFREG) {
             for (;;) {
                 if (cancelRequested())
                     return false;
-                const la_ssize_t got = archive_read_data(reader.get(), block.get(), kBlockSize);
+                const la_ssize_t got = archive_read_data(reader, block.get(), kBlockSize);
                 if (got == 0)
                     break;
                 if (got < 0)
-                    return fail(QStringLiteral("broken archive at %1: %2").arg(name, archiveError(reader.get())));
+                    return fail(QStringLiteral("broken archive at %1: %2").arg(name, archiveError(reader)));
                 written += quint64(got);
                 // The announced sizes may lie: count what really arrives.
                 if (written > spaceLimit_)
@@ -197,9 +288,11 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
         }
         if (archive_write_finish_entry(writer.get()) < ARCHIVE_WARN)
             return fail(QStringLiteral("cannot finish %1: %2").arg(name, archiveError(writer.get())));
+        if (recorded_)
+            recorded_->append({withoutTrailingSlash(name), type, mode, link, written - writtenBefore});
     }
     if (entries == 0)
-        return fail(QStringLiteral("empty or unreadable archive %1").arg(archivePath));
+        return fail(QStringLiteral("empty or unreadable archive %1").arg(source));
     if (archive_write_close(writer.get()) != ARCHIVE_OK)
         return fail(QStringLiteral("cannot finish extraction: %1").arg(archiveError(writer.get())));
     // Folders made on the way carry the umask's mode, and a link read as text can still climb out

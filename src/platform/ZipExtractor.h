@@ -1,11 +1,29 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
+#include <sys/types.h>
+
 #include <atomic>
+#include <functional>
 #include <limits>
 
+struct archive;
+
 namespace platform {
+
+// What one entry of an archive becomes on disk: enough to tell whether two readings of the same
+// archive (its local headers as they stream by, or its central directory) give the same tree.
+struct ZipEntrySummary {
+    QString name;  // relative, without a trailing "/"
+    mode_t type = 0;
+    mode_t mode = 0;  // as normalised for the disk
+    QString link;
+    quint64 size = 0;
+    bool operator==(const ZipEntrySummary &) const = default;
+};
+using ZipEntryList = QList<ZipEntrySummary>;
 
 // Extracts a ZIP archive with libarchive into a destination folder and refuses anything that
 // could escape or harm it: absolute paths, "..", links that lead outside, hard links, device
@@ -24,12 +42,25 @@ public:
     [[nodiscard]] bool extract(const QString &archivePath, const QString &destination);
     QString errorString() const { return error_; }
 
+    // The archive's bytes in order: read points data at the next ones and returns their count,
+    // 0 at the end, or -1 when they cannot come (the extraction then fails).
+    using StreamSource = std::function<qint64(const char **data)>;
+    // Extracts from bytes as they arrive, reading only the local headers (libarchive's streaming
+    // reader), under the same rules as extract().
+    [[nodiscard]] bool extractStream(const StreamSource &read, const QString &destination);
+    // When set, every entry written is added to it, in archive order.
+    void recordEntries(ZipEntryList *entries) { recorded_ = entries; }
+    // The entries the central directory of a finished archive announces, without their data.
+    [[nodiscard]] static bool listEntries(const QString &archivePath, ZipEntryList *entries, QString *error);
+
     // Entry names are relative, use "/" and never step above the top.
     static bool isSafeRelativePath(const QString &path);
     // Whether a symbolic link at entryPath with the given target stays inside the top folder.
     static bool linkStaysInside(const QString &entryPath, const QString &target);
 
 private:
+    bool prepareDestination(const QString &destination, QString *top);
+    bool extractFrom(::archive *reader, const QString &top, const QString &source);
     bool fail(const QString &message);
     bool cancelRequested();
 
@@ -37,6 +68,7 @@ private:
     QString error_;
     const std::atomic<bool> *cancelled_ = nullptr;
     bool wasCancelled_ = false;
+    ZipEntryList *recorded_ = nullptr;
 };
 
 }  // namespace platform

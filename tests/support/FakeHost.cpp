@@ -1,5 +1,6 @@
 #include "FakeHost.h"
 
+#include "platform/StreamingZipExtraction.h"
 #include "platform/ZipExtractor.h"
 
 FakeHost::FakeHost()
@@ -57,4 +58,16 @@ bool FakeHost::extractArchive(const QString &archivePath, const QString &destina
     if (!ok && error)
         *error = zip.errorString();
     return ok;
+}
+
+std::shared_ptr<platform::StreamingZipExtraction> FakeHost::streamArchive(const QString &bodyPath,
+                                                                          const QString &destination,
+                                                                          const std::atomic<bool> *cancelled)
+{
+    if (extractor)
+        return nullptr;
+    auto extraction = std::make_shared<platform::StreamingZipExtraction>(bodyPath, destination);
+    extraction->setCancelFlag(cancelled);
+    extraction->start();
+    return extraction;
 }

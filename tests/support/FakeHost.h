@@ -67,6 +67,9 @@ public:
     QString platformWord(platform::PlatformWord word) const override;
     bool openUrl(const QUrl &url) override;
     bool launchApplication(const QString &bundlePath, const QStringList &arguments, QString *error) override;
+    // Streams only while no extractor stands in for the real one.
+    std::shared_ptr<platform::StreamingZipExtraction> streamArchive(const QString &bodyPath, const QString &destination,
+                                                                    const std::atomic<bool> *cancelled) override;
     bool extractArchive(const QString &archivePath, const QString &destination, QString *error,
                         const std::atomic<bool> *cancelled = nullptr) override;
 };

@@ -18,3 +18,10 @@ struct TestZipEntry {
 
 // The archive's bytes; only regular files carry their data.
 QByteArray testZipBytes(const QList<TestZipEntry> &entries);
+
+// The archive as tools that know nothing of libarchive's extra fields write it (Info-ZIP, the
+// Mac's own): stored entries whose type and mode only the central directory carries, and with
+// dataDescriptors, sizes and checksums only after each entry's data. The first unlisted entries
+// are left out of the central directory, as an entry replaced in place leaves its old copy.
+QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, bool dataDescriptors,
+                                         qsizetype unlisted = 0);

@@ -1,0 +1,236 @@
+// Extraction while the body arrives from nginx: the streamed tree against the finished archive's,
+// and bodies that are refused after they were streamed.
+#include "EngineTestSupport.h"
+#include "MinisignTool.h"
+#include "NginxServer.h"
+#include "TestHttpServer.h"
+
+#include "engine/QSDownloader.h"
+#include "engine/QSInstallFiles.h"
+#include "platform/StreamingZipExtraction.h"
+#include "platform/ZipExtractor.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace enginetest;
+
+namespace {
+
+QByteArray noise(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+// Every name under top with its mode, and its content's hash or its link's target; links are not
+// followed.
+QMap<QString, QString> treeOf(const QString &top)
+{
+    QMap<QString, QString> tree;
+    for (QDirIterator it(top, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString path = it.next();
+        const QByteArray encoded = QFile::encodeName(path);
+        struct stat status {};
+        if (::lstat(encoded.constData(), &status) != 0) {
+            tree.insert(path, QStringLiteral("unreadable"));
+            continue;
+        }
+        QByteArray what;
+        if (S_ISLNK(status.st_mode)) {
+            char target[4096];
+            const ssize_t length = ::readlink(encoded.constData(), target, sizeof target);
+            what = "-> " + QByteArray(target, qMax<ssize_t>(length, 0));
+        } else if (S_ISREG(status.st_mode)) {
+            what = QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256).toHex();
+        }
+        tree.insert(QDir(top).relativeFilePath(path), QStringLiteral("%1 %2").arg(status.st_mode, 0, 8).arg(QString::fromUtf8(what)));
+    }
+    return tree;
+}
+
+QList<TestZipEntry> asTestEntries(const QList<ZipEntry> &entries)
+{
+    QList<TestZipEntry> written;
+    for (const ZipEntry &e : entries) {
+        const bool link = !e.linkTarget.isEmpty(), folder = e.path.endsWith('/');
+        written.append({e.path, e.data, mode_t(link ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG), link ? 0777 : folder ? 0755 : e.perm,
+                        e.linkTarget});
+    }
+    return written;
+}
+
+// An earlier copy of a file before the bundle, which only the local headers still name.
+QByteArray withUnlistedEntry(const QList<ZipEntry> &entries)
+{
+    QList<ZipEntry> all{ZipEntry{"Corvala.app/Contents/Resources/old.txt", "old"}};
+    all += entries;
+    return centralDirectoryModesZipBytes(asTestEntries(all), true, 1);
+}
+
+}  // namespace
+
+TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
+{
+    const QList<ZipEntry> product = productEntries();
+    const auto with = [](QList<ZipEntry> entries, const QList<ZipEntry> &more) { return entries + more; };
+    const QList<ZipEntry> plainFiles = {{"Docs/"}, {"Docs/read me.txt", "hello"}, {"Docs/empty"}, {"Docs/deep/a/b/c.txt", "c"}};
+    struct Case {
+        QString what;
+        QByteArray archive;
+        std::optional<bool> streams;  // none: exactly when the finished archive extracts
+        QByteArray leftover{};  // bytes of another body on disk that the server replaces whole
+    };
+    QList<Case> cases = {
+        {"a bundle, deflated, sizes after the data", makeZip(product), true},
+        {"a bundle with 3 MiB of noise", makeZip(with(product, {{"Corvala.app/Contents/Resources/noise.bin", noise(3 << 20, 1)}})), true},
+        {"UTF-8 names, empty files, deep folders, an executable",
+         makeZip(with(plainFiles, {{"Docs/Ünïcødé ✓.txt", "x"}, {"Docs/run", "#!/bin/sh\n", {}, 0755}})), true},
+        {"the body starts over after bytes of another archive",
+         makeZip(with(product, {{"Corvala.app/Contents/Resources/noise.bin", noise(1 << 20, 2)}})), true,
+         makeZip(productEntries("Other.app") << ZipEntry{"Other.app/big", noise(1 << 20, 3)}).left(700 * 1024)},
+        {"modes and links only in the central directory", centralDirectoryModesZipBytes(asTestEntries(product), false), true},
+        {"modes and links only in the central directory, sizes after the data",
+         centralDirectoryModesZipBytes(asTestEntries(product), true), true},
+        {"an entry that the central directory leaves out", withUnlistedEntry(product), false},
+        {"plain files and folders, sizes after the data", centralDirectoryModesZipBytes(asTestEntries(plainFiles), true), true},
+        {"not an archive", noise(64 * 1024, 4), false},
+    };
+    // The fuzzer's seeds: honest archives from Python's zipfile and hostile ones of every kind.
+    for (const QFileInfo &seed : QDir(TI_FUZZ_SEEDS "/zip").entryInfoList({"*.zip"}, QDir::Files))
+        cases.append({"seed " + seed.fileName(), readFile(seed.filePath()), std::nullopt});
+    ASSERT_GT(cases.size(), 12);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what.toStdString());
+        TestEnv env;
+        NginxServer nginx;
+        nginx.putFile(QStringLiteral("a.zip"), c.archive);
+        ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("2m"), .serveRanges = true}));
+        const QString archive = env.path("a.zip"), streamedTree = env.path("streamed"), finishedTree = env.path("finished");
+
+        QSDownloader downloader(nginx.url(QStringLiteral("/a.zip")), archive, {});
+        if (!c.leftover.isEmpty()) {
+            QFile partial(QSInstallFiles::partialPathFor(archive));
+            ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write(c.leftover) == c.leftover.size());
+            downloader.setResumePoint({c.leftover.size(), c.archive.size(), "\"not-this-version\""});
+        }
+        auto streamed = std::make_shared<platform::StreamingZipExtraction>(QSInstallFiles::partialPathFor(archive), streamedTree);
+        streamed->start();
+        downloader.onBodyBytes = [streamed](QByteArrayView bytes) { streamed->bytesWritten(bytes.size()); };
+        downloader.onBodyRestarted = [streamed] { streamed->restarted(); };
+        std::optional<QSDownloader::Outcome> outcome;
+        downloader.onFinished = [&](const QSDownloader::Outcome &o) { outcome = o; };
+        QString error;
+        ASSERT_TRUE(downloader.start(&error)) << error.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 30000));
+        ASSERT_EQ(outcome->httpStatus, 200);
+        EXPECT_EQ(outcome->restarted, !c.leftover.isEmpty());
+        ASSERT_EQ(readFile(archive), c.archive);
+
+        QString why;
+        const bool kept = streamed->finish(archive, &why);
+        EXPECT_EQ(why.isEmpty(), kept);
+        platform::ZipExtractor whole;
+        const bool extracted = whole.extract(archive, finishedTree);
+        EXPECT_EQ(kept, c.streams.value_or(extracted)) << why.toStdString();
+        if (kept) {
+            ASSERT_TRUE(extracted) << whole.errorString().toStdString();
+            EXPECT_EQ(treeOf(streamedTree), treeOf(finishedTree));
+        }
+    }
+}
+
+// The body is refused (bad signature, error status, cut off): the tree streamed from it is never
+// placed and the staging folder goes, with the screens and events of any refusal.
+TEST(StreamedExtraction, ARefusedBodyPlacesNothingAndLeavesNoStagingFolder)
+{
+    MinisignTool signer, stranger;
+    ASSERT_TRUE(signer.isValid() && stranger.isValid()) << signer.failure().toStdString();
+    const QByteArray archive = makeZip(productEntries() << ZipEntry{"Corvala.app/Contents/Resources/noise.bin", noise(1 << 20, 5)});
+    using Fault = TestHttpServer::Fault;
+    const struct {
+        const char *what;
+        int status;
+        std::optional<Fault> fault;  // served by TestHttpServer with it; by nginx when none
+        QString key;
+        const char *reason;  // how the "Download" event's reason starts
+        QStringList events;
+    } cases[] = {
+        {"signature by another key", 200, std::nullopt, QString(stranger.publicKeyLine()), "Signature verification failed",
+         {"Config", "Install", "Download"}},
+        {"error status with the archive as its body", 500, Fault::SlowBody, QString(), "HTTP Response with status code 500",
+         {"Config", "Install", "Download"}},
+        {"the connection reset halfway", 200, Fault::ResetMidBody, QString(), "Download complete with error",
+         {"Config", "Download", "Install"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        FlowFixture f;
+        ASSERT_TRUE(QSInstallFiles::writeVersionFile(f.versionFile(), "1000", nullptr));
+        if (!c.key.isEmpty())
+            f.env.setSetting("kQSArchivePublicKey", c.key);
+        NginxServer nginx;
+        TestHttpServer server;
+        QUrl url;
+        if (!c.fault) {
+            nginx.putFile(QStringLiteral("Corvala.zip"), archive);
+            ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("2m"), .serveRanges = true}));
+            url = nginx.url(QStringLiteral("/Corvala.zip"));
+        } else {
+            TestHttpServer::Answer answer{c.status, {}, archive, *c.fault};
+            answer.chunkBytes = 128 * 1024;
+            server.answer("/Corvala.zip", answer);
+            url = server.url("/Corvala.zip");
+        }
+        f.startWith(url.toString(), 1, signer.sign(archive));
+        ASSERT_TRUE(f.waitUntilSettled());
+
+        EXPECT_EQ(f.screens.genericErrors, QStringList({"Download Error"}));
+        EXPECT_EQ(f.eventNames(), c.events);
+        EXPECT_EQ(f.named("Download").value("RSLT"), "FAIL");
+        EXPECT_TRUE(f.named("Download").value("RSN").toString().startsWith(c.reason)) << f.named("Download").value("RSN").toString().toStdString();
+        EXPECT_TRUE(f.named("Extract").isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(f.bundlePath()));
+        EXPECT_TRUE(isEmptyFolder(f.env.host.temporary)) << "no staging folder, no archive";
+        EXPECT_EQ(readFile(f.versionFile()), QSInstallFiles::versionFileContent("1000"));
+    }
+}
+
+// The local headers name an entry that the central directory does not: the streamed tree is given
+// up and the finished file is extracted, so the bundle is what the central directory says.
+TEST(StreamedExtraction, AnArchiveThatCannotStreamIsExtractedWhenFinished)
+{
+    FlowFixture f;
+    const QByteArray archive = withUnlistedEntry(productEntries());
+    NginxServer nginx;
+    nginx.putFile(QStringLiteral("Corvala.zip"), archive);
+    ASSERT_TRUE(nginx.start({.limitRate = {}, .serveRanges = true}));
+    f.startWith(nginx.url(QStringLiteral("/Corvala.zip")).toString());
+    ASSERT_TRUE(f.waitUntilSettled());
+
+    ASSERT_EQ(f.eventNames(), QStringList({"Config", "Download", "Extract", "Install"}));
+    EXPECT_EQ(f.named("Install").value("RSLT"), "PASS");
+    const QString reference = f.env.path("reference");
+    platform::ZipExtractor whole;
+    const QString copy = f.env.path("copy.zip");
+    QFile file(copy);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(archive) == archive.size());
+    file.close();
+    ASSERT_TRUE(whole.extract(copy, reference)) << whole.errorString().toStdString();
+    EXPECT_EQ(treeOf(f.bundlePath()), treeOf(reference + "/Corvala.app"));
+    EXPECT_TRUE(QFileInfo(f.bundlePath() + "/Contents/Resources/current").isSymLink());
+    EXPECT_TRUE(QFileInfo(f.bundlePath() + "/Contents/MacOS/corvala").isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(f.bundlePath() + "/Contents/Resources/old.txt"));
+}
