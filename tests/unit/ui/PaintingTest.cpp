@@ -4,7 +4,10 @@
 #include "TestEnv.h"
 #include "UiTestSupport.h"
 
+#include "ui/widgets/QSImageView.h"
 #include "ui/widgets/QSProgressView.h"
+
+#include <QPainter>
 
 #include <QScreen>
 #include <QTest>
@@ -84,5 +87,36 @@ TEST(QSProgressView, AWindowShowsTheLastValueAfterPartialRedraws)
                             bar->size() * shown.devicePixelRatio());
         EXPECT_EQ(shown.copy(barArea).convertToFormat(QImage::Format_RGB32),
                   whole.copy(barArea).convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+// The image view keeps only its picture's rectangle between paints; what it shows must be the
+// picture drawn into the whole view, as before, for raster pictures and drawings alike and for
+// slots wider or taller than the picture.
+TEST(QSImageView, ShowsThePictureAsDrawnIntoTheWholeView)
+{
+    QImage raster(360, 220, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < raster.height(); ++y)
+        for (int x = 0; x < raster.width(); ++x)
+            raster.setPixel(x, y, qRgba(x % 256, y, (x * y) % 256, 255));
+    const QSImage pictures[] = {QSImage::fromImage(raster), QSImage::named(QStringLiteral("no_internet"))};
+    for (const QSImage &picture : pictures) {
+        ASSERT_FALSE(picture.isNull());
+        for (const QSize size : {QSize(601, 220), QSize(360, 333), QSize(250, 97)}) {
+            SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+            QSImageView view;
+            view.setImage(picture);
+            view.resize(size);
+            const QImage shown = view.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QImage expected(shown.size(), QImage::Format_ARGB32_Premultiplied);
+            expected.setDevicePixelRatio(shown.devicePixelRatio());
+            expected.fill(Qt::transparent);
+            {
+                QPainter painter(&expected);
+                painter.setRenderHint(QPainter::Antialiasing);
+                picture.paint(painter, QRectF(QPointF(0, 0), QSizeF(size)));
+            }
+            EXPECT_EQ(shown, expected);
+        }
     }
 }
