@@ -133,15 +133,20 @@ void QSInstallFlow::startInstallation()
 void QSInstallFlow::loadConfiguration()
 {
     QSLogger::showScreen(QStringLiteral("Connecting"), QS_FLOW_CONTEXT(kStart));
-    screens_.showState(QSScreenState::Connecting);
     configLoadStart_.start();
     const quint64 generation = ++configLoadGeneration_;
     QPointer<QSInstallFlow> self(this);
-    configLoader_([self, generation](std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error) {
+    const auto answered = std::make_shared<bool>(false);
+    configLoader_([self, generation, answered](std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error) {
+        *answered = true;
         // A later start supersedes this answer; a flow that is gone hears nothing.
         if (self && generation == self->configLoadGeneration_)
             self->configurationLoaded(std::move(config), std::move(error));
     });
+    // The request goes out first and the screen changes while it travels. A loader that answers
+    // at once has already shown what follows, which the connecting screen must not cover.
+    if (!*answered)
+        screens_.showState(QSScreenState::Connecting);
 }
 
 void QSInstallFlow::configurationLoaded(std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error)

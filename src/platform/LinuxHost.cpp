@@ -23,6 +23,8 @@
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
+#include <mutex>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -50,12 +52,23 @@ QString LinuxHost::homeDirectory() const
 
 QString LinuxHost::loginName() const
 {
+    // Asked for every record of the run log (to mask it out): the user database is read once per
+    // user id, since a lookup may go to a directory service and the answer does not change.
+    static std::mutex guard;
+    static std::optional<std::pair<uid_t, QString>> known;
+    const uid_t uid = ::getuid();
+    const std::lock_guard lock(guard);
+    if (known && known->first == uid)
+        return known->second;
     std::vector<char> buffer(16384);
     passwd entry {};
     passwd *result = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result)
-        return QString::fromLocal8Bit(result->pw_name);
-    return {};  // never $USER: anyone can set it, and the administrator gate reads this name
+    QString name;  // never $USER: anyone can set it, and the administrator gate reads this name
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &result) == 0 && result)
+        name = QString::fromLocal8Bit(result->pw_name);
+    if (!name.isEmpty())
+        known.emplace(uid, name);  // a failed lookup is tried again next time
+    return name;
 }
 
 bool LinuxHost::isSuperUser() const

@@ -16,6 +16,7 @@
 #include "platform/Host.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSAnalyticsLogger.h"
+#include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSSystemInfo.h"
 
@@ -123,6 +124,8 @@ void AppDelegate::showWindow()
 void AppDelegate::finishStartUp()
 {
     startUpDone_ = true;
+    // The window is up: the first request's set-up happens now, not after Install is pressed.
+    QSHttp::prepare(QUrl(QSConfigProvider::getConfigUrl()));
     QStringList urls = pendingCommandUrls_;
     pendingCommandUrls_.clear();
     if (!launchCommandUrl_.isNull())

@@ -1,10 +1,10 @@
 #include "shell/MainWindow.h"
 
+#include "shell/PanelShadow.h"
 #include "ui/QSWindowEffects.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -66,11 +66,7 @@ MainWindow::MainWindow(bool translucent, QWidget *parent)
     if (translucent) {
         setAttribute(Qt::WA_TranslucentBackground);
         setAttribute(Qt::WA_NoSystemBackground);
-        auto *shadow = new QGraphicsDropShadowEffect(panel_);
-        shadow->setBlurRadius(kShadowMargin);
-        shadow->setOffset(0, 4);
-        shadow->setColor(QColor(0, 0, 0, 90));
-        panel_->setGraphicsEffect(shadow);
+        shadow_ = std::make_unique<PanelShadow>(kShadowMargin, QPoint(0, 4), QColor(0, 0, 0, 90));
     } else {
         // Without a compositing manager nothing shows through a transparent pixel: it comes out
         // black. The window is then exactly the panel, and its shape (a mask the X server keeps)
@@ -85,6 +81,17 @@ MainWindow::MainWindow(bool translucent, QWidget *parent)
     auto *inner = new QVBoxLayout(panel_);
     const int edge = translucent ? 0 : 1;  // the content leaves the hairline edge visible
     inner->setContentsMargins(edge, edge, edge, edge);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::paintEvent(QPaintEvent *)
+{
+    if (!shadow_)
+        return;
+    // Only the part that needs it is drawn: the painter is clipped to the region being repainted.
+    QPainter painter(this);
+    shadow_->paint(painter, panel_->pos(), panel_->size(), roundedPath(QRectF(panel_->rect())), devicePixelRatioF());
 }
 
 void MainWindow::setContent(QWidget *content)

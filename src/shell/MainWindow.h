@@ -10,7 +10,11 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 namespace shell {
+
+class PanelShadow;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -23,6 +27,7 @@ public:
     // See-through with a shadow when the window system can compose it.
     explicit MainWindow(QWidget *parent = nullptr);
     explicit MainWindow(bool translucent, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Puts content (taken over) into the rounded panel, replacing any earlier content.
     void setContent(QWidget *content);
@@ -39,6 +44,7 @@ signals:
     void closeRequested();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -49,6 +55,7 @@ private:
     void clipContentToPanel();
 
     QWidget *panel_ = nullptr;
+    std::unique_ptr<PanelShadow> shadow_;  // only where the window is see-through
     int shadowMargin_ = 0;
     QPointer<QWidget> content_;
     bool dragging_ = false;

@@ -8,17 +8,61 @@
 #include "platform/PrivateDirectory.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
+#include <QThread>
 #include <QTimer>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace shell {
+namespace {
+
+// Held while an instance decides whether it is the first. flock() is released by the system when
+// its owner dies, like QLockFile's stale-lock check, but it does not wait for the disk: QLockFile
+// syncs its file (fdatasync), which on a busy disk took longer than the rest of the start-up.
+class DecisionLock {
+public:
+    DecisionLock(const QString &path, int timeoutMs)
+        : path_(QFile::encodeName(path))
+    {
+        fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0)
+            return;
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!(locked_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0) && errno == EWOULDBLOCK && !deadline.hasExpired())
+            QThread::msleep(2);
+    }
+    ~DecisionLock()
+    {
+        if (fd_ < 0)
+            return;
+        // The decision is taken: from now on a server listens or another instance does. Whoever
+        // still waits on this file goes on to find it; nothing is left in the folder.
+        if (locked_)
+            ::unlink(path_.constData());
+        ::close(fd_);
+    }
+    DecisionLock(const DecisionLock &) = delete;
+    DecisionLock &operator=(const DecisionLock &) = delete;
+
+    bool isLocked() const { return locked_; }
+
+private:
+    QByteArray path_;
+    int fd_ = -1;
+    bool locked_ = false;
+};
+
+}  // namespace
 
 SingleInstance::SingleInstance(const QString &socketPath, QObject *parent)
     : QObject(parent)
@@ -77,9 +121,9 @@ QString SingleInstance::socketPathFor(const QString &directory, const QString &b
 SingleInstance::Role SingleInstance::claim(const QString &commandUrl)
 {
     // Two instances started together must not both decide they are first: the decision is taken
-    // under a lock file (which QLockFile frees when its owner has died).
-    QLockFile lock(socketPath_ + QStringLiteral(".lock"));
-    const bool locked = lock.tryLock(kHandOverTimeoutMs);
+    // under a lock file (which the system frees when its owner has died).
+    const DecisionLock lock(socketPath_ + QStringLiteral(".lock"), kHandOverTimeoutMs);
+    const bool locked = lock.isLocked();
 
     if (handOver(commandUrl))
         return Role::HandedOver;

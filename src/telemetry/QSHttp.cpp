@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
@@ -218,6 +219,14 @@ void QSHttp::start(const QNetworkRequest &request, const QByteArray &method, con
         begin();
     else
         QMetaObject::invokeMethod(app, std::move(begin), Qt::QueuedConnection);
+}
+
+void QSHttp::prepare(const QUrl &url)
+{
+    if (!QCoreApplication::instance() || !url.isValid())
+        return;
+    // The pool is waited for when the application object ends, so the lookup never outlives it.
+    QThreadPool::globalInstance()->start([url] { QSProxy::proxyFor(url); });
 }
 
 QSHttp::Result QSHttp::run(const QNetworkRequest &request, const QByteArray &method, const QByteArray &body,

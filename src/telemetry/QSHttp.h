@@ -45,6 +45,11 @@ public:
     static void start(const QNetworkRequest &request, const QByteArray &method, const QByteArray &body,
                       const Options &options, Completion completion);
 
+    // Readies, on a thread of the global pool, what the first request to `url` would otherwise set
+    // up on its way out: the system's proxy lookup (libproxy reads its configuration and modules
+    // on first use, several milliseconds). Returns at once.
+    static void prepare(const QUrl &url);
+
     // Runs the request and waits for it in a local event loop that the deadline bounds, so a
     // server that accepts and never answers holds the caller no longer than the deadline.
     static Result run(const QNetworkRequest &request, const QByteArray &method, const QByteArray &body,

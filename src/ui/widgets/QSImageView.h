@@ -24,5 +24,6 @@ protected:
 
 private:
     QSImage image_;
-    QPixmap cache_;  // the image at the current size and device pixel ratio
+    QPixmap cache_;  // the image where it lies in the view, at the current size and pixel ratio
+    QSize cacheFor_;
 };

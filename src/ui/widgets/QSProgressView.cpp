@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 
 QSProgressView::QSProgressView(QWidget *parent)
     : QWidget(parent)
@@ -34,9 +35,32 @@ void QSProgressView::drawRTL()
 
 void QSProgressView::setProgress(float progress, const QString &label)
 {
+    const qreal before = fillWidth();
     progress_ = progress;
-    setAccessibleDescription(QStringLiteral("%1 %2%").arg(label).arg(qRound(progress)).trimmed());
-    update();
+    const QString description = QStringLiteral("%1 %2%").arg(label).arg(qRound(progress)).trimmed();
+    if (description != accessibleDescription())
+        setAccessibleDescription(description);  // each change is an event for screen readers
+    // Only the fill's moving end is drawn again: a download sets the progress many times a second,
+    // and each full repaint would also repaint everything behind this translucent bar.
+    const QRect changed = changedArea(before, fillWidth(), size());
+    if (!changed.isEmpty())
+        update(changed);
+}
+
+QRect QSProgressView::changedArea(qreal fromWidth, qreal toWidth, const QSize &bar)
+{
+    const qreal from = qBound(0.0, fromWidth, qreal(bar.width()));
+    const qreal to = qBound(0.0, toWidth, qreal(bar.width()));
+    if (from == to)
+        return {};
+    // The fill's end is a rounded cap up to kFillRadius wide; below two radii the cap narrows, so
+    // the whole fill changes shape. One pixel either side covers the antialiased edges.
+    qreal left = qMin(from, to) - kFillRadius;
+    if (left < 2 * kFillRadius)
+        left = 0;
+    const int x = qMax(0, qFloor(left) - 1);
+    const int right = qMin(bar.width(), qCeil(qMax(from, to)) + 1);
+    return QRect(x, 0, right - x, bar.height());
 }
 
 qreal QSProgressView::fillWidth() const

@@ -6,6 +6,7 @@
 // the bar is created.
 
 #include <QColor>
+#include <QRect>
 #include <QRectF>
 #include <QWidget>
 
@@ -33,6 +34,9 @@ public:
 
     // Rounds the whole bar's corners (the window uses 5 while downloading).
     void setCornerRadius(qreal radius);
+
+    // The part of a bar of the given size that looks different once the fill's width changes.
+    static QRect changedArea(qreal fromWidth, qreal toWidth, const QSize &bar);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
