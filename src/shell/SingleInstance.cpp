@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -34,12 +35,28 @@ public:
     DecisionLock(const QString &path, int timeoutMs)
         : path_(QFile::encodeName(path))
     {
-        fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0)
-            return;
         const QDeadlineTimer deadline(timeoutMs);
-        while (!(locked_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0) && errno == EWOULDBLOCK && !deadline.hasExpired())
+        do {
+            if (fd_ < 0)
+                fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            if (fd_ < 0)
+                return;
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                // The holder before us unlinks the file when it is done; a lock on that unlinked
+                // file would not exclude someone who has meanwhile made a new one. Only a lock on
+                // the file that the name still leads to counts.
+                if (isTheNamedFile()) {
+                    locked_ = true;
+                    return;
+                }
+                ::close(fd_);
+                fd_ = -1;
+                continue;
+            }
+            if (errno != EWOULDBLOCK)
+                return;
             QThread::msleep(2);
+        } while (!deadline.hasExpired());
     }
     ~DecisionLock()
     {
@@ -57,6 +74,13 @@ public:
     bool isLocked() const { return locked_; }
 
 private:
+    bool isTheNamedFile() const
+    {
+        struct stat held {}, named {};
+        return ::fstat(fd_, &held) == 0 && ::stat(path_.constData(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino;
+    }
+
     QByteArray path_;
     int fd_ = -1;
     bool locked_ = false;
