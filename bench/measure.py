@@ -15,7 +15,12 @@ from dataclasses import dataclass
 from pathlib import Path
 
 from harness import Sandbox, parse_events, wait_for
-from Xlib import X, XK
+try:
+    from Xlib import X, XK
+except ImportError:  # a Python of its own (pyenv, venv) does not see Debian's python3-xlib
+    import sys
+    sys.path.append("/usr/lib/python3/dist-packages")
+    from Xlib import X, XK
 from Xlib import display as xdisplay
 from Xlib.ext import xtest
 
