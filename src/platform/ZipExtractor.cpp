@@ -1,6 +1,7 @@
 #include "platform/ZipExtractor.h"
 
 #include "platform/ExtractedTree.h"
+#include "platform/ThreadWorkingFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -223,11 +224,17 @@ bool ZipExtractor::listEntries(const QString &archivePath, ZipEntryList *entries
 
 bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QString &source)
 {
+    // Entries are written by names relative to the top where this thread can work inside it, by
+    // absolute names otherwise. Made before the writer: the writer's last fix-ups, even on a
+    // failure, still resolve its names here.
+    const ThreadWorkingFolder insideTop(top);
+    const QString prefix = insideTop.isActive() ? QString() : top + QLatin1Char('/');
     WriteArchive writer(archive_write_disk_new(), archive_write_free);
     archive_write_disk_set_options(writer.get(),
         ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS
             | ARCHIVE_EXTRACT_SECURE_NODOTDOT
-            | ARCHIVE_EXTRACT_NO_OVERWRITE);  // paths are checked above; targets are absolute by construction
+            | (insideTop.isActive() ? ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS : 0)
+            | ARCHIVE_EXTRACT_NO_OVERWRITE);  // paths are checked above as well
     archive_write_disk_set_standard_lookup(writer.get());
 
     quint64 written = 0;
@@ -263,7 +270,7 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
         // Nobody but the owner may write what lands here, and no set-id or sticky bit survives.
         const mode_t mode = ExtractedTree::normalisedMode(archive_entry_perm(entry), type == AE_IFDIR);
         archive_entry_set_perm(entry, mode);
-        const QByteArray target = QFile::encodeName(top + QLatin1Char('/') + name);
+        const QByteArray target = QFile::encodeName(prefix + name);
         archive_entry_set_pathname(entry, target.constData());
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN)
             return fail(QStringLiteral("cannot write %1: %2").arg(name, archiveError(writer.get())));

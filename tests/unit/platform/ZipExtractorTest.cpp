@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <atomic>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -218,4 +219,36 @@ TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
         EXPECT_NE(written.readAll(), big) << "the whole entry was written after the cancel";
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("part/Corvala.app/after")));
+}
+
+// Extraction may work inside its top folder with a working folder of its own thread: neither the
+// process nor the extracting thread may be left somewhere else afterwards, whether the archive
+// extracted or was refused half-way, and nothing may land in the folder the process works in.
+TEST(ZipExtractor, LeavesEveryWorkingFolderWhereItWas)
+{
+    QTemporaryDir dir;
+    const QString good = makeZip(dir, "good.zip", kProduct);
+    const QString refused = makeZip(dir, "refused.zip", {folder("Corvala.app/"), regular("Corvala.app/a", "a"),
+                                                         linkEntry("Corvala.app/out", "../../..")});
+    const QString processFolder = dir.filePath("cwd");
+    ASSERT_TRUE(QDir().mkpath(processFolder));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(processFolder));
+
+    for (const auto &[zip, accepted] : {std::pair{good, true}, std::pair{refused, false}}) {
+        QString threadAfter;
+        bool extracted = !accepted;
+        std::thread worker([&, zip = zip] {
+            platform::ZipExtractor extractor;
+            extracted = extractor.extract(zip, dir.filePath("out-" + QFileInfo(zip).baseName()));
+            threadAfter = QDir::currentPath();
+        });
+        worker.join();
+        EXPECT_EQ(extracted, accepted) << zip.toStdString();
+        EXPECT_EQ(threadAfter, QDir(processFolder).canonicalPath());
+        EXPECT_EQ(QDir::currentPath(), QDir(processFolder).canonicalPath());
+        EXPECT_TRUE(QDir(processFolder).isEmpty());
+    }
+    EXPECT_TRUE(QFileInfo(dir.filePath("out-good/Corvala.app/Contents/MacOS/Corvala")).isExecutable());
+    QDir::setCurrent(before);
 }
