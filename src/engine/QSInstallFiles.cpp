@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QThreadPool>
+#include <QUuid>
 
 #include <filesystem>
 #include <system_error>
@@ -95,6 +97,20 @@ QString QSInstallFiles::extractionDirectoryFor(const QString &archivePath)
     if (dot > 0)
         name.truncate(dot);
     return QDir(info.path()).filePath(name + QStringLiteral("_unzip"));
+}
+
+void QSInstallFiles::removePathInBackground(const QString &path)
+{
+    // First out of the way under a name of its own, at once: a new download to the same name
+    // can never be the one that the background removal takes.
+    const QString aside = QStringLiteral("%1.removing-%2").arg(path, QUuid::createUuid().toString(QUuid::Id128));
+    std::error_code code;
+    fs::rename(toPath(path), toPath(aside), code);
+    if (code) {
+        removePath(path);
+        return;
+    }
+    QThreadPool::globalInstance()->start([aside] { removePath(aside); });
 }
 
 bool QSInstallFiles::removePath(const QString &path)

@@ -89,7 +89,8 @@ void QSInstallFlow::runInstallStage(const QString &archivePath)
         if (stopped_)
             return;  // the run is ending: no placement starts now
         copyAndFinishInstallation(destination, [this, archivePath, destination](bool placed) {
-            QSInstallFiles::removePath(archivePath);
+            // The archive's work is done; its blocks are freed beside what follows, not before it.
+            QSInstallFiles::removePathInBackground(archivePath);
             if (!placed) {
                 QSInstallFiles::removePath(destination);
                 showGenericError(QStringLiteral("Install error"));
