@@ -273,7 +273,6 @@ void QSInstallFlow::dropDownloader()
         return;
     downloader_->onProgress = nullptr;
     downloader_->onFinished = nullptr;
-    downloader_->onBodyBytes = nullptr;
     downloader_->cancel();
     downloader_->deleteLater();
     downloader_ = nullptr;
