@@ -25,6 +25,14 @@ fs::path toPath(const QString &path)
     return fs::path(QFile::encodeName(path).toStdString());
 }
 
+// A pool of its own, so that waiting for removals never waits for unrelated work of the global
+// pool (a proxy look-up can take seconds).
+QThreadPool &removalPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
 QString fromPath(const fs::path &path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
@@ -110,7 +118,12 @@ void QSInstallFiles::removePathInBackground(const QString &path)
         removePath(path);
         return;
     }
-    QThreadPool::globalInstance()->start([aside] { removePath(aside); });
+    removalPool().start([aside] { removePath(aside); });
+}
+
+void QSInstallFiles::waitForBackgroundRemovals()
+{
+    removalPool().waitForDone();
 }
 
 bool QSInstallFiles::removePath(const QString &path)

@@ -19,10 +19,11 @@ public:
     // Removes whatever is at path (file, folder tree, link, special file). A link is removed
     // itself, never followed. False when something stays; a missing path counts as removed.
     static bool removePath(const QString &path);
-    // The same on a thread of the global pool, for a file large enough that freeing its blocks
-    // takes a noticeable time (about 0.2 s for 1 GiB). The application waits for the pool when it
-    // ends, so the removal is never cut short.
+    // The same on a thread of its own, for a file large enough that freeing its blocks takes a
+    // noticeable time (about 0.2 s for 1 GiB). The path is renamed aside at once.
     static void removePathInBackground(const QString &path);
+    // Blocks until every background removal has ended: the end of a run leaves no temporary file.
+    static void waitForBackgroundRemovals();
 
     // Moves the bundle folder `source` to `target` with a rename, or by copying and then removing
     // the source when the two lie on different file systems. The bundle is assembled under a

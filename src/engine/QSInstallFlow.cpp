@@ -276,6 +276,7 @@ void QSInstallFlow::stopForTermination()
     }
     removeTemporaryFiles();
     discardPartialDownload();
+    QSInstallFiles::waitForBackgroundRemovals();  // the finished archive's blocks, set aside at placement
 }
 
 void QSInstallFlow::quitInstallation(const QVariant &object)
