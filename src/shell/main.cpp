@@ -4,13 +4,17 @@
 #include "shell/MainContent.h"
 #include "shell/ShellApplication.h"
 
+#include "platform/FontConfigurationWarmUp.h"
 #include "platform/Localization.h"
 
 #include <QNetworkProxyFactory>
+#include <QScopeGuard>
 
 int main(int argc, char **argv)
 {
+    platform::FontConfigurationWarmUp fontConfiguration;  // beside the start-up that follows
     shell::ShellApplication app(argc, argv);
+    const auto fontConfigurationRead = qScopeGuard([&fontConfiguration] { fontConfiguration.finish(); });
     // The window's close and the delegate decide when the run ends, not the last closed window
     // (the administrator alert is one).
     QApplication::setQuitOnLastWindowClosed(false);
