@@ -27,7 +27,9 @@ void makeBundle(const QString &bundle, const QString &infoEntries, const QString
                 + u"</dict></plist>\n"_s).toUtf8());
     QFile executable(bundle + u"/Contents/MacOS/Corvala"_s);
     ASSERT_TRUE(executable.open(QIODevice::WriteOnly));
-    executable.write(u"#!/bin/sh\nprintf '%s' \"$0\" > '%1'\n"_s.arg(marker).toUtf8());
+    // Written aside, then renamed: the test waits for the marker's name and must never read it half
+    // written.
+    executable.write(u"#!/bin/sh\nprintf '%s' \"$0\" > '%1.part' && mv '%1.part' '%1'\n"_s.arg(marker).toUtf8());
     executable.setPermissions(executable.permissions() | QFile::ExeOwner);
 }
 
