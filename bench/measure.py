@@ -24,7 +24,7 @@ except ImportError:  # a Python of its own (pyenv, venv) does not see Debian's p
     from Xlib import X, XK
 from Xlib import display as xdisplay
 from Xlib import error as xerror
-from Xlib.ext import xtest
+from Xlib.ext import damage, xtest
 
 INSTALL_EVENT = '"EVT":"Install"'
 DOWNLOAD_EVENT = '"EVT":"Download"'
@@ -34,6 +34,12 @@ POLL = 0.002
 
 class BenchError(Exception):
     pass
+
+
+@dataclass
+class StartupRun:
+    mapped: float  # process start to the window's MapNotify
+    drawn: float  # process start to the first drawing into it
 
 
 class BenchSandbox(Sandbox):
@@ -302,13 +308,16 @@ def installer_install(box, timeout):
                       resident_before, share)
 
 
-class MapWatcher:
-    """Tells when a process maps its first top-level window, from the X server's own MapNotify
-    events. Nothing polls: a polling helper would compete for the CPU with the program it times
-    (and favour a program that does all its start-up on one thread)."""
+class WindowWatcher:
+    """Tells when a process maps its first top-level window and when it first draws into it, from
+    the X server's own MapNotify and DAMAGE events. Nothing polls: a polling helper would compete
+    for the CPU with the program it times (and favour a program that does all its start-up on one
+    thread)."""
 
     def __init__(self, display_name):
         self.display = xdisplay.Display(display_name)
+        self.display.set_error_handler(lambda *args: None)  # a window may be gone before it is watched
+        self.display.damage_query_version()
         self.display.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
         self.pid_atom = self.display.intern_atom("_NET_WM_PID")
         self.display.sync()
@@ -323,36 +332,46 @@ class MapWatcher:
             return False
         return prop is not None and len(prop.value) > 0 and int(prop.value[0]) == pid
 
-    def wait_for_map(self, proc, what, timeout):
-        """The monotonic time at which proc's first top-level window was mapped."""
+    def wait_for_window(self, proc, what, timeout):
+        """The monotonic times at which proc's first top-level window was mapped and first drawn."""
         deadline = time.monotonic() + timeout
+        mapped, mapped_at = None, None
         while True:
             while self.display.pending_events():
                 event = self.display.next_event()
-                if event.type == X.MapNotify and self.owned_by(event.window, proc.pid):
-                    return time.monotonic()
+                if event.type == X.CreateNotify:
+                    # Every new top-level window is watched from its creation, so no drawing into
+                    # it can come before the watch; the server sends one event when it is first
+                    # drawn into (a window without a background is not drawn by its mapping).
+                    event.window.damage_create(damage.DamageReportNonEmpty)
+                    self.display.flush()
+                elif event.type == X.MapNotify and mapped is None and self.owned_by(event.window, proc.pid):
+                    mapped, mapped_at = event.window.id, time.monotonic()
+                elif (event.type == self.display.extension_event.DamageNotify and mapped is not None
+                      and event.drawable.id == mapped):
+                    return mapped_at, time.monotonic()
             if proc.poll() is not None:
-                raise BenchError(f"{what} exited ({proc.returncode}) before showing a window")
+                raise BenchError(f"{what} exited ({proc.returncode}) before drawing a window")
             remaining = deadline - time.monotonic()
             if remaining <= 0:
-                raise BenchError(f"{what} showed no window within {timeout}s")
+                raise BenchError(f"{what} drew no window within {timeout}s")
             select.select([self.display.fileno()], [], [], min(remaining, 0.05))
 
 
 def time_to_window(box, cmd, what, timeout=60):
-    """Process start to its first window being mapped."""
+    """Process start to its first window being mapped, and to its first drawn frame."""
     box.reset_person()
-    watcher = MapWatcher(box.display)
+    watcher = WindowWatcher(box.display)
     log = open(box.artifacts / f"startup-{Path(cmd[0]).name}.txt", "a")
     try:
         start = time.monotonic()
         proc = subprocess.Popen(cmd, env=box.env(), stdout=log, stderr=subprocess.STDOUT)
         log.close()
         try:
-            seconds = watcher.wait_for_map(proc, what, timeout) - start
+            mapped, drawn = watcher.wait_for_window(proc, what, timeout)
         finally:
             stop(proc, what)
     finally:
         log.close()
         watcher.close()
-    return seconds
+    return StartupRun(mapped - start, drawn - start)
