@@ -51,7 +51,7 @@ bool walk(const QString &top, QString *error, Visit visit)
     std::error_code code;
     fs::recursive_directory_iterator it(root, fs::directory_options::none, code);
     for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
-        if (!visit(root, it->path()))
+        if (!visit(root, *it))
             return false;
     }
     if (code) {
@@ -70,37 +70,14 @@ mode_t ExtractedTree::normalisedMode(mode_t mode, bool isFolder)
     return 0644;
 }
 
-bool ExtractedTree::normaliseModes(const QString &top, QString *error)
-{
-    return walk(top, error, [error](const fs::path &root, const fs::path &entry) {
-        const QByteArray name = QByteArray::fromStdString(entry.string());
-        struct stat info {};
-        if (::lstat(name.constData(), &info) != 0) {
-            *error = QStringLiteral("cannot read %1").arg(relativeName(root, entry));
-            return false;
-        }
-        if (S_ISLNK(info.st_mode))
-            return true;
-        if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) {
-            *error = QStringLiteral("refused special file: %1").arg(relativeName(root, entry));
-            return false;
-        }
-        const mode_t wanted = normalisedMode(info.st_mode, S_ISDIR(info.st_mode));
-        if ((info.st_mode & 07777) != wanted && ::chmod(name.constData(), wanted) != 0) {
-            *error = QStringLiteral("cannot set the mode of %1").arg(relativeName(root, entry));
-            return false;
-        }
-        return true;
-    });
-}
-
 bool ExtractedTree::checkLinks(const QString &top, QString *error)
 {
-    return walk(top, error, [&top, error](const fs::path &root, const fs::path &entry) {
+    return walk(top, error, [&top, error](const fs::path &root, const fs::directory_entry &entry) {
+        // The type the folder listing gave: no call per entry.
         std::error_code code;
-        if (!fs::is_symlink(fs::symlink_status(entry, code)))
+        if (!entry.is_symlink(code))
             return true;
-        const QString name = relativeName(root, entry);
+        const QString name = relativeName(root, entry.path());
         if (!linkResolvesInside(top, name)) {
             *error = QStringLiteral("refused link that leaves the folder: %1").arg(name);
             return false;
@@ -152,9 +129,9 @@ bool ExtractedTree::setOwner(const QString &top, uid_t owner, gid_t group, QStri
         *error = QStringLiteral("cannot set the owner of %1").arg(top);
         return false;
     }
-    return walk(top, error, [owner, group, error](const fs::path &root, const fs::path &entry) {
-        if (::lchown(entry.c_str(), owner, group) != 0) {
-            *error = QStringLiteral("cannot set the owner of %1").arg(relativeName(root, entry));
+    return walk(top, error, [owner, group, error](const fs::path &root, const fs::directory_entry &entry) {
+        if (::lchown(entry.path().c_str(), owner, group) != 0) {
+            *error = QStringLiteral("cannot set the owner of %1").arg(relativeName(root, entry.path()));
             return false;
         }
         return true;

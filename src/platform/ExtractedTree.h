@@ -14,10 +14,6 @@ public:
     // The mode an entry ends with: folders 0755; files 0755 when any execute bit is set, else 0644.
     static mode_t normalisedMode(mode_t mode, bool isFolder);
 
-    // Gives every folder and file under top (top itself excluded) its normalised mode. Refuses
-    // anything that is not a folder, a regular file or a link. Links are never followed.
-    [[nodiscard]] static bool normaliseModes(const QString &top, QString *error);
-
     // Every link under top resolves to a place inside top (or to a missing name inside it).
     [[nodiscard]] static bool checkLinks(const QString &top, QString *error);
 

@@ -1,7 +1,7 @@
 #include "platform/ZipExtractor.h"
 
 #include "platform/ExtractedTree.h"
-#include "platform/ThreadWorkingFolder.h"
+#include "platform/ExtractionWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,12 +12,12 @@
 
 #include <clocale>
 #include <memory>
+#include <optional>
 
 namespace platform {
 namespace {
 
 using ReadArchive = std::unique_ptr<archive, int (*)(archive *)>;
-using WriteArchive = std::unique_ptr<archive, int (*)(archive *)>;
 
 constexpr size_t kBlockSize = 64 * 1024;
 
@@ -162,7 +162,7 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
     QString top;
     if (!prepareDestination(destination, &top))
         return false;
-    // Before the reader and the writer exist: they pick their name conversions when made.
+    // Before the reader exists: it picks its name conversions when made.
     const Utf8CharacterLocale utf8Names;
     ReadArchive owned(archive_read_new(), archive_read_free);
     archive *reader = owned.get();
@@ -224,18 +224,9 @@ bool ZipExtractor::listEntries(const QString &archivePath, ZipEntryList *entries
 
 bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QString &source)
 {
-    // Entries are written by names relative to the top where this thread can work inside it, by
-    // absolute names otherwise. Made before the writer: the writer's last fix-ups, even on a
-    // failure, still resolve its names here.
-    const ThreadWorkingFolder insideTop(top);
-    const QString prefix = insideTop.isActive() ? QString() : top + QLatin1Char('/');
-    WriteArchive writer(archive_write_disk_new(), archive_write_free);
-    archive_write_disk_set_options(writer.get(),
-        ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS
-            | ARCHIVE_EXTRACT_SECURE_NODOTDOT
-            | (insideTop.isActive() ? ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS : 0)
-            | ARCHIVE_EXTRACT_NO_OVERWRITE);  // paths are checked above as well
-    archive_write_disk_set_standard_lookup(writer.get());
+    ExtractionWriter writer(top);
+    if (!writer.isOpen())
+        return fail(writer.errorString());
 
     quint64 written = 0;
     qsizetype entries = 0;
@@ -269,14 +260,20 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
 
         // Nobody but the owner may write what lands here, and no set-id or sticky bit survives.
         const mode_t mode = ExtractedTree::normalisedMode(archive_entry_perm(entry), type == AE_IFDIR);
-        archive_entry_set_perm(entry, mode);
-        const QByteArray target = QFile::encodeName(prefix + name);
-        archive_entry_set_pathname(entry, target.constData());
-        if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN)
-            return fail(QStringLiteral("cannot write %1: %2").arg(name, archiveError(writer.get())));
+        std::optional<timespec> modified;
+        if (archive_entry_mtime_is_set(entry))
+            modified = timespec{archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
 
         const quint64 writtenBefore = written;
-        if (type == AE_IFREG) {
+        if (type == AE_IFDIR) {
+            if (!writer.addFolder(name, mode, modified))
+                return fail(writer.errorString());
+        } else if (type == AE_IFLNK) {
+            if (!writer.addLink(name, link, modified))
+                return fail(writer.errorString());
+        } else {
+            if (!writer.beginFile(name))
+                return fail(writer.errorString());
             for (;;) {
                 if (cancelRequested())
                     return false;
@@ -289,23 +286,23 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
                 // The announced sizes may lie: count what really arrives.
                 if (written > spaceLimit_)
                     return fail(QStringLiteral("not enough space for %1").arg(name));
-                if (archive_write_data(writer.get(), block.get(), size_t(got)) != got)
-                    return fail(QStringLiteral("cannot write %1: %2").arg(name, archiveError(writer.get())));
+                if (!writer.write(block.get(), size_t(got)))
+                    return fail(writer.errorString());
             }
+            if (!writer.endFile(mode, modified))
+                return fail(writer.errorString());
         }
-        if (archive_write_finish_entry(writer.get()) < ARCHIVE_WARN)
-            return fail(QStringLiteral("cannot finish %1: %2").arg(name, archiveError(writer.get())));
         if (recorded_)
             recorded_->append({withoutTrailingSlash(name), type, mode, link, written - writtenBefore});
     }
     if (entries == 0)
         return fail(QStringLiteral("empty or unreadable archive %1").arg(source));
-    if (archive_write_close(writer.get()) != ARCHIVE_OK)
-        return fail(QStringLiteral("cannot finish extraction: %1").arg(archiveError(writer.get())));
-    // Folders made on the way carry the umask's mode, and a link read as text can still climb out
-    // through other links: check the finished tree as it really stands.
+    if (!writer.finish())
+        return fail(writer.errorString());
+    // A link read as text can still climb out through other links: check the finished tree as it
+    // really stands.
     QString treeError;
-    if (!ExtractedTree::normaliseModes(top, &treeError) || !ExtractedTree::checkLinks(top, &treeError))
+    if (!ExtractedTree::checkLinks(top, &treeError))
         return fail(treeError);
     return true;
 }

@@ -20,6 +20,8 @@ QByteArray testZipBytes(const QList<TestZipEntry> &entries)
         archive_entry_set_pathname(entry, e.path.toUtf8().constData());
         archive_entry_set_filetype(entry, e.type);
         archive_entry_set_perm(entry, e.perm);
+        if (e.modified)
+            archive_entry_set_mtime(entry, e.modified, 0);
         if (e.type == AE_IFLNK)
             archive_entry_set_symlink(entry, e.link.toUtf8().constData());
         const bool regular = e.type == AE_IFREG;

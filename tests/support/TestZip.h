@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <sys/types.h>
+#include <ctime>
 
 struct TestZipEntry {
     QString path;
@@ -14,6 +15,7 @@ struct TestZipEntry {
     mode_t type = 0100000;  // AE_IFREG; AE_IFDIR, AE_IFLNK, AE_IFIFO, ... for the others
     int perm = 0644;
     QString link{};  // the target, for a link
+    time_t modified = 0;  // when set, the entry's modification time
 };
 
 // The archive's bytes; only regular files carry their data.

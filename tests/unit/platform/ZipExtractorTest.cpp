@@ -43,16 +43,29 @@ const QList<Entry> kProduct = {
 
 }  // namespace
 
-TEST(ZipExtractor, ExtractsFilesFoldersModesAndInsideLinks)
+TEST(ZipExtractor, ExtractsFilesFoldersModesTimesAndInsideLinks)
 {
     QTemporaryDir dir;
-    const QString zip = makeZip(dir, "ok.zip", kProduct);
+    constexpr time_t kMay2021 = 1620123456;
+    QList<Entry> entries = kProduct;
+    for (Entry &entry : entries)
+        entry.modified = kMay2021;
+    const QString zip = makeZip(dir, "ok.zip", entries);
     platform::ZipExtractor extractor;
     const QString out = dir.filePath("out");
     ASSERT_TRUE(extractor.extract(zip, out)) << extractor.errorString().toStdString();
     const QFileInfo exe(out + "/Corvala.app/Contents/MacOS/Corvala");
     EXPECT_TRUE(exe.isExecutable());
+    QFile script(exe.filePath());
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly));
+    EXPECT_EQ(script.readAll(), QByteArray("#!/bin/sh\necho hi\n"));
     EXPECT_TRUE(QFileInfo(out + "/Corvala.app/Contents/Resources/current").isSymLink());
+    // Folders keep their time although files were written into them afterwards.
+    for (const char *name : {"Corvala.app", "Corvala.app/Contents/MacOS/Corvala", "Corvala.app/Contents/Resources/current"}) {
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(out + "/" + name).constData(), &info), 0) << name;
+        EXPECT_EQ(info.st_mtime, kMay2021) << name;
+    }
 }
 
 TEST(ZipExtractor, RefusesHostileEntriesAndWritesNothingOutside)
@@ -79,6 +92,43 @@ TEST(ZipExtractor, RefusesHostileEntriesAndWritesNothingOutside)
         EXPECT_FALSE(QFile::exists(dir.filePath("evil.txt"))) << c.what;
     }
     EXPECT_FALSE(QFile::exists("/tmp/tiny-installer-test-evil.txt"));
+}
+
+// Links the archive made itself are never followed while writing, wherever they lead, and what
+// is already there is never replaced.
+TEST(ZipExtractor, NeverWritesThroughALinkAndNeverOverwrites)
+{
+    struct Case {
+        const char *what;
+        QList<Entry> entries;
+        const char *kept;  // what the first entries left, which must stay as it was
+    };
+    const QList<Case> cases = {
+        {"a file under a link to its own folder", {folder("a/"), linkEntry("a/self", "."), regular("a/self/x", "x")}, nullptr},
+        {"a folder under a link", {linkEntry("d", "."), folder("d/sub/")}, nullptr},
+        {"a file under a link that climbs through another",
+         {linkEntry("d", "."), linkEntry("up", "d/.."), regular("up/evil.txt", "x")}, nullptr},
+        {"a file under a file", {regular("f", "one"), regular("f/x", "x")}, "f"},
+        {"the same file twice", {regular("f", "one"), regular("f", "two")}, "f"},
+        {"a link over a file", {regular("f", "one"), linkEntry("f", "g")}, "f"},
+    };
+    for (const Case &c : cases) {
+        QTemporaryDir dir;
+        const QString zip = makeZip(dir, "bad.zip", c.entries);
+        platform::ZipExtractor extractor;
+        const QString out = dir.filePath("sub/out");
+        EXPECT_FALSE(extractor.extract(zip, out)) << c.what;
+        EXPECT_FALSE(extractor.errorString().isEmpty()) << c.what;
+        EXPECT_FALSE(QFile::exists(dir.filePath("sub/evil.txt"))) << c.what;
+        EXPECT_FALSE(QFile::exists(out + "/a/x")) << c.what;
+        EXPECT_FALSE(QFile::exists(out + "/sub")) << c.what;
+        if (c.kept) {
+            QFile kept(out + "/" + c.kept);
+            EXPECT_FALSE(QFileInfo(kept.fileName()).isSymLink()) << c.what;
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << c.what;
+            EXPECT_EQ(kept.readAll(), QByteArray("one")) << c.what;
+        }
+    }
 }
 
 TEST(ZipExtractor, BrokenTruncatedOrOversizedArchivesFail)
@@ -135,7 +185,11 @@ TEST(ZipExtractor, ModesEndWithoutGroupOrOtherWriteAndWithoutSpecialBits)
     const QString zip = makeZip(dir, "modes.zip", entries);
     platform::ZipExtractor extractor;
     const QString out = dir.filePath("out");
-    ASSERT_TRUE(extractor.extract(zip, out)) << extractor.errorString().toStdString();
+    // Under a strict umask as well: folders made on the way must not end up 0700.
+    const mode_t umaskBefore = ::umask(077);
+    const bool extracted = extractor.extract(zip, out);
+    ::umask(umaskBefore);
+    ASSERT_TRUE(extracted) << extractor.errorString().toStdString();
     const auto modeOf = [&out](const QString &name) {
         struct stat info {};
         EXPECT_EQ(::lstat(QFile::encodeName(out + "/" + name).constData(), &info), 0) << name.toStdString();
@@ -196,8 +250,8 @@ TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
     EXPECT_FALSE(whole.wasCancelled());
     EXPECT_EQ(QFileInfo(dir.filePath("whole/Corvala.app/big.bin")).size(), big.size());
 
-    // Cancelled once the big entry's file exists (under whatever working name libarchive gives it
-    // while writing): it never gets whole and the next entry never comes.
+    // Cancelled once the big entry's file exists: it never gets whole and the next entry never
+    // comes.
     cancelled = false;
     std::thread watcher([&] {
         const QDir folder(dir.filePath("part/Corvala.app"));
@@ -211,8 +265,6 @@ TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
     watcher.join();
     EXPECT_FALSE(ok);
     EXPECT_TRUE(part.wasCancelled());
-    // libarchive sizes the file to the entry's length when it lets go of it; the bytes that
-    // never came read as zeros.
     for (const QFileInfo &file : QDir(dir.filePath("part/Corvala.app")).entryInfoList(QDir::Files | QDir::Hidden)) {
         QFile written(file.filePath());
         ASSERT_TRUE(written.open(QIODevice::ReadOnly));
@@ -221,9 +273,9 @@ TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("part/Corvala.app/after")));
 }
 
-// Extraction may work inside its top folder with a working folder of its own thread: neither the
-// process nor the extracting thread may be left somewhere else afterwards, whether the archive
-// extracted or was refused half-way, and nothing may land in the folder the process works in.
+// Extraction writes relative to its top folder: neither the process nor the extracting thread may
+// be left in another working folder afterwards, whether the archive extracted or was refused
+// half-way, and nothing may land in the folder the process works in.
 TEST(ZipExtractor, LeavesEveryWorkingFolderWhereItWas)
 {
     QTemporaryDir dir;
