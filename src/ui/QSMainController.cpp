@@ -137,9 +137,6 @@ void QSMainController::setupUI()
 {
     showState(QSScreenState::Welcome);
 
-    errorController_ = new QSErrorController(ui_->errorView);
-    ui_->errorLayout->addWidget(errorController_);
-
     setUpDetailsFieldUI();
     setupTitles();
     setupInstallButtonUI();
@@ -337,6 +334,12 @@ QSAttributedString QSMainController::screenText(const QSScreenText &text) const
 void QSMainController::showInfoAlert(const QSInfoAlert &alert)
 {
     closeWithoutCheck_ = alert.exitOnClose;
+    // Made when first needed: its texts and fonts would cost every start some time that most runs
+    // never use.
+    if (!errorController_) {
+        errorController_ = new QSErrorController(ui_->errorView);
+        ui_->errorLayout->addWidget(errorController_);
+    }
     showState(QSScreenState::Error);
     QSErrorObject error;
     error.title = alert.title;

@@ -70,6 +70,7 @@ public:
     // Elements and state, for the shell and tests.
     QSInstallFlow &flow() const { return *flow_; }
     QSCarousel &carousel() const { return *carousel_; }
+    // The error screen's controller, once an error has been shown (null before).
     QSErrorController *errorController() const { return errorController_; }
     QSAlertController *alert() const { return alert_; }
     QSEula *eula() const { return eula_; }
