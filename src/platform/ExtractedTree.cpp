@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include <sys/stat.h>
+#include <cerrno>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -110,8 +111,15 @@ bool ExtractedTree::linkResolvesInside(const QString &top, const QString &linkPa
         const QString here = top + QLatin1Char('/') + resolved.join(QLatin1Char('/'));
         const QByteArray encoded = QFile::encodeName(here);
         struct stat info {};
-        if (::lstat(encoded.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
-            continue;  // a folder, a file, or a name that does not exist (yet): stays a plain step
+        if (::lstat(encoded.constData(), &info) != 0) {
+            // A name that does not exist (yet) stays a plain step; anything else that cannot be
+            // looked at (a name too long to look up, say) cannot be shown to stay inside.
+            if (errno == ENOENT || errno == ENOTDIR)
+                continue;
+            return false;
+        }
+        if (!S_ISLNK(info.st_mode))
+            continue;  // a folder or a file: a plain step
         if (++steps > kMaxLinkSteps)
             return false;
         const auto target = readLink(encoded);

@@ -34,7 +34,7 @@ void closeQuietly(int fd)
 
 ExtractionWriter::ExtractionWriter(const QString &top)
 {
-    top_ = retryOpenAt(AT_FDCWD, QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    top_ = retryOpenAt(AT_FDCWD, QFile::encodeName(top).constData(), kFolderFlags);
     if (top_ < 0)
         error_ = QStringLiteral("cannot open %1: %2").arg(top, QString::fromLocal8Bit(std::strerror(errno)));
 }
@@ -57,14 +57,14 @@ bool ExtractionWriter::failErrno(const QString &name, int error)
     return fail(name, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-QList<QByteArray> ExtractionWriter::components(const QString &name)
+QList<QByteArray> ExtractionWriter::components(const QString &name, bool required)
 {
     QList<QByteArray> parts;
     for (const QByteArray &part : QFile::encodeName(name).split('/')) {
         if (!part.isEmpty() && part != ".")
             parts.append(part);
     }
-    if (parts.isEmpty())
+    if (parts.isEmpty() && required)
         fail(name, QStringLiteral("the name is empty"));
     return parts;
 }
@@ -116,6 +116,10 @@ int ExtractionWriter::folder(const QList<QByteArray> &parts, qsizetype count, co
 
 bool ExtractionWriter::addFolder(const QString &name, mode_t mode, std::optional<timespec> modified)
 {
+    // "./" names the top itself (archives made with `bsdtar -cf app.zip .` start with it): it is
+    // there already and keeps its own mode.
+    if (!name.isEmpty() && components(name, false).isEmpty())
+        return true;
     const QList<QByteArray> parts = components(name);
     if (parts.isEmpty())
         return false;

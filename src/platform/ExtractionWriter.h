@@ -30,8 +30,8 @@ public:
     QString errorString() const { return error_; }
 
     // Names are relative to the top, with "/" between folders, and already known not to climb
-    // above it ("." components are ignored). A time, when given, becomes the entry's access and
-    // modification time.
+    // above it ("." components are ignored; a folder named "." is the top, left as it is). A time,
+    // when given, becomes the entry's access and modification time.
     [[nodiscard]] bool addFolder(const QString &name, mode_t mode, std::optional<timespec> modified);
     [[nodiscard]] bool addLink(const QString &name, const QString &target, std::optional<timespec> modified);
     [[nodiscard]] bool beginFile(const QString &name);
@@ -53,8 +53,8 @@ private:
     // The handle of the folder that parts[0, count) names, made (0755) where missing; -1 when a
     // component is a link, a file or cannot be made.
     int folder(const QList<QByteArray> &parts, qsizetype count, const QString &name);
-    // The name split into components, or an empty list (with the error set) when nothing is left.
-    QList<QByteArray> components(const QString &name);
+    // The name split into components, or an empty list when nothing is left (an error when required).
+    QList<QByteArray> components(const QString &name, bool required = true);
     void closeFolders(qsizetype keep);
     bool fail(const QString &name, const QString &what);
     bool failErrno(const QString &name, int error);

@@ -10,6 +10,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <climits>
 #include <clocale>
 #include <memory>
 #include <optional>
@@ -20,6 +21,8 @@ namespace {
 using ReadArchive = std::unique_ptr<archive, int (*)(archive *)>;
 
 constexpr size_t kBlockSize = 64 * 1024;
+// Folders within folders an entry may name; each level holds a handle while it is written.
+constexpr qsizetype kMaxDepth = 128;
 
 QString archiveError(archive *a)
 {
@@ -127,8 +130,10 @@ bool ZipExtractor::linkStaysInside(const QString &entryPath, const QString &targ
 {
     if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
         return false;
-    // Walk the target from the link's own folder; the depth may never drop below the top.
+    // Walk the target from the link's own folder; the depth may never drop below the top. "."
+    // in the link's own name adds no depth.
     QStringList parts = entryPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("."));
     if (!parts.isEmpty())
         parts.removeLast();
     qsizetype depth = parts.size();
@@ -245,6 +250,11 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
         const QString name = entryName(entry);
         if (!isSafeRelativePath(name))
             return fail(QStringLiteral("refused entry with an unsafe path: %1").arg(name));
+        // Every later step that works by path (the link check, the mending of a streamed tree,
+        // the helper's change of owner) must be able to look at every name.
+        if (QFile::encodeName(top + QLatin1Char('/') + name).size() >= PATH_MAX
+            || name.count(QLatin1Char('/')) >= kMaxDepth)
+            return fail(QStringLiteral("refused entry with a name too long or too deep: %1").arg(name.left(200)));
 
         const mode_t type = archive_entry_filetype(entry);
         if (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK)

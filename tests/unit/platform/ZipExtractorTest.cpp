@@ -81,6 +81,7 @@ TEST(ZipExtractor, RefusesHostileEntriesAndWritesNothingOutside)
         {"link leaving", {linkEntry("a/escape", "../../..")}},
         {"absolute link", {linkEntry("passwd", "/etc/passwd")}},
         {"fifo", {special("pipe", AE_IFIFO)}},
+        {"too deep", {regular(QString("a/").repeated(200) + "evil.txt", "x")}},
     };
     for (const Case &c : cases) {
         QTemporaryDir dir;
@@ -92,6 +93,21 @@ TEST(ZipExtractor, RefusesHostileEntriesAndWritesNothingOutside)
         EXPECT_FALSE(QFile::exists(dir.filePath("evil.txt"))) << c.what;
     }
     EXPECT_FALSE(QFile::exists("/tmp/tiny-installer-test-evil.txt"));
+}
+
+// Archives made from inside the bundle's folder (`bsdtar -cf app.zip .`) name that folder "./".
+TEST(ZipExtractor, AnEntryForTheTopFolderItselfLeavesItAsItIs)
+{
+    QTemporaryDir dir;
+    const QString zip = makeZip(dir, "dot.zip", {folder("./"), folder("./Corvala.app/"),
+                                                 regular("./Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\n", 0755)});
+    platform::ZipExtractor extractor;
+    const QString out = dir.filePath("out");
+    ASSERT_TRUE(QDir().mkpath(out));
+    ASSERT_TRUE(QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    ASSERT_TRUE(extractor.extract(zip, out)) << extractor.errorString().toStdString();
+    EXPECT_TRUE(QFileInfo(out + "/Corvala.app/Contents/MacOS/Corvala").isExecutable());
+    EXPECT_EQ(QFileInfo(out).permissions() & (QFileDevice::ReadOther | QFileDevice::ExeOther), QFileDevice::Permissions());
 }
 
 // Links the archive made itself are never followed while writing, wherever they lead, and what
@@ -167,6 +183,7 @@ TEST(ZipExtractor, PathAndLinkRules)
     EXPECT_FALSE(ZipExtractor::linkStaysInside("a/link", "../.."));
     EXPECT_FALSE(ZipExtractor::linkStaysInside("link", "/etc"));
     EXPECT_FALSE(ZipExtractor::linkStaysInside("link", ""));
+    EXPECT_FALSE(ZipExtractor::linkStaysInside("./././link", "../x"));
 }
 
 TEST(ZipExtractor, ModesEndWithoutGroupOrOtherWriteAndWithoutSpecialBits)
@@ -203,6 +220,7 @@ TEST(ZipExtractor, ModesEndWithoutGroupOrOtherWriteAndWithoutSpecialBits)
 
 TEST(ZipExtractor, LinksAreCheckedWhereTheyReallyLead)
 {
+    const QString kLongFolders = QStringList(21, QString(200, QLatin1Char('f'))).join('/');
     struct Case {
         const char *what;
         QList<Entry> entries;
@@ -217,6 +235,12 @@ TEST(ZipExtractor, LinksAreCheckedWhereTheyReallyLead)
         {"loop", {linkEntry("x", "y"), linkEntry("y", "x")}, false},
         {"chain that stays inside", {linkEntry("d", "."), folder("a/"), linkEntry("a/in", "../d/d/a")}, true},
         {"link to a missing name inside", {linkEntry("later", "nowhere/yet")}, true},
+        // Paths longer than the system lets anyone look up: the check could not follow them.
+        {"chain below folders with long names",
+         {linkEntry(kLongFolders + "/d", "."),
+          linkEntry(kLongFolders + "/esc", "d/d/d/" + QString("../").repeated(24) + "etc/passwd")}, false},
+        {"link whose own name climbs back with dots",
+         {linkEntry(QString("./").repeated(40) + kLongFolders + "/esc", QString("../").repeated(61) + "etc/passwd")}, false},
     };
     for (const Case &c : cases) {
         QTemporaryDir dir;
