@@ -89,13 +89,15 @@ void QSInstallFlow::runInstallStage(const QString &archivePath)
         if (stopped_)
             return;  // the run is ending: no placement starts now
         copyAndFinishInstallation(destination, [this, archivePath, destination](bool placed) {
-            // The archive's work is done; its blocks are freed beside what follows, not before it.
-            QSInstallFiles::removePathInBackground(archivePath);
             if (!placed) {
+                // As after a failed extraction: nothing of the attempt is left once its screen shows.
+                QSInstallFiles::removePath(archivePath);
                 QSInstallFiles::removePath(destination);
                 showGenericError(QStringLiteral("Install error"));
                 return;
             }
+            // The archive's work is done; its blocks are freed beside what follows, not before it.
+            QSInstallFiles::removePathInBackground(archivePath);
             updateProgressWithValue(1.0, 1.0);
             sendEvent(QStringLiteral("Install"), productFields(kPass));
             scheduleFinishedState();
