@@ -114,6 +114,15 @@ int ExtractionWriter::folder(const QList<QByteArray> &parts, qsizetype count, co
     return count == 0 ? top_ : chain_[count - 1].fd;
 }
 
+int ExtractionWriter::parentFolder(const QString &name, QByteArray *leaf)
+{
+    const QList<QByteArray> parts = components(name);
+    if (parts.isEmpty())
+        return -1;
+    *leaf = parts.last();
+    return folder(parts, parts.size() - 1, name);
+}
+
 bool ExtractionWriter::addFolder(const QString &name, mode_t mode, std::optional<timespec> modified)
 {
     // "./" names the top itself (archives made with `bsdtar -cf app.zip .` start with it): it is
@@ -135,18 +144,15 @@ bool ExtractionWriter::addFolder(const QString &name, mode_t mode, std::optional
 
 bool ExtractionWriter::addLink(const QString &name, const QString &target, std::optional<timespec> modified)
 {
-    const QList<QByteArray> parts = components(name);
-    if (parts.isEmpty())
-        return false;
-    const int parent = folder(parts, parts.size() - 1, name);
+    QByteArray leaf;
+    const int parent = parentFolder(name, &leaf);
     if (parent < 0)
         return false;
-    const char *leaf = parts.last().constData();
-    if (::symlinkat(QFile::encodeName(target).constData(), parent, leaf) != 0)
+    if (::symlinkat(QFile::encodeName(target).constData(), parent, leaf.constData()) != 0)
         return failErrno(name, errno);
     if (modified) {
         const timespec times[2] = {*modified, *modified};
-        if (::utimensat(parent, leaf, times, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::utimensat(parent, leaf.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
             return failErrno(name, errno);
     }
     return true;
@@ -154,14 +160,12 @@ bool ExtractionWriter::addLink(const QString &name, const QString &target, std::
 
 bool ExtractionWriter::beginFile(const QString &name)
 {
-    const QList<QByteArray> parts = components(name);
-    if (parts.isEmpty())
-        return false;
-    const int parent = folder(parts, parts.size() - 1, name);
+    QByteArray leaf;
+    const int parent = parentFolder(name, &leaf);
     if (parent < 0)
         return false;
     // Private until whole: the file gets its mode when its last byte is written.
-    file_ = retryOpenAt(parent, parts.last().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    file_ = retryOpenAt(parent, leaf.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (file_ < 0)
         return failErrno(name, errno);
     fileName_ = name;

@@ -53,6 +53,8 @@ private:
     // The handle of the folder that parts[0, count) names, made (0755) where missing; -1 when a
     // component is a link, a file or cannot be made.
     int folder(const QList<QByteArray> &parts, qsizetype count, const QString &name);
+    // The handle of the folder that holds the name's last component (given in *leaf), or -1.
+    int parentFolder(const QString &name, QByteArray *leaf);
     // The name split into components, or an empty list when nothing is left (an error when required).
     QList<QByteArray> components(const QString &name, bool required = true);
     void closeFolders(qsizetype keep);
