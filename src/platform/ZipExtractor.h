@@ -25,10 +25,11 @@ struct ZipEntrySummary {
 };
 using ZipEntryList = QList<ZipEntrySummary>;
 
-// Extracts a ZIP archive with libarchive into a destination folder and refuses anything that
-// could escape or harm it: absolute paths, "..", links that lead outside, hard links, device
-// files, FIFOs, and more bytes than the space it may use. Modes end normalised (files 0644, or
-// 0755 when executable; folders 0755) and every link is checked by resolving it in the tree.
+// Extracts a ZIP archive into a destination folder, read by libarchive and written through
+// ExtractionWriter, and refuses anything that could escape or harm it: absolute paths, "..",
+// names too long or too deep to check, links that lead outside, hard links, device files, FIFOs,
+// and more bytes than the space it may use. Modes end normalised (files 0644, or 0755 when
+// executable; folders 0755) and every link is checked by resolving it in the tree.
 class ZipExtractor {
 public:
     void setSpaceLimit(quint64 bytes) { spaceLimit_ = bytes; }
