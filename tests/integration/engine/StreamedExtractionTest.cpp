@@ -87,6 +87,12 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
     const QList<ZipEntry> product = productEntries();
     const auto with = [](QList<ZipEntry> entries, const QList<ZipEntry> &more) { return entries + more; };
     const QList<ZipEntry> plainFiles = {{"Docs/"}, {"Docs/read me.txt", "hello"}, {"Docs/empty"}, {"Docs/deep/a/b/c.txt", "c"}};
+    // What `bsdtar -cf Corvala.zip .` gives when run inside the folder that holds the bundle.
+    QList<ZipEntry> fromInside = {{"./"}};
+    for (ZipEntry entry : product) {
+        entry.path.prepend("./");
+        fromInside.append(entry);
+    }
     struct Case {
         QString what;
         QByteArray archive;
@@ -106,6 +112,7 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
          centralDirectoryModesZipBytes(asTestEntries(product), true), true},
         {"an entry that the central directory leaves out", withUnlistedEntry(product), false},
         {"plain files and folders, sizes after the data", centralDirectoryModesZipBytes(asTestEntries(plainFiles), true), true},
+        {"made inside the bundle's folder: every name starts with ./", makeZip(fromInside), true},
         {"not an archive", noise(64 * 1024, 4), false},
     };
     // The fuzzer's seeds: honest archives from Python's zipfile and hostile ones of every kind.
