@@ -57,15 +57,13 @@ bool ExtractionWriter::failErrno(const QString &name, int error)
     return fail(name, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-QList<QByteArray> ExtractionWriter::components(const QString &name, bool required)
+QList<QByteArray> ExtractionWriter::components(const QString &name)
 {
     QList<QByteArray> parts;
     for (const QByteArray &part : QFile::encodeName(name).split('/')) {
         if (!part.isEmpty() && part != ".")
             parts.append(part);
     }
-    if (parts.isEmpty() && required)
-        fail(name, QStringLiteral("the name is empty"));
     return parts;
 }
 
@@ -117,21 +115,21 @@ int ExtractionWriter::folder(const QList<QByteArray> &parts, qsizetype count, co
 int ExtractionWriter::parentFolder(const QString &name, QByteArray *leaf)
 {
     const QList<QByteArray> parts = components(name);
-    if (parts.isEmpty())
+    if (parts.isEmpty()) {
+        fail(name, QStringLiteral("the name is empty"));
         return -1;
+    }
     *leaf = parts.last();
     return folder(parts, parts.size() - 1, name);
 }
 
 bool ExtractionWriter::addFolder(const QString &name, mode_t mode, std::optional<timespec> modified)
 {
-    // "./" names the top itself (archives made with `bsdtar -cf app.zip .` start with it): it is
-    // there already and keeps its own mode.
-    if (!name.isEmpty() && components(name, false).isEmpty())
-        return true;
+    // Nothing left of the name ("./", which archives made with `bsdtar -cf app.zip .` start
+    // with) is the top itself: it is there already and keeps its own mode.
     const QList<QByteArray> parts = components(name);
     if (parts.isEmpty())
-        return false;
+        return true;
     const int fd = folder(parts, parts.size(), name);
     if (fd < 0)
         return false;

@@ -55,8 +55,8 @@ private:
     int folder(const QList<QByteArray> &parts, qsizetype count, const QString &name);
     // The handle of the folder that holds the name's last component (given in *leaf), or -1.
     int parentFolder(const QString &name, QByteArray *leaf);
-    // The name split into components, or an empty list when nothing is left (an error when required).
-    QList<QByteArray> components(const QString &name, bool required = true);
+    // The name split into components, without empty and "." ones.
+    static QList<QByteArray> components(const QString &name);
     void closeFolders(qsizetype keep);
     bool fail(const QString &name, const QString &what);
     bool failErrno(const QString &name, int error);
