@@ -16,6 +16,7 @@ Cases, in one run (the package, the bus and the user are set up once):
 """
 
 import argparse
+import fcntl
 import io
 import json
 import os
@@ -302,6 +303,10 @@ def main():
     if os.geteuid() != 0:
         print("skipped: needs root to install the package, add a user and a polkit rule")
         return SKIP
+    # The package, the system bus, polkitd and the test account are machine-wide: two runs from two
+    # checkouts at once would remove each other's. The second waits for the first.
+    lock = open("/run/tiny-installer-privileged-test.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
     box = Sandbox(args.build + "/TinyInstaller.app", args.service, args.archive, args.artifacts, "privileged")
     system = System(None, box.artifacts)
     failed = None
