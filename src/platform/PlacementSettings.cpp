@@ -1,5 +1,6 @@
 #include "platform/PlacementSettings.h"
 
+#include "platform/ArchiveLimits.h"
 #include "platform/DesktopEntry.h"
 
 #include <QDir>
@@ -45,6 +46,11 @@ std::optional<PlacementSettings> PlacementSettings::fromInfo(const QVariantMap &
     settings.menuFolder = config.value(QStringLiteral("kQSApplicationsMenuDirectory")).toString();
     if (settings.menuFolder.isEmpty())
         settings.menuFolder = DesktopEntry::systemFolder();
+
+    // A number or a decimal text; anything else, zero or negative keeps the default.
+    bool numeric = false;
+    const qint64 maximum = config.value(QStringLiteral("kQSMaximumArchiveBytes")).toString().trimmed().toLongLong(&numeric);
+    settings.maxArchiveBytes = numeric && maximum > 0 ? maximum : limits::kDefaultMaxArchiveBytes;
 
     if (!QDir::isAbsolutePath(settings.menuFolder)) {
         *error = QStringLiteral("the menu folder \"%1\" is not an absolute path").arg(settings.menuFolder);

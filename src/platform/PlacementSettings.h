@@ -17,6 +17,7 @@ struct PlacementSettings {
     QString productName;       // "APP_NAME" inside "QSConfig": the menu entry's name when the bundle has none
     QString menuFolder;        // where the product's menu entry goes ("kQSApplicationsMenuDirectory", else the
                                // system-wide folder); empty: none
+    qint64 maxArchiveBytes = 0; // "kQSMaximumArchiveBytes" inside "QSConfig", else limits::kDefaultMaxArchiveBytes
 
     // nullopt with a reason when the dictionary names no usable folder or bundle name.
     static std::optional<PlacementSettings> fromInfo(const QVariantMap &info, const QString &defaultApplications,
