@@ -138,6 +138,15 @@ def start_session_bus(box):
     return address
 
 
+def import_pyatspi():
+    try:
+        import pyatspi
+    except ImportError:  # a Python of its own (pyenv, venv) does not see Debian's python3-pyatspi
+        sys.path.append("/usr/lib/python3/dist-packages")
+        import pyatspi
+    return pyatspi
+
+
 def accessible_app(pyatspi, pid):
     for app in pyatspi.Registry.getDesktop(0):
         if app is not None and app.get_process_id() == pid:
@@ -147,7 +156,7 @@ def accessible_app(pyatspi, pid):
 
 def find_button(node, names):
     """The first showing push button whose name is one of names, depth first."""
-    import pyatspi
+    pyatspi = import_pyatspi()
     if node is None:
         return None
     try:
@@ -164,7 +173,7 @@ def find_button(node, names):
 
 
 def press(box, pid, names, what):
-    import pyatspi
+    pyatspi = import_pyatspi()
 
     def pressed():
         button = find_button(accessible_app(pyatspi, pid), names)
@@ -198,7 +207,6 @@ def case_wayland(box):
     check(("24", "24", "1000", "640") in geometry, f"window geometries given to the compositor: {geometry}")
 
     # The quit confirmation is the main window's child window.
-    import pyatspi  # noqa: F401  (after the bus address is known)
     press(box, proc.pid, ("×", "Close"), "the close control")
     wait_for(lambda: re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@" + main_toplevel + r"\)", protocol()),
              20, "the quit confirmation with the main window as its parent")
