@@ -147,7 +147,9 @@ void MainWindow::tellCompositorThePanel()
     if (!native || !window)
         return;
     using SetMargins = void (*)(QWindow *, const QMargins &);
-    const auto setMargins = reinterpret_cast<SetMargins>(native->nativeResourceFunctionForWindow("setmargins"));
+    // The plugin hands every such function out under one generic type; "setmargins" is this one.
+    const auto generic = reinterpret_cast<void (*)()>(native->nativeResourceFunctionForWindow("setmargins"));
+    const auto setMargins = reinterpret_cast<SetMargins>(generic);
     if (!setMargins)
         return;
     const QRect fixed(pos(), size());

@@ -6,6 +6,7 @@
 #include "ui/QSPageController.h"
 
 #include <QJsonObject>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QWindow>
 #include <QtMath>
