@@ -18,13 +18,14 @@ import argparse
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import Sandbox, wait_for  # noqa: E402
+from harness import BINARY_NAME, Sandbox, wait_for  # noqa: E402
 
 
 def check(condition, message):
@@ -76,6 +77,7 @@ def one_scale(box, screen, factor):
     suffix = "" if scale <= 1 else "@2x" if scale <= 2 else "@3x"
     box.extra_env = {"QT_SCALE_FACTOR": str(factor)}
     box.installer = None
+    shutil.rmtree(box.apps / BINARY_NAME, ignore_errors=True)  # the run before may have finished placing it
     proc = box.launch()
     box.wait_log("Show Welcome screen")
     window = wait_for(lambda: box.focused_window(proc.pid), 30, f"the installer's window ({label})")
