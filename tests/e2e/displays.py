@@ -125,10 +125,20 @@ def start_weston(box):
     runtime.mkdir(mode=0o700, exist_ok=True)
     log = open(box.artifacts / "weston.txt", "w")
     box.start_group(["weston", "--backend=headless-backend.so", "--socket=tiny-wayland", "--width=1280",
-                     "--height=800", "--idle-time=0", "--no-config"],
+                     "--height=800", "--use-pixman", "--idle-time=0", "--no-config", "--debug"],  # pixels to see, screenshots allowed
                     env={**os.environ, "XDG_RUNTIME_DIR": str(runtime)}, stdout=log, stderr=subprocess.STDOUT)
     wait_for(lambda: (runtime / "tiny-wayland").exists(), 20, "weston's socket")
     return "tiny-wayland"
+
+
+def wayland_screenshot(box, display, label):
+    """What the compositor shows, through weston's own screenshot client."""
+    before = set(box.artifacts.glob("wayland-screenshot-*.png"))
+    subprocess.run(["weston-screenshooter"], cwd=box.artifacts, check=False, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, env={**os.environ, "XDG_RUNTIME_DIR": str(box.tmp / "runtime"),
+                                                   "WAYLAND_DISPLAY": display}, timeout=20)
+    for shot in set(box.artifacts.glob("wayland-screenshot-*.png")) - before:
+        shot.rename(box.artifacts / f"wayland-{label}.png")
 
 
 def start_session_bus(box):
@@ -205,13 +215,19 @@ def case_wayland(box):
     app_ids = re.findall(r'xdg_toplevel@(\d+)\.set_app_id\("([^"]*)"\)', protocol())
     check(app_ids and app_ids[0][1] == "tiny-installer", f"application ids {app_ids}")
     main_toplevel = app_ids[0][0]
-    geometry = re.findall(r"xdg_surface@\d+\.set_window_geometry\((-?\d+), (-?\d+), (\d+), (\d+)\)", protocol())
-    check(("24", "24", "1000", "640") in geometry, f"window geometries given to the compositor: {geometry}")
+    geometry = lambda: re.findall(r"xdg_surface@\d+\.set_window_geometry\((-?\d+), (-?\d+), (\d+), (\d+)\)",  # noqa: E731
+                                  protocol())
+    wait_for(lambda: geometry(), 20, "the window geometry")
+    check(geometry()[0] == ("24", "24", "1000", "640"), f"window geometries given to the compositor: {geometry()}")
+    time.sleep(1.0)
+    wayland_screenshot(box, display, "welcome")
 
     # The quit confirmation is the main window's child window.
     press(box, proc.pid, ("×", "Close"), "the close control")
     wait_for(lambda: re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@" + main_toplevel + r"\)", protocol()),
              20, "the quit confirmation with the main window as its parent")
+    time.sleep(1.0)
+    wayland_screenshot(box, display, "confirmation")
     press(box, proc.pid, ("No, stay",), "No, stay")
     time.sleep(1.0)
     check(proc.poll() is None, "No, stay ended the installer")
