@@ -109,9 +109,9 @@
         <translation>Installation beenden?</translation>
     </message>
     <message id="QSQuitMessage">
-        <source>Corvala is not installed yet. You can run the installer again at any time.</source>
+        <source>Quitting now stops what is still under way. You can run the installer again at any time.</source>
         <extracomment>Message of the quit confirmation</extracomment>
-        <translation>Corvala ist noch nicht installiert. Sie können das Installationsprogramm jederzeit erneut starten.</translation>
+        <translation>Wenn Sie jetzt beenden, wird abgebrochen, was noch läuft. Sie können das Installationsprogramm jederzeit erneut starten.</translation>
     </message>
     <message id="QSExit">
         <source>Exit</source>

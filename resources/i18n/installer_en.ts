@@ -109,9 +109,9 @@
         <translation>Exit the installer?</translation>
     </message>
     <message id="QSQuitMessage">
-        <source>Corvala is not installed yet. You can run the installer again at any time.</source>
+        <source>Quitting now stops what is still under way. You can run the installer again at any time.</source>
         <extracomment>Message of the quit confirmation</extracomment>
-        <translation>Corvala is not installed yet. You can run the installer again at any time.</translation>
+        <translation>Quitting now stops what is still under way. You can run the installer again at any time.</translation>
     </message>
     <message id="QSExit">
         <source>Exit</source>

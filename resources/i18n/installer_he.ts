@@ -109,9 +109,9 @@
         <translation>לצאת מההתקנה?</translation>
     </message>
     <message id="QSQuitMessage">
-        <source>Corvala is not installed yet. You can run the installer again at any time.</source>
+        <source>Quitting now stops what is still under way. You can run the installer again at any time.</source>
         <extracomment>Message of the quit confirmation</extracomment>
-        <translation>Corvala עדיין לא הותקנה. אפשר להפעיל את ההתקנה שוב בכל עת.</translation>
+        <translation>יציאה עכשיו תעצור את מה שעדיין מתבצע. אפשר להפעיל את ההתקנה שוב בכל עת.</translation>
     </message>
     <message id="QSExit">
         <source>Exit</source>

@@ -2,7 +2,10 @@
 
 #include "shell/AppDelegate.h"
 #include "shell/MainContent.h"
+#include "shell/MainWindow.h"
+#include "shell/ScreenFit.h"
 #include "shell/ShellApplication.h"
+#include "ui/QSWindowEffects.h"
 
 #include "platform/FontConfigurationWarmUp.h"
 #include "platform/Localization.h"
@@ -18,6 +21,11 @@ int main(int argc, char **argv)
     // The window's close and the delegate decide when the run ends, not the last closed window
     // (the administrator alert is one).
     QApplication::setQuitOnLastWindowClosed(false);
+    // The desktop entry's name: Wayland compositors match the window's application id to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tiny-installer"));
+    // Before the first window: on a screen too small for the window at its scale, a lower scale.
+    shell::ScreenFit::apply(QGuiApplication::primaryScreen(),
+                            shell::MainWindow::frameSizeFor(QSWindowEffects::translucencyAvailable()));
     platform::installTranslations(app);
     // Every request takes the system's proxy: on Linux http_proxy, https_proxy and no_proxy from
     // the environment. A stub installer in a corporate network has no other way out. The

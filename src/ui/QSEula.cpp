@@ -9,10 +9,12 @@
 #include "telemetry/QSSystemInfo.h"
 #include "ui/QSFonts.h"
 #include "ui/QSTextFormat.h"
+#include "ui/QSWindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFile>
-#include <QScreen>
+#include <QGuiApplication>
+#include <QLocale>
 #include <QTextBrowser>
 
 namespace {
@@ -83,6 +85,13 @@ void QSEula::windowDidLoad()
     browser->setAccessibleName(windowTitle());
 
     const QUrl url = getEulaURL();
+    // The document's own direction, not the interface's: the English licence shown to a Hebrew
+    // reader is still English, left to right with its scroll bar on the right.
+    const Qt::LayoutDirection direction = documentDirection(url);
+    browser->setLayoutDirection(direction);
+    QTextOption option = browser->document()->defaultTextOption();
+    option.setTextDirection(direction);
+    browser->document()->setDefaultTextOption(option);
     if (url.isEmpty()) {
         platform::console(QStringLiteral("No licence document in the bundle"));
         browser->setPlainText(windowTitle());
@@ -91,6 +100,16 @@ void QSEula::windowDidLoad()
     }
     // Connected after the document was requested, so only the user's clicks reach the handler.
     connect(browser, &QTextBrowser::anchorClicked, this, &QSEula::onLinkClicked);
+}
+
+Qt::LayoutDirection QSEula::documentDirection(const QUrl &document)
+{
+    // ".../<name>_EULA.html": the name is the language the document is written in.
+    const QString file = document.path().section(QLatin1Char('/'), -1);
+    const QString name = file.section(QStringLiteral("_EULA"), 0, 0);
+    if (name.isEmpty())
+        return QGuiApplication::layoutDirection();
+    return QLocale(name).textDirection();
 }
 
 void QSEula::onLinkClicked(const QUrl &link)
@@ -108,11 +127,7 @@ void QSEula::onLinkClicked(const QUrl &link)
 void QSEula::showWindow(QWidget *sender)
 {
     Q_UNUSED(sender);
-    if (QScreen *target = parentWidget() ? parentWidget()->screen() : screen()) {
-        QRect frame = geometry();
-        frame.moveCenter(target->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    QSWindowPlacement::centreOver(*this, parentWidget());
     show();
     raise();
     activateWindow();

@@ -389,7 +389,7 @@ void QSMainController::licenseAgreementClick()
 {
     if (eula_)
         eula_->deleteLater();
-    eula_ = new QSEula;
+    eula_ = new QSEula(window());  // the installer's window is its parent (transient) for the window system
     eula_->setAttribute(Qt::WA_DeleteOnClose, false);
     eula_->showWindow(this);
 }

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 
 TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallback)
 {
@@ -25,6 +26,20 @@ TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallback)
     EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("he"), QStringLiteral("IL"), bundled), QUrl("qrc:/licences/en_EULA.html"));
     EXPECT_EQ(QSEula::eulaUrlFor(QString(), QString(), bundled), QUrl("qrc:/licences/en_EULA.html"));
     EXPECT_TRUE(QSEula::eulaUrlFor(QStringLiteral("de"), QStringLiteral("DE"), [](const QString &) { return false; }).isEmpty());
+
+    // Laid out in the document's language, whatever the interface's: the English fallback of a
+    // Hebrew reader reads left to right.
+    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/en_EULA.html")), Qt::LeftToRight);
+    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/zh-TW_EULA.html")), Qt::LeftToRight);
+    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/he_EULA.html")), Qt::RightToLeft);
+    TestEnv env;
+    env.host.rightToLeft = true;
+    uitest::useLanguage(env.host, QStringLiteral("he-IL"));
+    const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
+    QSEula hebrewReader;
+    ASSERT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(hebrewReader.webView()->layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(hebrewReader.webView()->document()->defaultTextOption().textDirection(), Qt::LeftToRight);
 }
 
 TEST(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLeft)
