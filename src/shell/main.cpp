@@ -6,6 +6,7 @@
 
 #include "platform/FontConfigurationWarmUp.h"
 #include "platform/Localization.h"
+#include "ui/accessibility/QSAccessibility.h"
 
 #include <QNetworkProxyFactory>
 #include <QScopeGuard>
@@ -19,6 +20,8 @@ int main(int argc, char **argv)
     // (the administrator alert is one).
     QApplication::setQuitOnLastWindowClosed(false);
     platform::installTranslations(app);
+    // Before the first window: screen readers see the installer's own widgets as what they are.
+    QSAccessibility::install();
     // Every request takes the system's proxy: on Linux http_proxy, https_proxy and no_proxy from
     // the environment. A stub installer in a corporate network has no other way out. The
     // configuration, download, analytics and log upload ask per request (QSProxy); this covers
