@@ -9,6 +9,7 @@
 #include "telemetry/QSSystemInfo.h"
 #include "ui/QSColor.h"
 #include "ui/QSFonts.h"
+#include "ui/QSStyle.h"
 #include "ui/QSTextFormat.h"
 #include "ui/widgets/QSButton.h"
 
@@ -101,6 +102,8 @@ void QSEula::setupCloseControls()
 {
     // A close control of the window's own, for the keyboard and for window managers that draw no
     // title bar; Escape closes as well.
+    // The row under the document is as white as the document.
+    setBackgroundColor(this, Qt::white);
     QSButton *close = ui_->closeButton;
     close->setText(platform::localizedString("MessageClose"));
     close->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 14), QSColor::hex(QStringLiteral("#FFFFFF")));
