@@ -209,6 +209,14 @@ class Reader:
         return next(((r, n) for r, n, node in self.items(root)
                      if node.getState().contains(self.pyatspi.STATE_FOCUSED)), None)
 
+    def extents(self, node):
+        e = node.queryComponent().getExtents(self.pyatspi.DESKTOP_COORDS)
+        return e.x, e.y, e.x + e.width, e.y + e.height
+
+    def inside(self, inner, outer):
+        (x1, y1, x2, y2), (ox1, oy1, ox2, oy2) = self.extents(inner), self.extents(outer)
+        return x2 - x1 > 0 and y2 - y1 > 0 and ox1 <= x1 and oy1 <= y1 and x2 <= ox2 and y2 <= oy2
+
     def act(self, node, action):
         actions = node.queryAction()
         names = [actions.getName(i) for i in range(actions.nActions)]
@@ -302,6 +310,10 @@ def walk(box, buses, language, outcome):
         links = [node for role, _, node in reader.items(frame) if role == "link"]
         targets = [node.description for node in links]
         check(all(t.startswith("https://") for t in targets), f"link targets {targets}")
+        # Where each link is drawn: a part of its sentence, for readers that follow the pointer.
+        for link in links:
+            check(reader.inside(link, link.parent), f"link {link.name!r} drawn outside its text")
+        check(len({reader.extents(link) for link in links}) == len(links), "two links in one place")
         reader.act(links[0], "Press")
         wait_for(lambda: opened_urls(box)[-1:] == targets[:1], 10, "the licence link's page to open")
 

@@ -73,14 +73,18 @@ QRect QSLinkAccessible::rect() const
             covered |= QRectF(qMin(x1, x2), line.y(), qAbs(x2 - x1), line.height()).translated(origin);
         }
     }
-    if (covered.isEmpty())
-        return QRect(field_->mapToGlobal(QPoint(0, 0)), field_->size());
+    // As QLabel places its text: centred or at the bottom only when it is shorter than the label.
+    const qreal room = qMax(0.0, area.height() - document.size().height());
     qreal top = area.top();
     if (field_->alignment() & Qt::AlignVCenter)
-        top += (area.height() - document.size().height()) / 2;
+        top += room / 2;
     else if (field_->alignment() & Qt::AlignBottom)
-        top += area.height() - document.size().height();
-    const QRect local = covered.translated(area.left(), top).toAlignedRect();
+        top += room;
+    // A line squeezed to a maximum height draws its glyphs a little past the label: the link is
+    // the part inside it, where a pointer finds it.
+    const QRect local = covered.translated(area.left(), top).toAlignedRect().intersected(area);
+    if (local.isEmpty())
+        return QRect(field_->mapToGlobal(QPoint(0, 0)), field_->size());
     return QRect(field_->mapToGlobal(local.topLeft()), local.size());
 }
 
