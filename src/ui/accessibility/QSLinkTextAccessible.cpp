@@ -12,8 +12,11 @@ QSLinkTextAccessible::QSLinkTextAccessible(HyperlinkTextField *field)
 
 QSLinkTextAccessible::~QSLinkTextAccessible()
 {
-    for (const QAccessible::Id id : std::as_const(linkIds_))
-        QAccessible::deleteAccessibleInterface(id);
+    // The links die with their text (at exit the cache may have deleted them already).
+    for (const QAccessible::Id id : std::as_const(linkIds_)) {
+        if (QAccessible::accessibleInterface(id))
+            QAccessible::deleteAccessibleInterface(id);
+    }
 }
 
 HyperlinkTextField *QSLinkTextAccessible::field() const
@@ -67,7 +70,10 @@ QAccessibleInterface *QSLinkTextAccessible::focusChild() const
 void QSLinkTextAccessible::dropLinks()
 {
     for (const QAccessible::Id id : std::as_const(linkIds_)) {
-        QAccessibleEvent gone(QAccessible::accessibleInterface(id), QAccessible::ObjectDestroyed);
+        QAccessibleInterface *link = QAccessible::accessibleInterface(id);
+        if (!link)
+            continue;
+        QAccessibleEvent gone(link, QAccessible::ObjectDestroyed);
         QAccessible::updateAccessibility(&gone);
         QAccessible::deleteAccessibleInterface(id);
     }
