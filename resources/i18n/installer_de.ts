@@ -208,5 +208,20 @@
         <extracomment>Closing text of the onboarding pages</extracomment>
         <translation>Danke, dass Sie sich für Brightmoor entschieden haben. Viel Freude mit Corvala!</translation>
     </message>
+    <message id="QSAccessibleQuit">
+        <source>Quit the installer</source>
+        <extracomment>Spoken name of the window's close cross (a screen reader says it; it is never shown)</extracomment>
+        <translation>Installationsprogramm beenden</translation>
+    </message>
+    <message id="QSAccessibleDownloadProgress">
+        <source>Download progress</source>
+        <extracomment>Spoken name of the progress bar</extracomment>
+        <translation>Downloadfortschritt</translation>
+    </message>
+    <message id="QSAccessibleInstallationGuide">
+        <source>Step-by-step installation guide</source>
+        <extracomment>Spoken name of the "click here" link of the installation-failed message: where it goes</extracomment>
+        <translation>Schritt-für-Schritt-Installationsanleitung</translation>
+    </message>
 </context>
 </TS>

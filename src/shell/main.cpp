@@ -9,6 +9,7 @@
 
 #include "platform/FontConfigurationWarmUp.h"
 #include "platform/Localization.h"
+#include "ui/accessibility/QSAccessibility.h"
 
 #include <QNetworkProxyFactory>
 #include <QScopeGuard>
@@ -27,6 +28,8 @@ int main(int argc, char **argv)
     shell::ScreenFit::apply(QGuiApplication::primaryScreen(),
                             shell::MainWindow::frameSizeFor(QSWindowEffects::translucencyAvailable()));
     platform::installTranslations(app);
+    // Before the first window: screen readers see the installer's own widgets as what they are.
+    QSAccessibility::install();
     // Every request takes the system's proxy: on Linux http_proxy, https_proxy and no_proxy from
     // the environment. A stub installer in a corporate network has no other way out. The
     // configuration, download, analytics and log upload ask per request (QSProxy); this covers

@@ -7,14 +7,18 @@
 #include "platform/Host.h"
 #include "platform/Localization.h"
 #include "telemetry/QSSystemInfo.h"
+#include "ui/QSColor.h"
 #include "ui/QSFonts.h"
+#include "ui/QSStyle.h"
 #include "ui/QSTextFormat.h"
 #include "ui/QSWindowPlacement.h"
+#include "ui/widgets/QSButton.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QShortcut>
 #include <QTextBrowser>
 
 namespace {
@@ -40,6 +44,7 @@ QSEula::QSEula(QWidget *parent)
     // Modal-panel level: in front of the main window and of the floating quit confirmation.
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     windowDidLoad();
+    setupCloseControls();
 }
 
 QSEula::~QSEula() = default;
@@ -110,6 +115,28 @@ Qt::LayoutDirection QSEula::documentDirection(const QUrl &document)
     if (name.isEmpty())
         return QGuiApplication::layoutDirection();
     return QLocale(name).textDirection();
+}
+
+void QSEula::setupCloseControls()
+{
+    // A close control of the window's own, for the keyboard and for window managers that draw no
+    // title bar; Escape closes as well.
+    // The row under the document is as white as the document.
+    setBackgroundColor(this, Qt::white);
+    QSButton *close = ui_->closeButton;
+    close->setText(platform::localizedString("MessageClose"));
+    close->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 14), QSColor::hex(QStringLiteral("#FFFFFF")));
+    close->setLayerBackgroundColor(QSColor::hex(QStringLiteral("#2F3034")));
+    close->setCornerRadius(20);
+    const auto dismiss = [this] {
+        closeWindow();
+        emit dismissed();
+    };
+    connect(close, &QPushButton::clicked, this, dismiss);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, dismiss);
+    setTabOrder(ui_->webView, close);
 }
 
 void QSEula::onLinkClicked(const QUrl &link)

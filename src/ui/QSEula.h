@@ -43,6 +43,8 @@ public:
 
 signals:
     void closed();
+    // Closed by the person (Escape or the close control) rather than by turning to another window.
+    void dismissed();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -50,6 +52,7 @@ protected:
 
 private:
     void windowDidLoad();
+    void setupCloseControls();
     void onLinkClicked(const QUrl &url);
 
     std::unique_ptr<Ui::QSEula> ui_;

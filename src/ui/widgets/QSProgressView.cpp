@@ -2,6 +2,9 @@
 
 #include "telemetry/QSSystemInfo.h"
 #include "ui/QSColor.h"
+#include "ui/accessibility/QSProgressAccessible.h"
+
+#include <QAccessible>
 
 #include <QPainter>
 #include <QPainterPath>
@@ -12,7 +15,6 @@ QSProgressView::QSProgressView(QWidget *parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setAccessibleName(QStringLiteral("Progress"));
     if (QSSystemInfo::isRTL())
         drawRTL();
     else
@@ -34,11 +36,15 @@ void QSProgressView::drawRTL()
 
 void QSProgressView::setProgress(float progress, const QString &label)
 {
+    Q_UNUSED(label);
     const qreal before = fillWidth();
+    const int percentBefore = QSProgressAccessible::percent(progress_);
     progress_ = progress;
-    const QString description = QStringLiteral("%1 %2%").arg(label).arg(qRound(progress)).trimmed();
-    if (description != accessibleDescription())
-        setAccessibleDescription(description);  // each change is an event for screen readers
+    // Screen readers hear the value move by whole percents, not every chunk of the download.
+    if (const int percent = QSProgressAccessible::percent(progress_); percent != percentBefore && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, percent);
+        QAccessible::updateAccessibility(&event);
+    }
     // Only the fill's moving end is drawn again: a download sets the progress many times a second,
     // and each full repaint would also repaint everything behind this translucent bar.
     const QRect changed = changedArea(before, fillWidth(), size(), rightToLeft_);

@@ -3,6 +3,8 @@
 
 #include "ui/QSEula.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -76,6 +78,23 @@ TEST(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLeft
     mainWindow.activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !eula.isVisible(); }, 2000));
     EXPECT_EQ(closed.count(), 1);
+
+    // Escape closes it, and so does its own close control, which Tab reaches.
+    QSignalSpy dismissed(&eula, &QSEula::dismissed);
+    for (const bool escape : {true, false}) {
+        eula.showWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &eula; }));
+        auto *close = eula.findChild<QPushButton *>(QStringLiteral("closeButton"));
+        ASSERT_TRUE(close && close->isVisible());
+        EXPECT_EQ(close->text(), QStringLiteral("Schließen"));
+        EXPECT_TRUE(close->focusPolicy() & Qt::TabFocus);
+        if (escape)
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &eula, Qt::Key_Escape);
+        else
+            close->click();
+        EXPECT_FALSE(eula.isVisible());
+    }
+    EXPECT_EQ(dismissed.count(), 2);
 }
 
 // Every key the screens, the shell and the flow look up has a text in every language; the texts
@@ -91,6 +110,7 @@ TEST(Translations, EveryKeyHasATextInEveryLanguage)
         "MessageInstallationFailedClickHere", "MessageInstallationFailedDescription3", "ContactSupportText", "ContactSupportText1",
         "MessageNoInternetConnection", "MessagePleaseTryLater", "QSAlreadyInstalledTitle", "QSAlreadyInstalledMessage",
         "QSNoSpaceTitle", "QSNoSpaceMessage", "QSOSNotCompatibleTitle", "QSOSNotCompatibleMessage", "MessageContent",
+        "QSAccessibleQuit", "QSAccessibleDownloadProgress", "QSAccessibleInstallationGuide",
     };
     TestEnv env;
     const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
