@@ -223,7 +223,7 @@ def case_wayland(box):
     wayland_screenshot(box, display, "welcome")
 
     # The quit confirmation is the main window's child window.
-    press(box, proc.pid, ("×", "Close"), "the close control")
+    press(box, proc.pid, ("Quit the installer",), "the close control")
     wait_for(lambda: re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@" + main_toplevel + r"\)", protocol()),
              20, "the quit confirmation with the main window as its parent")
     time.sleep(1.0)
