@@ -19,6 +19,7 @@
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSSystemInfo.h"
+#include "telemetry/QSTrustedAuthorities.h"
 
 #include <QApplication>
 #include <QJsonObject>
@@ -124,6 +125,9 @@ void AppDelegate::showWindow()
 void AppDelegate::finishStartUp()
 {
     startUpDone_ = true;
+    // Before any request, once the window is shown: reading the system's authorities in full
+    // takes some milliseconds, and only a machine that names authorities of its own pays them.
+    QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
     // The window is up: the first request's set-up happens now, not after Install is pressed.
     QSHttp::prepare(QUrl(QSConfigProvider::getConfigUrl()));
     QStringList urls = pendingCommandUrls_;

@@ -1,0 +1,81 @@
+#include "telemetry/QSTrustedAuthorities.h"
+
+#include "telemetry/QSLogger.h"
+
+#include <QDir>
+#include <QSet>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+namespace {
+
+struct Source {
+    QString variable;
+    QString path;
+    bool folder;
+};
+
+QList<Source> sourcesFromEnvironment()
+{
+    QList<Source> sources;
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    if (!file.isEmpty())
+        sources.append({QStringLiteral("SSL_CERT_FILE"), file, false});
+    for (const QString &folder : qEnvironmentVariable("SSL_CERT_DIR").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        sources.append({QStringLiteral("SSL_CERT_DIR"), folder, true});
+    return sources;
+}
+
+QList<QSslCertificate> certificatesOf(const Source &source)
+{
+    if (source.folder)
+        return QSslCertificate::fromPath(QDir(source.path).filePath(QStringLiteral("*")), QSsl::Pem,
+                                         QSslCertificate::PatternSyntax::Wildcard);
+    return QSslCertificate::fromPath(source.path, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
+}
+
+}  // namespace
+
+void QSTrustedAuthorities::addFromEnvironment(const QSLogContext &context)
+{
+    for (const Note &note : trustEnvironmentAuthorities())
+        note.isError ? QSLogger::error(note.message, context) : QSLogger::debug(note.message, context);
+}
+
+QList<QSTrustedAuthorities::Note> QSTrustedAuthorities::trustEnvironmentAuthorities()
+{
+    QList<Note> notes;
+    QList<QSslCertificate> added;
+    for (const Source &source : sourcesFromEnvironment()) {
+        const QList<QSslCertificate> found = certificatesOf(source);
+        if (found.isEmpty()) {
+            notes.append({true, QStringLiteral("%1 names no readable certificate: %2").arg(source.variable, source.path)});
+            continue;
+        }
+        notes.append({false, QStringLiteral("Trusting %1 certificate authorities of %2 %3 besides the system's")
+                                 .arg(found.size())
+                                 .arg(source.variable, source.path)});
+        added += found;
+    }
+    if (added.isEmpty())
+        return notes;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    // A configuration given authorities of its own no longer looks up the system's on demand, so
+    // they are given in full, with ours after them.
+    QList<QSslCertificate> given = configuration.caCertificates();
+    if (given.isEmpty())
+        given = QSslConfiguration::systemCaCertificates();
+    // The system's folders hold each authority several times over (the bundle, the file, its
+    // hash link); every connection adds the whole list to its store, so each goes in once.
+    QList<QSslCertificate> authorities;
+    QSet<QSslCertificate> seen;
+    for (const QSslCertificate &certificate : given + added) {
+        if (!seen.contains(certificate)) {
+            seen.insert(certificate);
+            authorities.append(certificate);
+        }
+    }
+    configuration.setCaCertificates(authorities);
+    QSslConfiguration::setDefaultConfiguration(configuration);
+    return notes;
+}
