@@ -56,7 +56,7 @@ QString keyFile(Server server)
     return existing(folder().filePath(baseName(server) + QStringLiteral(".key")));
 }
 
-TrustedAuthority::TrustedAuthority() : variable_("SSL_CERT_FILE", authorityFile().toUtf8())
+TrustedAuthority::TrustedAuthority() : file_("SSL_CERT_FILE", authorityFile().toUtf8()), folders_("SSL_CERT_DIR", {})
 {
     // Without records: a test may trust the authority before its own run log exists.
     QSTrustedAuthorities::trustEnvironmentAuthorities();

@@ -30,7 +30,8 @@ public:
 
 private:
     QSslConfiguration before_ = QSslConfiguration::defaultConfiguration();
-    ScopedEnv variable_;
+    ScopedEnv file_;
+    ScopedEnv folders_;  // none but the test's: a machine may name its own folders
 };
 
 }  // namespace TestCertificates
