@@ -125,8 +125,7 @@ void AppDelegate::showWindow()
 void AppDelegate::finishStartUp()
 {
     startUpDone_ = true;
-    // Before any request, once the window is shown: reading the system's authorities in full
-    // takes some milliseconds, and only a machine that names authorities of its own pays them.
+    // Before any request; the requests wait for it, the window does not.
     QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
     // The window is up: the first request's set-up happens now, not after Install is pressed.
     QSHttp::prepare(QUrl(QSConfigProvider::getConfigUrl()));

@@ -2,10 +2,14 @@
 
 #include "telemetry/QSLogger.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+
+#include <future>
+#include <utility>
 
 namespace {
 
@@ -34,12 +38,58 @@ QList<QSslCertificate> certificatesOf(const Source &source)
     return QSslCertificate::fromPath(source.path, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
 }
 
+// The one reading in progress, and what waits for it on the main thread (touched there only).
+std::shared_future<void> &reading()
+{
+    static std::shared_future<void> future;
+    return future;
+}
+bool &ready()
+{
+    static bool value = true;
+    return value;
+}
+QList<std::function<void()>> &waiting()
+{
+    static QList<std::function<void()>> list;
+    return list;
+}
+
 }  // namespace
 
 void QSTrustedAuthorities::addFromEnvironment(const QSLogContext &context)
 {
-    for (const Note &note : trustEnvironmentAuthorities())
-        note.isError ? QSLogger::error(note.message, context) : QSLogger::debug(note.message, context);
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || sourcesFromEnvironment().isEmpty() || !ready())
+        return;
+    ready() = false;
+    reading() = std::async(std::launch::async, [app, context] {
+        const QList<Note> notes = trustEnvironmentAuthorities();
+        QMetaObject::invokeMethod(app, [notes, context] {
+            for (const Note &note : notes)
+                note.isError ? QSLogger::error(note.message, context) : QSLogger::debug(note.message, context);
+            ready() = true;
+            const QList<std::function<void()>> then = std::exchange(waiting(), {});
+            for (const auto &run : then)
+                run();
+        }, Qt::QueuedConnection);
+    }).share();
+    // The reading reports to the application object: it must end before that object does.
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { waitUntilReady(); });
+}
+
+void QSTrustedAuthorities::whenReady(std::function<void()> then)
+{
+    if (ready())
+        then();
+    else
+        waiting().append(std::move(then));
+}
+
+void QSTrustedAuthorities::waitUntilReady()
+{
+    if (reading().valid())
+        reading().wait();
 }
 
 QList<QSTrustedAuthorities::Note> QSTrustedAuthorities::trustEnvironmentAuthorities()

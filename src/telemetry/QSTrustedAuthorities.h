@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Certificate authorities that the environment adds to the system's, named as OpenSSL programs and
 // curl read them: SSL_CERT_FILE (a PEM file of one or more certificates) and SSL_CERT_DIR (folders,
 // separated by ':'). A network whose proxy inspects TLS with the company's own authority needs
@@ -19,11 +21,19 @@ public:
         QString message;
     };
 
-    // Adds the authorities to the TLS configuration that every request made afterwards starts
-    // from. Records what it added (DEBUG) and every variable that names nothing readable (ERROR);
-    // does nothing when neither variable is set.
+    // Starts adding the authorities to the TLS configuration that every request starts from, on a
+    // thread of its own, and returns at once: Qt reads certificates slowly (the system's full list
+    // takes most of a second), and the window must not wait for them. Once done, on the main
+    // thread, records what it added (DEBUG) and every variable that names nothing readable
+    // (ERROR). Does nothing when neither variable is set.
     static void addFromEnvironment(const QSLogContext &context);
-    // The same without the run log: returns what addFromEnvironment records.
+    // Runs then on the main thread once the authorities are in place (at once when none are being
+    // added): a request made before would not trust them. Call on the main thread.
+    static void whenReady(std::function<void()> then);
+    // Waits until the authorities are in place; any thread.
+    static void waitUntilReady();
+    // The work itself, on the calling thread and without the run log: returns what
+    // addFromEnvironment records.
     static QList<Note> trustEnvironmentAuthorities();
 
     QSTrustedAuthorities() = delete;

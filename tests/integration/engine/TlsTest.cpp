@@ -119,6 +119,26 @@ TEST(Tls, TheEnvironmentNamesAuthoritiesInAFileOrInFolders)
     }
 }
 
+// The installer reads the authorities on a thread of their own at start-up; a request made
+// meanwhile waits for them instead of failing verification, and the records follow.
+TEST(Tls, ARequestMadeWhileTheAuthoritiesAreReadWaitsForThem)
+{
+    FlowFixture f;
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    const ScopedEnv file("SSL_CERT_FILE", TestCertificates::authorityFile().toUtf8()), folders("SSL_CERT_DIR", {});
+    NginxServer nginx;
+    nginx.putFile(QStringLiteral("Corvala.zip"), makeZip(productEntries()));
+    ASSERT_TRUE(nginx.start({.tls = tlsWith(Server::Good)}));
+    nginx.putFile(QStringLiteral("config"), configDocument(nginx.url(QStringLiteral("/Corvala.zip")).toString()));
+    QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
+    startWithConfigFrom(f, nginx.url(QStringLiteral("/config")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.screens.calls.contains("updateLauchButtons") || !f.screens.genericErrors.isEmpty(); }, 60000));
+    EXPECT_EQ(f.named("Install").value("RSLT"), "PASS") << f.env.logLines().join('\n').toStdString();
+    EXPECT_TRUE(f.hasRecord("DEBUG", "Trusting 1 certificate authorities of SSL_CERT_FILE " + TestCertificates::authorityFile() +
+                                         " besides the system's", "-[AppDelegate applicationDidFinishLaunching:]"));
+    QSslConfiguration::setDefaultConfiguration(before);
+}
+
 // Each certificate on the configuration and on the download: the good one goes through when its
 // authority is trusted, every other ends where a transport failure ends, with a record naming
 // the TLS problem, and nginx never sees a request.
