@@ -290,6 +290,10 @@ def installer_install(box, timeout, launch=None, reset=None):
     proc = (launch or box.launch)()
     try:
         box.wait_log(WELCOME_RECORD, timeout=60)
+        if box.certs:
+            # The authority that SSL_CERT_FILE names is read beside the welcome screen; a request
+            # made before waits for it. A person takes longer than that to press Install.
+            box.wait_log("certificate authorities of SSL_CERT_FILE", timeout=60)
         box.xdotool("mousemove", "640", "400")
         wait_for(lambda: box.focused_window(proc.pid), 30, "the installer's window to be shown and focused")
         tail = LogTail(box.log_path)
