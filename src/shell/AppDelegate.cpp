@@ -197,6 +197,10 @@ void AppDelegate::applicationWillTerminate()
     // The installation stops before anything of the end is recorded: no download, extraction
     // or placement goes on behind the hidden window, and none of its records follow "End".
     QSTermination::instance().announce();
+    // The two requests trust the authorities the environment names, also when the end comes
+    // before the start-up was done; their records come now, not after "End".
+    QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
+    QSTrustedAuthorities::waitUntilReady();
 
     // As in the "Start" event: "NA" where the processor has no name.
     const QString cpuName = QSSystemInfo::getCPUName();

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QThread>
 
 #include <future>
 #include <utility>
@@ -38,21 +39,39 @@ QList<QSslCertificate> certificatesOf(const Source &source)
     return QSslCertificate::fromPath(source.path, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
 }
 
-// The one reading in progress, and what waits for it on the main thread (touched there only).
-std::shared_future<void> &reading()
+// The one reading in progress, and what waits for it. Everything but the reading itself is
+// touched on the main thread only.
+struct Reading {
+    std::shared_future<QList<QSTrustedAuthorities::Note>> notes;
+    QSLogContext context;
+    bool started = false;  // once a run: the environment does not change
+    bool done = true;
+    QList<std::function<void()>> waiting;
+};
+Reading &reading()
 {
-    static std::shared_future<void> future;
-    return future;
+    static Reading state;
+    return state;
 }
-bool &ready()
+
+bool onMainThread()
 {
-    static bool value = true;
-    return value;
+    QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
 }
-QList<std::function<void()>> &waiting()
+
+// On the main thread, once: the records, then whatever waited.
+void complete()
 {
-    static QList<std::function<void()>> list;
-    return list;
+    Reading &state = reading();
+    if (state.done)
+        return;
+    state.done = true;
+    for (const QSTrustedAuthorities::Note &note : state.notes.get())
+        note.isError ? QSLogger::error(note.message, state.context) : QSLogger::debug(note.message, state.context);
+    const QList<std::function<void()>> waiting = std::exchange(state.waiting, {});
+    for (const auto &run : waiting)
+        run();
 }
 
 }  // namespace
@@ -60,19 +79,16 @@ QList<std::function<void()>> &waiting()
 void QSTrustedAuthorities::addFromEnvironment(const QSLogContext &context)
 {
     QCoreApplication *app = QCoreApplication::instance();
-    if (!app || sourcesFromEnvironment().isEmpty() || !ready())
+    Reading &state = reading();
+    if (!onMainThread() || state.started || sourcesFromEnvironment().isEmpty())
         return;
-    ready() = false;
-    reading() = std::async(std::launch::async, [app, context] {
-        const QList<Note> notes = trustEnvironmentAuthorities();
-        QMetaObject::invokeMethod(app, [notes, context] {
-            for (const Note &note : notes)
-                note.isError ? QSLogger::error(note.message, context) : QSLogger::debug(note.message, context);
-            ready() = true;
-            const QList<std::function<void()>> then = std::exchange(waiting(), {});
-            for (const auto &run : then)
-                run();
-        }, Qt::QueuedConnection);
+    state.started = true;
+    state.done = false;
+    state.context = context;
+    state.notes = std::async(std::launch::async, [app] {
+        QList<Note> notes = trustEnvironmentAuthorities();
+        QMetaObject::invokeMethod(app, &complete, Qt::QueuedConnection);
+        return notes;
     }).share();
     // The reading reports to the application object: it must end before that object does.
     QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { waitUntilReady(); });
@@ -80,16 +96,18 @@ void QSTrustedAuthorities::addFromEnvironment(const QSLogContext &context)
 
 void QSTrustedAuthorities::whenReady(std::function<void()> then)
 {
-    if (ready())
+    if (reading().done)
         then();
     else
-        waiting().append(std::move(then));
+        reading().waiting.append(std::move(then));
 }
 
 void QSTrustedAuthorities::waitUntilReady()
 {
-    if (reading().valid())
-        reading().wait();
+    if (onMainThread())
+        complete();
+    else if (reading().notes.valid())
+        reading().notes.wait();
 }
 
 QList<QSTrustedAuthorities::Note> QSTrustedAuthorities::trustEnvironmentAuthorities()

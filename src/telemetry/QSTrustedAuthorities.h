@@ -25,7 +25,7 @@ public:
     // thread of its own, and returns at once: Qt reads certificates slowly (the system's full list
     // takes most of a second), and the window must not wait for them. Once done, on the main
     // thread, records what it added (DEBUG) and every variable that names nothing readable
-    // (ERROR). Does nothing when neither variable is set.
+    // (ERROR). Does nothing when neither variable is set, and the second time.
     static void addFromEnvironment(const QSLogContext &context);
     // Runs then on the main thread once the authorities are in place (at once when none are being
     // added): a request made before would not trust them. Call on the main thread.
