@@ -89,8 +89,9 @@ def case_https(box):
     requests = (box.root / "nginx-tls-access.log").read_text()
     for what, needle in REQUESTS.items():
         check(needle in requests, f"no {what} over HTTPS in nginx's log")
-    ours = [record_shape(line, box.root) for line in log]
-    theirs = [record_shape(line, plain.root) for line in plain_log]
+    # The carousel turns its pages by the clock: how many turns a run records is a matter of time.
+    ours = [record_shape(line, box.root) for line in log if "PAGE CHANGED TO" not in line]
+    theirs = [record_shape(line, plain.root) for line in plain_log if "PAGE CHANGED TO" not in line]
     check(any("Trusting 1 certificate authorities of SSL_CERT_FILE" in line for line in log),
           "no record of the authority that SSL_CERT_FILE names")
     for i, (a, b) in enumerate(zip(ours, theirs)):
