@@ -109,9 +109,9 @@
         <translation>Exit the installer?</translation>
     </message>
     <message id="QSQuitMessage">
-        <source>Corvala is not installed yet. You can run the installer again at any time.</source>
+        <source>Quitting now stops what is still under way. You can run the installer again at any time.</source>
         <extracomment>Message of the quit confirmation</extracomment>
-        <translation>Corvala is not installed yet. You can run the installer again at any time.</translation>
+        <translation>Quitting now stops what is still under way. You can run the installer again at any time.</translation>
     </message>
     <message id="QSExit">
         <source>Exit</source>
@@ -207,6 +207,21 @@
         <source>Thank you for choosing Brightmoor. We hope you enjoy Corvala.</source>
         <extracomment>Closing text of the onboarding pages</extracomment>
         <translation>Thank you for choosing Brightmoor. We hope you enjoy Corvala.</translation>
+    </message>
+    <message id="QSAccessibleQuit">
+        <source>Quit the installer</source>
+        <extracomment>Spoken name of the window's close cross (a screen reader says it; it is never shown)</extracomment>
+        <translation>Quit the installer</translation>
+    </message>
+    <message id="QSAccessibleDownloadProgress">
+        <source>Download progress</source>
+        <extracomment>Spoken name of the progress bar</extracomment>
+        <translation>Download progress</translation>
+    </message>
+    <message id="QSAccessibleInstallationGuide">
+        <source>Step-by-step installation guide</source>
+        <extracomment>Spoken name of the "click here" link of the installation-failed message: where it goes</extracomment>
+        <translation>Step-by-step installation guide</translation>
     </message>
 </context>
 </TS>

@@ -13,6 +13,11 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+// The window system's own interfaces (Qt's platform headers): the window shape in device pixels
+// (X11) and the margins of the visible window (Wayland). Neither has a public Qt API in Qt 6.4.
+#include <qpa/qplatformnativeinterface.h>
+#include <qpa/qplatformwindow.h>
+
 namespace shell {
 namespace {
 
@@ -37,8 +42,13 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.fillPath(roundedPath(QRectF(rect())), palette().window());
         if (edge_.isValid()) {
-            painter.setPen(QPen(edge_, 1));
-            painter.drawPath(roundedPath(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5)));
+            // One point wide in whole device pixels, inside the same rounded outline that the
+            // window's shape cuts, so the edge runs unbroken round the corners at any scale.
+            const qreal ratio = devicePixelRatioF();
+            const qreal width = qMax(qreal(1), qreal(qRound(ratio))) / ratio;
+            const qreal inset = width / 2;
+            painter.setPen(QPen(edge_, width));
+            painter.drawPath(roundedPath(QRectF(rect()).adjusted(inset, inset, -inset, -inset)));
         }
     }
 
@@ -58,7 +68,7 @@ MainWindow::MainWindow(bool translucent, QWidget *parent)
     , shadowMargin_(translucent ? kShadowMargin : 0)
 {
     setObjectName(QStringLiteral("mainWindow"));
-    setFixedSize(kContentWidth + 2 * shadowMargin_, kContentHeight + 2 * shadowMargin_);
+    setFixedSize(frameSizeFor(translucent));
 
     auto *panel = new RoundedPanel(this);
     panel_ = panel;
@@ -84,6 +94,68 @@ MainWindow::MainWindow(bool translucent, QWidget *parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+QSize MainWindow::frameSizeFor(bool translucent)
+{
+    const int margin = translucent ? kShadowMargin : 0;
+    return QSize(kContentWidth + 2 * margin, kContentHeight + 2 * margin);
+}
+
+QRegion MainWindow::shapeInDevicePixels(QSize size, qreal ratio)
+{
+    if (!(ratio > 0))
+        ratio = 1;
+    const QSizeF device = QSizeF(size) * ratio;
+    QPainterPath path;
+    path.addRoundedRect(QRectF(QPointF(0, 0), device), kCornerRadius * ratio, kCornerRadius * ratio);
+    return QRegion(path.toFillPolygon().toPolygon());
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The window exists on the window system now, not yet mapped: the moment to describe it.
+    if (QWindow *window = windowHandle()) {
+        connect(window, &QWindow::screenChanged, this, &MainWindow::shapeInDevicePixelsOnScreen, Qt::UniqueConnection);
+        tellCompositorThePanel();
+    }
+    shapeInDevicePixelsOnScreen();
+}
+
+void MainWindow::shapeInDevicePixelsOnScreen()
+{
+    // Qt hands the widget's shape to X11 scaled rectangle by rectangle, so at scale 2 the corners
+    // step two pixels at a time. The same outline, cut in the screen's own pixels, replaces it.
+    if (shadow_ || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    QWindow *window = windowHandle();
+    if (!window || !window->handle())
+        return;
+    window->handle()->setMask(shapeInDevicePixels(size(), window->devicePixelRatio()));
+}
+
+void MainWindow::tellCompositorThePanel()
+{
+    // A Wayland compositor places, snaps and tiles windows by the geometry the program gives it;
+    // without this it would take the transparent band of the shadow for part of the window. Qt 6.4
+    // offers that only as the Wayland plugin's "setmargins" function, which grows the window by the
+    // margins it is given: the fixed size is put back at once, the margins stay outside the panel.
+    if (!shadow_ || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    QWindow *window = windowHandle();
+    if (!native || !window)
+        return;
+    using SetMargins = void (*)(QWindow *, const QMargins &);
+    // The plugin hands every such function out under one generic type; "setmargins" is this one.
+    const auto generic = reinterpret_cast<void (*)()>(native->nativeResourceFunctionForWindow("setmargins"));
+    const auto setMargins = reinterpret_cast<SetMargins>(generic);
+    if (!setMargins)
+        return;
+    const QRect fixed(pos(), size());
+    setMargins(window, QMargins(shadowMargin_, shadowMargin_, shadowMargin_, shadowMargin_));
+    window->setGeometry(fixed);
+}
 
 void MainWindow::paintEvent(QPaintEvent *)
 {
@@ -112,11 +184,11 @@ void MainWindow::setContent(QWidget *content)
 
 void MainWindow::centreOnScreen()
 {
-    QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    QScreen *target = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!target || target->availableGeometry().isEmpty())
         return;
     QRect frame(QPoint(0, 0), size());
-    frame.moveCenter(screen->availableGeometry().center());
+    frame.moveCenter(target->availableGeometry().center());
     move(frame.topLeft());
 }
 

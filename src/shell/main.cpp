@@ -2,10 +2,14 @@
 
 #include "shell/AppDelegate.h"
 #include "shell/MainContent.h"
+#include "shell/MainWindow.h"
+#include "shell/ScreenFit.h"
 #include "shell/ShellApplication.h"
+#include "ui/QSWindowEffects.h"
 
 #include "platform/FontConfigurationWarmUp.h"
 #include "platform/Localization.h"
+#include "ui/accessibility/QSAccessibility.h"
 
 #include <QNetworkProxyFactory>
 #include <QScopeGuard>
@@ -18,7 +22,14 @@ int main(int argc, char **argv)
     // The window's close and the delegate decide when the run ends, not the last closed window
     // (the administrator alert is one).
     QApplication::setQuitOnLastWindowClosed(false);
+    // The desktop entry's name: Wayland compositors match the window's application id to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tiny-installer"));
+    // Before the first window: on a screen too small for the window at its scale, a lower scale.
+    shell::ScreenFit::apply(QGuiApplication::primaryScreen(),
+                            shell::MainWindow::frameSizeFor(QSWindowEffects::translucencyAvailable()));
     platform::installTranslations(app);
+    // Before the first window: screen readers see the installer's own widgets as what they are.
+    QSAccessibility::install();
     // Every request takes the system's proxy: on Linux http_proxy, https_proxy and no_proxy from
     // the environment. A stub installer in a corporate network has no other way out. The
     // configuration, download, analytics and log upload ask per request (QSProxy); this covers

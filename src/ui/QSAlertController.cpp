@@ -10,12 +10,12 @@
 #include "ui/QSStyle.h"
 #include "ui/QSTextDirection.h"
 #include "ui/QSWindowEffects.h"
+#include "ui/QSWindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QLayout>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QVariantMap>
 #include <QWindow>
 
@@ -124,12 +124,8 @@ void QSAlertController::showWindow(QWidget *sender, const QString &title, const 
 
 void QSAlertController::centreOnScreen()
 {
-    QScreen *target = parentWidget() ? parentWidget()->screen() : screen();
-    if (!target)
-        return;
-    QRect frame = geometry();
-    frame.moveCenter(target->availableGeometry().center());
-    move(frame.topLeft());
+    // Over the installer's window, whose child window it is for the window system (transient).
+    QSWindowPlacement::centreOver(*this, parentWidget());
 }
 
 void QSAlertController::onYesButtonClick()

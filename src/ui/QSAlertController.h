@@ -26,7 +26,8 @@ public:
     explicit QSAlertController(QWidget *owner = nullptr);
     ~QSAlertController() override;
 
-    // Stores the two names, shows the window centred on the screen in front, and fills the texts.
+    // Stores the two names, shows the window in front, centred over its owner's window (the screen
+    // without one), and fills the texts.
     void showWindow(QWidget *sender, const QString &title, const QString &message,
                     const QString &yesNotification, const QString &noNotification);
 

@@ -56,14 +56,14 @@ QSAttributedString &QSAttributedString::append(const QSTextRun &run)
 QSAttributedString &QSAttributedString::appendPlain(const QString &text, const QFont &font,
                                                     const QColor &color)
 {
-    return append(QSTextRun{text, font, color, QUrl(), false, QColor()});
+    return append(QSTextRun{text, font, color, QUrl(), false, QColor(), QString()});
 }
 
 QSAttributedString &QSAttributedString::appendLink(const QString &text, const QUrl &url,
                                                    const QFont &font, const QColor &color,
-                                                   const QColor &underlineColor)
+                                                   const QColor &underlineColor, const QString &spokenName)
 {
-    return append(QSTextRun{text, font, color, url, true, underlineColor});
+    return append(QSTextRun{text, font, color, url, true, underlineColor, spokenName});
 }
 
 void QSAttributedString::setColor(const QColor &color)
@@ -86,7 +86,8 @@ QList<QSAttributedString::Link> QSAttributedString::links() const
     qsizetype position = 0;
     for (const QSTextRun &run : runs_) {
         if (!run.link.isEmpty() && !run.text.isEmpty())
-            result.append(Link{position, run.text.size(), run.link});
+            result.append(Link{position, run.text.size(), run.link,
+                               run.spokenName.isEmpty() ? run.text.trimmed() : run.spokenName});
         position += run.text.size();
     }
     return result;

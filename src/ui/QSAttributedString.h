@@ -18,6 +18,7 @@ struct QSTextRun {
     QUrl link;              // empty: a plain run
     bool underline = false;
     QColor underlineColor;  // invalid: the text colour; alpha 0: no visible underline
+    QString spokenName;     // what a screen reader calls the link; empty: its text
 };
 
 // How a view draws the link runs of its text; it replaces what the runs say about themselves.
@@ -41,6 +42,7 @@ public:
         qsizetype start = 0;
         qsizetype length = 0;
         QUrl url;
+        QString name;  // says where the link goes (the run's text unless it was given a spoken name)
     };
 
     QSAttributedString() = default;
@@ -49,8 +51,10 @@ public:
 
     QSAttributedString &append(const QSTextRun &run);
     QSAttributedString &appendPlain(const QString &text, const QFont &font, const QColor &color);
+    // spokenName: for a text that does not say where the link goes ("click here").
     QSAttributedString &appendLink(const QString &text, const QUrl &url, const QFont &font,
-                                   const QColor &color, const QColor &underlineColor);
+                                   const QColor &color, const QColor &underlineColor,
+                                   const QString &spokenName = {});
 
     void setAlignment(QSTextAlignment alignment) { alignment_ = alignment; }
     QSTextAlignment alignment() const { return alignment_; }

@@ -5,18 +5,11 @@
 #include "telemetry/QSLogger.h"
 #include "ui/QSPageController.h"
 
-#include <QGuiApplication>
 #include <QJsonObject>
 #include <QScreen>
 #include <QStackedWidget>
-
-namespace {
-int screenScale()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? int(screen->devicePixelRatio()) : 1;
-}
-}  // namespace
+#include <QWindow>
+#include <QtMath>
 
 QSCarousel::QSCarousel(QStackedWidget *stack, QObject *parent) : QObject(parent), stack_(stack)
 {
@@ -39,11 +32,53 @@ QUrl QSCarousel::scaledImageUrl(const QString &image, int scale)
     return QUrl(QString(image).replace(name, scaled));
 }
 
+int QSCarousel::imageScale(qreal devicePixelRatio)
+{
+    if (!(devicePixelRatio > 1) || !qIsFinite(devicePixelRatio))
+        return 1;
+    // A ratio a hair above a whole number is that number (1.0000001 is scale 1, not 2).
+    return qBound(1, qCeil(devicePixelRatio - 1e-6), 3);
+}
+
+int QSCarousel::screenImageScale() const
+{
+    // The window's own screen: with two screens of different scales, the one the window is on.
+    return imageScale(stack_->window()->devicePixelRatioF());
+}
+
+QUrl QSCarousel::pageImageUrl(const QString &image) const
+{
+    // Pictures come from the web only: a local address (a FIFO, a device) would be read on the
+    // main thread and could hold the window for as long as it likes.
+    return QSConfig::isWebAddress(QUrl(image)) ? scaledImageUrl(image, imageScale_) : QUrl();
+}
+
+void QSCarousel::followWindowScreen()
+{
+    if (QWindow *window = stack_->window()->windowHandle())
+        connect(window, &QWindow::screenChanged, this, &QSCarousel::rescaleImages, Qt::UniqueConnection);
+}
+
+void QSCarousel::rescaleImages()
+{
+    const int scale = screenImageScale();
+    if (scale == imageScale_ || arranged_.isEmpty())
+        return;
+    imageScale_ = scale;
+    for (qsizetype i = 0; i < arranged_.size(); ++i) {
+        arranged_[i].imageURL = pageImageUrl(imageTexts_.at(i));
+        QSLogger::debug(QStringLiteral("Using image asset : %1").arg(arranged_.at(i).imageURL.toString()),
+                        QS_LOG_CONTEXT("-[QSMainController setupPageController]"));
+    }
+    select(shownIndex_);  // the page on show, built again with the pictures for this screen
+}
+
 void QSCarousel::setupPageController(const QSConfig &config)
 {
     cancel();
     pagesInfo_.clear();
     arranged_.clear();
+    imageTexts_.clear();
     images_ = std::make_shared<QSImageCache>();  // a new configuration may name new pictures
     pageIndex_ = 0;
     if (current_) {
@@ -53,7 +88,8 @@ void QSCarousel::setupPageController(const QSConfig &config)
     if (config.infoScreensCount == 0)
         return;
 
-    const int scale = screenScale();
+    imageScale_ = screenImageScale();
+    followWindowScreen();
     // A list shorter than its count shows what it has; an entry without a title cannot be an item.
     const qsizetype count = qMin<qsizetype>(qsizetype(config.infoScreensCount), config.screens.size());
     for (qsizetype i = 0; i < count; ++i) {
@@ -65,17 +101,15 @@ void QSCarousel::setupPageController(const QSConfig &config)
         page.textString = title;
         page.descriptionString = screen.value(QStringLiteral("text2")).toString();
         const QString image = screen.value(QStringLiteral("image")).toString();
-        // Pictures come from the web only: a local address (a FIFO, a device) would be read on
-        // the main thread and could hold the window for as long as it likes.
-        const bool webImage = QSConfig::isWebAddress(QUrl(image));
-        if (!image.isEmpty() && !webImage)
+        if (!image.isEmpty() && !QSConfig::isWebAddress(QUrl(image)))
             QSLogger::error(QStringLiteral("Ignoring the page image: not an http or https address: %1").arg(image),
                             QS_LOG_CONTEXT("-[QSMainController setupPageController]"));
-        page.imageURL = webImage ? scaledImageUrl(image, scale) : QUrl();
+        page.imageURL = pageImageUrl(image);
         QSLogger::debug(QStringLiteral("Using image asset : %1").arg(page.imageURL.toString()),
                         QS_LOG_CONTEXT("-[QSMainController setupPageController]"));
         pagesInfo_.insert(page.textString, arranged_.size());  // a later page with the same text wins
         arranged_.append(page);
+        imageTexts_.append(image);
     }
     if (arranged_.isEmpty())
         return;
@@ -107,6 +141,7 @@ void QSCarousel::select(quint64 index)
     QSPageController *page = viewControllerForIdentifier(arranged_.at(qsizetype(index)).textString);
     QPointer<QSPageController> previous = current_;
     current_ = page;
+    shownIndex_ = index;
     stack_->addWidget(page);
     stack_->setCurrentWidget(page);
     if (previous) {

@@ -130,7 +130,9 @@ void QSErrorController::setErrorObject(const QSErrorObject &error)
 {
     ui_->errorIcon->setImage(error.icon);
     ui_->errorIcon->setVisible(!error.icon.isNull());
-    ui_->errorIcon->setAccessibleName(error.title);
+    // Screen readers announce the screen as an alert: its title, then its message.
+    setAccessibleName(error.title);
+    setAccessibleDescription(error.message ? error.message->string() : QString());
 
     QSAttributedString title(error.title, ui_->errorTitle->font(), QSColor::hex(QStringLiteral("#2F3034")));
     title.setMaximumLineHeight(46);

@@ -7,12 +7,18 @@
 #include "platform/Host.h"
 #include "platform/Localization.h"
 #include "telemetry/QSSystemInfo.h"
+#include "ui/QSColor.h"
 #include "ui/QSFonts.h"
+#include "ui/QSStyle.h"
 #include "ui/QSTextFormat.h"
+#include "ui/QSWindowPlacement.h"
+#include "ui/widgets/QSButton.h"
 
 #include <QCloseEvent>
 #include <QFile>
-#include <QScreen>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QShortcut>
 #include <QTextBrowser>
 
 namespace {
@@ -38,6 +44,7 @@ QSEula::QSEula(QWidget *parent)
     // Modal-panel level: in front of the main window and of the floating quit confirmation.
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     windowDidLoad();
+    setupCloseControls();
 }
 
 QSEula::~QSEula() = default;
@@ -83,6 +90,13 @@ void QSEula::windowDidLoad()
     browser->setAccessibleName(windowTitle());
 
     const QUrl url = getEulaURL();
+    // The document's own direction, not the interface's: the English licence shown to a Hebrew
+    // reader is still English, left to right with its scroll bar on the right.
+    const Qt::LayoutDirection direction = documentDirection(url);
+    browser->setLayoutDirection(direction);
+    QTextOption option = browser->document()->defaultTextOption();
+    option.setTextDirection(direction);
+    browser->document()->setDefaultTextOption(option);
     if (url.isEmpty()) {
         platform::console(QStringLiteral("No licence document in the bundle"));
         browser->setPlainText(windowTitle());
@@ -91,6 +105,38 @@ void QSEula::windowDidLoad()
     }
     // Connected after the document was requested, so only the user's clicks reach the handler.
     connect(browser, &QTextBrowser::anchorClicked, this, &QSEula::onLinkClicked);
+}
+
+Qt::LayoutDirection QSEula::documentDirection(const QUrl &document)
+{
+    // ".../<name>_EULA.html": the name is the language the document is written in.
+    const QString file = document.path().section(QLatin1Char('/'), -1);
+    const QString name = file.section(QStringLiteral("_EULA"), 0, 0);
+    if (name.isEmpty())
+        return QGuiApplication::layoutDirection();
+    return QLocale(name).textDirection();
+}
+
+void QSEula::setupCloseControls()
+{
+    // A close control of the window's own, for the keyboard and for window managers that draw no
+    // title bar; Escape closes as well.
+    // The row under the document is as white as the document.
+    setBackgroundColor(this, Qt::white);
+    QSButton *close = ui_->closeButton;
+    close->setText(platform::localizedString("MessageClose"));
+    close->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 14), QSColor::hex(QStringLiteral("#FFFFFF")));
+    close->setLayerBackgroundColor(QSColor::hex(QStringLiteral("#2F3034")));
+    close->setCornerRadius(20);
+    const auto dismiss = [this] {
+        closeWindow();
+        emit dismissed();
+    };
+    connect(close, &QPushButton::clicked, this, dismiss);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, dismiss);
+    setTabOrder(ui_->webView, close);
 }
 
 void QSEula::onLinkClicked(const QUrl &link)
@@ -108,11 +154,7 @@ void QSEula::onLinkClicked(const QUrl &link)
 void QSEula::showWindow(QWidget *sender)
 {
     Q_UNUSED(sender);
-    if (QScreen *target = parentWidget() ? parentWidget()->screen() : screen()) {
-        QRect frame = geometry();
-        frame.moveCenter(target->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    QSWindowPlacement::centreOver(*this, parentWidget());
     show();
     raise();
     activateWindow();

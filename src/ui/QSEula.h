@@ -22,7 +22,8 @@ public:
     explicit QSEula(QWidget *parent = nullptr);
     ~QSEula() override;
 
-    // Shows the window centred on the screen, in front.
+    // Shows the window in front, centred over its parent's window (the screen without one); the
+    // parent makes it that window's child window (transient) for the window system.
     void showWindow(QWidget *sender = nullptr);
     void closeWindow();
     // The licence document for the user's language (qrc:/licences/<name>_EULA.html); empty when
@@ -36,9 +37,14 @@ public:
     // The document for a language and country: the chosen one when it exists, else English.
     using ResourceExists = std::function<bool(const QString &path)>;
     static QUrl eulaUrlFor(const QString &language, const QString &country, const ResourceExists &exists);
+    // The direction of a licence document's language (English: left to right, also inside a
+    // right-to-left interface); the interface's own for an address that names no language.
+    static Qt::LayoutDirection documentDirection(const QUrl &document);
 
 signals:
     void closed();
+    // Closed by the person (Escape or the close control) rather than by turning to another window.
+    void dismissed();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -46,6 +52,7 @@ protected:
 
 private:
     void windowDidLoad();
+    void setupCloseControls();
     void onLinkClicked(const QUrl &url);
 
     std::unique_ptr<Ui::QSEula> ui_;

@@ -67,8 +67,10 @@ QSAttributedString QSLinkTexts::setupContactSupportLabelsUI()
     message.appendPlain(text("MessageInstallationFailedDescription"), light, grey);
     message.appendLink(text("MessageInstallationFailedDescription1"), QSLinks::onlineDownload(), light, grey, grey);
     message.appendPlain(text("MessageInstallationFailedDescription2"), light, grey);
+    // "click here" says nothing out of its sentence: a screen reader that lists the links names
+    // it for where it goes.
     message.appendLink(text("MessageInstallationFailedClickHere"), QSLinks::onlineHelp(),
-                       face("CommonSans-DemiBold", 16), grey, Qt::black);
+                       face("CommonSans-DemiBold", 16), grey, Qt::black, text("QSAccessibleInstallationGuide"));
     message.appendPlain(text("MessageInstallationFailedDescription3"), light, grey);
     message.setAlignment(QSTextAlignment::Center);
     return message;

@@ -22,6 +22,7 @@
 #include "ui/QSStyle.h"
 #include "ui/QSTextDirection.h"
 #include "ui/QSTextFormat.h"
+#include "ui/accessibility/QSAccessibility.h"
 
 #include <QJsonObject>
 
@@ -86,7 +87,6 @@ void QSMainController::awakeFromNib(const QStringList &arguments)
     textView_->setObjectName(QStringLiteral("textView"));
     textView_->setFixedHeight(kLicenceSentenceHeight);
     textView_->setWordWrap(true);
-    textView_->setAccessibleName(QStringLiteral("Licence agreement"));
     const int placeholder = ui_->installLayout->indexOf(ui_->agreementTextField);
     ui_->installLayout->insertWidget(placeholder, textView_);
 
@@ -202,6 +202,7 @@ void QSMainController::setupLaunchButtonUI(bool started)
 
 void QSMainController::setupProgressStatusUI()
 {
+    ui_->progressView->setAccessibleName(platform::localizedString("QSAccessibleDownloadProgress"));
     ui_->progressStatus->setFont(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 36));
     setTextColor(ui_->progressStatus, QSColor::hex(QStringLiteral("#000000")));
 }
@@ -213,6 +214,8 @@ void QSMainController::setupCloseButtonUI()
     ui_->closeButton->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-Regular"), 24), QSColor::hex(kGrey));
     ui_->closeButton->setCornerRadius(16);
     ui_->closeButton->setToolTip(platform::localizedString("MessageClose"));
+    // The error screen has a "Close" of its own: the cross is named for what it does.
+    ui_->closeButton->setAccessibleName(platform::localizedString("QSAccessibleQuit"));
 }
 
 QWidget *QSMainController::element(const char *name) const
@@ -278,7 +281,7 @@ void QSMainController::setupPageController(const QSConfig &config)
 void QSMainController::updateLauchButtons()
 {
     showState(QSScreenState::Finished);
-    ui_->progressStatus->setText(QSTextDirection::forInterface(platform::localizedString("QSWelcome_To_Brightmoor")));
+    ui_->progressStatus->setStatus(QSTextDirection::forInterface(platform::localizedString("QSWelcome_To_Brightmoor")));
     setupLaunchButtonUI(true);
     focusPrimaryButton();
 }
@@ -296,7 +299,7 @@ void QSMainController::hideCloseButton()
 void QSMainController::updateProgress(float percentFill, const QString &label)
 {
     ui_->progressStatus->show();
-    ui_->progressStatus->setText(QSTextDirection::forInterface(label));
+    ui_->progressStatus->setStatus(QSTextDirection::forInterface(label));
     // A download reports every chunk of the body. The bar is redrawn at most once per interval and
     // always ends on the latest value: redrawing the window for each chunk would slow the download.
     pendingProgress_ = percentFill;
@@ -340,7 +343,6 @@ void QSMainController::showInfoAlert(const QSInfoAlert &alert)
         errorController_ = new QSErrorController(ui_->errorView);
         ui_->errorLayout->addWidget(errorController_);
     }
-    showState(QSScreenState::Error);
     QSErrorObject error;
     error.title = alert.title;
     error.message = screenText(alert.message);
@@ -350,8 +352,11 @@ void QSMainController::showInfoAlert(const QSInfoAlert &alert)
     error.withContactSupport = alert.contactSupport;
     error.info = screenText(alert.subTitle);
     error.isURL = alert.isURL;
+    // The screen is laid out for its record before it shows, so that the keyboard goes straight to
+    // its first visible action (a freshly made screen shows only Retry).
     errorController_->setErrorObject(error);
-    focusPrimaryButton();
+    showState(QSScreenState::Error);
+    QSAccessibility::announceAlert(errorController_);
 }
 
 void QSMainController::showGenericError(const QString &)
@@ -389,8 +394,10 @@ void QSMainController::licenseAgreementClick()
 {
     if (eula_)
         eula_->deleteLater();
-    eula_ = new QSEula;
+    eula_ = new QSEula(window());  // the installer's window is its parent (transient) for the window system
     eula_->setAttribute(Qt::WA_DeleteOnClose, false);
+    // Closed with Escape or its button, the keyboard comes back to this window, where it was.
+    connect(eula_, &QSEula::dismissed, this, [this] { window()->activateWindow(); });
     eula_->showWindow(this);
 }
 

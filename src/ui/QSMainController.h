@@ -85,6 +85,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     // A close request from the window around it: asks to quit, as the close control does.
     void closeEvent(QCloseEvent *event) override;
+    // Placed into its window, the content loses the focus it set: it takes it again when shown.
+    void showEvent(QShowEvent *event) override;
 
 private:
     void awakeFromNib(const QStringList &arguments);

@@ -78,6 +78,13 @@ void QSMainController::closeEvent(QCloseEvent *event)
     showQuitAler();
 }
 
+void QSMainController::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Otherwise the window would give the focus to the first control in Tab order, the cross.
+    focusPrimaryButton();
+}
+
 void QSMainController::focusPrimaryButton()
 {
     // Each screen starts with the keyboard on its primary button, or on no control at all.
@@ -133,4 +140,6 @@ void QSMainController::hideAlert()
         answer->setEnabled(false);
     closing->close();
     closing->deleteLater();
+    // "No, stay": the keyboard comes back to this window, where it was.
+    window()->activateWindow();
 }

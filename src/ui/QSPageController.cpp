@@ -179,7 +179,6 @@ void QSPageController::fillSlot(const ItemSlot &slot, const QSPageObject &page)
     description.setMaximumLineHeight(22);
     slot.description->setText(description.toHtml());
     slot.description->setAccessibleName(page.descriptionString);
-    slot.image->setAccessibleName(page.textString);
     loadImage(slot.image, page.imageURL);
 }
 

@@ -84,17 +84,18 @@ class Sandbox:
         self.request_log = self.root / "requests.txt"
         self.args_file = self.root / "product-args.txt"
         self.processes = []
-        self.extra_env = {}  # set last, over what env() gives
+        self.process_groups = []  # servers whose helpers (a compositor's clients, a bus's services) go with them
+        self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
         self.certs = None
         self.installer = None
         self.display = None
         self.shots = 0
 
     # ----- servers -----
-    def start_display(self):
+    def start_display(self, size="1280x800"):
         read, write = os.pipe()
         # -noreset: the server stays as it is when its last client leaves (between two installers).
-        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24", "-nolisten", "tcp",
                                  "-noreset"],
                                 pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
@@ -107,6 +108,13 @@ class Sandbox:
                 number += chunk
         self.display = ":" + number.decode().strip()
         self.processes.append(proc)
+        self.display_proc = proc
+
+    def stop_display(self):
+        """Ends the X server (its clients have gone); the next start_display makes another."""
+        self.display_proc.terminate()
+        self.display_proc.wait(timeout=10)
+        self.display = None
 
     def make_certificates(self):
         """The test authority and its server certificates (make-test-certificates); the installer
@@ -212,12 +220,21 @@ http {{
                if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_")) and k.lower() not in PROXY_VARIABLES}
         runtime = self.tmp / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
-        env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime), DISPLAY=self.display,
+        env.pop("DISPLAY", None)
+        env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime),
                    LANG="en_US.UTF-8",
                    LANGUAGE="en_US", QT_QPA_PLATFORM="xcb", CORVALA_ARGS_FILE=str(self.args_file),
                    CORVALA_EXIT_AFTER_MS="3000")
+        if self.display:
+            env["DISPLAY"] = self.display
         env.update(self.extra_env)
         return env
+
+    def start_group(self, cmd, **kwargs):
+        """A server in a session of its own, ended with everything it started."""
+        proc = subprocess.Popen(cmd, start_new_session=True, **kwargs)
+        self.process_groups.append(proc)
+        return proc
 
     def launch(self, *args, user=None):
         cmd = [str(self.executable), *args]
@@ -297,7 +314,7 @@ http {{
         return proc.wait(timeout=timeout)
 
     def stop_processes(self):
-        """Ends everything the sandbox started, newest first."""
+        """Ends everything the sandbox started, newest first; the servers with their own helpers last."""
         for proc in reversed(self.processes):
             if proc.poll() is None:
                 proc.send_signal(signal.SIGTERM)
@@ -306,6 +323,20 @@ http {{
                 except subprocess.TimeoutExpired:
                     proc.kill()
                     proc.wait()
+        for proc in reversed(self.process_groups):
+            try:
+                os.killpg(proc.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(proc.pid, signal.SIGKILL)
+                proc.wait()
+            try:  # what it started and left running
+                os.killpg(proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
 
     def close(self):
         self.stop_processes()

@@ -1,6 +1,7 @@
 #include "ui/widgets/HyperlinkTextField.h"
 
 #include "platform/Host.h"
+#include "ui/accessibility/QSLinkTextAccessible.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -30,6 +31,7 @@ void HyperlinkTextField::setPlainText(const QString &text)
     hasAttributed_ = false;
     setTextFormat(Qt::PlainText);
     setText(text);
+    QSLinkTextAccessible::textChanged(this);
 }
 
 void HyperlinkTextField::setLinkAppearance(const std::optional<QSLinkAppearance> &appearance)
@@ -45,7 +47,42 @@ void HyperlinkTextField::render()
     setText(attributed_.toHtml(linkAppearance_));
     // Keyboard users can reach the links with Tab only when there are some.
     setFocusPolicy(attributed_.links().isEmpty() ? Qt::NoFocus : Qt::TabFocus);
-    setAccessibleName(attributed_.string());
+    QSLinkTextAccessible::textChanged(this);
+}
+
+QString HyperlinkTextField::spokenText() const
+{
+    return hasAttributed_ ? attributed_.string() : text();
+}
+
+void HyperlinkTextField::activateLink(qsizetype index)
+{
+    const QList<QSAttributedString::Link> links = attributed_.links();
+    if (index >= 0 && index < links.size())
+        openLink(QString::fromUtf8(links.at(index).url.toEncoded()));
+}
+
+void HyperlinkTextField::focusLink(qsizetype index)
+{
+    const QList<QSAttributedString::Link> links = attributed_.links();
+    if (index < 0 || index >= links.size() || focusPolicy() == Qt::NoFocus)
+        return;
+    setFocus(Qt::OtherFocusReason);
+    setSelection(int(links.at(index).start), int(links.at(index).length));
+    QSLinkTextAccessible::linkFocused(this);
+}
+
+qsizetype HyperlinkTextField::focusedLink() const
+{
+    if (!hasSelectedText())
+        return -1;
+    const qsizetype start = selectionStart();
+    const QList<QSAttributedString::Link> links = attributed_.links();
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        if (start >= links.at(i).start && start < links.at(i).start + links.at(i).length)
+            return i;
+    }
+    return -1;
 }
 
 void HyperlinkTextField::setDrawsBackground(bool draws, const QColor &color, qreal radius)
@@ -109,6 +146,16 @@ void HyperlinkTextField::focusInEvent(QFocusEvent *event)
     setSelection(0, 0);
     for (qsizetype step = 0; step < (forward ? 1 : links); ++step)
         QLabel::focusNextPrevChild(true);
+    QSLinkTextAccessible::linkFocused(this);
+}
+
+bool HyperlinkTextField::focusNextPrevChild(bool next)
+{
+    // Tab between the links of the field: the reader hears the link it lands on.
+    const bool moved = QLabel::focusNextPrevChild(next);
+    if (moved && hasFocus())
+        QSLinkTextAccessible::linkFocused(this);
+    return moved;
 }
 
 void HyperlinkTextField::keyPressEvent(QKeyEvent *event)
@@ -116,14 +163,11 @@ void HyperlinkTextField::keyPressEvent(QKeyEvent *event)
     const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (returnKey && hasSelectedText()) {
         // The selection is the focused link's text: open the link it starts in.
-        const qsizetype start = selectionStart();
-        for (const QSAttributedString::Link &link : attributed_.links()) {
-            if (start >= link.start && start < link.start + link.length) {
-                event->accept();
-                if (!event->isAutoRepeat())
-                    openLink(QString::fromUtf8(link.url.toEncoded()));
-                return;
-            }
+        if (const qsizetype link = focusedLink(); link >= 0) {
+            event->accept();
+            if (!event->isAutoRepeat())
+                activateLink(link);
+            return;
         }
     }
     QLabel::keyPressEvent(event);

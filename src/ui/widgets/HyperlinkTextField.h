@@ -35,6 +35,14 @@ public:
 
     // The link runs of the current text (empty when it holds none).
     QList<QSAttributedString::Link> hyperlinks() const { return attributed_.links(); }
+    // Opens the link as a click on it does.
+    void activateLink(qsizetype index);
+    // Puts the keyboard on the link, where Return opens it.
+    void focusLink(qsizetype index);
+    // The link the keyboard is on; -1: none.
+    qsizetype focusedLink() const;
+    // The text as it is read, without markup.
+    QString spokenText() const;
 
 signals:
     // After the link's address was handed to the system.
@@ -45,6 +53,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 

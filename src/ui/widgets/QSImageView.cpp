@@ -1,11 +1,16 @@
 #include "ui/widgets/QSImageView.h"
 
+#include "ui/accessibility/QSAccessibility.h"
+
 #include <QPainter>
 
 QSImageView::QSImageView(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    // The screens' pictures illustrate the title beside them; a reader that named them would only
+    // say the title twice.
+    QSAccessibility::setDecorative(this);
 }
 
 void QSImageView::setImage(const QSImage &image)

@@ -2,6 +2,9 @@
 
 #include "telemetry/QSSystemInfo.h"
 #include "ui/QSColor.h"
+#include "ui/accessibility/QSProgressAccessible.h"
+
+#include <QAccessible>
 
 #include <QPainter>
 #include <QPainterPath>
@@ -12,7 +15,6 @@ QSProgressView::QSProgressView(QWidget *parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setAccessibleName(QStringLiteral("Progress"));
     if (QSSystemInfo::isRTL())
         drawRTL();
     else
@@ -28,27 +30,34 @@ void QSProgressView::drawLTR()
 
 void QSProgressView::drawRTL()
 {
+    drawLTR();
     rightToLeft_ = true;
-    trackColor_ = QSColor::hex(QStringLiteral("#2F3034"));
-    fillColor_ = QSColor::hex(QStringLiteral("#FFFFFF"));
 }
 
 void QSProgressView::setProgress(float progress, const QString &label)
 {
+    Q_UNUSED(label);
     const qreal before = fillWidth();
+    const int percentBefore = QSProgressAccessible::percent(progress_);
     progress_ = progress;
-    const QString description = QStringLiteral("%1 %2%").arg(label).arg(qRound(progress)).trimmed();
-    if (description != accessibleDescription())
-        setAccessibleDescription(description);  // each change is an event for screen readers
+    // Screen readers hear the value move by whole percents, not every chunk of the download.
+    if (const int percent = QSProgressAccessible::percent(progress_); percent != percentBefore && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, percent);
+        QAccessible::updateAccessibility(&event);
+    }
     // Only the fill's moving end is drawn again: a download sets the progress many times a second,
     // and each full repaint would also repaint everything behind this translucent bar.
-    const QRect changed = changedArea(before, fillWidth(), size());
+    const QRect changed = changedArea(before, fillWidth(), size(), rightToLeft_);
     if (!changed.isEmpty())
         update(changed);
 }
 
-QRect QSProgressView::changedArea(qreal fromWidth, qreal toWidth, const QSize &bar)
+QRect QSProgressView::changedArea(qreal fromWidth, qreal toWidth, const QSize &bar, bool rightToLeft)
 {
+    if (rightToLeft) {
+        const QRect mirrored = changedArea(fromWidth, toWidth, bar);
+        return mirrored.isEmpty() ? mirrored : QRect(bar.width() - mirrored.right() - 1, mirrored.y(), mirrored.width(), mirrored.height());
+    }
     const qreal from = qBound(0.0, fromWidth, qreal(bar.width()));
     const qreal to = qBound(0.0, toWidth, qreal(bar.width()));
     if (from == to)
@@ -65,8 +74,7 @@ QRect QSProgressView::changedArea(qreal fromWidth, qreal toWidth, const QSize &b
 
 qreal QSProgressView::fillWidth() const
 {
-    const qreal done = kPointsPerPercent * qreal(progress_);
-    return rightToLeft_ ? qreal(width()) - done : done;
+    return kPointsPerPercent * qreal(progress_);
 }
 
 QRectF QSProgressView::progressContainerRect() const
@@ -76,7 +84,8 @@ QRectF QSProgressView::progressContainerRect() const
 
 QRectF QSProgressView::progressValueRect() const
 {
-    return QRectF(0, 0, fillWidth(), kBarHeight);
+    const qreal done = fillWidth();
+    return QRectF(rightToLeft_ ? qreal(width()) - done : 0, 0, done, kBarHeight);
 }
 
 void QSProgressView::setCornerRadius(qreal radius)

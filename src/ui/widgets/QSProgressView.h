@@ -1,9 +1,10 @@
 #pragma once
 // The two-colour progress bar: a 22-point track and a fill with 5-point corners. The fill grows by
-// 8 points per percent. Left to right the dark fill grows from the left over a white track; right to
-// left the track is dark and a white fill of (width - 8 x percent) shrinks towards the left, so the
-// dark part, which is always the part done, grows from the right. The direction is read once, when
-// the bar is created.
+// 8 points per percent. The dark fill over the white track is the part done: it grows from the left
+// edge, and right to left it is the same bar mirrored, growing from the right edge. (Drawing right to
+// left as a dark track under a shrinking white fill inverts the colours where nothing is done yet
+// and leaves grey traces of the fill's rounded ends at 0 %.) The direction is read once, when the
+// bar is created.
 
 #include <QColor>
 #include <QRect>
@@ -26,7 +27,7 @@ public:
 
     bool isRightToLeft() const { return rightToLeft_; }
     // The track (progressContainer) and the fill (progressValue) in the bar's coordinates. The
-    // fill's width may exceed the track or, right to left, fall below 0; it is drawn clipped.
+    // fill's width may exceed the track; it is drawn clipped.
     QRectF progressContainerRect() const;
     QRectF progressValueRect() const;
     QColor trackColor() const { return trackColor_; }
@@ -36,7 +37,7 @@ public:
     void setCornerRadius(qreal radius);
 
     // The part of a bar of the given size that looks different once the fill's width changes.
-    static QRect changedArea(qreal fromWidth, qreal toWidth, const QSize &bar);
+    static QRect changedArea(qreal fromWidth, qreal toWidth, const QSize &bar, bool rightToLeft = false);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

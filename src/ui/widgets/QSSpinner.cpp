@@ -1,6 +1,7 @@
 #include "ui/widgets/QSSpinner.h"
 
 #include "config/QSConfigProvider.h"
+#include "ui/accessibility/QSAccessibility.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -9,7 +10,8 @@ QSSpinner::QSSpinner(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    setAccessibleName(QStringLiteral("Connecting"));
+    // The caption beside it says "Connecting"; the turning picture adds nothing to hear.
+    QSAccessibility::setDecorative(this);
     animation_ = new QVariantAnimation(this);
     animation_->setStartValue(0.0);
     animation_->setEndValue(360.0);

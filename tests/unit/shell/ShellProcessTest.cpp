@@ -159,6 +159,8 @@ TEST(Packaging, InstallRegistersTheSchemeAndTheLauncherPassesItsUrlOn)
     const QString entry = QString::fromUtf8(entryFile.readAll());
     EXPECT_TRUE(entry.contains(u"\nExec=\"%1\" %u\n"_s.arg(launcher))) << entry.toStdString();
     EXPECT_TRUE(entry.contains(u"\nMimeType=x-scheme-handler/qsd;\n"_s)) << entry.toStdString();
+    // X11 desktops match the window to this entry by its WM_CLASS, which Qt takes from the executable.
+    EXPECT_TRUE(entry.contains(u"\nStartupWMClass=TinyInstaller\n"_s)) << entry.toStdString();
 
     // The launcher starts the installed bundle and passes its arguments on, as the desktop would.
     Sandbox sandbox;

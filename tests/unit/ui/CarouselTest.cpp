@@ -87,6 +87,11 @@ TEST(QSCarousel, ImageAddressesFollowTheScreenScale)
     EXPECT_EQ(QSCarousel::scaledImageUrl(image, 3), QUrl("https://cdn.example/img/page1@3x.png?v=2"));
     EXPECT_EQ(QSCarousel::scaledImageUrl("https://cdn.example/a.b.png", 2), QUrl("https://cdn.example/a@2x.b"));
     EXPECT_EQ(QSCarousel::scaledImageUrl("https://cdn.example/noextension", 2), QUrl("https://cdn.example/noextension"));
+    // The screen's device pixel ratio, rounded up: no picture is drawn larger than it came.
+    const std::pair<qreal, int> ratios[] = {{1, 1},   {1.0000001, 1}, {1.125, 2}, {1.25, 2}, {1.5, 2},  {2, 2},
+                                            {2.5, 3}, {3, 3},         {4, 3},     {0.75, 1}, {0, 1},    {qQNaN(), 1}};
+    for (const auto &[ratio, scale] : ratios)
+        EXPECT_EQ(QSCarousel::imageScale(ratio), scale) << ratio;
 }
 
 TEST(PageController, TextsComeFirstAsPlainTextAndAMissingImageLeavesItsSlotEmpty)

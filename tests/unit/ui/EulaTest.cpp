@@ -3,10 +3,13 @@
 
 #include "ui/QSEula.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 
 TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallback)
 {
@@ -25,6 +28,20 @@ TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallback)
     EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("he"), QStringLiteral("IL"), bundled), QUrl("qrc:/licences/en_EULA.html"));
     EXPECT_EQ(QSEula::eulaUrlFor(QString(), QString(), bundled), QUrl("qrc:/licences/en_EULA.html"));
     EXPECT_TRUE(QSEula::eulaUrlFor(QStringLiteral("de"), QStringLiteral("DE"), [](const QString &) { return false; }).isEmpty());
+
+    // Laid out in the document's language, whatever the interface's: the English fallback of a
+    // Hebrew reader reads left to right.
+    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/en_EULA.html")), Qt::LeftToRight);
+    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/zh-TW_EULA.html")), Qt::LeftToRight);
+    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/he_EULA.html")), Qt::RightToLeft);
+    TestEnv env;
+    env.host.rightToLeft = true;
+    uitest::useLanguage(env.host, QStringLiteral("he-IL"));
+    const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
+    QSEula hebrewReader;
+    ASSERT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(hebrewReader.webView()->layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(hebrewReader.webView()->document()->defaultTextOption().textDirection(), Qt::LeftToRight);
 }
 
 TEST(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLeft)
@@ -61,6 +78,23 @@ TEST(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLeft
     mainWindow.activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !eula.isVisible(); }, 2000));
     EXPECT_EQ(closed.count(), 1);
+
+    // Escape closes it, and so does its own close control, which Tab reaches.
+    QSignalSpy dismissed(&eula, &QSEula::dismissed);
+    for (const bool escape : {true, false}) {
+        eula.showWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &eula; }));
+        auto *close = eula.findChild<QPushButton *>(QStringLiteral("closeButton"));
+        ASSERT_TRUE(close && close->isVisible());
+        EXPECT_EQ(close->text(), QStringLiteral("Schließen"));
+        EXPECT_TRUE(close->focusPolicy() & Qt::TabFocus);
+        if (escape)
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &eula, Qt::Key_Escape);
+        else
+            close->click();
+        EXPECT_FALSE(eula.isVisible());
+    }
+    EXPECT_EQ(dismissed.count(), 2);
 }
 
 // Every key the screens, the shell and the flow look up has a text in every language; the texts
@@ -76,6 +110,7 @@ TEST(Translations, EveryKeyHasATextInEveryLanguage)
         "MessageInstallationFailedClickHere", "MessageInstallationFailedDescription3", "ContactSupportText", "ContactSupportText1",
         "MessageNoInternetConnection", "MessagePleaseTryLater", "QSAlreadyInstalledTitle", "QSAlreadyInstalledMessage",
         "QSNoSpaceTitle", "QSNoSpaceMessage", "QSOSNotCompatibleTitle", "QSOSNotCompatibleMessage", "MessageContent",
+        "QSAccessibleQuit", "QSAccessibleDownloadProgress", "QSAccessibleInstallationGuide",
     };
     TestEnv env;
     const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });

@@ -2,7 +2,9 @@
 #include "UiTestSupport.h"
 
 #include "engine/QSInstallFlow.h"
+#include "ui/QSAlertController.h"
 #include "ui/QSErrorController.h"
+#include "ui/QSEula.h"
 #include "ui/QSLinkTexts.h"
 #include "ui/QSMainController.h"
 #include "ui/widgets/HyperlinkTextField.h"
@@ -11,6 +13,7 @@
 #include <QCloseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 #include <QtTest/qtestspontaneevent.h>
 
 namespace {
@@ -91,6 +94,10 @@ TEST_F(MainControllerTest, QuitConfirmationIsNeverStackedAndAsksAgainAfterNo)
     QSAlertController *first = controller->alert();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->windowFlags() & Qt::WindowStaysOnTopHint);
+    // For the window system a child window of the installer's (transient), centred over it.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
+    EXPECT_EQ(first->windowHandle()->transientParent(), controller->windowHandle());
+    EXPECT_LE((first->frameGeometry().center() - controller->frameGeometry().center()).manhattanLength(), 2);
     EXPECT_EQ(controller->primaryButton(), nullptr) << "Return must not reach the window behind the confirmation";
     controller->onCloseTap();
     EXPECT_EQ(controller->alert(), first);
@@ -114,6 +121,12 @@ TEST_F(MainControllerTest, QuitConfirmationIsNeverStackedAndAsksAgainAfterNo)
     EXPECT_EQ(controller->alert(), nullptr);
     EXPECT_EQ(posts.posts.size(), 2);
     EXPECT_EQ(terminations, 0);  // Yes is answered with the keyboard in KeyboardTest
+
+    // An owner the window system has no window for (nothing to be transient for): shown all the same.
+    QWidget unshown;
+    QSAlertController orphan(&unshown);
+    orphan.showWindow(nullptr, QStringLiteral("Quit?"), QStringLiteral("Sure?"), QStringLiteral("A"), QStringLiteral("B"));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&orphan));
 }
 
 TEST_F(MainControllerTest, LinksAndCommandsOpenTheirPages)
@@ -124,7 +137,9 @@ TEST_F(MainControllerTest, LinksAndCommandsOpenTheirPages)
 
     auto &center = platform::NotificationCenter::defaultCenter();
     center.post(QStringLiteral("OPEN_EULA"));
-    EXPECT_NE(controller->eula(), nullptr);
+    ASSERT_NE(controller->eula(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->eula()));
+    EXPECT_EQ(controller->eula()->windowHandle()->transientParent(), controller->windowHandle());
 
     center.post(QStringLiteral("OPEN_PRIVACY_POLICY_LINK"));
     center.post(QStringLiteral("SHOW_CONTACT_SUPPORT_BUTTON"));

@@ -17,9 +17,7 @@ namespace {
 
 QImage barAt(qreal fillWidth, QSProgressView &bar)
 {
-    const qreal perPercent = QSProgressView::kPointsPerPercent;
-    const qreal done = bar.isRightToLeft() ? bar.width() - fillWidth : fillWidth;
-    bar.setProgress(float(done / perPercent), QString());
+    bar.setProgress(float(fillWidth / QSProgressView::kPointsPerPercent), QString());
     return bar.grab().toImage();
 }
 
@@ -43,7 +41,7 @@ TEST(QSProgressView, TheRedrawnAreaHoldsEveryPixelThatChanges)
             SCOPED_TRACE(testing::Message() << (rightToLeft ? "rtl " : "ltr ") << from << " -> " << to);
             const QImage before = barAt(from, bar);
             const QImage after = barAt(to, bar);
-            const QRect area = QSProgressView::changedArea(from, to, bar.size());
+            const QRect area = QSProgressView::changedArea(from, to, bar.size(), rightToLeft);
             const qreal ratio = after.devicePixelRatio();
             for (int y = 0; y < after.height(); ++y) {
                 for (int x = 0; x < after.width(); ++x) {

@@ -77,6 +77,31 @@ QString charactersWithoutGlyph(const QTextDocument &document)
     return missing;
 }
 
+// Latin letters drawn in another weight than their text asks for: read from the raw font of each
+// glyph run (the face actually used), against the weight of the run's character format. A Latin
+// word inside semibold Hebrew text must stay semibold, as it is in English.
+QString latinLettersOffWeight(const QTextDocument &document)
+{
+    QString off;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            const QTextFragment piece = fragment.fragment();
+            const int asked = piece.charFormat().hasProperty(QTextFormat::FontWeight) ? piece.charFormat().fontWeight()
+                                                                                       : document.defaultFont().weight();
+            for (int i = 0; i < piece.length(); ++i) {
+                const int at = piece.position() - block.position() + i;
+                if (block.text().at(at).script() != QChar::Script_Latin)
+                    continue;
+                for (const QGlyphRun &run : block.layout()->glyphRuns(at, 1)) {
+                    if (qAbs(run.rawFont().weight() - asked) >= 100)
+                        off += block.text().at(at);
+                }
+            }
+        }
+    }
+    return off;
+}
+
 bool hasHebrew(const QString &text)
 {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.script() == QChar::Script_Hebrew; });
@@ -101,6 +126,7 @@ void expectHebrewDrawn(QWidget &screen, int &hebrewTexts)
         ++hebrewTexts;
         SCOPED_TRACE(widget->objectName().toStdString() + ": " + plain.toStdString());
         EXPECT_EQ(charactersWithoutGlyph(*document), QString());
+        EXPECT_EQ(latinLettersOffWeight(*document), QString());
         if (!qobject_cast<QAbstractButton *>(widget)) {  // a button's one line is centred either way
             EXPECT_EQ(document->begin().textDirection(), Qt::RightToLeft);
         }

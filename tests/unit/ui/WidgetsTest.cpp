@@ -25,17 +25,20 @@ TEST(QSColor, ColorWithHexReadsTheTextAsWritten)
     }
 }
 
-// Left to right the dark fill grows from the left by 8 points per percent whatever the track's
-// width; right to left the done (dark) part grows from the right.
+// The dark fill grows by 8 points per percent whatever the track's width, over a white track: from
+// the left, and right to left mirrored, from the right. Nothing dark shows at 0 %, not even at the
+// rounded ends.
 TEST(QSProgressView, GeometryAndColoursInBothDirections)
 {
     const QColor dark(0x2F, 0x30, 0x34), white(Qt::white);
-    const std::tuple<bool, int, float, qreal, QList<std::pair<int, QColor>>> cases[] = {
-        // right to left, width, percent, fill width, x -> colour on the bar's middle line
-        {false, 800, 50, 400, {{100, dark}, {600, white}}},
-        {false, 600, 100, 800, {{590, dark}}},  // drawn clipped to the bar
-        {true, 600, 0, 600, {{300, white}}},
-        {true, 600, 50, 200, {{100, white}, {300, dark}, {590, dark}}},
+    const std::tuple<bool, int, float, QRectF, QList<std::pair<int, QColor>>> cases[] = {
+        // right to left, width, percent, fill, x -> colour on the bar's middle line
+        {false, 800, 50, {0, 0, 400, 22}, {{100, dark}, {600, white}}},
+        {false, 600, 100, {0, 0, 800, 22}, {{590, dark}}},  // drawn clipped to the bar
+        {false, 600, 0, {0, 0, 0, 22}, {{0, white}, {1, white}, {300, white}, {598, white}, {599, white}}},
+        {true, 600, 0, {600, 0, 0, 22}, {{0, white}, {1, white}, {300, white}, {598, white}, {599, white}}},
+        {true, 600, 50, {200, 0, 400, 22}, {{100, white}, {300, dark}, {590, dark}}},
+        {true, 600, 100, {-200, 0, 800, 22}, {{10, dark}, {590, dark}}},
     };
     for (const auto &[rightToLeft, width, percent, fillWidth, pixels] : cases) {
         SCOPED_TRACE(testing::Message() << (rightToLeft ? "rtl " : "ltr ") << width << " at " << percent);
@@ -43,9 +46,13 @@ TEST(QSProgressView, GeometryAndColoursInBothDirections)
         env.host.rightToLeft = rightToLeft;
         QSProgressView bar;
         bar.resize(width, 22);
+        bar.setCornerRadius(5);  // as while downloading
         bar.setProgress(percent, QStringLiteral("Installing"));
+        uitest::saveScreen(bar, QStringLiteral("progress_%1_%2").arg(rightToLeft ? "rtl" : "ltr").arg(percent));
         EXPECT_EQ(bar.progressContainerRect(), QRectF(0, 0, width, 22));
-        EXPECT_EQ(bar.progressValueRect(), QRectF(0, 0, fillWidth, 22));
+        EXPECT_EQ(bar.progressValueRect(), fillWidth);
+        EXPECT_EQ(bar.trackColor(), white);
+        EXPECT_EQ(bar.fillColor(), dark);
         const QImage image = bar.grab().toImage();
         for (const auto &[x, colour] : pixels)
             EXPECT_EQ(image.pixelColor(int(x * image.devicePixelRatio()), int(11 * image.devicePixelRatio())), colour) << "x " << x;

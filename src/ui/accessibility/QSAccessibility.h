@@ -1,0 +1,25 @@
+#pragma once
+// How the installer's screens reach screen readers. Qt's own accessibility interfaces cover the
+// standard controls; the interfaces installed here cover the installer's own widgets: windows
+// with their window role, screens whose children follow the screen's reading order, the status
+// line and progress bar that announce their changes, texts whose links are links, and the error
+// screen and quit confirmation as alerts. On Linux they reach Orca and other readers through
+// AT-SPI; without an accessibility bus nothing of this runs.
+
+class QWidget;
+
+namespace QSAccessibility {
+
+// Installs the interfaces for the installer's widgets. Once per process, after the application
+// object and before the first window.
+void install();
+
+// A picture that only repeats what a text beside it says: left out of the accessibility tree.
+void setDecorative(QWidget *widget);
+bool isDecorative(const QWidget *widget);
+
+// Tells screen readers that an alert (a screen or window with the alert role) has just appeared,
+// so that they read its name and description.
+void announceAlert(QWidget *alert);
+
+}  // namespace QSAccessibility
