@@ -1,8 +1,9 @@
 """One measurement each of the installer and of its peers, on the end-to-end sandbox.
 
 The installer runs as in the end-to-end suite (copied bundle, HOME, TMPDIR and the applications
-folder in a scratch folder, Xvfb, nginx as the download host); the peers run on the same display,
-against the same nginx and the same archive, on the same file system.
+folder in a scratch folder, Xvfb, nginx as the download host, over HTTP or HTTPS); the peers run on
+the same display, against the same nginx and the same archive, on the same file system. Every peer
+syncs what it unpacked before its mv, as the installer syncs the bundle it places.
 """
 
 import ctypes
@@ -66,14 +67,20 @@ class BenchSandbox(Sandbox):
         if not self.x_keepalive:
             raise BenchError(f"cannot connect to the display {self.display}")
 
-    def serve(self, archive):
-        """Make nginx answer /download/Corvala.zip with `archive` (a link, not a copy)."""
+    def serve(self, archive, https=False):
+        """Make nginx answer /download/Corvala.zip with `archive` (a link, not a copy), over HTTP
+        or over HTTPS."""
         link = self.www / "Corvala.zip"
         fresh = self.www / ".Corvala.zip.new"
         fresh.unlink(missing_ok=True)
         fresh.symlink_to(Path(archive).resolve())
         os.replace(fresh, link)
-        return f"http://127.0.0.1:{self.nginx_port}/download/Corvala.zip"
+        base = self.https_url() if https else f"http://127.0.0.1:{self.nginx_port}"
+        return f"{base}/download/Corvala.zip"
+
+    def curl(self, url):
+        """curl as a person would call it; told of the test authority as the installer is."""
+        return ["curl", "-sS", "--fail", *(["--cacert", str(self.certs / "authority.pem")] if self.certs else []), url]
 
     def reset_person(self):
         """A person who has never run the installer: empty HOME, TMPDIR and applications folder."""
@@ -143,7 +150,7 @@ def curl_peak_memory(box, url):
     Not from wait4: a child's maximum resident size there includes the forking Python's pages.
     """
     target = box.root / "curl-peak.zip"
-    proc = subprocess.Popen(["curl", "-sS", "--fail", "-o", str(target), url], stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(box.curl(url) + ["-o", str(target)], stderr=subprocess.DEVNULL)
     peak = 0
     while proc.poll() is None:
         try:
@@ -174,38 +181,55 @@ class PeerRun:
     marks: dict  # step -> seconds after the start at which it ended
 
 
-def run_peer_steps(box, steps_of, what):
-    """Times the steps of a peer that fetch and unpack the archive into <work>/extract, then its
-    mv of Corvala.app into the applications folder. steps_of(work) yields (name, action) pairs."""
+def run_peer_steps(box, steps_of, what, staging=None):
+    """Times the steps of a peer that fetch and unpack the archive into the staging folder
+    (default <work>/extract), then its sync -f and mv of Corvala.app into the applications folder.
+    steps_of(work, staging) yields (name, action) pairs."""
     work = box.root / "peer"
-    shutil.rmtree(work, ignore_errors=True)
-    (work / "extract").mkdir(parents=True)
+    staging = staging or work / "extract"
+    for folder in (work, staging):
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True, mode=0o700)
     shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
     steps = {}
     start = time.monotonic()
-    for name, action in steps_of(work):
+    for name, action in steps_of(work, staging):
         action()
         steps[name] = time.monotonic()
-    run_peer(["mv", str(work / "extract" / "Corvala.app"), str(box.apps / "Corvala.app")], "mv")
+    run_peer(["sync", "-f", str(staging / "Corvala.app")], "sync")
+    steps["sync"] = time.monotonic()
+    run_peer(["mv", str(staging / "Corvala.app"), str(box.apps / "Corvala.app")], "mv")
     steps["mv"] = time.monotonic()
     if not (box.apps / "Corvala.app" / "Contents" / "MacOS" / "Corvala").is_file():
         raise BenchError(f"{what} did not place Corvala.app")
-    shutil.rmtree(work, ignore_errors=True)
-    shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
+    for folder in (work, staging, box.apps / "Corvala.app"):
+        shutil.rmtree(folder, ignore_errors=True)
     return PeerRun(steps["mv"] - start, {name: at - start for name, at in steps.items()})
 
 
 def peer_install(box, url):
-    """curl -o, bsdtar -x and mv of the same archive from the same server into the same folder."""
-    def steps(work):
+    """curl -o, bsdtar -x, sync -f and mv of the same archive from the same server into the same folder."""
+    def steps(work, staging):
         zip_path = work / "Corvala.zip"
-        yield "curl", lambda: run_peer(["curl", "-sS", "--fail", "-o", str(zip_path), url], "curl")
-        yield "bsdtar", lambda: run_peer(["bsdtar", "-x", "-f", str(zip_path), "-C", str(work / "extract")], "bsdtar")
+        yield "curl", lambda: run_peer(box.curl(url) + ["-o", str(zip_path)], "curl")
+        yield "bsdtar", lambda: run_peer(["bsdtar", "-x", "-f", str(zip_path), "-C", str(staging)], "bsdtar")
     return run_peer_steps(box, steps, "the peer")
 
 
-def curl_into_bsdtar(url, folder):
-    curl = subprocess.Popen(["curl", "-sS", "--fail", url], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+def root_peer_install(box, url, public_key, signature):
+    """What the helper does, by hand as root: curl -o, minisign -Vm, bsdtar -x into a root-owned
+    staging folder inside the applications folder, sync -f and mv."""
+    def steps(work, staging):
+        zip_path = work / "Corvala.zip"
+        yield "curl", lambda: run_peer(box.curl(url) + ["-o", str(zip_path)], "curl")
+        yield "minisign", lambda: run_peer(["minisign", "-V", "-q", "-p", str(public_key), "-x", str(signature),
+                                            "-m", str(zip_path)], "minisign")
+        yield "bsdtar", lambda: run_peer(["bsdtar", "-x", "-f", str(zip_path), "-C", str(staging)], "bsdtar")
+    return run_peer_steps(box, steps, "the root peer", staging=box.apps / ".peer-staging")
+
+
+def curl_into_bsdtar(box, url, folder):
+    curl = subprocess.Popen(box.curl(url), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     tar = subprocess.Popen(["bsdtar", "-x", "-f", "-", "-C", str(folder)], stdin=curl.stdout,
                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     curl.stdout.close()
@@ -217,10 +241,10 @@ def curl_into_bsdtar(url, folder):
 
 
 def peer_stream_install(box, url):
-    """curl | bsdtar -x, then mv: extraction overlapped with the download, as a person piping the
-    two tools would do it."""
-    def steps(work):
-        yield "curl | bsdtar", lambda: curl_into_bsdtar(url, work / "extract")
+    """curl | bsdtar -x, then sync -f and mv: extraction overlapped with the download, as a person
+    piping the two tools would do it."""
+    def steps(work, staging):
+        yield "curl | bsdtar", lambda: curl_into_bsdtar(box, url, staging)
     return run_peer_steps(box, steps, "the streaming peer")
 
 
@@ -257,12 +281,19 @@ class KeyPress:
         self.connection.close()
 
 
-def installer_install(box, timeout):
-    """Install pressed to the run log's "Install" event, with the installer's peak memory."""
-    box.reset_person()
-    proc = box.launch()
+def installer_install(box, timeout, launch=None, reset=None):
+    """Install pressed to the run log's "Install" event, with the installer's peak memory.
+    launch() starts the installer (default: the sandbox's copy, as this user); reset() gives a
+    person who has never run it (default: reset_person)."""
+    reset = reset or box.reset_person
+    reset()
+    proc = (launch or box.launch)()
     try:
         box.wait_log(WELCOME_RECORD, timeout=60)
+        if box.certs:
+            # The authority that SSL_CERT_FILE names is read beside the welcome screen; a request
+            # made before waits for it. A person takes longer than that to press Install.
+            box.wait_log("certificate authorities of SSL_CERT_FILE", timeout=60)
         box.xdotool("mousemove", "640", "400")
         wait_for(lambda: box.focused_window(proc.pid), 30, "the installer's window to be shown and focused")
         tail = LogTail(box.log_path)
@@ -301,7 +332,7 @@ def installer_install(box, timeout):
         stop(proc, "the installer")
     # Like the peers, it leaves nothing for the next contender to pay for: its product and
     # scratch files go now, not at the start of its own next run.
-    box.reset_person()
+    reset()
     wall = marks["Download"] - marks["Config"]
     share = (cpu_at["Download"] - cpu_at["Config"]) / wall if wall > 0 else float("nan")
     return InstallRun(marks["Install"], peak_before, peak_download or peak_install, peak_install, marks,
@@ -365,7 +396,9 @@ def time_to_window(box, cmd, what, timeout=60):
     log = open(box.artifacts / f"startup-{Path(cmd[0]).name}.txt", "a")
     try:
         start = time.monotonic()
-        proc = subprocess.Popen(cmd, env=box.env(), stdout=log, stderr=subprocess.STDOUT)
+        # As most people start it: no authorities of their own to read (SSL_CERT_FILE).
+        env = {k: v for k, v in box.env().items() if k != "SSL_CERT_FILE"}
+        proc = subprocess.Popen(cmd, env=env, stdout=log, stderr=subprocess.STDOUT)
         log.close()
         try:
             mapped, drawn = watcher.wait_for_window(proc, what, timeout)

@@ -259,7 +259,10 @@ void QSInstallFlow::reportProxyProblem(const QSDownloader::Outcome &outcome, con
                outcome.errorCode <= int(QNetworkReply::UnknownProxyError)) ||
               // Through a proxy, the only connection made is to the proxy itself.
               outcome.errorCode == int(QNetworkReply::ConnectionRefusedError) ||
-              outcome.errorCode == int(QNetworkReply::HostNotFoundError)))
+              outcome.errorCode == int(QNetworkReply::HostNotFoundError) ||
+              // Qt's name for an answer to CONNECT that is not HTTP ("Did not receive HTTP
+              // response from proxy").
+              outcome.errorCode == int(QNetworkReply::UnknownNetworkError)))
         problem = outcome.errorDescription;
     if (!problem.isEmpty())
         QSLogger::error(QStringLiteral("Proxy problem: the proxy %1 refused the download: %2").arg(outcome.proxy, problem),

@@ -19,6 +19,7 @@
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSSystemInfo.h"
+#include "telemetry/QSTrustedAuthorities.h"
 
 #include <QApplication>
 #include <QJsonObject>
@@ -124,6 +125,8 @@ void AppDelegate::showWindow()
 void AppDelegate::finishStartUp()
 {
     startUpDone_ = true;
+    // Before any request; the requests wait for it, the window does not.
+    QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
     // The window is up: the first request's set-up happens now, not after Install is pressed.
     QSHttp::prepare(QUrl(QSConfigProvider::getConfigUrl()));
     QStringList urls = pendingCommandUrls_;
@@ -194,6 +197,10 @@ void AppDelegate::applicationWillTerminate()
     // The installation stops before anything of the end is recorded: no download, extraction
     // or placement goes on behind the hidden window, and none of its records follow "End".
     QSTermination::instance().announce();
+    // The two requests trust the authorities the environment names, also when the end comes
+    // before the start-up was done; their records come now, not after "End".
+    QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
+    QSTrustedAuthorities::waitUntilReady();
 
     // As in the "Start" event: "NA" where the processor has no name.
     const QString cpuName = QSSystemInfo::getCPUName();

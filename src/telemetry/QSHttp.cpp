@@ -1,6 +1,7 @@
 #include "telemetry/QSHttp.h"
 
 #include "telemetry/QSProxy.h"
+#include "telemetry/QSTrustedAuthorities.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -213,7 +214,10 @@ void QSHttp::start(const QNetworkRequest &request, const QByteArray &method, con
         return;
     }
     auto begin = [request, method, body, options, completion = std::move(completion)]() mutable {
-        launch(*mainManager(), request, method, body, options, std::move(completion));
+        // Not before the authorities that the environment names are trusted.
+        QSTrustedAuthorities::whenReady([request, method, body, options, completion = std::move(completion)]() mutable {
+            launch(*mainManager(), request, method, body, options, std::move(completion));
+        });
     };
     if (QThread::currentThread() == app->thread())
         begin();
@@ -236,6 +240,7 @@ QSHttp::Result QSHttp::run(const QNetworkRequest &request, const QByteArray &met
         std::optional<Result> result;
         QEventLoop *loop = nullptr;
     };
+    QSTrustedAuthorities::waitUntilReady();
     auto wait = std::make_shared<Wait>();
     QEventLoop loop;
     wait->loop = &loop;

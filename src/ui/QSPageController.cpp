@@ -6,6 +6,7 @@
 #include "config/QSConfigProvider.h"
 #include "platform/Console.h"
 #include "platform/Localization.h"
+#include "telemetry/QSProxy.h"
 #include "ui/QSColor.h"
 #include "ui/QSFonts.h"
 #include "ui/QSStyle.h"
@@ -32,6 +33,9 @@ QSPageController::QSPageController(QWidget *parent)
 {
     ui_->setupUi(this);
     network_ = new QNetworkAccessManager(this);
+    // The images take the proxy the other requests take, asked the same way: Qt's
+    // application-wide setting would send an address on this machine past it.
+    QSProxy::useSystemProxy(*network_);
 }
 
 QSPageController::~QSPageController() = default;

@@ -3,7 +3,8 @@
 Everything lives in one scratch folder: HOME, TMPDIR, the applications folder, the copied bundle
 with its own Info.plist, the servers' files and the screenshots. Xvfb gives the window a screen,
 nginx is the download host and the log-upload target (WebDAV PUT), the demo service answers the
-configuration and collects the analytics batch.
+configuration and collects the analytics batch. With certificates, nginx also serves all of it over
+HTTPS (the service behind it), and tinyproxy can stand in the way.
 """
 
 import json
@@ -20,6 +21,7 @@ from xml.sax.saxutils import escape
 DATA_PATH = "/.local/share/Brightmoor/CorvalaInstaller"
 BINARY_NAME = "Corvala.app"
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
+MAKE_CERTIFICATES = Path(__file__).resolve().parent.parent / "support" / "make-test-certificates"
 
 
 def free_port():
@@ -83,7 +85,8 @@ class Sandbox:
         self.args_file = self.root / "product-args.txt"
         self.processes = []
         self.process_groups = []  # servers whose helpers (a compositor's clients, a bus's services) go with them
-        self.extra_env = {}  # for the installer: another platform, a scale factor
+        self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
+        self.certs = None
         self.installer = None
         self.display = None
         self.shots = 0
@@ -113,7 +116,32 @@ class Sandbox:
         self.display_proc.wait(timeout=10)
         self.display = None
 
-    def start_nginx(self, archive_bytes=None, limit_rate=None):
+    def make_certificates(self):
+        """The test authority and its server certificates (make-test-certificates); the installer
+        is told of the authority through SSL_CERT_FILE, as a machine behind an inspecting proxy is."""
+        self.certs = self.root / "certs"
+        subprocess.run([str(MAKE_CERTIFICATES), str(self.certs)], check=True)
+        self.extra_env["SSL_CERT_FILE"] = str(self.certs / "authority.pem")
+        return self.certs
+
+    def tls_server(self, service_port):
+        """An HTTPS server block with the good certificate: the download and log folders as over
+        HTTP, everything else passed on to the demo service on service_port."""
+        self.https_port = free_port()
+        return f"""
+  server {{
+    listen 127.0.0.1:{self.https_port} ssl;
+    ssl_certificate {self.certs}/good.pem; ssl_certificate_key {self.certs}/good.key;
+    access_log {self.root}/nginx-tls-access.log;
+    location /download/ {{ root {self.root}/www; }}
+    location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
+                       client_max_body_size 64m; }}
+    location / {{ proxy_pass http://127.0.0.1:{service_port}; client_max_body_size 64m; }}
+  }}"""
+
+    def start_nginx(self, archive_bytes=None, limit_rate=None, https_service_port=None):
+        """The download host over HTTP; with https_service_port (and certificates made), also the
+        HTTPS front of the download host, the log folder and the service (https_url())."""
         self.nginx_port = free_port()
         (self.www / "Corvala.zip").write_bytes(archive_bytes if archive_bytes is not None else self.archive.read_bytes())
         conf = self.root / "nginx.conf"
@@ -133,7 +161,7 @@ http {{
     location /busy/ {{ add_header Retry-After 2 always; return 503; }}
     location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
                        client_max_body_size 64m; }}
-  }}
+  }}{self.tls_server(https_service_port) if https_service_port else ""}
 }}
 """)
         proc = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.root)],
@@ -141,6 +169,21 @@ http {{
         self.processes.append(proc)
         wait_for(lambda: self._port_open(self.nginx_port), 10, "nginx")
         return f"http://127.0.0.1:{self.nginx_port}"
+
+    def https_url(self):
+        return f"https://127.0.0.1:{self.https_port}"
+
+    def start_tinyproxy(self, bind=None):
+        """tinyproxy on 127.0.0.1 (CONNECT to any port); bind: the address its own connections
+        leave from, so that a server's log tells what came through it."""
+        port = free_port()
+        conf = self.root / "tinyproxy.conf"
+        conf.write_text(f"Port {port}\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Info\n"
+                        f"LogFile \"{self.root}/tinyproxy.log\"\nAllow 127.0.0.1\n" + (f"Bind {bind}\n" if bind else ""))
+        proc = subprocess.Popen(["tinyproxy", "-d", "-c", str(conf)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(proc)
+        wait_for(lambda: self._port_open(port), 10, "tinyproxy")
+        return f"http://127.0.0.1:{port}"
 
     def start_service(self, *extra):
         proc = subprocess.Popen([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
@@ -171,9 +214,10 @@ http {{
         return bundle
 
     def env(self):
-        # The servers are on 127.0.0.1: no proxy of the machine running the tests is in the way.
+        # The servers are on 127.0.0.1: no proxy of the machine running the tests is in the way,
+        # and no authority it names is trusted unless the sandbox names it.
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("QT_", "XDG_", "LC_")) and k.lower() not in PROXY_VARIABLES}
+               if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_")) and k.lower() not in PROXY_VARIABLES}
         runtime = self.tmp / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
         env.pop("DISPLAY", None)
@@ -296,7 +340,7 @@ http {{
 
     def close(self):
         self.stop_processes()
-        for name in ("nginx-error.log", "requests.txt", "analytics.txt"):
+        for name in ("nginx-error.log", "requests.txt", "analytics.txt", "nginx-tls-access.log", "tinyproxy.log"):
             src = self.root / name
             if src.exists():
                 shutil.copy(src, self.artifacts / name)

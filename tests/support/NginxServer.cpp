@@ -22,6 +22,18 @@ bool accepts(quint16 port)
     return socket.waitForConnected(200);
 }
 
+QString tlsLines(const NginxServer::Options &options)
+{
+    if (!options.tls)
+        return {};
+    QString lines = QStringLiteral("ssl_certificate %1; ssl_certificate_key %2;\n")
+                        .arg(options.tls->certificate, options.tls->key);
+    // Debian's OpenSSL 3 refuses TLS 1.0 below security level 0, in a server as in a client.
+    if (options.tls->onlyTls10)
+        lines += QStringLiteral("ssl_protocols TLSv1; ssl_ciphers DEFAULT:@SECLEVEL=0;\n");
+    return lines;
+}
+
 }  // namespace
 
 NginxServer::NginxServer()
@@ -50,7 +62,7 @@ bool NginxServer::start(const Options &options)
     const QString temp = dir_.filePath(QStringLiteral("temp"));
     const QString conf = QStringLiteral(R"(
 daemon off; master_process off; worker_processes 1;
-error_log %1/error.log; pid %1/nginx.pid;
+error_log %1/error.log info; pid %1/nginx.pid;
 events { worker_connections 64; }
 http {
   log_format ranges '$status "$http_range" $body_bytes_sent';
@@ -58,15 +70,18 @@ http {
   client_body_temp_path %2/body; proxy_temp_path %2/proxy; fastcgi_temp_path %2/fcgi;
   uwsgi_temp_path %2/uwsgi; scgi_temp_path %2/scgi;
   server {
-    listen 127.0.0.1:%3;
+    listen 127.0.0.1:%3%6;
     location / { root %1/www; %4 %5 }
+    %7
   }
 }
 )")
                              .arg(root, temp)
                              .arg(port_)
                              .arg(options.limitRate.isEmpty() ? QString() : QStringLiteral("limit_rate %1;").arg(options.limitRate),
-                                  options.serveRanges ? QString() : QStringLiteral("max_ranges 0;"));
+                                  options.serveRanges ? QString() : QStringLiteral("max_ranges 0;"))
+                             .arg(options.tls ? QStringLiteral(" ssl") : QString(), tlsLines(options) + options.serverLines);
+    tls_ = options.tls.has_value();
     QFile file(dir_.filePath(QStringLiteral("nginx.conf")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -89,7 +104,7 @@ void NginxServer::kill()
 
 QUrl NginxServer::url(const QString &path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(tls_ ? QLatin1String("https") : QLatin1String("http")).arg(port_).arg(path));
 }
 
 QStringList NginxServer::accessLog() const
@@ -98,4 +113,10 @@ QStringList NginxServer::accessLog() const
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString NginxServer::errorLog() const
+{
+    QFile file(dir_.filePath(QStringLiteral("error.log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }

@@ -4,6 +4,8 @@
 #include "EngineTestSupport.h"
 #include "MinisignTool.h"
 #include "NginxServer.h"
+#include "ScopedEnv.h"
+#include "TestCertificates.h"
 #include "TestHttpServer.h"
 #include "TinyProxy.h"
 
@@ -46,21 +48,6 @@ bool waitForOutcome(const FlowFixture &f, int ms)
     }, ms);
 }
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const QByteArray &value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() { had_ ? qputenv(name_, old_) : qunsetenv(name_); }
-
-private:
-    const char *name_;
-    QByteArray old_;
-    bool had_;
-};
-
 }  // namespace
 
 TEST(Transfers, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
@@ -69,11 +56,12 @@ TEST(Transfers, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
     const QByteArray newer = productWithBlob((3 << 20) + 4096, 2);
     const struct {
         const char *what;
-        bool replaceFile, serveRanges, continues;
+        bool replaceFile, serveRanges, continues, https = false;
     } cases[] = {
         {"same file, ranges served: continued", false, true, true},
         {"the file changed meanwhile: If-Range brings it whole", true, true, false},
         {"the server ignores ranges: whole again", false, false, false},
+        {"over HTTPS, same file: continued", false, true, true, true},
     };
     // The archives are signed: the check must see every byte of the body once, in order, also when
     // the body is continued from the bytes on disk or starts over.
@@ -83,13 +71,20 @@ TEST(Transfers, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         FlowFixture f;
+        std::optional<TestCertificates::TrustedAuthority> trust;
+        std::optional<NginxServer::Options::Tls> tls;
+        if (c.https) {
+            trust.emplace();
+            tls = NginxServer::Options::Tls{TestCertificates::certificateFile(TestCertificates::Server::Good),
+                                            TestCertificates::keyFile(TestCertificates::Server::Good)};
+        }
         f.env.setSetting("kQSArchivePublicKey", QString(signer.publicKeyLine()));
         // Pauses of 1 s, then 2 s: nginx is back before long, and an attempt refused meanwhile
         // keeps the bytes on disk for the next one.
         f.flow->setRetryBackoff(QSRetryBackoff({1000ms, 2000ms}, [] { return 1.0; }));
         NginxServer nginx;
         nginx.putFile(QStringLiteral("Corvala.zip"), original);
-        ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("1m"), .serveRanges = true}));
+        ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("1m"), .serveRanges = true, .tls = tls}));
         f.startWith(nginx.url(QStringLiteral("/Corvala.zip")).toString(), 5,
                     c.replaceFile ? newerSignature : originalSignature);
 
@@ -100,7 +95,7 @@ TEST(Transfers, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
         const QList<float> progressBeforeCut = f.screens.progress;
         if (c.replaceFile)
             nginx.putFile(QStringLiteral("Corvala.zip"), newer);
-        ASSERT_TRUE(nginx.start({.limitRate = {}, .serveRanges = c.serveRanges}));
+        ASSERT_TRUE(nginx.start({.limitRate = {}, .serveRanges = c.serveRanges, .tls = tls}));
         ASSERT_TRUE(waitForOutcome(f, 60000));
 
         ASSERT_EQ(f.named("Install").value("RSLT"), "PASS") << f.screens.genericErrors.join(',').toStdString();

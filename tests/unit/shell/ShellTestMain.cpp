@@ -10,6 +10,9 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // No authorities of the machine's own to read at every start (see TestMain.cpp).
+    for (const char *name : {"SSL_CERT_FILE", "SSL_CERT_DIR"})
+        qunsetenv(name);
     ::testing::InitGoogleTest(&argc, argv);
     // Death tests start a fresh copy of this program rather than forking one with Qt's threads.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
