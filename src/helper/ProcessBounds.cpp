@@ -1,0 +1,69 @@
+#include "ProcessBounds.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
+
+namespace {
+
+struct Limit {
+    int resource;
+    const char *name;
+    rlim_t atLeast;  // RLIM_INFINITY: no limit at all
+};
+
+// Nothing the helper does needs a bound of the caller's: files and memory grow with the product,
+// and the folders of an entry each hold a handle while it is written.
+constexpr Limit kLimits[] = {
+    {RLIMIT_FSIZE, "file size", RLIM_INFINITY},
+    {RLIMIT_CPU, "processor time", RLIM_INFINITY},
+    {RLIMIT_AS, "address space", RLIM_INFINITY},
+    {RLIMIT_DATA, "data size", RLIM_INFINITY},
+    {RLIMIT_STACK, "stack size", rlim_t(8) << 20},
+    {RLIMIT_NOFILE, "open files", 1024},
+};
+
+bool raise(const Limit &limit, QString *why)
+{
+    struct rlimit current {};
+    if (::getrlimit(limit.resource, &current) != 0)
+        return true;  // unknown to this kernel
+    struct rlimit wanted = current;
+    const auto atLeast = [&](rlim_t value) {
+        return value == RLIM_INFINITY || (limit.atLeast != RLIM_INFINITY && value >= limit.atLeast);
+    };
+    if (!atLeast(wanted.rlim_max))
+        wanted.rlim_max = limit.atLeast;
+    if (!atLeast(wanted.rlim_cur))
+        wanted.rlim_cur = limit.atLeast;
+    if ((wanted.rlim_cur == current.rlim_cur && wanted.rlim_max == current.rlim_max)
+        || ::setrlimit(limit.resource, &wanted) == 0)
+        return true;
+    *why = QStringLiteral("cannot lift the %1 limit: %2").arg(QLatin1String(limit.name), QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
+}  // namespace
+
+bool ProcessBounds::reset(QString *why)
+{
+    for (int number = 1; number < NSIG; ++number) {
+        if (number != SIGKILL && number != SIGSTOP)
+            std::signal(number, SIG_DFL);  // real-time numbers the C library keeps for itself refuse quietly
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // A write past a limit or to a closed pipe fails with an error the placement handles; the
+    // installer going away (its terminal closing) must not stop a placement half way.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const Limit &limit : kLimits) {
+        if (!raise(limit, why))
+            return false;
+    }
+    return true;
+}
