@@ -1,8 +1,6 @@
 #include "ProcessBounds.h"
 
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 
 #include <sys/resource.h>
 
@@ -25,29 +23,33 @@ constexpr Limit kLimits[] = {
     {RLIMIT_NOFILE, "open files", 1024},
 };
 
-bool raise(const Limit &limit, QString *why)
+// As far as this process may: without CAP_SYS_RESOURCE (some containers drop it even for root)
+// a hard limit cannot be raised, and the soft one goes up to it; a write past it then fails
+// with EFBIG, which the placement reports and cleans up after.
+void raise(const Limit &limit)
 {
     struct rlimit current {};
     if (::getrlimit(limit.resource, &current) != 0)
-        return true;  // unknown to this kernel
-    struct rlimit wanted = current;
-    const auto atLeast = [&](rlim_t value) {
+        return;  // unknown to this kernel
+    const auto enough = [&](rlim_t value) {
         return value == RLIM_INFINITY || (limit.atLeast != RLIM_INFINITY && value >= limit.atLeast);
     };
-    if (!atLeast(wanted.rlim_max))
+    struct rlimit wanted = current;
+    if (!enough(wanted.rlim_max))
         wanted.rlim_max = limit.atLeast;
-    if (!atLeast(wanted.rlim_cur))
+    if (!enough(wanted.rlim_cur))
         wanted.rlim_cur = limit.atLeast;
-    if ((wanted.rlim_cur == current.rlim_cur && wanted.rlim_max == current.rlim_max)
-        || ::setrlimit(limit.resource, &wanted) == 0)
-        return true;
-    *why = QStringLiteral("cannot lift the %1 limit: %2").arg(QLatin1String(limit.name), QString::fromLocal8Bit(std::strerror(errno)));
-    return false;
+    if (wanted.rlim_cur == current.rlim_cur && wanted.rlim_max == current.rlim_max)
+        return;
+    if (::setrlimit(limit.resource, &wanted) != 0) {
+        current.rlim_cur = current.rlim_max;
+        ::setrlimit(limit.resource, &current);
+    }
 }
 
 }  // namespace
 
-bool ProcessBounds::reset(QString *why)
+void ProcessBounds::reset()
 {
     for (int number = 1; number < NSIG; ++number) {
         if (number != SIGKILL && number != SIGSTOP)
@@ -61,9 +63,6 @@ bool ProcessBounds::reset(QString *why)
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGHUP, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    for (const Limit &limit : kLimits) {
-        if (!raise(limit, why))
-            return false;
-    }
-    return true;
+    for (const Limit &limit : kLimits)
+        raise(limit);
 }

@@ -52,9 +52,8 @@ int main()
     ::umask(022);
     // The installer may go away while we place: finish the placement and clean up all the same.
     // Nothing it set for itself (limits, ignored or blocked signals) applies to us.
+    ProcessBounds::reset();
     QString error;
-    if (!ProcessBounds::reset(&error))
-        return refuse(NotConfigured, error);
     if (::geteuid() != 0)
         return refuse(NotConfigured, QStringLiteral("the helper must run as root"));
 
