@@ -11,7 +11,8 @@ Cases, in one run (the package, the bus and the user are set up once):
            key it makes one whose installed Info.plist holds the key. The demo service signs the
            archive with it.
   refusal  no polkit rule allows the person: "Install error", nothing placed, no temporary files.
-  sudo     root started through sudo -E with the person's HOME, links planted at the run log and the
+  sudo     root started through sudo -E with the person's HOME: without a key in its Info.plist it
+           refuses to place ("Download Error"); with one, links planted at the run log and the
            version file: root-only files stay as they are and are not uploaded; the product runs as
            the person.
   person   a rule allows the person: the product lands root-owned with normalised modes, the version
@@ -226,6 +227,38 @@ def case_refusal(box, person):
     check(not leftovers, f"temporary files left: {leftovers}")
 
 
+def launch_through_sudo(box, person, name):
+    """The installed installer as root, started through sudo -E with the person's HOME."""
+    env = person_env(box, person)
+    env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
+               SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
+    box.console_path = box.artifacts / f"console-{name}.txt"
+    proc = subprocess.Popen(["/usr/bin/tiny-installer"], env=env, stdout=open(box.console_path, "w"),
+                            stderr=subprocess.STDOUT)
+    box.processes.append(proc)
+    box.installer = proc
+    return proc
+
+
+def case_sudo_unsigned(box, person, system, config_url, key):
+    """Root through sudo places in process, and without a key in its Info.plist it places nothing."""
+    system.configure_installed_bundle(box, config_url)
+    box.log_path.unlink(missing_ok=True)
+    proc = launch_through_sudo(box, person, "sudo-unsigned")
+    box.key("Return", proc=proc)  # Install
+    box.wait_log("Show generic error screen.", timeout=60)
+    time.sleep(1.0)
+    box.screenshot("sudo-unsigned-error")
+    downloads = [fields for name, fields in box.events() if name == "Download"]
+    check(len(downloads) == 1 and downloads[0]["RSN"] == "Signature verification failed", f"downloads {downloads}")
+    check("carries no kQSArchivePublicKey" in box.log_text(), "the run log does not name the missing key")
+    check(not list(box.apps.iterdir()), f"placed without a key: {list(box.apps.iterdir())}")
+    box.key("Return", proc=proc)  # Close
+    check(box.wait_exit(proc) == 0, "installer run through sudo did not exit after Close")
+    box.installer = None
+    system.configure_installed_bundle(box, config_url, kQSArchivePublicKey=key)
+
+
 def case_sudo(box, person):
     secrets = box.root / "root-only"
     secrets.mkdir(mode=0o700)
@@ -243,14 +276,7 @@ def case_sudo(box, person):
         link.unlink(missing_ok=True)  # the refusal's run log
         link.symlink_to(target)
 
-    env = person_env(box, person)
-    env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
-               SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
-    box.console_path = box.artifacts / "console-sudo.txt"
-    proc = subprocess.Popen(["/usr/bin/tiny-installer"], env=env, stdout=open(box.console_path, "w"),
-                            stderr=subprocess.STDOUT)
-    box.processes.append(proc)
-    box.installer = proc
+    proc = launch_through_sudo(box, person, "sudo")
     box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
     wait_for((box.apps / BINARY_NAME / "Contents" / "MacOS" / "Corvala").exists, 120, "the product to be placed")
     time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
@@ -541,6 +567,7 @@ def main():
         system.start_bus()
         system.start_polkitd()
         case_refusal(box, person)
+        case_sudo_unsigned(box, person, system, service + "/config/prod", key)
         case_sudo(box, person)
         case_person(box, person, system)
         case_helper(box, system, key, secret, Path(args.archive).read_bytes())
