@@ -51,9 +51,11 @@ void raise(const Limit &limit)
 
 void ProcessBounds::reset()
 {
+    // Handlers do not survive exec; an ignored signal does, and goes back to its default.
     for (int number = 1; number < NSIG; ++number) {
-        if (number != SIGKILL && number != SIGSTOP)
-            std::signal(number, SIG_DFL);  // real-time numbers the C library keeps for itself refuse quietly
+        struct sigaction action {};
+        if (::sigaction(number, nullptr, &action) == 0 && action.sa_handler == SIG_IGN)
+            std::signal(number, SIG_DFL);
     }
     sigset_t none;
     sigemptyset(&none);

@@ -7,7 +7,7 @@
 class ProcessBounds {
 public:
     // Raises the limits as far as root may (where the hard limit itself cannot be raised, the
-    // soft one goes up to it), gives every signal its default action and unblocks them, then
+    // soft one goes up to it), gives every ignored signal its default action and unblocks all, then
     // ignores SIGPIPE, SIGHUP and SIGXFSZ: a write past a limit that stays fails, and the
     // placement's error path removes what it wrote.
     static void reset();
