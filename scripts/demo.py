@@ -31,7 +31,7 @@ BUILD = ROOT / "build"
 RUN_DIR = BUILD / "demo-run"
 sys.dont_write_bytecode = True  # no __pycache__ folders in the source tree
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-from harness import BINARY_NAME, Sandbox, parse_batch, parse_events, wait_for  # noqa: E402
+from harness import BINARY_NAME, Sandbox, minisign_pair, parse_batch, parse_events, wait_for  # noqa: E402
 
 BATCH_END = "\n----- end of analytics batch -----\n"  # how the demo service separates POST bodies
 PRODUCT_SHOWN_MS = 3000
@@ -56,6 +56,7 @@ class DemoSandbox(Sandbox):
         self.runtime = self.root / "runtime"
         self.runtime.mkdir(mode=0o700)
         self.log_at_finish = self.root / "tiny-at-finish.log"
+        self.service_log = self.root / "demo-service.log"
 
     def env(self):
         env = super().env()
@@ -111,9 +112,12 @@ def display_reachable():
 
 
 def start(box):
-    service = box.start_service()
-    box.make_bundle(service + "/config/prod")
-    say(f"demo service on {service}; sandbox {box.root}")
+    # Signed as the maker signs: a throwaway key pair in the run folder, the service signs the
+    # archive and serves the signature, and the bundle carries the public key.
+    key, secret, _ = minisign_pair(box.root)
+    service = box.start_service("--sign-with", str(secret), log=box.service_log)
+    box.make_bundle(service + "/config/prod", kQSArchivePublicKey=key)
+    say(f"demo service on {service}; sandbox {box.root}; archives signed with {key}")
     box.launch()
 
 
@@ -200,6 +204,14 @@ def check_results(box):
         say(f"analytics batch: {', '.join(str(name) for name, _ in parse_batch(batch))}")
     if not box.uploaded_logs():
         problems.append("the demo service received no run log")
+    served = [line for line in tail(box.service_log, 50).splitlines() if "with the archive's signature" in line]
+    if not served:
+        problems.append(f"the demo service served no signature ({box.service_log})")
+    else:
+        say(served[-1].removeprefix("demo-service: "))
+    run_log = box.log_at_finish.read_text(errors="replace") if box.log_at_finish.exists() else box.log_text()
+    if "Archive signature verified" not in run_log:
+        problems.append("the run log does not say that the archive's signature was verified")
     if box.args_file.exists():
         args = json.loads(box.args_file.read_text()).get("arguments")
         say(f"Corvala was launched with {args}")
@@ -236,6 +248,7 @@ def describe(box):
         print(f"Screenshots:       (none{': the window was on your display' if box.interactive else ''})")
     print(f"Installer output:  {where(box.console_path if box.installer else None)}")
     print(f"Requests served:   {where(box.request_log)}")
+    print(f"Service's report:  {where(box.service_log)}")
 
 
 def tail(path, lines=8):

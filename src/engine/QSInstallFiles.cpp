@@ -1,5 +1,6 @@
 #include "engine/QSInstallFiles.h"
 
+#include "platform/DurableFiles.h"
 #include "platform/Host.h"
 #include "platform/PersonalFiles.h"
 
@@ -158,6 +159,12 @@ bool QSInstallFiles::placeBundle(const QString &source, const QString &target, Q
         return false;
 
     std::error_code ignored;
+    // The new bundle is on disk before the rename that makes it the installed one.
+    if (!platform::DurableFiles::syncFileSystemOf(fromPath(staging), error)) {
+        fs::remove_all(staging, ignored);
+        return false;
+    }
+    const QString parent = fromPath(to.parent_path());
     if (!isPresent(to)) {
         fs::rename(staging, to, code);
         if (code) {
@@ -165,7 +172,7 @@ bool QSInstallFiles::placeBundle(const QString &source, const QString &target, Q
             fs::remove_all(staging, ignored);
             return false;
         }
-        return true;
+        return platform::DurableFiles::syncFolder(parent, error);
     }
 
     // Replace the existing bundle as a whole: set it aside, move the new one in, then drop the
@@ -185,7 +192,7 @@ bool QSInstallFiles::placeBundle(const QString &source, const QString &target, Q
         return false;
     }
     fs::remove_all(replaced, ignored);
-    return true;
+    return platform::DurableFiles::syncFolder(parent, error);
 }
 
 QByteArray QSInstallFiles::versionFileContent(const QString &version)

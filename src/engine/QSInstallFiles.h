@@ -29,6 +29,8 @@ public:
     // the source when the two lie on different file systems. The bundle is assembled under a
     // hidden name beside the target and only then renamed into place, so a failure never leaves a
     // partial bundle at the target; an existing target is replaced as a whole, never nested into.
+    // The new bundle reaches the disk before that rename and the target's folder after it, so the
+    // version file, written next, never tells of a bundle that a power cut could empty.
     [[nodiscard]] static bool placeBundle(const QString &source, const QString &target, QString *error);
 
     // The version file's bytes: a pretty-printed JSON object {"version": <version>}.

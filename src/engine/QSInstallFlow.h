@@ -90,6 +90,8 @@ private:
     void downloadEnded(const QSDownloader::Outcome &outcome);
     void didFinishDownloading(const QSDownloader::Outcome &outcome);
     void didCompleteWithError(const QSDownloader::Outcome &outcome);
+    // The records and the "Download" PASS event of an accepted body.
+    void downloadAccepted(float seconds);
     void retryOrGiveUp(const QString &function, std::optional<std::chrono::milliseconds> retryAfter);
     void scheduleRetry(std::optional<std::chrono::milliseconds> retryAfter);
     void reportProxyProblem(const QSDownloader::Outcome &outcome, const QString &function);
@@ -113,13 +115,18 @@ private:
     void extractWhileDownloading(QSDownloader &downloader, const QString &archivePath);
     void stopStreamedExtraction();
     void unzipFileWithPath(const QString &archivePath, const QString &destination, std::function<void(bool)> done);
-    void copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool)> done);
+    // done(placed, reason): reason is the "Install" FAIL event's when the bundle was not placed.
+    void copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool, const QString &)> done);
+    // "Path: [...]" and "Moved app [...]", written on both paths before the bundle moves.
+    void logMove(const QString &extractionDirectory, const QString &applications);
     void scheduleFinishedState();
     static QString versionFilePath();
 
     // Placement through the privileged helper (QSInstallFlowPrivileged.cpp)
     void askForPlacementRights(QSPrivilegedPlacement *placement);
-    void placeThroughHelper(const QString &archivePath);
+    // The helper checks the signature again with its own key: the download counts as accepted
+    // (downloadAccepted) only once it has.
+    void placeThroughHelper(const QString &archivePath, float downloadSeconds);
     void finishPlacement();
     // Runs work on a worker thread and then done on this thread; one job at a time.
     enum class WorkerJob { None, Extraction, Placement };

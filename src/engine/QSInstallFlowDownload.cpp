@@ -175,15 +175,23 @@ void QSInstallFlow::didFinishDownloading(const QSDownloader::Outcome &outcome)
     }
     if (!signatureHolds())
         return;
+    if (privileged_) {
+        placeThroughHelper(outcome.archivePath, seconds);
+        return;
+    }
+    downloadAccepted(seconds);
+    runInstallStage(outcome.archivePath);
+}
 
+void QSInstallFlow::downloadAccepted(float seconds)
+{
     QSLogger::debug(QStringLiteral("Download %1 installer success. Version downloaded: %2").arg(kProductName, config_->lastBuildNumberMac),
                     QS_FLOW_CONTEXT(kFinished));
     QSLogger::debug(QStringLiteral("Download took %1 seconds").arg(floatText(seconds)), QS_FLOW_CONTEXT(kFinished));
     QJsonObject data = productFields(kPass);
-    data.insert(QStringLiteral("T"), t);
-    data.insert(QStringLiteral("Tries"), tries);
+    data.insert(QStringLiteral("T"), QSAnalyticSender::singlePrecision(seconds));
+    data.insert(QStringLiteral("Tries"), qint64(downloadAttempt_));
     sendEvent(QStringLiteral("Download"), data);
-    runInstallStage(outcome.archivePath);
 }
 
 void QSInstallFlow::didCompleteWithError(const QSDownloader::Outcome &outcome)

@@ -6,6 +6,7 @@
 #include "config/QSConfig.h"
 #include "engine/QSFlowTexts.h"
 #include "engine/QSInstallFiles.h"
+#include "platform/BundleVersion.h"
 #include "platform/DesktopEntry.h"
 #include "platform/InvokingPerson.h"
 #include "engine/QSPrivilegedPlacement.h"
@@ -20,6 +21,8 @@
 using namespace flowtext;
 
 namespace {
+
+const QString kInstallError = QStringLiteral("Install error");
 
 // The bundle's name comes from the bundle settings; it must name one entry inside a folder.
 bool isPlainName(const QString &name)
@@ -67,10 +70,6 @@ void QSInstallFlow::stopStreamedExtraction()
 
 void QSInstallFlow::runInstallStage(const QString &archivePath)
 {
-    if (privileged_) {
-        placeThroughHelper(archivePath);
-        return;
-    }
     updateProgressWithValue(0.0, 0.9);
     QSLogger::debug(QStringLiteral("Extract %1 installer").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
     const QString destination = QSInstallFiles::extractionDirectoryFor(archivePath);
@@ -88,12 +87,12 @@ void QSInstallFlow::runInstallStage(const QString &archivePath)
         sendEvent(QStringLiteral("Extract"), productFields(kPass));
         if (stopped_)
             return;  // the run is ending: no placement starts now
-        copyAndFinishInstallation(destination, [this, archivePath, destination](bool placed) {
+        copyAndFinishInstallation(destination, [this, archivePath, destination](bool placed, const QString &reason) {
             if (!placed) {
                 // As after a failed extraction: nothing of the attempt is left once its screen shows.
                 QSInstallFiles::removePath(archivePath);
                 QSInstallFiles::removePath(destination);
-                showGenericError(QStringLiteral("Install error"));
+                showGenericError(reason);
                 return;
             }
             // The archive's work is done; its blocks are freed beside what follows, not before it.
@@ -139,7 +138,16 @@ void QSInstallFlow::unzipFileWithPath(const QString &archivePath, const QString 
         });
 }
 
-void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory, std::function<void(bool)> done)
+void QSInstallFlow::logMove(const QString &extractionDirectory, const QString &applications)
+{
+    const QString version = config_ ? config_->lastBuildNumberMac : QString();
+    platform::console(QStringLiteral("Path: [%1]").arg(extractionDirectory));
+    QSLogger::debug(QStringLiteral("Moved app [version: %1 ] from path: %2 to %3").arg(version, extractionDirectory, applications),
+                    QS_FLOW_CONTEXT(kCopy));
+}
+
+void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory,
+                                              std::function<void(bool, const QString &)> done)
 {
     const QString name = QSConfigProvider::getEnvSpecificBinaryName();
     const QString applications = QSConfigProvider::getApplicationsDirectory();
@@ -148,20 +156,19 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     const QString version = config_ ? config_->lastBuildNumberMac : QString();
     const QString versionFile = versionFilePath();
 
-    platform::console(QStringLiteral("Path: [%1]").arg(extractionDirectory));
-    QSLogger::debug(QStringLiteral("Moved app [version: %1 ] from path: %2 to %3").arg(version, extractionDirectory, applications),
-                    QS_FLOW_CONTEXT(kCopy));
+    logMove(extractionDirectory, applications);
     if (!isPlainName(name) || applications.isEmpty()) {
         QSLogger::error(QStringLiteral("No bundle name or applications folder for this environment (\"%1\", \"%2\")")
                             .arg(name, applications),
                         QS_FLOW_CONTEXT(kCopy));
-        done(false);
+        done(false, kInstallError);
         return;
     }
 
     struct Result {
         bool placed = false;
         QString placeError;
+        QString olderVersion;  // why the bundle may not replace the installed one
         bool written = false;
         QString writeError;
         QString menuEntryError;
@@ -177,7 +184,12 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     runOffMainThread(
         WorkerJob::Placement,
         [source, target, version, versionFile, productName, menuFolder, result] {
-            result->placed = QSInstallFiles::placeBundle(source, target, &result->placeError);
+            // Never an older build over a newer one, whoever signed it.
+            result->olderVersion = platform::BundleVersion::refusalToReplace(target, source);
+            if (result->olderVersion.isEmpty())
+                result->placed = QSInstallFiles::placeBundle(source, target, &result->placeError);
+            else
+                result->placeError = result->olderVersion;
             // The menu entry follows whatever is at the target now: written for a placed bundle,
             // removed when none is there.
             if (platform::DesktopEntry::update(target, productName, menuFolder, &result->menuEntryError))
@@ -192,7 +204,8 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
             if (!result->placed) {
                 QSLogger::error(QStringLiteral("Moving %1 to %2 failed: %3").arg(source, target, result->placeError),
                                 QS_FLOW_CONTEXT(kCopy));
-                done(false);
+                done(false, result->olderVersion.isEmpty() ? kInstallError
+                                                           : QStringLiteral("%1: %2").arg(kInstallError, result->olderVersion));
                 return;
             }
             if (result->written) {
@@ -203,7 +216,7 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
                 QSLogger::error(QStringLiteral("Writing the version file %1 failed: %2").arg(versionFile, result->writeError),
                                 QS_FLOW_CONTEXT(kCopy));
             }
-            done(true);
+            done(true, {});
         });
 }
 

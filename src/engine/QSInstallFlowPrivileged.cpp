@@ -49,10 +49,8 @@ void QSInstallFlow::askForPlacementRights(QSPrivilegedPlacement *placement)
     placement->authorise();
 }
 
-void QSInstallFlow::placeThroughHelper(const QString &archivePath)
+void QSInstallFlow::placeThroughHelper(const QString &archivePath, float downloadSeconds)
 {
-    updateProgressWithValue(0.0, 0.9);
-    QSLogger::debug(QStringLiteral("Extract %1 installer").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
     QSPrivilegedPlacement *placement = privileged_;
     if (!placement->isReady()) {
         QSLogger::error(QStringLiteral("The placement helper ended before the archive was ready"), QS_FLOW_CONTEXT(kCopy));
@@ -62,39 +60,51 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath)
         showGenericError(kInstallError);
         return;
     }
-    QSLogger::debug(QStringLiteral("Unzip from: %1 to: %2").arg(archivePath, QSConfigProvider::getApplicationsDirectory()),
-                    QS_FLOW_CONTEXT(kUnzip));
+    const QString applications = QSConfigProvider::getApplicationsDirectory();
+    // The helper's lines arrive in the order the installer's own placement writes its records:
+    // the download is accepted only once the helper has checked the signature with its own key.
+    connect(placement, &QSPrivilegedPlacement::verified, this, [this, archivePath, applications, downloadSeconds] {
+        downloadAccepted(downloadSeconds);
+        updateProgressWithValue(0.0, 0.9);
+        QSLogger::debug(QStringLiteral("Extract %1 installer").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
+        QSLogger::debug(QStringLiteral("Unzip from: %1 to: %2").arg(archivePath, applications), QS_FLOW_CONTEXT(kUnzip));
+    });
+    connect(placement, &QSPrivilegedPlacement::staging, this, [this, applications](const QString &folder) {
+        QSLogger::debug(QStringLiteral("Extract %1 installer success").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
+        sendEvent(QStringLiteral("Extract"), productFields(kPass));
+        logMove(folder, applications);
+    });
     connect(placement, &QSPrivilegedPlacement::placed, this,
             [this, placement, archivePath](QSPrivilegedPlacement::Outcome outcome, const QString &detail) {
-                QSInstallFiles::removePath(archivePath);
                 placement->deleteLater();
                 privileged_ = nullptr;
                 switch (outcome) {
                 case QSPrivilegedPlacement::Outcome::Placed:
-                    QSLogger::debug(QStringLiteral("Extract %1 installer success").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
-                    sendEvent(QStringLiteral("Extract"), productFields(kPass));
+                    QSInstallFiles::removePath(archivePath);
                     finishPlacement();
                     return;
                 case QSPrivilegedPlacement::Outcome::SignatureRejected: {
-                    QSLogger::error(QStringLiteral("The placement helper refused the archive: %1").arg(detail),
-                                    QS_FLOW_CONTEXT(kFinished));
-                    showGenericError(QStringLiteral("Download Error"));
-                    QJsonObject fields = productFields(kFail);
-                    fields.insert(QStringLiteral("RSN"), QStringLiteral("Signature verification failed"));
-                    sendEvent(QStringLiteral("Download"), fields);
+                    // As when the installer's own check refuses it (the temporary files go there).
+                    const QString prefix = QStringLiteral("Signature verification failed: ");
+                    signatureFailed(kFinished, detail.startsWith(prefix) ? detail.mid(prefix.size()) : detail);
                     return;
                 }
                 case QSPrivilegedPlacement::Outcome::ExtractFailed:
+                    QSInstallFiles::removePath(archivePath);
                     QSLogger::error(QStringLiteral("Unzip failed: %1").arg(detail), QS_FLOW_CONTEXT(kUnzip));
                     QSLogger::error(QStringLiteral("Extract %1 installer failed").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
                     platform::console(QStringLiteral("Unzip operation failed!"));
                     showGenericError(QStringLiteral("Extract error"));
                     sendEvent(QStringLiteral("Extract"), productFields(kFail));
                     return;
+                case QSPrivilegedPlacement::Outcome::OlderVersion:
                 case QSPrivilegedPlacement::Outcome::PlaceFailed:
+                    QSInstallFiles::removePath(archivePath);
                     QSLogger::error(QStringLiteral("Placing %1 through the helper failed: %2").arg(kProductName, detail),
                                     QS_FLOW_CONTEXT(kCopy));
-                    showGenericError(kInstallError);
+                    showGenericError(outcome == QSPrivilegedPlacement::Outcome::OlderVersion
+                                         ? QStringLiteral("%1: %2").arg(kInstallError, detail)
+                                         : kInstallError);
                     return;
                 }
             });
@@ -107,8 +117,6 @@ void QSInstallFlow::finishPlacement()
 {
     const QString version = config_ ? config_->lastBuildNumberMac : QString();
     const QString versionFile = versionFilePath();
-    QSLogger::debug(QStringLiteral("Moved app [version: %1 ] into %2").arg(version, QSConfigProvider::getApplicationsDirectory()),
-                    QS_FLOW_CONTEXT(kCopy));
     QString error;
     if (QSInstallFiles::writeVersionFile(versionFile, version, &error)) {
         QSLogger::debug(QStringLiteral("Updated version info at %1").arg(versionFile),

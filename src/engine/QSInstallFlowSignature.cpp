@@ -5,6 +5,7 @@
 #include "config/QSConfig.h"
 #include "config/QSConfigProvider.h"
 #include "engine/QSFlowTexts.h"
+#include "platform/InvokingPerson.h"
 #include "platform/MinisignVerifier.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
@@ -24,8 +25,16 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     // A missing or empty key means the build does not sign its archives. A key that is there but
     // malformed refuses every archive: a broken key must never turn the check off.
     const QString key = QSConfigProvider::getStringFromPlist(kArchivePublicKey).trimmed();
-    if (key.isEmpty())
+    if (key.isEmpty()) {
+        // No key, no root: started through sudo or pkexec, the installer places as root, and
+        // root places only what the maker signed. (The helper, when it places, checks itself.)
+        if (privileged_.isNull() && platform::InvokingPerson::current()) {
+            signatureFailed(kBegin, QStringLiteral("the installer runs as root and its Info.plist carries no %1")
+                                        .arg(kArchivePublicKey));
+            return false;
+        }
         return true;
+    }
     QString problem;
     const QByteArray keyText = key.toUtf8(), signatureText = config_->latestMacSignature.toUtf8();
     signatureCheck_ = platform::MinisignVerifier::create(keyText, signatureText, &problem);

@@ -133,6 +133,10 @@ void QSPrivilegedPlacement::readAnswers()
             phase_ = Phase::Ready;
             wasAuthorised_ = true;
             emit authorised();
+        } else if (phase_ == Phase::Waiting && line == kVerifiedLine) {
+            emit verified();
+        } else if (phase_ == Phase::Waiting && line.startsWith(kStagingPrefix)) {
+            emit staging(QString::fromUtf8(line.mid(qsizetype(sizeof kStagingPrefix) - 1)));
         } else {
             answer_ = QString::fromUtf8(line);
         }
@@ -144,7 +148,9 @@ void QSPrivilegedPlacement::helperEnded(int exitCode, QProcess::ExitStatus statu
     readAnswers();
     const Phase phase = phase_;
     phase_ = Phase::Done;
-    const QString detail = answer_.isEmpty() ? describeExit(exitCode, status) : answer_;
+    QString detail = answer_.isEmpty() ? describeExit(exitCode, status) : answer_;
+    if (detail.startsWith(QLatin1String(kErrorPrefix)))
+        detail.remove(0, qsizetype(sizeof kErrorPrefix) - 1);
     if (phase == Phase::Authorising) {
         const bool refused = status == QProcess::NormalExit && (exitCode == PkexecNotAuthorized || exitCode == PkexecFailed);
         emit unavailable(refused, refused ? QStringLiteral("pkexec ended with status %1").arg(exitCode) : detail);
@@ -159,6 +165,7 @@ void QSPrivilegedPlacement::helperEnded(int exitCode, QProcess::ExitStatus statu
         switch (exitCode) {
         case Placed: outcome = answer_.startsWith(QLatin1String(kPlacedPrefix)) ? Outcome::Placed : Outcome::PlaceFailed; break;
         case SignatureRejected: outcome = Outcome::SignatureRejected; break;
+        case OlderVersion: outcome = Outcome::OlderVersion; break;
         case ExtractFailed:
         case BadBundle: outcome = Outcome::ExtractFailed; break;
         default: break;

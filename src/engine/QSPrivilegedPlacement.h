@@ -13,7 +13,7 @@
 class QSPrivilegedPlacement : public QObject {
     Q_OBJECT
 public:
-    enum class Outcome { Placed, SignatureRejected, ExtractFailed, PlaceFailed };
+    enum class Outcome { Placed, SignatureRejected, ExtractFailed, OlderVersion, PlaceFailed };
     Q_ENUM(Outcome)
 
     explicit QSPrivilegedPlacement(QObject *parent = nullptr);
@@ -48,6 +48,10 @@ signals:
     // refused: the person dismissed the authorisation or was not allowed; otherwise the helper
     // could not start or is not configured. detail is for the run log.
     void unavailable(bool refused, const QString &detail);
+    // While placing, in this order: the whole archive arrived and its signature holds; the bundle
+    // is extracted and checked in folder and is about to be swapped in. Then placed().
+    void verified();
+    void staging(const QString &folder);
     void placed(QSPrivilegedPlacement::Outcome outcome, const QString &detail);
 
 private:

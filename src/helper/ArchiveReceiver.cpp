@@ -2,9 +2,12 @@
 
 #include "ArchiveSignature.h"
 
+#include "platform/FreeSpaceMargin.h"
+
 #include <QList>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include <unistd.h>
@@ -30,8 +33,11 @@ bool writeAll(int fd, const char *data, size_t size)
         const ssize_t done = ::write(fd, data, size);
         if (done < 0 && errno == EINTR)
             continue;
-        if (done <= 0)
+        if (done <= 0) {
+            if (done == 0)
+                errno = EIO;
             return false;
+        }
         data += done;
         size -= size_t(done);
     }
@@ -78,17 +84,26 @@ Status ArchiveReceiver::receiveHeader(int input)
 {
     if (!readHeader(input))
         return fail(BadRequest, QStringLiteral("the request has no valid header"));
-    if (length_ == 0 || length_ > spaceLimit_)
-        return fail(BadRequest, QStringLiteral("an archive of %1 bytes does not fit").arg(length_));
+    if (length_ == 0)
+        return fail(BadRequest, QStringLiteral("the request announces an empty archive"));
+    if (length_ > maxArchiveBytes_)
+        return fail(BadRequest, QStringLiteral("an archive of %1 bytes is larger than the maximum of %2 (kQSMaximumArchiveBytes)")
+                                    .arg(length_)
+                                    .arg(maxArchiveBytes_));
+    QString why;
+    if (!platform::FreeSpaceMargin::keepsMargin(folder_, length_, 1, &why))
+        return fail(PlaceFailed, why);
     return Placed;
 }
 
 Status ArchiveReceiver::receiveArchive(int input, int output)
 {
-    // With a key in the bundle, the archive is checked over exactly the bytes extracted later.
+    // The archive is checked over exactly the bytes extracted later.
+    if (publicKey_.isEmpty())
+        return fail(NotConfigured, QStringLiteral("the helper's Info.plist carries no kQSArchivePublicKey"));
     QString checkError;
     std::unique_ptr<ArchiveSignature> signature = ArchiveSignature::forKey(publicKey_, signature_, &checkError);
-    if (!publicKey_.isEmpty() && !signature)
+    if (!signature)
         return fail(SignatureRejected, checkError);
 
     std::unique_ptr<char[]> block(new char[kBlockSize]);
@@ -99,16 +114,15 @@ Status ArchiveReceiver::receiveArchive(int input, int output)
             return fail(BadRequest, QStringLiteral("cannot read the archive"));
         if (got == 0)
             return fail(BadRequest, QStringLiteral("the archive ended %1 bytes early").arg(left));
-        if (signature)
-            signature->addData(block.get(), size_t(got));
+        signature->addData(block.get(), size_t(got));
         if (!writeAll(output, block.get(), size_t(got)))
-            return fail(BadRequest, QStringLiteral("cannot store the archive"));
+            return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         left -= quint64(got);
     }
     char extra = 0;
     if (readSome(input, &extra, 1) != 0)
         return fail(BadRequest, QStringLiteral("more bytes than announced"));
-    if (signature && !signature->verify(&checkError))
+    if (!signature->verify(&checkError))
         return fail(SignatureRejected, checkError);
     return Placed;
 }

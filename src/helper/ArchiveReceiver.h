@@ -6,15 +6,19 @@
 #include <QString>
 
 // Reads one placement request from a stream: header lines "<key> <value>", an empty line, then
-// exactly the announced number of archive bytes, which are copied to a file as they arrive. When
-// the bundle carries a public key, the bytes are verified on the way.
+// exactly the announced number of archive bytes, which are copied to a file as they arrive and
+// verified on the way with the bundle's public key. Without a key nothing is received: root
+// places only what the maker signed.
 class ArchiveReceiver {
 public:
-    ArchiveReceiver(QString publicKey, quint64 spaceLimit)
-        : publicKey_(std::move(publicKey)), spaceLimit_(spaceLimit) {}
+    // The archive is written below folder, which must keep its free margin after it.
+    ArchiveReceiver(QString publicKey, quint64 maxArchiveBytes, QString folder)
+        : publicKey_(std::move(publicKey)), maxArchiveBytes_(maxArchiveBytes), folder_(std::move(folder)) {}
 
-    // Reads the header, which the installer sends once the archive is downloaded. Placed when it
-    // is usable, otherwise the status to exit with and errorString() says why.
+    // Reads the header, which the installer sends once the archive is downloaded, and nothing
+    // after it: an archive above the maximum size or without room is refused before its first
+    // byte is read. Placed when it is usable, otherwise the status to exit with and errorString()
+    // says why.
     [[nodiscard]] platform::placement::Status receiveHeader(int input);
     // Then copies the archive from input to output (both open descriptors).
     [[nodiscard]] platform::placement::Status receiveArchive(int input, int output);
@@ -25,7 +29,8 @@ private:
     bool readHeader(int input);
 
     QString publicKey_;
-    quint64 spaceLimit_;
+    quint64 maxArchiveBytes_;
+    QString folder_;
     quint64 length_ = 0;
     QByteArray signature_;  // the .minisig text, when the request carries one
     QString error_;

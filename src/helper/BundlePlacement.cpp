@@ -2,7 +2,10 @@
 
 #include "ArchiveReceiver.h"
 #include "BundleShape.h"
+#include "StagingFolder.h"
+#include "platform/BundleVersion.h"
 #include "platform/DesktopEntry.h"
+#include "platform/DurableFiles.h"
 #include "platform/ExtractedTree.h"
 #include "platform/ZipExtractor.h"
 
@@ -12,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,32 +38,13 @@ quint64 freeBytes(const QString &folder)
     return quint64(info.f_bavail) * quint64(info.f_frsize);
 }
 
-// Removes the staging folder however the placement ends.
-class StagingFolder {
-public:
-    explicit StagingFolder(const QString &applications, const QString &bundleName)
-    {
-        QByteArray pattern = QFile::encodeName(
-            QStringLiteral("%1/.%2.staging-XXXXXX").arg(applications, bundleName));
-        if (::mkdtemp(pattern.data()))  // mode 0700, owned by us (root)
-            path_ = QFile::decodeName(pattern);
-    }
-    ~StagingFolder()
-    {
-        if (!path_.isEmpty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(QFile::encodeName(path_).toStdString(), ignored);
-        }
-    }
-    StagingFolder(const StagingFolder &) = delete;
-    StagingFolder &operator=(const StagingFolder &) = delete;
-    QString path() const { return path_; }
-
-private:
-    QString path_;
-};
-
 }  // namespace
+
+void BundlePlacement::report(const QByteArray &line) const
+{
+    if (report_)
+        report_(line);
+}
 
 Status BundlePlacement::fail(Status status, const QString &message)
 {
@@ -95,14 +78,13 @@ Status BundlePlacement::run(int input)
     if (!prepareApplicationsFolder(&error))
         return fail(PlaceFailed, error);
     // Nothing appears in the applications folder before the installer has the whole archive.
-    ArchiveReceiver receiver(settings_.archivePublicKey, freeBytes(settings_.applicationsDirectory));
+    ArchiveReceiver receiver(settings_.archivePublicKey, quint64(settings_.maxArchiveBytes), settings_.applicationsDirectory);
     const Status header = receiver.receiveHeader(input);
     if (header != Placed)
         return fail(header, receiver.errorString());
     const StagingFolder staging(settings_.applicationsDirectory, settings_.bundleName);
     if (staging.path().isEmpty())
-        return fail(PlaceFailed, QStringLiteral("cannot make a staging folder in %1: %2")
-                                     .arg(settings_.applicationsDirectory, systemError()));
+        return fail(PlaceFailed, staging.error());
     return placeFrom(staging.path(), input, receiver);
 }
 
@@ -119,10 +101,12 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
         return fail(received, receiver.errorString());
     if (!closed)
         return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(systemError()));
+    report(kVerifiedLine);
 
     const QString content = staging + QStringLiteral("/content");
     platform::ZipExtractor extractor;
     extractor.setSpaceLimit(freeBytes(staging));
+    extractor.setMaxArchiveBytes(quint64(settings_.maxArchiveBytes));
     if (!extractor.extract(archivePath, content))
         return fail(ExtractFailed, extractor.errorString());
     QFile::remove(archivePath);
@@ -135,9 +119,15 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     QString error;
     if (!platform::ExtractedTree::checkLinks(bundle, &error) || !BundleShape::check(bundle, &error))
         return fail(BadBundle, error);
+    report(QByteArray(kStagingPrefix) + QFile::encodeName(content));
+    const QString older = platform::BundleVersion::refusalToReplace(targetPath(), bundle);
+    if (!older.isEmpty())
+        return fail(OlderVersion, older);
     if (!platform::ExtractedTree::setOwner(bundle, 0, 0, &error) || ::chmod(QFile::encodeName(bundle).constData(), 0755) != 0)
         return fail(PlaceFailed, error.isEmpty() ? QStringLiteral("cannot set the bundle's mode") : error);
-    if (!swapInto(bundle, &error))
+    // The new bundle is on disk before it is swapped in, and the swap is before the answer.
+    if (!platform::DurableFiles::syncFileSystemOf(bundle, &error) || !swapInto(bundle, &error)
+        || !platform::DurableFiles::syncFolder(settings_.applicationsDirectory, &error))
         return fail(PlaceFailed, error);
     // The product is placed whatever happens to its menu entry; a missing entry is only reported.
     if (!settings_.menuFolder.isEmpty()

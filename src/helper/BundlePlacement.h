@@ -6,15 +6,23 @@
 
 #include <QString>
 
+#include <functional>
+
 // The privileged placement, from the archive on a stream to the bundle in the applications
 // folder. Everything is prepared in a staging folder of its own (mode 0700) inside the
-// applications folder: the archive is received, extracted with modes normalised, its links
-// resolved, the bundle's shape checked and its owner set; then one rename swaps it with the old
-// bundle and the old one is removed with the staging folder. Until that rename nothing visible
-// changes; after it the new bundle is complete.
+// applications folder: the archive is received and its signature checked, extracted within the
+// bounds of ArchiveLimits.h with modes normalised, its links resolved, the bundle's shape checked,
+// its version compared with the installed one's and its owner set; then the file system is
+// flushed, one rename swaps it with the old bundle, the applications folder is flushed, and the
+// old one is removed with the staging folder. Until that rename nothing visible changes; after it
+// the new bundle is complete, on disk too.
 class BundlePlacement {
 public:
     explicit BundlePlacement(platform::PlacementSettings settings) : settings_(std::move(settings)) {}
+
+    // Where the progress lines of the protocol go (kVerifiedLine, the kStagingPrefix line), each
+    // as soon as it is true. None by default.
+    void setReporter(std::function<void(const QByteArray &line)> report) { report_ = std::move(report); }
 
     // Places the bundle from the request on input. Placed, or the failure and errorString().
     [[nodiscard]] platform::placement::Status run(int input);
@@ -26,9 +34,11 @@ public:
 
 private:
     platform::placement::Status fail(platform::placement::Status status, const QString &message);
+    void report(const QByteArray &line) const;
     platform::placement::Status placeFrom(const QString &staging, int input, ArchiveReceiver &receiver);
     bool swapInto(const QString &bundle, QString *error) const;
 
     platform::PlacementSettings settings_;
+    std::function<void(const QByteArray &line)> report_;
     QString error_;
 };

@@ -2,12 +2,13 @@
 // not write the applications folder. It takes nothing from its caller but the request on standard
 // input: where to place and under which name come from its own root-owned Info.plist.
 #include "BundlePlacement.h"
+#include "ProcessBounds.h"
+#include "StagingFolder.h"
 #include "TrustedInfo.h"
 
 #include "platform/PlacementProtocol.h"
 #include "platform/PlacementSettings.h"
 
-#include <csignal>
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -50,21 +51,29 @@ int main()
 {
     ::umask(022);
     // The installer may go away while we place: finish the placement and clean up all the same.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGHUP, SIG_IGN);
+    // Nothing it set for itself (limits, ignored or blocked signals) applies to us.
+    ProcessBounds::reset();
+    QString error;
     if (::geteuid() != 0)
         return refuse(NotConfigured, QStringLiteral("the helper must run as root"));
 
-    QString error;
     const auto info = TrustedInfo::load(&error);
     if (!info)
         return refuse(NotConfigured, error);
     const auto settings = platform::PlacementSettings::fromInfo(*info, QString::fromLatin1(kDefaultApplications), &error);
     if (!settings)
         return refuse(NotConfigured, error);
+    // No key, no root: without the maker's key anyone in an administrator's session could have
+    // any code placed root-owned, with a menu entry for every account.
+    if (settings->archivePublicKey.isEmpty())
+        return refuse(NotConfigured, QStringLiteral("the helper's Info.plist carries no kQSArchivePublicKey; "
+                                                    "it places only archives signed by the maker"));
     BundlePlacement placement(*settings);
     if (!placement.prepareApplicationsFolder(&error))
         return refuse(NotConfigured, error);
+    // What a killed helper left behind goes before anything new is written.
+    StagingFolder::sweep(settings->applicationsDirectory, settings->bundleName);
+    placement.setReporter([](const QByteArray &line) { answer(Placed, line); });
 
     // Authorised and configured: the installer may now download and send the archive.
     answer(Placed, kReadyLine);

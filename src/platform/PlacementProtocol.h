@@ -4,8 +4,11 @@
 // The installer starts the helper through pkexec when Install is pressed. Once pkexec has the
 // authorisation and the helper has read its own settings, the helper writes kReadyLine. Later the
 // installer writes the request on the helper's standard input: header lines "<key> <value>", an
-// empty line, then exactly "length" bytes of archive, then closes the stream. The helper places
-// the bundle in one step and writes one answer line before it exits with one of the statuses below.
+// empty line, then exactly "length" bytes of archive, then closes the stream. The helper writes
+// kVerifiedLine once the whole archive is in and its signature holds, a kStagingPrefix line with
+// the extracted bundle's folder before it swaps the bundle in, and one answer line ("placed" or
+// "error") before it exits with one of the statuses below. The installer writes its records as
+// these lines arrive, so they come in the same order as when it places the bundle itself.
 //
 // A stream that ends early (the installer quit) is refused before anything is extracted, so a
 // placement either runs whole or never starts.
@@ -15,6 +18,8 @@
 namespace platform::placement {
 
 inline constexpr char kReadyLine[] = "ready";
+inline constexpr char kVerifiedLine[] = "verified";
+inline constexpr char kStagingPrefix[] = "staging ";  // "staging <folder holding the bundle>"
 inline constexpr char kPlacedPrefix[] = "placed ";   // "placed <bundle path>"
 inline constexpr char kErrorPrefix[] = "error ";     // "error <reason>"
 
@@ -22,17 +27,19 @@ inline constexpr char kErrorPrefix[] = "error ";     // "error <reason>"
 inline constexpr char kLengthKey[] = "length";        // decimal byte count of the archive
 inline constexpr char kSignatureKey[] = "signature";  // base64 of the whole .minisig text
 
-// The longest header the helper reads; the archive itself is bounded by the free space.
+// The longest header the helper reads; the archive itself is bounded by the maximum archive size
+// of the helper's Info.plist and by the free margin of the applications folder.
 inline constexpr int kMaxHeaderBytes = 64 * 1024;
 
 enum Status : int {
     Placed = 0,
-    BadRequest = 1,        // malformed header, or fewer archive bytes than announced
-    NotConfigured = 2,     // the helper's own settings are missing or not trustworthy
+    BadRequest = 1,        // malformed header, an archive above the maximum size, or fewer bytes than announced
+    NotConfigured = 2,     // the helper's own settings are missing, carry no key or are not trustworthy
     SignatureRejected = 3, // the archive does not carry a valid signature for the bundle's key
     ExtractFailed = 4,     // not a readable archive, or a hostile entry
     BadBundle = 5,         // no bundle of the configured name with an executable inside
     PlaceFailed = 6,       // the bundle could not be swapped into the applications folder
+    OlderVersion = 7,      // the archive's bundle is older than the installed one
     // pkexec's own statuses: the person dismissed the dialog or was not authorised (126), or no
     // authorisation could be obtained at all (127).
     PkexecNotAuthorized = 126,

@@ -2,9 +2,11 @@
 
 #include "platform/ExtractedTree.h"
 #include "platform/ExtractionWriter.h"
+#include "platform/FreeSpaceMargin.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <archive.h>
@@ -23,6 +25,10 @@ using ReadArchive = std::unique_ptr<archive, int (*)(archive *)>;
 constexpr size_t kBlockSize = 64 * 1024;
 // Folders within folders an entry may name; each level holds a handle while it is written.
 constexpr qsizetype kMaxDepth = 128;
+// How often the destination's free margin is looked at while writing: after this many entries or
+// bytes, whichever comes first. The margin is asked to hold this much more, so it holds between.
+constexpr quint64 kMarginCheckEntries = 512;
+constexpr quint64 kMarginCheckBytes = quint64(8) << 20;
 
 QString archiveError(archive *a)
 {
@@ -175,7 +181,40 @@ bool ZipExtractor::extract(const QString &archivePath, const QString &destinatio
     readNamesAsUtf8(reader);
     if (archive_read_open_filename(reader, QFile::encodeName(archivePath).constData(), 10240) != ARCHIVE_OK)
         return fail(QStringLiteral("cannot open %1: %2").arg(archivePath, archiveError(reader)));
-    return extractFrom(reader, top, archivePath);
+    const quint64 maxTotal = limits::maxExtractedBytes(quint64(QFileInfo(archivePath).size()), maxArchiveBytes_);
+    if (!directoryWithinBounds(archivePath, top, maxTotal))
+        return false;
+    return extractFrom(reader, top, archivePath, maxTotal);
+}
+
+bool ZipExtractor::directoryWithinBounds(const QString &archivePath, const QString &top, quint64 maxTotal)
+{
+    ZipEntryList listed;
+    QString error;
+    if (!listEntries(archivePath, &listed, &error))
+        return fail(QStringLiteral("broken archive: %1").arg(error));
+    if (quint64(listed.size()) > limits::kMaxEntries)
+        return fail(QStringLiteral("refused archive of %1 entries, more than %2").arg(listed.size()).arg(limits::kMaxEntries));
+    quint64 total = 0;
+    for (const ZipEntrySummary &entry : std::as_const(listed)) {
+        total += entry.size;
+        if (total > maxTotal)
+            return fail(QStringLiteral("refused archive that inflates to more than %1 bytes").arg(maxTotal));
+    }
+    QString why;
+    if (!FreeSpaceMargin::keepsMargin(top, total, quint64(listed.size()), &why))
+        return fail(why);
+    return true;
+}
+
+bool ZipExtractor::marginKept(const QString &top, quint64 entries, quint64 written)
+{
+    if (entries < checkedEntries_ + kMarginCheckEntries && written < checkedBytes_ + kMarginCheckBytes)
+        return true;
+    checkedEntries_ = entries;
+    checkedBytes_ = written;
+    QString why;
+    return FreeSpaceMargin::keepsMargin(top, kMarginCheckBytes, kMarginCheckEntries, &why) || fail(why);
 }
 
 bool ZipExtractor::extractStream(const StreamSource &read, const QString &destination)
@@ -191,7 +230,8 @@ bool ZipExtractor::extractStream(const StreamSource &read, const QString &destin
     readNamesAsUtf8(reader);
     if (archive_read_open(reader, const_cast<StreamSource *>(&read), nullptr, readFromSource, nullptr) != ARCHIVE_OK)
         return fail(QStringLiteral("cannot read the stream: %1").arg(archiveError(reader)));
-    return extractFrom(reader, top, QStringLiteral("stream"));
+    // The stream's length is not known here: its bound follows from the maximum alone.
+    return extractFrom(reader, top, QStringLiteral("stream"), limits::maxExtractedBytes(0, maxArchiveBytes_));
 }
 
 bool ZipExtractor::listEntries(const QString &archivePath, ZipEntryList *entries, QString *error)
@@ -227,14 +267,18 @@ bool ZipExtractor::listEntries(const QString &archivePath, ZipEntryList *entries
     }
 }
 
-bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QString &source)
+bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QString &source, quint64 maxTotal)
 {
     ExtractionWriter writer(top);
     if (!writer.isOpen())
         return fail(writer.errorString());
 
     quint64 written = 0;
-    qsizetype entries = 0;
+    quint64 entries = 0;
+    checkedEntries_ = checkedBytes_ = 0;
+    QString why;
+    if (!FreeSpaceMargin::keepsMargin(top, kMarginCheckBytes, kMarginCheckEntries, &why))
+        return fail(why);
     std::unique_ptr<char[]> block(new char[kBlockSize]);
     for (;;) {
         if (cancelRequested())
@@ -245,7 +289,10 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
             break;
         if (status < ARCHIVE_WARN)
             return fail(QStringLiteral("broken archive: %1").arg(archiveError(reader)));
-        ++entries;
+        if (++entries > limits::kMaxEntries)
+            return fail(QStringLiteral("refused archive of more than %1 entries").arg(limits::kMaxEntries));
+        if (!marginKept(top, entries, written))
+            return false;
 
         const QString name = entryName(entry);
         if (!isSafeRelativePath(name))
@@ -267,6 +314,9 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
             return fail(QStringLiteral("refused link that leaves the folder: %1").arg(name));
         if (archive_entry_size_is_set(entry) && quint64(archive_entry_size(entry)) > spaceLimit_ - written)
             return fail(QStringLiteral("not enough space for %1").arg(name));
+        // Whatever the compressed data inflates to, an entry gets no more than it declares.
+        const quint64 declared = archive_entry_size_is_set(entry) ? quint64(archive_entry_size(entry))
+                                                                  : std::numeric_limits<quint64>::max();
 
         // Nobody but the owner may write what lands here, and no set-id or sticky bit survives.
         const mode_t mode = ExtractedTree::normalisedMode(archive_entry_perm(entry), type == AE_IFDIR);
@@ -294,8 +344,14 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
                     return fail(QStringLiteral("broken archive at %1: %2").arg(name, archiveError(reader)));
                 written += quint64(got);
                 // The announced sizes may lie: count what really arrives.
+                if (written - writtenBefore > declared)
+                    return fail(QStringLiteral("refused entry that inflates past its declared %1 bytes: %2").arg(declared).arg(name));
+                if (written > maxTotal)
+                    return fail(QStringLiteral("refused archive that inflates to more than %1 bytes").arg(maxTotal));
                 if (written > spaceLimit_)
                     return fail(QStringLiteral("not enough space for %1").arg(name));
+                if (!marginKept(top, entries, written))
+                    return false;
                 if (!writer.write(block.get(), size_t(got)))
                     return fail(writer.errorString());
             }

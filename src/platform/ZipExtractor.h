@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ArchiveLimits.h"
+
 #include <QList>
 #include <QString>
 
@@ -30,9 +32,16 @@ using ZipEntryList = QList<ZipEntrySummary>;
 // names too long or too deep to check, links that lead outside, hard links, device files, FIFOs,
 // and more bytes than the space it may use. Modes end normalised (files 0644, or 0755 when
 // executable; folders 0755) and every link is checked by resolving it in the tree.
+//
+// Every path (a finished file, a stream) is held to the bounds of ArchiveLimits.h: at most
+// kMaxEntries entries, no entry inflating past the size it declares, all of them together within
+// maxExtractedBytes(), and the destination's file system keeping its free margin while it is
+// written. A finished file is measured by its central directory before anything is written.
 class ZipExtractor {
 public:
     void setSpaceLimit(quint64 bytes) { spaceLimit_ = bytes; }
+    // The maximum archive size the bounds follow from (limits::kDefaultMaxArchiveBytes unless set).
+    void setMaxArchiveBytes(quint64 bytes) { maxArchiveBytes_ = bytes; }
     // Checked before every entry and every block: once it reads true, extraction stops and fails
     // with wasCancelled() set. The flag is read from the extracting thread only.
     void setCancelFlag(const std::atomic<bool> *cancelled) { cancelled_ = cancelled; }
@@ -61,11 +70,18 @@ public:
 
 private:
     bool prepareDestination(const QString &destination, QString *top);
-    bool extractFrom(::archive *reader, const QString &top, const QString &source);
+    bool extractFrom(::archive *reader, const QString &top, const QString &source, quint64 maxTotal);
+    // The finished archive's central directory against the bounds, before anything is written.
+    bool directoryWithinBounds(const QString &archivePath, const QString &top, quint64 maxTotal);
+    // Every few entries and megabytes: whether the destination still keeps its free margin.
+    bool marginKept(const QString &top, quint64 entries, quint64 written);
     bool fail(const QString &message);
     bool cancelRequested();
 
     quint64 spaceLimit_ = std::numeric_limits<quint64>::max();
+    quint64 maxArchiveBytes_ = quint64(limits::kDefaultMaxArchiveBytes);
+    quint64 checkedEntries_ = 0;
+    quint64 checkedBytes_ = 0;
     QString error_;
     const std::atomic<bool> *cancelled_ = nullptr;
     bool wasCancelled_ = false;

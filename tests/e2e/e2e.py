@@ -24,7 +24,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, Sandbox, parse_batch, parse_events, wait_for  # noqa: E402
+from harness import BINARY_NAME, Sandbox, minisign, parse_batch, parse_events, wait_for  # noqa: E402
+from harness import minisign_pair as harness_minisign_pair  # noqa: E402
 
 SEPARATOR = "\n----- end of analytics batch -----\n"
 
@@ -424,18 +425,12 @@ def start_edited(box, edit, archive_bytes=None, **settings):
 
 def minisign_pair(box):
     """A key pair made with the real minisign tool; returns (key line, secret key path)."""
-    public, secret = box.root / "archive.pub", box.root / "archive.key"
-    subprocess.run(["minisign", "-G", "-W", "-p", str(public), "-s", str(secret)], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return public.read_text().strip().splitlines()[-1], secret
+    key, secret, _ = harness_minisign_pair(box.root)
+    return key, secret
 
 
 def signed(box, data, secret):
-    path = box.root / "signed-Corvala.zip"
-    path.write_bytes(data)
-    subprocess.run(["minisign", "-S", "-s", str(secret), "-m", str(path), "-t", "file:Corvala.zip build:2.4.1"],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return (box.root / "signed-Corvala.zip.minisig").read_text()
+    return minisign(data, secret, box.root)
 
 
 def with_signature(signature):

@@ -47,6 +47,23 @@ def plist(value, indent=""):
     return f"{indent}<string>{escape(str(value))}</string>\n"
 
 
+def minisign_pair(folder):
+    """A throwaway key pair made with the real minisign tool in folder: (key line, secret key, public key file)."""
+    public, secret = Path(folder) / "archive.pub", Path(folder) / "archive.key"
+    subprocess.run(["minisign", "-G", "-W", "-p", str(public), "-s", str(secret)], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return public.read_text().strip().splitlines()[-1], secret, public
+
+
+def minisign(data, secret, folder, comment="file:Corvala.zip build:2.4.1"):
+    """The .minisig text of data, signed with the secret key by the real minisign tool."""
+    path = Path(folder) / "signed-Corvala.zip"
+    path.write_bytes(data)
+    subprocess.run(["minisign", "-S", "-s", str(secret), "-m", str(path), "-t", comment],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return (Path(folder) / "signed-Corvala.zip.minisig").read_text()
+
+
 def write_info_plist(bundle, identifier, config_url, apps, **settings):
     """The bundle's Info.plist: production pointed at config_url, the product placed in apps."""
     qsconfig = {
@@ -185,11 +202,12 @@ http {{
         wait_for(lambda: self._port_open(port), 10, "tinyproxy")
         return f"http://127.0.0.1:{port}"
 
-    def start_service(self, *extra):
+    def start_service(self, *extra, log=None):
+        """Starts the demo service; its own report (standard error) goes to the file log, if given."""
         proc = subprocess.Popen([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
                                  "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
                                  "--request-log", str(self.request_log), *extra],
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                                stdout=subprocess.PIPE, stderr=open(log, "a") if log else subprocess.DEVNULL, text=True)
         self.processes.append(proc)
         line = proc.stdout.readline()
         if "listening on" not in line:
@@ -215,9 +233,12 @@ http {{
 
     def env(self):
         # The servers are on 127.0.0.1: no proxy of the machine running the tests is in the way,
-        # and no authority it names is trusted unless the sandbox names it.
+        # and no authority it names is trusted unless the sandbox names it. Nor does the sudo that
+        # may have started the tests make the installer one started through sudo (which would
+        # refuse unsigned archives).
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_")) and k.lower() not in PROXY_VARIABLES}
+               if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_", "SUDO_", "PKEXEC_"))
+               and k.lower() not in PROXY_VARIABLES}
         runtime = self.tmp / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
         env.pop("DISPLAY", None)

@@ -7,34 +7,52 @@ afterwards, also when a check fails.
   privileged.py --build DIR --service EXE --archive ZIP --artifacts DIR
 
 Cases, in one run (the package, the bus and the user are set up once):
+  package  `cpack -G DEB` refuses to make a package without the maker's archive key; with a throwaway
+           key it makes one whose installed Info.plist holds the key. The demo service signs the
+           archive with it.
   refusal  no polkit rule allows the person: "Install error", nothing placed, no temporary files.
-  sudo     root started through sudo -E with the person's HOME, links planted at the run log and the
+  sudo     root started through sudo -E with the person's HOME: without a key in its Info.plist it
+           refuses to place ("Download Error"); with one, links planted at the run log and the
            version file: root-only files stay as they are and are not uploaded; the product runs as
            the person.
   person   a rule allows the person: the product lands root-owned with normalised modes, the version
-           file in the person's data folder, and the product starts as the person.
+           file in the person's data folder, the product starts as the person, and the run log holds
+           the records of the installer's own placement in their order.
+  helper   the installed helper run directly as root, as pkexec runs it: no key, no placement; no
+           older build over a newer one; `ulimit -f` lifted; a length above the maximum refused
+           before a byte is read; a killed helper's staging folder swept; on a small tmpfs as the
+           applications folder, a lying-header bomb and a 150,000-file archive refused with the
+           free margin kept and nothing left.
 """
 
 import argparse
+import base64
 import fcntl
+import hashlib
 import io
 import json
 import os
 import pwd
+import re
+import resource
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, DATA_PATH, Sandbox, wait_for, write_info_plist  # noqa: E402
+from harness import BINARY_NAME, DATA_PATH, Sandbox, minisign, minisign_pair, wait_for, write_info_plist  # noqa: E402
 
 PACKAGE = "tiny-installer"
 INSTALLED_BUNDLE = Path("/usr/lib/tiny-installer/TinyInstaller.app")
+INSTALLED_HELPER = INSTALLED_BUNDLE / "Contents" / "MacOS" / "tiny-installer-helper"
+FREE_MARGIN = 64 << 20  # what the helper keeps free on the applications folder's file system
 POLKITD = "/usr/lib/polkit-1/polkitd"
 BUS_PID_FILE = Path("/run/dbus/pid")
 ACTION = "com.brightmoor.corvala.tinyinstaller.place-bundle"
@@ -91,9 +109,9 @@ class System:
         self.installed = True
         run("dpkg", "-i", str(self.deb))
 
-    def configure_installed_bundle(self, box, config_url):
+    def configure_installed_bundle(self, box, config_url, apps=None, **settings):
         """The installed Info.plist, pointed at the sandbox's servers and applications folder."""
-        write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, box.apps)
+        write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, apps or box.apps, **settings)
 
     def start_bus(self):
         check(not Path("/run/dbus/system_bus_socket").exists(), "a system bus is already running here")
@@ -209,6 +227,38 @@ def case_refusal(box, person):
     check(not leftovers, f"temporary files left: {leftovers}")
 
 
+def launch_through_sudo(box, person, name):
+    """The installed installer as root, started through sudo -E with the person's HOME."""
+    env = person_env(box, person)
+    env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
+               SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
+    box.console_path = box.artifacts / f"console-{name}.txt"
+    proc = subprocess.Popen(["/usr/bin/tiny-installer"], env=env, stdout=open(box.console_path, "w"),
+                            stderr=subprocess.STDOUT)
+    box.processes.append(proc)
+    box.installer = proc
+    return proc
+
+
+def case_sudo_unsigned(box, person, system, config_url, key):
+    """Root through sudo places in process, and without a key in its Info.plist it places nothing."""
+    system.configure_installed_bundle(box, config_url)
+    box.log_path.unlink(missing_ok=True)
+    proc = launch_through_sudo(box, person, "sudo-unsigned")
+    box.key("Return", proc=proc)  # Install
+    box.wait_log("Show generic error screen.", timeout=60)
+    time.sleep(1.0)
+    box.screenshot("sudo-unsigned-error")
+    downloads = [fields for name, fields in box.events() if name == "Download"]
+    check(len(downloads) == 1 and downloads[0]["RSN"] == "Signature verification failed", f"downloads {downloads}")
+    check("carries no kQSArchivePublicKey" in box.log_text(), "the run log does not name the missing key")
+    check(not list(box.apps.iterdir()), f"placed without a key: {list(box.apps.iterdir())}")
+    box.key("Return", proc=proc)  # Close
+    check(box.wait_exit(proc) == 0, "installer run through sudo did not exit after Close")
+    box.installer = None
+    system.configure_installed_bundle(box, config_url, kQSArchivePublicKey=key)
+
+
 def case_sudo(box, person):
     secrets = box.root / "root-only"
     secrets.mkdir(mode=0o700)
@@ -226,14 +276,7 @@ def case_sudo(box, person):
         link.unlink(missing_ok=True)  # the refusal's run log
         link.symlink_to(target)
 
-    env = person_env(box, person)
-    env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
-               SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
-    box.console_path = box.artifacts / "console-sudo.txt"
-    proc = subprocess.Popen(["/usr/bin/tiny-installer"], env=env, stdout=open(box.console_path, "w"),
-                            stderr=subprocess.STDOUT)
-    box.processes.append(proc)
-    box.installer = proc
+    proc = launch_through_sudo(box, person, "sudo")
     box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
     wait_for((box.apps / BINARY_NAME / "Contents" / "MacOS" / "Corvala").exists, 120, "the product to be placed")
     time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
@@ -269,6 +312,13 @@ def case_person(box, person, system):
     box.screenshot("person-finished")
     installs = [fields for name, fields in box.events() if name == "Install"]
     check(installs and installs[-1]["RSLT"] == "PASS", f"Install events {installs}; see {box.console_path}")
+    # Through the helper, the records of the installer's own placement, before "Install" PASS.
+    log = box.log_text()
+    moved = re.search(r"Moved app \[version: 2\.4\.1 \] from path: (\S+/\.Corvala\.app\.staging-\w+/content) to (\S+)\"", log)
+    check(moved and moved.group(2) == str(box.apps), "no \"Moved app [version: ... ] from path: ... to ...\" record")
+    check(log.index(moved.group(0)) < log.index('"EVT":"Install"'), "\"Moved app\" follows the Install event")
+    check(log.index('"EVT":"Download"') < log.index('"EVT":"Extract"') < log.index(moved.group(0)), "records out of order")
+    check(f"Path: [{moved.group(1)}]" in box.console_path.read_text(), "no \"Path: [...]\" console line")
     box.key("Return", proc=proc)  # Launch
     check(box.wait_exit(proc) == 0, "installer did not exit after Launch")
 
@@ -293,6 +343,193 @@ def case_person(box, person, system):
     check(record.get("uid") == person.pw_uid, f"product ran as uid {record.get('uid')}")
 
 
+def make_package(build, packages, public_key=None):
+    """cpack -G DEB into packages, with the archive key file in the environment when given."""
+    env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
+    if public_key:
+        env["TI_ARCHIVE_PUBLIC_KEY_FILE"] = str(public_key)
+    return subprocess.run(["cpack", "-G", "DEB", "-B", packages, "--config", build + "/CPackConfig.cmake"], cwd=packages,
+                          env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+
+def case_package(build, system, key, public_key):
+    with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
+        unsigned = make_package(build, packages)
+        check(unsigned.returncode != 0 and "archive key" in unsigned.stdout,
+              f"cpack without a key: status {unsigned.returncode}\n{unsigned.stdout[-2000:]}")
+        check(not list(Path(packages).glob("*.deb")), "cpack without a key made a package")
+        signed = make_package(build, packages, public_key)
+        check(signed.returncode == 0, f"cpack with a key failed:\n{signed.stdout[-2000:]}")
+        debs = sorted(Path(packages).glob("*.deb"))
+        check(len(debs) == 1, f"cpack made {debs}")
+        system.deb = debs[0]
+        system.install_package()
+    installed = (INSTALLED_BUNDLE / "Contents" / "Info.plist").read_text()
+    check(re.search(r"<key>kQSArchivePublicKey</key>\s*<string>" + re.escape(key) + "</string>", installed),
+          "the installed Info.plist does not hold the key")
+
+
+def with_version(archive, version):
+    """The archive's bytes with the product's CFBundleShortVersionString set to version."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(io.BytesIO(archive)) as src, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as dst:
+        for info in src.infolist():
+            data = src.read(info)
+            if info.filename == f"{BINARY_NAME}/Contents/Info.plist":
+                data = re.sub(rb"(<key>CFBundleShortVersionString</key>\s*<string>)[^<]*", rb"\g<1>" + version.encode(), data)
+            dst.writestr(info, data)
+    return out.getvalue()
+
+
+def lying_bomb():
+    """600 MiB of zeros whose local header and central directory both claim 1,000 bytes."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr(f"{BINARY_NAME}/Contents/Info.plist", b"<plist/>")
+        with z.open(f"{BINARY_NAME}/Contents/Resources/bomb.bin", "w", force_zip64=False) as f:
+            block = bytes(1 << 20)
+            for _ in range(600):
+                f.write(block)
+    data = bytearray(out.getvalue())
+    for signature, offset in ((b"PK\x03\x04", 22), (b"PK\x01\x02", 24)):
+        start = 0
+        while (start := data.find(signature, start)) >= 0:
+            name_length = struct.unpack_from("<H", data, start + (26 if signature == b"PK\x03\x04" else 28))[0]
+            name_at = start + (30 if signature == b"PK\x03\x04" else 46)
+            if data[name_at:name_at + name_length].endswith(b"bomb.bin"):
+                struct.pack_into("<I", data, start + offset, 1000)
+            start += 4
+    return bytes(data)
+
+
+def many_files(count):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as z:
+        for i in range(count):
+            z.writestr(f"{BINARY_NAME}/Contents/Resources/f{i}", b"")
+    return out.getvalue()
+
+
+class Helper:
+    """The installed helper, run directly as root with a request on its standard input."""
+
+    def __init__(self, box, system, secret):
+        self.box, self.system, self.secret = box, system, secret
+
+    def configure(self, apps, **settings):
+        self.apps = Path(apps)
+        self.system.configure_installed_bundle(self.box, "http://127.0.0.1:9/config", apps=apps,
+                                               kQSApplicationsMenuDirectory=str(self.box.root / "helper-menu"), **settings)
+
+    def request(self, archive, length=None):
+        signature = minisign(archive, self.secret, self.box.root)
+        header = f"length {len(archive) if length is None else length}\nsignature {base64.b64encode(signature.encode()).decode()}\n\n"
+        return header.encode() + archive
+
+    def run(self, data, file_limit=None, timeout=300):
+        def limit():
+            if file_limit:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+        result = subprocess.run([str(INSTALLED_HELPER)], input=data, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                preexec_fn=limit, timeout=timeout)
+        return result.returncode, result.stdout.decode(errors="replace")
+
+    def staging(self):
+        return sorted(p.name for p in self.apps.glob(".Corvala.app.staging-*"))
+
+    def tree_digest(self):
+        digest = hashlib.sha256()
+        for path in sorted((self.apps / BINARY_NAME).rglob("*")):
+            digest.update(str(path).encode())
+            if path.is_file() and not path.is_symlink():
+                digest.update(path.read_bytes())
+        return digest.hexdigest()
+
+
+def case_helper(box, system, key, secret, archive):
+    helper = Helper(box, system, secret)
+    apps = box.root / "helper-apps"
+    apps.mkdir(mode=0o755)
+
+    # No key, no root.
+    helper.configure(apps)
+    status, output = helper.run(helper.request(archive))
+    check(status == 2 and "kQSArchivePublicKey" in output and "ready" not in output, f"without a key: {status} {output}")
+    check(not list(apps.iterdir()), "placed without a key")
+
+    # No rollback: 9.0, then 1.0 refused with 9.0 kept byte for byte, then 9.0 again.
+    helper.configure(apps, kQSArchivePublicKey=key)
+    status, output = helper.run(helper.request(with_version(archive, "9.0")))
+    check(status == 0 and "verified" in output and "staging " in output, f"9.0: {status} {output}")
+    before = helper.tree_digest()
+    status, output = helper.run(helper.request(with_version(archive, "1.0")))
+    check(status == 7 and "1.0" in output and "9.0" in output, f"1.0 over 9.0: {status} {output}")
+    check(helper.tree_digest() == before, "the installed 9.0 changed")
+    status, output = helper.run(helper.request(with_version(archive, "9.0")))
+    check(status == 0, f"9.0 again: {status} {output}")
+    check(sorted(p.name for p in apps.iterdir()) == [BINARY_NAME], f"left in {apps}: {list(apps.iterdir())}")
+
+    # ulimit -f of 4 MiB and a 12 MiB archive: the helper lifts the limit and places the archive
+    # whole, or, where even root may not raise a hard limit (a container without
+    # CAP_SYS_RESOURCE), fails cleanly instead of dying on SIGXFSZ. Either way no staging folder
+    # stays, and the next run places it.
+    padded = io.BytesIO(archive)
+    with zipfile.ZipFile(padded, "a", zipfile.ZIP_STORED) as z:
+        z.writestr(f"{BINARY_NAME}/Contents/Resources/padding.bin", os.urandom(12 << 20))
+    request = helper.request(with_version(padded.getvalue(), "9.1"))
+    status, output = helper.run(request, file_limit=4 << 20)
+    check(status == 0 or (status == 6 and "File too large" in output), f"under ulimit -f: {status} {output}")
+    check(not helper.staging(), f"staging left under ulimit -f: {helper.staging()}")
+    status, output = helper.run(request)
+    check(status == 0 and not helper.staging(), f"after ulimit -f: {status} {output} {helper.staging()}")
+    check((apps / BINARY_NAME / "Contents" / "Resources" / "padding.bin").stat().st_size == 12 << 20, "padding cut")
+
+    # A length above the maximum is refused with the pipe held open and not one byte sent.
+    helper.configure(apps, kQSArchivePublicKey=key, kQSMaximumArchiveBytes="1000000")
+    proc = subprocess.Popen([str(INSTALLED_HELPER)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    proc.stdin.write(b"length 2000000\nsignature eA==\n\n")
+    proc.stdin.flush()
+    watchdog = threading.Timer(20, proc.kill)  # a helper waiting for the bytes would never answer
+    watchdog.start()
+    try:
+        output = proc.stdout.read().decode()
+        status = proc.wait()
+    finally:
+        watchdog.cancel()
+        proc.stdin.close()
+    check(status == 1 and "maximum" in output, f"above the maximum: {status} {output}")
+    check(not helper.staging(), "a staging folder for a refused length")
+
+    # A killed helper's staging folder is swept by the next helper, whatever that one is sent.
+    helper.configure(apps, kQSArchivePublicKey=key)
+    proc = subprocess.Popen([str(INSTALLED_HELPER)], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    request = helper.request(padded.getvalue())
+    proc.stdin.write(request[: len(request) // 2])
+    proc.stdin.flush()
+    wait_for(lambda: helper.staging() and any((apps / helper.staging()[0]).iterdir()), 20, "a staging folder")
+    proc.kill()
+    proc.wait()
+    proc.stdin.close()
+    check(helper.staging(), "the killed helper's staging folder is gone already")
+    status, output = helper.run(b"")
+    check(status == 1 and not helper.staging(), f"not swept: {helper.staging()} ({status} {output})")
+
+    # On a small tmpfs: bombs refused, the margin kept, nothing left.
+    small = box.root / "small-apps"
+    small.mkdir(mode=0o755)
+    run("mount", "-t", "tmpfs", "-o", "size=160m,mode=0755", "tiny-installer-test", str(small))
+    try:
+        helper.configure(small, kQSArchivePublicKey=key)
+        for what, bomb in (("lying-header bomb", lying_bomb()), ("150,000 files", many_files(150_000))):
+            status, output = helper.run(helper.request(bomb))
+            free = shutil.disk_usage(small).free
+            check(status == 4, f"{what}: {status} {output}")
+            check(free >= FREE_MARGIN, f"{what}: only {free} bytes left free")
+            check(not list(small.iterdir()), f"{what}: left {list(small.iterdir())}")
+    finally:
+        subprocess.run(["umount", str(small)], check=False)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -311,26 +548,29 @@ def main():
     system = System(None, box.artifacts)
     failed = None
     try:
-        with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
-            run("cpack", "-G", "DEB", "-B", packages, "--config", args.build + "/CPackConfig.cmake", cwd=packages)
-            debs = sorted(Path(packages).glob("*.deb"))
-            check(len(debs) == 1, f"cpack made {debs}")
-            system.deb = debs[0]
-            system.install_package()
+        # A throwaway key: the package carries it, the demo service signs with it.
+        key, secret, public_key = minisign_pair(box.root)
+        case_package(args.build, system, key, public_key)
         box.start_display()
         box.args_file = box.home / "product-args.txt"
-        nginx = box.start_nginx(hostile_modes(args.archive, {"argsFile": str(box.args_file), "exitAfterMs": "3000"}))
-        service = box.start_service("--download-url", nginx + "/download/Corvala.zip")
+        served = hostile_modes(args.archive, {"argsFile": str(box.args_file), "exitAfterMs": "3000"})
+        nginx = box.start_nginx(served)
+        served_file = box.root / "served-Corvala.zip"
+        served_file.write_bytes(served)
+        service = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--archive", str(served_file),
+                                    "--sign-with", str(secret), log=box.artifacts / "demo-service.txt")
         os.chmod(box.apps, 0o755)  # root's, as /opt is
         person = system.add_person(box.home)
         for folder in (box.home.parent, box.home, box.tmp):
             os.chown(folder, person.pw_uid, person.pw_gid)
-        system.configure_installed_bundle(box, service + "/config/prod")
+        system.configure_installed_bundle(box, service + "/config/prod", kQSArchivePublicKey=key)
         system.start_bus()
         system.start_polkitd()
         case_refusal(box, person)
+        case_sudo_unsigned(box, person, system, service + "/config/prod", key)
         case_sudo(box, person)
         case_person(box, person, system)
+        case_helper(box, system, key, secret, Path(args.archive).read_bytes())
     except Exception as error:  # a failed check or a time-out: keep the evidence
         failed = error
         box.screenshot("failure")

@@ -117,3 +117,47 @@ QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, boo
     put16(bytes, 0);
     return bytes;
 }
+
+QByteArray lyingDeflateZipBytes(const QString &path, const QByteArray &data, quint32 claimedSize)
+{
+    // qCompress gives a 4-byte length and a zlib stream; ZIP wants the raw deflate data inside it.
+    const QByteArray zlib = qCompress(data, 9);
+    const QByteArray deflated = zlib.mid(4 + 2, zlib.size() - 4 - 2 - 4);
+    const QByteArray name = path.toUtf8();
+    const quint32 crc = crc32Of(data);
+    QByteArray bytes, central;
+    const auto header = [&](QByteArray &out, bool local) {
+        put32(out, local ? 0x04034b50 : 0x02014b50);
+        if (!local)
+            put16(out, (3u << 8) | 20);
+        put16(out, 20);
+        put16(out, 1u << 11);
+        put16(out, 8);  // deflated
+        put32(out, 0);
+        put32(out, crc);
+        put32(out, quint32(deflated.size()));
+        put32(out, claimedSize);
+        put16(out, quint32(name.size()));
+        put16(out, 0);
+        if (!local) {
+            put32(out, 0);
+            put16(out, 0);
+            put32(out, quint32(AE_IFREG | 0644) << 16);
+            put32(out, 0);
+        }
+        out += name;
+    };
+    header(bytes, true);
+    bytes += deflated;
+    const quint32 centralOffset = quint32(bytes.size());
+    header(central, false);
+    bytes += central;
+    put32(bytes, 0x06054b50);
+    put32(bytes, 0);
+    put16(bytes, 1);
+    put16(bytes, 1);
+    put32(bytes, quint32(central.size()));
+    put32(bytes, centralOffset);
+    put16(bytes, 0);
+    return bytes;
+}

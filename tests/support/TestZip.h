@@ -27,3 +27,7 @@ QByteArray testZipBytes(const QList<TestZipEntry> &entries);
 // are left out of the central directory, as an entry replaced in place leaves its old copy.
 QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, bool dataDescriptors,
                                          qsizetype unlisted = 0);
+
+// One deflated file whose local header and central directory both claim claimedSize bytes, whatever
+// data inflates to: an archive bomb that lies about its size.
+QByteArray lyingDeflateZipBytes(const QString &path, const QByteArray &data, quint32 claimedSize);

@@ -106,7 +106,7 @@ QStringList ConfigDocument::pageLocales()
 QJsonObject ConfigDocument::build(const QString &environment, const ConfigLinks &links,
                                   const QString &latestBuild)
 {
-    const QJsonObject product{
+    QJsonObject product{
         {QStringLiteral("appName"), QStringLiteral("Corvala")},
         {QStringLiteral("latestBuildMacUrl"), links.downloadUrl},
         {QStringLiteral("latestBuildMacARMUrl"), links.downloadUrl},
@@ -117,6 +117,10 @@ QJsonObject ConfigDocument::build(const QString &environment, const ConfigLinks 
          QStringLiteral("ditto -x -k Corvala.zip /Applications")},
         {QStringLiteral("screens"), screens(links.imageBaseUrl)},
     };
+    if (!links.signature.isEmpty()) {
+        product.insert(QStringLiteral("latestBuildMacSignature"), links.signature);
+        product.insert(QStringLiteral("latestBuildMacARMSignature"), links.signature);
+    }
 
     QJsonObject document{
         // Not read by the installer; it lets a test see which environment answered.

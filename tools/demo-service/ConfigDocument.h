@@ -18,6 +18,7 @@ struct ConfigLinks {
     std::optional<QString> logUploadUrl;
     QString downloadUrl;
     QString imageBaseUrl;  // ends with "/"; "page1.png" and so on are appended
+    QString signature;     // the archive's .minisig text; empty leaves the signature keys out
 };
 
 class ConfigDocument {

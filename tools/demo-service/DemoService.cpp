@@ -1,5 +1,7 @@
 #include "DemoService.h"
 
+#include "ArchiveSigner.h"
+
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -25,7 +27,7 @@ QHttpServerResponse text(const QString &message, Status status)
     return QHttpServerResponse(kTextType, (message + u'\n').toUtf8(), status);
 }
 
-// Problems on the service's side go to standard error: the client only sees a status.
+// What the service has to report (problems, the signature it serves) goes to standard error.
 void warn(const QString &message)
 {
     std::fprintf(stderr, "demo-service: %s\n", qPrintable(message));
@@ -47,6 +49,14 @@ DemoService::DemoService(ServiceOptions options, QObject *parent)
 
 bool DemoService::listen(QString *error)
 {
+    if (!m_options.signingKey.isEmpty()) {
+        const auto signature = ArchiveSigner::sign(m_options.archivePath, m_options.signingKey,
+                                                   QStringLiteral("file:%1 build:%2").arg(m_download.fileName(), m_options.latestBuild),
+                                                   error);
+        if (!signature)
+            return false;
+        m_signature = QString::fromUtf8(*signature);
+    }
     // Our own listening socket, so that a taken port comes back with its reason.
     auto *tcp = new QTcpServer(&m_server);
     if (!tcp->listen(QHostAddress::LocalHost, m_options.port)) {
@@ -81,6 +91,7 @@ ConfigLinks DemoService::links() const
     links.downloadUrl = m_options.downloadUrl.value_or(
         base + QStringLiteral("/download/") + QString::fromUtf8(QUrl::toPercentEncoding(m_download.fileName())));
     links.imageBaseUrl = base + QStringLiteral("/images/");
+    links.signature = m_signature;
     return links;
 }
 
@@ -156,6 +167,9 @@ void DemoService::answerConfig(const QString &environment, QHttpServerResponder 
     }
     const QJsonObject document = ConfigDocument::build(environment, links(), m_options.latestBuild);
     responder.write(QJsonDocument(document).toJson(QJsonDocument::Indented), kJsonType);
+    if (!m_signature.isEmpty())
+        warn(QStringLiteral("served the configuration for %1 with the archive's signature (%2)")
+                 .arg(environment, m_signature.section(QLatin1Char('\n'), 2, 2)));
 }
 
 QHttpServerResponse DemoService::answerImage(const QString &name) const

@@ -26,7 +26,8 @@ class DemoService : public QObject {
 public:
     explicit DemoService(ServiceOptions options, QObject *parent = nullptr);
 
-    // Binds 127.0.0.1 only, on the port of the options (0 picks one).
+    // Signs the archive when the options name a key, then binds 127.0.0.1 only, on the port of
+    // the options (0 picks one).
     [[nodiscard]] bool listen(QString *error);
     quint16 port() const { return m_port; }
 
@@ -51,6 +52,7 @@ private:
     RequestLog m_requestLog;
     QHttpServer m_server;
     quint16 m_port = 0;
+    QString m_signature;  // the archive's .minisig text when the service signs it
 };
 
 }  // namespace demo

@@ -67,6 +67,11 @@ ParsedOptions parseServiceOptions(const QStringList &arguments, const QString &d
                                      QStringLiteral("Product archive served under /download/ "
                                                     "(default: %1).").arg(defaultArchive),
                                      QStringLiteral("FILE"), defaultArchive);
+    const QCommandLineOption signWith(QStringLiteral("sign-with"),
+                                      QStringLiteral("Sign the archive with this minisign secret key (made "
+                                                     "with minisign -G -W) and serve the signature in the "
+                                                     "configuration document."),
+                                      QStringLiteral("FILE"));
     const QCommandLineOption failFirst(QStringLiteral("fail-first"),
                                        QStringLiteral("Answer 404 to the first N archive requests."),
                                        QStringLiteral("N"), QStringLiteral("0"));
@@ -90,7 +95,7 @@ ParsedOptions parseServiceOptions(const QStringList &arguments, const QString &d
                                         QStringLiteral("Append one JSON line per request here."),
                                         QStringLiteral("FILE"));
     parser.addOptions({help, port, publicBase, downloadUrl, analyticsUrl, logUploadUrl, latestBuild,
-                       configFile, archive, failFirst, cutBody, noLength, analyticsFile, logDir,
+                       configFile, archive, signWith, failFirst, cutBody, noLength, analyticsFile, logDir,
                        logStatus, requestLog});
 
     if (!parser.parse(arguments))
@@ -134,6 +139,10 @@ ParsedOptions parseServiceOptions(const QStringList &arguments, const QString &d
     options.archivePath = parser.value(archive);
     if (!options.archivePath.isEmpty() && !QFileInfo(options.archivePath).isFile())
         return invalid(QStringLiteral("--archive %1 is not a file").arg(options.archivePath));
+
+    options.signingKey = parser.value(signWith);
+    if (!options.signingKey.isEmpty() && !QFileInfo(options.signingKey).isReadable())
+        return invalid(QStringLiteral("--sign-with %1 cannot be read").arg(options.signingKey));
 
     if (const auto value = wholeNumber(parser.value(failFirst), 0, 1000000))
         options.faults.failFirst = *value;

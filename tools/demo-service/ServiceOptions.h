@@ -20,6 +20,7 @@ struct ServiceOptions {
     QString latestBuild;
     QString configFile;                    // served verbatim instead of the built document
     QString archivePath;
+    QString signingKey;                    // a minisign secret key: the archive's signature is served
     DownloadFaults faults;
     QString analyticsFile;
     QString logDir;

@@ -131,3 +131,40 @@ TEST(InstallStage, BrokenHostileOrMisplacedArchivesFailAndLeaveNothingBehind)
             EXPECT_FALSE(it.next().contains("evil"));
     }
 }
+
+// The installed-copy check at Install stops the flow for an installed product; a bundle placed
+// meanwhile is still never replaced by an older one.
+TEST(InstallStage, AnOlderBuildNeverReplacesTheInstalledOneAndAnEqualOneReinstalls)
+{
+    const struct {
+        const char *installed;
+        QString reason;  // empty: placed
+    } cases[] = {
+        {"99999", "Install error: version 1234 is older than the installed 99999"},
+        {"1234.0.1", "Install error: version 1234 is older than the installed 1234.0.1"},
+        {"1234.0", {}},
+        {"999", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.installed);
+        FlowFixture f;
+        TestHttpServer server;
+        server.answer("/Corvala.zip", {200, {}, makeZip(productEntries())});
+        f.startWith(server.url("/Corvala.zip").toString());
+        // Placed by someone else after the check at Install that would have stopped the flow.
+        writeInstalledBundle(f.bundlePath(), c.installed);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.named("Install").isEmpty(); }, 10000));
+        const QByteArray info = readFile(f.bundlePath() + "/Contents/Info.plist");
+        if (c.reason.isEmpty()) {
+            EXPECT_TRUE(f.screens.genericErrors.isEmpty());
+            EXPECT_EQ(info, plist("1234"));
+            continue;
+        }
+        EXPECT_EQ(f.screens.genericErrors, QStringList({c.reason}));
+        EXPECT_EQ(f.named("Install").value("RSN"), c.reason);
+        EXPECT_EQ(info, plist(c.installed)) << "the installed bundle stays as it was";
+        EXPECT_FALSE(QFileInfo::exists(f.bundlePath() + "/Contents/MacOS")) << "nothing of the new one is mixed in";
+        EXPECT_FALSE(QFileInfo::exists(f.versionFile()));
+        EXPECT_TRUE(isEmptyFolder(f.env.host.temporary));
+    }
+}

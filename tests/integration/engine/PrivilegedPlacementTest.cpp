@@ -2,6 +2,7 @@
 // as pkexec would) from a bundle with its own Info.plist: the protocol, the flow through it, and
 // what a refused or failed authorisation does.
 #include "EngineTestSupport.h"
+#include "MinisignTool.h"
 #include "TestHttpServer.h"
 
 #include "engine/QSInstallFiles.h"
@@ -11,6 +12,8 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -34,6 +37,7 @@ struct HelperBundle {
                    "<key>kQSInstallBinaryPathProd</key><string>Corvala.app</string>"
                    "<key>kQSApplicationsDirectory</key><string>" + apps().toUtf8() + "</string>"
                    "<key>kQSApplicationsMenuDirectory</key><string>" + dir.filePath("menu").toUtf8() + "</string>"
+                   "<key>kQSArchivePublicKey</key><string>" + signer.publicKeyLine() + "</string>"
                    "</dict></dict></plist>\n");
     }
     QString apps() const { return dir.filePath("apps"); }
@@ -49,6 +53,7 @@ struct HelperBundle {
 
     QTemporaryDir dir{QStringLiteral("/tmp/helper-test-XXXXXX")};
     QString helper;
+    const MinisignTool signer;
 };
 
 #define REQUIRE_ROOT()                                                              \
@@ -72,7 +77,8 @@ TEST(PrivilegedPlacement, TheHelperAnswersReadyThenPlacesTheStreamedArchive)
     // Big enough to need many writes to the helper's standard input.
     QList<ZipEntry> entries = productEntries();
     entries << ZipEntry{"Corvala.app/Contents/Resources/big.bin", QByteArray(3 * 1024 * 1024, 'x')};
-    placement.place(bundle.writeArchive(makeZip(entries)), {});
+    const QByteArray archive = makeZip(entries);
+    placement.place(bundle.writeArchive(archive), bundle.signer.sign(archive));
     ASSERT_TRUE(placed.wait(20000));
     EXPECT_EQ(placed.at(0).at(0).value<QSPrivilegedPlacement::Outcome>(), QSPrivilegedPlacement::Outcome::Placed)
         << placed.at(0).at(1).toString().toStdString();
@@ -128,7 +134,7 @@ TEST(PrivilegedPlacement, AnInstallerThatGoesAwayBeforeSendingTheWholeArchivePla
     EXPECT_TRUE(bundle.appsEntries().isEmpty());
 }
 
-TEST(PrivilegedPlacement, TheFlowAsksAtInstallAndPlacesThroughTheHelper)
+TEST(PrivilegedPlacement, TheFlowAsksAtInstallAndPlacesThroughTheHelperWithTheRecordsOfItsOwnPlacement)
 {
     REQUIRE_ROOT();
     struct Case {
@@ -137,6 +143,8 @@ TEST(PrivilegedPlacement, TheFlowAsksAtInstallAndPlacesThroughTheHelper)
         QByteArray archive;
         QStringList events;
         QString reason;  // of the "Install" FAIL event and the failure screen; empty: success
+        QString installed = {};  // the version already in the applications folder
+        bool foreignSignature = false;
     };
     QList<ZipEntry> notExecutable = productEntries();
     notExecutable[2].perm = 0644;
@@ -144,12 +152,20 @@ TEST(PrivilegedPlacement, TheFlowAsksAtInstallAndPlacesThroughTheHelper)
         {"placed", {}, makeZip(productEntries()), {"Config", "Download", "Extract", "Install"}, {}},
         {"refused", "/bin/sh", {}, {"Install"}, "Install error: authorisation refused"},
         {"bad bundle", {}, makeZip(notExecutable), {"Config", "Download", "Install", "Extract"}, "Extract error"},
+        {"signature the helper refuses", {}, makeZip(productEntries()), {"Config", "Install", "Download"}, "Download Error",
+         {}, true},
+        {"older than the installed", {}, makeZip(productEntries()), {"Config", "Download", "Extract", "Install"},
+         "Install error: version 1234 is older than the installed 99999", "99999"},
     };
+    const MinisignTool stranger;
+    ASSERT_TRUE(stranger.isValid());
     for (const Case &c : cases) {
         HelperBundle bundle;
         FlowFixture f;
         TestHttpServer server;
         server.answer("/Corvala.zip", {200, {}, c.archive});
+        if (!c.installed.isEmpty())
+            writeInstalledBundle(bundle.apps() + "/Corvala.app", c.installed);
         f.flow->setPlacementFactory([&](QObject *parent) {
             auto *placement = new QSPrivilegedPlacement(parent);
             if (c.program.isEmpty())
@@ -162,7 +178,9 @@ TEST(PrivilegedPlacement, TheFlowAsksAtInstallAndPlacesThroughTheHelper)
         EXPECT_TRUE(f.pending.isEmpty()) << c.what << ": the configuration waits for the authorisation";
         if (c.program.isEmpty()) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !f.pending.isEmpty(); }, 10000)) << c.what;
-            f.pending.takeLast()(makeConfig(server.url("/Corvala.zip").toString()), std::nullopt);
+            auto config = std::const_pointer_cast<QSConfig>(makeConfig(server.url("/Corvala.zip").toString()));
+            config->latestMacSignature = QString::fromUtf8((c.foreignSignature ? stranger : bundle.signer).sign(c.archive));
+            f.pending.takeLast()(config, std::nullopt);
         }
         ASSERT_TRUE(f.waitUntilSettled()) << c.what;
         EXPECT_EQ(f.eventNames(), c.events) << c.what;
@@ -170,11 +188,37 @@ TEST(PrivilegedPlacement, TheFlowAsksAtInstallAndPlacesThroughTheHelper)
             EXPECT_TRUE(f.screens.genericErrors.isEmpty()) << c.what;
             EXPECT_TRUE(QFileInfo(bundle.apps() + "/Corvala.app/Contents/MacOS/corvala").isExecutable()) << c.what;
             EXPECT_EQ(QJsonDocument::fromJson(readFile(f.versionFile())).object(), QJsonObject({{"version", "1234"}}));
+            // The records of the installer's own placement, in its order, with the helper's folder.
+            const QStringList log = f.env.logLines();
+            const auto at = [&](const QString &text) {
+                for (qsizetype i = 0; i < log.size(); ++i)
+                    if (log[i].contains(text))
+                        return i;
+                return qsizetype(-1);
+            };
+            const QString staging = QFile::encodeName(bundle.apps()) + "/.Corvala.app.staging-";
+            const QList<qsizetype> order = {at("Download Corvala installer success"), at("\"EVT\":\"Download\""),
+                                            at("Extract Corvala installer success"), at("\"EVT\":\"Extract\""),
+                                            at("Moved app [version: 1234 ] from path: " + staging),
+                                            at("Updated version info at"), at("\"EVT\":\"Install\"")};
+            EXPECT_FALSE(order.contains(-1)) << c.what << ": " << log.join("\n").toStdString();
+            EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << log.join("\n").toStdString();
+            EXPECT_TRUE(log[order[4]].contains("/content to " + f.env.host.applications + "\"")) << log[order[4]].toStdString();
+            EXPECT_TRUE(hasLineStartingWith(f.env.consoleLines, "Path: [" + staging)) << f.env.consoleLines.join("\n").toStdString();
+            EXPECT_EQ(f.named("Download").value("RSLT"), "PASS");
         } else {
             EXPECT_EQ(f.screens.genericErrors, QStringList{c.reason}) << c.what;
             EXPECT_EQ(f.named("Install").value("RSN").toString(), c.reason) << c.what;
-            EXPECT_TRUE(bundle.appsEntries().isEmpty()) << c.what;
+            EXPECT_EQ(bundle.appsEntries(), c.installed.isEmpty() ? QStringList() : QStringList{"Corvala.app"}) << c.what;
             EXPECT_FALSE(QFileInfo::exists(f.versionFile())) << c.what;
+        }
+        if (c.foreignSignature) {
+            // As when the installer's own check refuses it: one "Download" FAIL with the attempt's time and number.
+            const QJsonObject download = f.named("Download");
+            EXPECT_EQ(download.value("RSLT"), "FAIL");
+            EXPECT_EQ(download.value("RSN"), "Signature verification failed");
+            EXPECT_TRUE(download.value("T").isDouble());
+            EXPECT_EQ(download.value("Tries"), 1);
         }
         EXPECT_FALSE(QFileInfo::exists(QSInstallFiles::archivePath())) << c.what;
     }

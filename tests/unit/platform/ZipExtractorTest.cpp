@@ -170,6 +170,50 @@ TEST(ZipExtractor, BrokenTruncatedOrOversizedArchivesFail)
     EXPECT_TRUE(extractor.errorString().contains("not enough space"));
 }
 
+TEST(ZipExtractor, BombsAreRefusedFromTheFileAndFromTheStreamWithNothingPastTheBoundsWritten)
+{
+    QTemporaryDir dir;
+    const QByteArray zeros(40 << 20, '\0');
+    QList<Entry> crowd;
+    for (quint64 i = 0; i <= platform::limits::kMaxEntries; ++i)
+        crowd.append(Entry{QStringLiteral("f%1").arg(i), {}, AE_IFREG, 0644, {}});
+    const struct {
+        const char *what;
+        QByteArray archive;
+        const char *reason;
+        bool streamed;
+    } cases[] = {
+        {"lying sizes", lyingDeflateZipBytes("Corvala.app/bomb", zeros.left(2 << 20), 1000), "inflates past its declared", true},
+        {"honest sizes, a thousand times the archive", lyingDeflateZipBytes("Corvala.app/bomb", zeros, 40 << 20),
+         "inflates to more than", false},
+        {"more entries than the bound", testZipBytes(crowd), "entries", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString archive = dir.filePath("bomb.zip");
+        QFile file(archive);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.archive);
+        file.close();
+        platform::ZipExtractor extractor;
+        const QString fromFile = dir.filePath(QStringLiteral("from-file-%1").arg(c.reason));
+        EXPECT_FALSE(extractor.extract(archive, fromFile));
+        EXPECT_TRUE(extractor.errorString().contains(c.reason)) << extractor.errorString().toStdString();
+        EXPECT_LE(QFileInfo(fromFile + "/Corvala.app/bomb").size(), 1000);
+        EXPECT_TRUE(QDir(fromFile).isEmpty() || c.streamed) << "measured before anything is written";
+        if (!c.streamed)
+            continue;
+        bool sent = false;
+        const auto source = [&](const char **data) -> qint64 {
+            *data = c.archive.constData();
+            return std::exchange(sent, true) ? 0 : c.archive.size();
+        };
+        EXPECT_FALSE(extractor.extractStream(source, dir.filePath("streamed")));
+        EXPECT_TRUE(extractor.errorString().contains(c.reason)) << extractor.errorString().toStdString();
+        EXPECT_LE(QFileInfo(dir.filePath("streamed/Corvala.app/bomb")).size(), 1000);
+    }
+}
+
 TEST(ZipExtractor, PathAndLinkRules)
 {
     using platform::ZipExtractor;
@@ -256,7 +300,7 @@ TEST(ZipExtractor, LinksAreCheckedWhereTheyReallyLead)
 TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
 {
     QTemporaryDir dir;
-    const QByteArray big(64 << 20, 'z');  // 1024 blocks, a few KiB once compressed
+    const QByteArray big(12 << 20, 'z');  // 192 blocks, a few KiB once compressed (within the inflation bound)
     const QString zip = makeZip(dir, "big.zip", {regular("Corvala.app/big.bin", big), regular("Corvala.app/after", "x")});
 
     std::atomic<bool> cancelled{true};

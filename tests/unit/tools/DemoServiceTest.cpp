@@ -45,7 +45,7 @@ TEST(LogCollector, AcceptsOnlyPathsThatStayInsideTheFolder)
 TEST(ConfigDocument, CarriesTheEndpointsAndOneEntryWithServablePagesPerLocale)
 {
     demo::ConfigLinks links{u"http://h/analytics"_s, u"http://h/logs/"_s, u"http://d/Corvala.zip"_s,
-                            u"http://h/images/"_s};
+                            u"http://h/images/"_s, u"untrusted comment: x\nRWQ\n"_s};
     const QJsonObject document = demo::ConfigDocument::build(u"qa1"_s, links, u"2.4.1"_s);
 
     EXPECT_EQ(document.value(u"analyticsUrl").toString(), *links.analyticsUrl);
@@ -55,6 +55,7 @@ TEST(ConfigDocument, CarriesTheEndpointsAndOneEntryWithServablePagesPerLocale)
     const QJsonObject entry = entries.first().toObject();
     // The end-to-end runs read the rest of the entry; only an ARM machine would read this one.
     EXPECT_EQ(entry.value(u"latestBuildMacARMUrl").toString(), links.downloadUrl);
+    EXPECT_EQ(entry.value(u"latestBuildMacSignature").toString(), links.signature);
 
     const demo::PageImages images;
     QSet<QString> locales;
