@@ -72,6 +72,7 @@ void QSInstallFlow::beginInstallation()
             downloader_->setResumePoint(resume_);
         }
         resume_ = {};
+        downloader_->setMaximumBytes(QSConfigProvider::getMaximumArchiveBytes());
         downloader_->onProgress = [this](qint64 received, qint64 expected) { didReceiveData(received, expected); };
         downloader_->onFinished = [this](const QSDownloader::Outcome &outcome) { downloadEnded(outcome); };
         if (!armSignatureCheck(*downloader_)) {

@@ -12,4 +12,9 @@ namespace platform::limits {
 
 inline constexpr qint64 kDefaultMaxArchiveBytes = qint64(4) << 30;  // 4 GiB
 
+// What the file system written to keeps free, in bytes and in inodes, before, while and after an
+// archive and its tree are written there: other programs writing to the same folder never meet
+// a full disk because of us.
+inline constexpr quint64 kFreeMarginBytes = quint64(64) << 20;  // 64 MiB
+
 }  // namespace platform::limits
