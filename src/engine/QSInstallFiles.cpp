@@ -130,9 +130,8 @@ bool QSInstallFiles::removePath(const QString &path)
 {
     if (path.isEmpty())
         return true;
-    std::error_code code;
-    fs::remove_all(toPath(path), code);  // removes a link itself, never what it points at
-    return !code && !isPresent(toPath(path));
+    // Through folder handles: a link is removed itself, never followed, wherever it sits.
+    return platform::TreeRemoval::remove(path, nullptr) && !isPresent(toPath(path));
 }
 
 bool QSInstallFiles::placeBundle(const QString &source, const QString &target, QString *error)
