@@ -2,6 +2,8 @@
 
 #include "platform/Host.h"
 #include "platform/PersonalFiles.h"
+#include "platform/ThreadCrash.h"
+#include "platform/TreeRemoval.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,7 +120,7 @@ void QSInstallFiles::removePathInBackground(const QString &path)
         removePath(path);
         return;
     }
-    removalPool().start([aside] { removePath(aside); });
+    removalPool().start([aside] { platform::ThreadCrash::run(QStringLiteral("Removal"), [&aside] { removePath(aside); }); });
 }
 
 void QSInstallFiles::waitForBackgroundRemovals()
