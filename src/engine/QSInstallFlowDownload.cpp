@@ -79,7 +79,10 @@ void QSInstallFlow::beginInstallation()
             dropDownloader();
             return;
         }
-        if (!privileged_)
+        // Bytes that nobody has verified yet are never parsed: with a key the archive is only
+        // read once its whole signature holds. Root never parses an archive early either, and
+        // the helper takes the finished file.
+        if (!privileged_ && !signatureCheck_ && !platform::host().isSuperUser())
             extractWhileDownloading(*downloader_, archive);
         if (!downloader_->start(&failure))
             dropDownloader();

@@ -1,7 +1,7 @@
 #include "BundlePlacement.h"
 
 #include "ArchiveReceiver.h"
-#include "BundleShape.h"
+#include "platform/BundleShape.h"
 #include "platform/DesktopEntry.h"
 #include "platform/ExtractedTree.h"
 #include "platform/ZipExtractor.h"
@@ -128,12 +128,9 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     QFile::remove(archivePath);
 
     const QString bundle = content + QLatin1Char('/') + settings_.bundleName;
-    struct stat info {};
-    if (::lstat(QFile::encodeName(bundle).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return fail(BadBundle, QStringLiteral("the archive holds no folder %1").arg(settings_.bundleName));
-    // The bundle leaves the extraction folder: its links must stay inside the bundle itself.
+    // The bundle leaves the extraction folder: the rule the installer's own placement follows too.
     QString error;
-    if (!platform::ExtractedTree::checkLinks(bundle, &error) || !BundleShape::check(bundle, &error))
+    if (!platform::BundleShape::checkBeforePlacing(bundle, &error))
         return fail(BadBundle, error);
     if (!platform::ExtractedTree::setOwner(bundle, 0, 0, &error) || ::chmod(QFile::encodeName(bundle).constData(), 0755) != 0)
         return fail(PlaceFailed, error.isEmpty() ? QStringLiteral("cannot set the bundle's mode") : error);

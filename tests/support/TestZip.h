@@ -27,3 +27,11 @@ QByteArray testZipBytes(const QList<TestZipEntry> &entries);
 // are left out of the central directory, as an entry replaced in place leaves its old copy.
 QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, bool dataDescriptors,
                                          qsizetype unlisted = 0);
+
+// An archive whose local headers and central directory give two different trees, as an attacker
+// makes one: the local headers give entries as they are (stored, modes in the directory only),
+// then a carrier file at carrierPath; the central directory lists the same entries, but its record
+// for hiddenPath (one of them, a file) points at a local header hidden inside the carrier's data,
+// whose content is hiddenData instead.
+QByteArray hiddenHeaderZipBytes(const QList<TestZipEntry> &entries, const QString &hiddenPath, const QByteArray &hiddenData,
+                                const QString &carrierPath);
