@@ -1,8 +1,10 @@
 #include "config/QSConfigProvider.h"
 
+#include "platform/ArchiveLimits.h"
 #include "platform/Bundle.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
+#include "platform/PlacementSettings.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -161,6 +163,14 @@ QString QSConfigProvider::getApplicationsDirectory()
     if (!configured.isEmpty())
         return configured;
     return platform::host().defaultApplicationsDirectory();
+}
+
+qint64 QSConfigProvider::getMaximumArchiveBytes()
+{
+    // Read as the placement helper reads it from its own copy of the bundle's settings.
+    QString ignored;
+    const auto settings = platform::PlacementSettings::fromInfo(getPlist(), platform::host().defaultApplicationsDirectory(), &ignored);
+    return settings ? settings->maxArchiveBytes : platform::limits::kDefaultMaxArchiveBytes;
 }
 
 void QSConfigProvider::resetCachesForTesting()

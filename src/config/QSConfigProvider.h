@@ -26,6 +26,9 @@ public:
     static QString getAction(const QString &command);
     // "kQSApplicationsDirectory" inside "QSConfig" when present, else the system's folder.
     static QString getApplicationsDirectory();
+    // "kQSMaximumArchiveBytes" inside "QSConfig" when it is a positive number, else the default:
+    // the longest archive body that is written at all.
+    static qint64 getMaximumArchiveBytes();
 
     // Fetches and parses the remote configuration. The completion runs exactly once, later, on
     // the main thread: (config, no error) when valid; (none, error) on a transport failure;

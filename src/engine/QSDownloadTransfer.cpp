@@ -1,6 +1,8 @@
 #include "engine/QSDownloadTransfer.h"
 
 #include "engine/QSInstallFiles.h"
+#include "platform/ArchiveLimits.h"
+#include "platform/Host.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSProxy.h"
 
@@ -18,6 +20,8 @@ namespace {
 constexpr qint64 kReadBufferSize = 256 << 10;
 // The window shows a bar, not a byte count: a few dozen updates a second are all it can use.
 constexpr qint64 kProgressIntervalMs = 40;
+// A body without an announced length looks at the free space again after this many bytes.
+constexpr qint64 kSpaceCheckInterval = 8 << 20;
 
 QString seconds(std::chrono::milliseconds duration)
 {
@@ -151,11 +155,8 @@ void QSDownloadTransfer::readBody()
         const qint64 size = reply_->read(buffer_.data(), buffer_.size());
         if (size <= 0)
             return;
-        if (expected_ >= 0 && received_ + size > expected_) {
-            fail(QNetworkReply::ProtocolFailure,
-                 QStringLiteral("The server sent more than the announced %1 bytes").arg(expected_));
+        if (!withinBounds(size))
             return;
-        }
         if (!writeBody(QByteArrayView(buffer_.constData(), size)))
             return;
         if (expected_ >= 0 && received_ == expected_) {
@@ -169,6 +170,38 @@ void QSDownloadTransfer::readBody()
         }
     }
     reportProgress(false);
+}
+
+// Whether more bytes of the body may still be written: never past the announced length, never
+// past the largest archive accepted, and, without an announced length, never into the free margin
+// of the folder written to (looked at again every few MiB).
+bool QSDownloadTransfer::withinBounds(qint64 more)
+{
+    if (expected_ >= 0 && received_ + more > expected_) {
+        fail(QNetworkReply::ProtocolFailure, QStringLiteral("The server sent more than the announced %1 bytes").arg(expected_));
+        return false;
+    }
+    if (received_ + more > maximumBytes_) {
+        fail(QNetworkReply::ProtocolFailure,
+             QStringLiteral("The server sent more than %1 bytes, the largest archive accepted, without announcing a length")
+                 .arg(maximumBytes_));
+        return false;
+    }
+    if (expected_ < 0 && received_ + more >= nextSpaceCheck_) {
+        nextSpaceCheck_ = received_ + more + kSpaceCheckInterval;
+        const QString folder = QFileInfo(partialPath_).absolutePath();
+        const platform::FreeSpace space = platform::host().freeSpace(folder);
+        // Enough for every byte until the next look, and the margin after them.
+        if (space.ok && space.bytes < quint64(kSpaceCheckInterval) + platform::limits::kFreeMarginBytes) {
+            fail(QSDownloader::kNoSpaceError,
+                 QStringLiteral("The archive would leave less than %1 bytes free in %2, where %3 bytes are free")
+                     .arg(platform::limits::kFreeMarginBytes)
+                     .arg(folder)
+                     .arg(space.bytes));
+            return false;
+        }
+    }
+    return true;
 }
 
 // The one place where body bytes reach the disk, and where anyone who needs them sees them.

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <limits>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -34,6 +35,8 @@ public:
                        const QSResumePoint &resume, BodyHooks hooks, const std::atomic<bool> &stop);
     ~QSDownloadTransfer() override;
 
+    // The longest body this attempt writes (see QSDownloader::setMaximumBytes). Before the move.
+    void setMaximumBytes(qint64 bytes) { maximumBytes_ = bytes; }
     // On the owner's thread, before the move: clears the archive's name (and the partial file
     // unless resuming) and opens the partial file, and the bytes to read back when resuming.
     [[nodiscard]] bool prepare(QString *error);
@@ -57,6 +60,7 @@ private:
     void stopTransfer(bool abortReply = true);
     bool restartBody(bool wholeBodyAgain);
     bool fitsOnDisk();
+    bool withinBounds(qint64 more);
     void reportProgress(bool always);
     QSDownloader::Outcome baseOutcome() const;
 
@@ -76,6 +80,8 @@ private:
     QElapsedTimer sinceProgress_;
     qint64 received_ = 0;
     qint64 expected_ = -1;
+    qint64 maximumBytes_ = std::numeric_limits<qint64>::max();
+    qint64 nextSpaceCheck_ = 0;  // a body without a length looks at the free space again here
     bool rangeAsked_ = false;
     bool headRead_ = false;
     bool resumed_ = false;

@@ -3,6 +3,7 @@
 #include "engine/QSDownloadTransfer.h"
 
 #include "engine/QSRetryBackoff.h"
+#include "platform/ArchiveLimits.h"
 #include "platform/Host.h"
 
 #include <QDateTime>
@@ -47,6 +48,12 @@ void QSDownloadTransfer::readHead()
             offeredValidator_ = QSRanges::offeredValidator(reply_->rawHeader("Accept-Ranges"), reply_->rawHeader("ETag"),
                                                           reply_->rawHeader("Last-Modified"));
     }
+    if (expected_ > maximumBytes_) {
+        fail(QNetworkReply::ProtocolFailure, QStringLiteral("The server announced %1 bytes, more than the largest archive accepted (%2 bytes)")
+                                                 .arg(expected_)
+                                                 .arg(maximumBytes_));
+        return;
+    }
     if ((status == 200 || status == 206) && !fitsOnDisk())
         return;
 }
@@ -72,11 +79,13 @@ bool QSDownloadTransfer::fitsOnDisk()
     const QString folder = QFileInfo(partialPath_).absolutePath();
     const platform::FreeSpace space = platform::host().freeSpace(folder);
     const qint64 needed = expected_ - received_;
-    if (!space.ok || quint64(needed) <= space.bytes)
+    // The folder keeps a margin free for everyone else that writes there.
+    if (!space.ok || quint64(needed) + platform::limits::kFreeMarginBytes <= space.bytes)
         return true;
-    fail(QSDownloader::kNoSpaceError, QStringLiteral("The archive needs %1 more bytes in %2, where %3 bytes are free")
+    fail(QSDownloader::kNoSpaceError, QStringLiteral("The archive needs %1 more bytes in %2, and %3 to spare, where %4 bytes are free")
                                           .arg(needed)
                                           .arg(folder)
+                                          .arg(platform::limits::kFreeMarginBytes)
                                           .arg(space.bytes));
     return false;
 }

@@ -31,6 +31,7 @@ bool QSDownloader::start(QString *error)
     }
     auto transfer = std::make_unique<QSDownloadTransfer>(
         url_, archivePath_, timeouts_, resume_, QSDownloadTransfer::BodyHooks{onBodyBytes, onBodyRestarted}, stopping_);
+    transfer->setMaximumBytes(maximumBytes_);
     if (!transfer->prepare(error))
         return false;
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <optional>
 
 class QSDownloadTransfer;
@@ -81,6 +82,9 @@ public:
     // Continue the body from these bytes on disk (when they are still there) instead of
     // starting over. Set before start().
     void setResumePoint(const QSResumePoint &resume) { resume_ = resume; }
+    // The longest body written: a longer one, announced or not, is cut off and the attempt fails
+    // as a body longer than its announced length does. Set before start().
+    void setMaximumBytes(qint64 bytes) { maximumBytes_ = bytes; }
 
     // Clears the archive's name (and the partial file unless resuming) and sends the request.
     // False with a reason when the attempt cannot start (the address is not http or https, the
@@ -100,6 +104,7 @@ private:
     QString archivePath_;
     QSDownloadTimeouts timeouts_;
     QSResumePoint resume_;
+    qint64 maximumBytes_ = std::numeric_limits<qint64>::max();
     QThread *thread_ = nullptr;
     QPointer<QSDownloadTransfer> transfer_;  // lives on thread_; deleted there as it ends
     std::atomic<bool> stopping_{false};    // read by the transfer before every write

@@ -3,6 +3,8 @@
 #include "platform/DurableFiles.h"
 #include "platform/Host.h"
 #include "platform/PersonalFiles.h"
+#include "platform/ThreadCrash.h"
+#include "platform/TreeRemoval.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,7 +121,7 @@ void QSInstallFiles::removePathInBackground(const QString &path)
         removePath(path);
         return;
     }
-    removalPool().start([aside] { removePath(aside); });
+    removalPool().start([aside] { platform::ThreadCrash::run(QStringLiteral("Removal"), [&aside] { removePath(aside); }); });
 }
 
 void QSInstallFiles::waitForBackgroundRemovals()
@@ -131,9 +133,8 @@ bool QSInstallFiles::removePath(const QString &path)
 {
     if (path.isEmpty())
         return true;
-    std::error_code code;
-    fs::remove_all(toPath(path), code);  // removes a link itself, never what it points at
-    return !code && !isPresent(toPath(path));
+    // Through folder handles: a link is removed itself, never followed, wherever it sits.
+    return platform::TreeRemoval::remove(path, nullptr) && !isPresent(toPath(path));
 }
 
 bool QSInstallFiles::placeBundle(const QString &source, const QString &target, QString *error)

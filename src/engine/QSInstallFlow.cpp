@@ -10,6 +10,7 @@
 #include "platform/Host.h"
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ThreadCrash.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSSystemInfo.h"
@@ -327,14 +328,25 @@ void QSInstallFlow::updateProgressWithValue(double value, double adjusted)
 
 void QSInstallFlow::runOffMainThread(WorkerJob job, std::function<void()> work, std::function<void()> done)
 {
-    QThread *thread = QThread::create(std::move(work));
+    // A job that throws hands the exception to the crash handling, which ends the run, and the
+    // thread ends as any other: the end of the run never waits for a thread stuck in a crash path.
+    // Its done() is dropped then: a half-done job shows no screen of its own before the end.
+    const QString name = job == WorkerJob::Extraction ? QStringLiteral("Extraction") : QStringLiteral("Placement");
+    auto crashed = std::make_shared<std::atomic<bool>>(false);
+    QThread *thread = QThread::create([name, crashed, work = std::move(work)] {
+        if (!platform::ThreadCrash::run(name, work))
+            crashed->store(true);
+    });
     thread->setParent(this);
     worker_ = thread;
     workerJob_ = job;
     workerDone_ = std::move(done);
-    connect(thread, &QThread::finished, this, [this, thread] {
-        if (worker_ == thread)
+    connect(thread, &QThread::finished, this, [this, thread, crashed] {
+        if (worker_ == thread) {
+            if (crashed->load())
+                workerDone_ = nullptr;
             runWorkerDone();
+        }
         thread->deleteLater();
     });
     thread->start();

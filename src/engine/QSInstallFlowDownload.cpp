@@ -72,13 +72,17 @@ void QSInstallFlow::beginInstallation()
             downloader_->setResumePoint(resume_);
         }
         resume_ = {};
+        downloader_->setMaximumBytes(QSConfigProvider::getMaximumArchiveBytes());
         downloader_->onProgress = [this](qint64 received, qint64 expected) { didReceiveData(received, expected); };
         downloader_->onFinished = [this](const QSDownloader::Outcome &outcome) { downloadEnded(outcome); };
         if (!armSignatureCheck(*downloader_)) {
             dropDownloader();
             return;
         }
-        if (!privileged_)
+        // Bytes that nobody has verified yet are never parsed: with a key the archive is only
+        // read once its whole signature holds. Root never parses an archive early either, and
+        // the helper takes the finished file.
+        if (!privileged_ && !signatureCheck_ && !platform::host().isSuperUser())
             extractWhileDownloading(*downloader_, archive);
         if (!downloader_->start(&failure))
             dropDownloader();

@@ -10,9 +10,11 @@
 #include "platform/DesktopEntry.h"
 #include "platform/InvokingPerson.h"
 #include "engine/QSPrivilegedPlacement.h"
+#include "platform/BundleShape.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
 #include "platform/StreamingZipExtraction.h"
+#include "platform/ThreadCrash.h"
 #include "telemetry/QSLogger.h"
 
 #include <QDir>
@@ -114,24 +116,34 @@ void QSInstallFlow::unzipFileWithPath(const QString &archivePath, const QString 
         QString notStreamed;  // why the streamed tree was given up for the finished file's
     };
     auto result = std::make_shared<Result>();
+    const QString name = QSConfigProvider::getEnvSpecificBinaryName();
+    // A name that names no bundle is reported by the placement, which refuses it.
+    const QString bundle = isPlainName(name) ? QDir(destination).filePath(name) : QString();
     runOffMainThread(
         WorkerJob::Extraction,
-        [archivePath, destination, result, cancelled = extractionCancelled_, streamed = std::move(streamedExtraction_)] {
+        [archivePath, destination, bundle, result, cancelled = extractionCancelled_, streamed = std::move(streamedExtraction_)] {
+            platform::ThreadCrash::throwIfAskedForTests("extraction");
             // Mostly done by now: the streamed tree is kept when it is exactly what the finished
             // archive gives.
             if (streamed && streamed->finish(archivePath, &result->notStreamed)) {
                 result->ok = true;
-                return;
+            } else {
+                if (streamed)
+                    streamed->stop();
+                // Whatever sits at the destination's name goes first; nothing there is followed.
+                QSInstallFiles::removePath(destination);
+                result->ok = platform::host().extractArchive(archivePath, destination, &result->error, cancelled.get());
             }
-            if (streamed)
-                streamed->stop();
-            // Whatever sits at the destination's name goes first; nothing there is followed.
-            QSInstallFiles::removePath(destination);
-            result->ok = platform::host().extractArchive(archivePath, destination, &result->error, cancelled.get());
+            // The bundle is judged as the privileged helper judges it, and refused the same way.
+            if (result->ok && !bundle.isEmpty())
+                result->ok = platform::BundleShape::checkBeforePlacing(bundle, &result->error);
         },
         [result, done = std::move(done)] {
+            // The maker hears of archives whose two readings differ: the tree placed is always the
+            // central directory's.
             if (!result->notStreamed.isEmpty())
-                platform::console(QStringLiteral("Extracted the finished archive instead of the streamed one: %1").arg(result->notStreamed));
+                QSLogger::debug(QStringLiteral("Extracted the finished archive instead of the streamed one: %1").arg(result->notStreamed),
+                                QS_FLOW_CONTEXT(kUnzip));
             if (!result->ok)
                 QSLogger::error(QStringLiteral("Unzip failed: %1").arg(result->error), QS_FLOW_CONTEXT(kUnzip));
             done(result->ok);

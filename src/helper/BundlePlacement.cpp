@@ -1,8 +1,8 @@
 #include "BundlePlacement.h"
 
 #include "ArchiveReceiver.h"
-#include "BundleShape.h"
 #include "StagingFolder.h"
+#include "platform/BundleShape.h"
 #include "platform/BundleVersion.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DurableFiles.h"
@@ -112,12 +112,9 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     QFile::remove(archivePath);
 
     const QString bundle = content + QLatin1Char('/') + settings_.bundleName;
-    struct stat info {};
-    if (::lstat(QFile::encodeName(bundle).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return fail(BadBundle, QStringLiteral("the archive holds no folder %1").arg(settings_.bundleName));
-    // The bundle leaves the extraction folder: its links must stay inside the bundle itself.
+    // The bundle leaves the extraction folder: the rule the installer's own placement follows too.
     QString error;
-    if (!platform::ExtractedTree::checkLinks(bundle, &error) || !BundleShape::check(bundle, &error))
+    if (!platform::BundleShape::checkBeforePlacing(bundle, &error))
         return fail(BadBundle, error);
     report(QByteArray(kStagingPrefix) + QFile::encodeName(content));
     const QString older = platform::BundleVersion::refusalToReplace(targetPath(), bundle);

@@ -2,6 +2,7 @@
 
 #include "platform/Host.h"
 #include "platform/InvokingPerson.h"
+#include "platform/TreeRemoval.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,12 +31,23 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Whose the files below the home folder are: the invoking person's, else the real user's.
+uid_t personUid()
+{
+    const auto person = InvokingPerson::current();
+    return person ? person->uid : ::getuid();
+}
+
 bool ownedByPersonOrRoot(const struct stat &info)
 {
-    if (info.st_uid == 0 || info.st_uid == ::getuid())
-        return true;
-    const auto person = InvokingPerson::current();
-    return person && info.st_uid == person->uid;
+    return info.st_uid == 0 || info.st_uid == ::getuid() || info.st_uid == personUid();
+}
+
+// A file root may use for the person: theirs, and not a second name of some other file (with
+// fs.protected_hardlinks off, anyone may link a file of root's into their own folder).
+bool isPersonsOwnFile(const struct stat &info)
+{
+    return S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_uid == personUid();
 }
 
 // What root makes for the person becomes theirs.
@@ -113,19 +125,37 @@ int PersonalFiles::openFolder(const QString &folder, bool create, QString *error
 
 int PersonalFiles::openIn(int folder, const QString &name, int flags, mode_t mode, QString *error)
 {
-    const int fd = ::openat(folder, QFile::encodeName(name).constData(), flags | (guarded() ? O_NOFOLLOW : 0) | O_CLOEXEC, mode);
+    const QByteArray encoded = QFile::encodeName(name);
+    int fd = -1;
+    bool created = false;
+    if (!guarded() || !(flags & O_CREAT) || (flags & O_EXCL)) {
+        fd = ::openat(folder, encoded.constData(), flags | (guarded() ? O_NOFOLLOW : 0) | O_CLOEXEC, mode);
+        created = fd >= 0 && (flags & O_EXCL);
+    } else {
+        // As root, a file is either there already (and must be the person's) or made here and now:
+        // only a file this call made is given away, never one found at the name.
+        for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+            fd = ::openat(folder, encoded.constData(), (flags & ~O_CREAT) | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0 || errno != ENOENT)
+                break;
+            fd = ::openat(folder, encoded.constData(), flags | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            created = fd >= 0;
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
     if (fd < 0) {
         *error = QStringLiteral("cannot open %1: %2").arg(name, systemError());
         return -1;
     }
+    if (created && guarded())
+        giveToPerson(fd);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (guarded() && !ownedByPersonOrRoot(info))) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (guarded() && !isPersonsOwnFile(info))) {
         *error = QStringLiteral("%1 is not a file of this person").arg(name);
         ::close(fd);
         return -1;
     }
-    if ((flags & O_CREAT) && info.st_uid == 0 && ::getuid() == 0)
-        giveToPerson(fd);
     return fd;
 }
 
@@ -138,6 +168,45 @@ int PersonalFiles::open(const QString &path, int flags, mode_t mode, QString *er
     const int fd = openIn(folder, info.fileName(), flags, mode, error);
     ::close(folder);
     return fd;
+}
+
+bool PersonalFiles::removeFile(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    const int folder = openFolder(info.path(), false, error);
+    if (folder < 0)
+        return !QFileInfo::exists(info.path()) && !QFileInfo(info.path()).isSymLink();
+    const QByteArray name = QFile::encodeName(info.fileName());
+    struct stat status {};
+    bool removed = true;
+    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (guarded() && !isPersonsOwnFile(status)) {
+            *error = QStringLiteral("%1 is not a file of this person").arg(info.fileName());
+            removed = false;
+        } else if (::unlinkat(folder, name.constData(), 0) != 0 && errno != ENOENT) {
+            *error = QStringLiteral("cannot remove %1: %2").arg(path, systemError());
+            removed = false;
+        }
+    }
+    ::close(folder);
+    return removed;
+}
+
+bool PersonalFiles::removeTree(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    const int folder = openFolder(info.path(), false, error);
+    if (folder < 0)
+        return false;
+    const QByteArray name = QFile::encodeName(info.fileName());
+    struct stat status {};
+    bool removed = false;
+    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        *error = QStringLiteral("%1: %2").arg(path, systemError());
+    else
+        removed = TreeRemoval::removeAt(folder, name, error);
+    ::close(folder);
+    return removed;
 }
 
 bool PersonalFiles::writeWhole(const QString &path, const QByteArray &content, QString *error)

@@ -1,14 +1,17 @@
 #include "platform/StreamingZipExtraction.h"
 
 #include "platform/ExtractedTree.h"
+#include "platform/ThreadCrash.h"
+#include "platform/TreeRemoval.h"
+#include "platform/ZipCentralDirectory.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <archive_entry.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <tuple>
 
 #include <fcntl.h>
@@ -71,6 +74,48 @@ QString mend(const QString &top, const ZipEntrySummary &streamed, const ZipEntry
     return QStringLiteral("streamed %1, the central directory says %2").arg(describe(streamed), describe(listed));
 }
 
+QString withoutTrailingSlash(QString name)
+{
+    while (name.endsWith(QLatin1Char('/')))
+        name.chop(1);
+    return name;
+}
+
+// Whether the stream read exactly the entries that the central directory lists: each streamed
+// entry began at the local header of one directory record, with that record's name, checksum and
+// size, and no record is left over. A central-directory reader then reads the same bytes from the
+// same places as the stream did, so it makes the same tree.
+QString sameExtents(const ZipExtentList &streamed, const QList<ZipDirectoryRecord> &listed)
+{
+    if (streamed.size() != listed.size())
+        return QStringLiteral("%1 entries streamed, %2 in the central directory").arg(streamed.size()).arg(listed.size());
+    QHash<quint64, const ZipDirectoryRecord *> byOffset;
+    for (const ZipDirectoryRecord &record : listed) {
+        if (byOffset.contains(record.headerOffset))
+            return QStringLiteral("two entries of the central directory share the local header at byte %1").arg(record.headerOffset);
+        byOffset.insert(record.headerOffset, &record);
+    }
+    for (const ZipEntryExtent &entry : streamed) {
+        const auto found = entry.headerOffset >= 0 ? byOffset.find(quint64(entry.headerOffset)) : byOffset.end();
+        if (found == byOffset.end())
+            return QStringLiteral("the central directory lists no entry at the local header of \"%1\" (byte %2)")
+                .arg(entry.name)
+                .arg(entry.headerOffset);
+        const ZipDirectoryRecord &record = **found;
+        const QString listedName = withoutTrailingSlash(QString::fromUtf8(record.name));
+        if (listedName != entry.name || record.crc32 != entry.crc32 || record.size != entry.size)
+            return QStringLiteral("streamed \"%1\" (%2 bytes, CRC-32 %3), the central directory says \"%4\" (%5 bytes, CRC-32 %6)")
+                .arg(entry.name)
+                .arg(entry.size)
+                .arg(entry.crc32, 8, 16, QLatin1Char('0'))
+                .arg(listedName)
+                .arg(record.size)
+                .arg(record.crc32, 8, 16, QLatin1Char('0'));
+        byOffset.erase(found);
+    }
+    return {};
+}
+
 // Brings the streamed tree in line with the central directory, or says why it cannot.
 QString reconcile(const QString &top, ZipEntryList streamed, ZipEntryList listed)
 {
@@ -110,7 +155,7 @@ StreamingZipExtraction::~StreamingZipExtraction()
 void StreamingZipExtraction::start()
 {
     block_.reset(new char[kReadBlock]);
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] { ThreadCrash::run(QStringLiteral("Streamed extraction"), [this] { run(); }); });
 }
 
 void StreamingZipExtraction::bytesWritten(qint64 count)
@@ -170,6 +215,14 @@ bool StreamingZipExtraction::finish(const QString &finishedArchive, QString *why
         *why = error_;
         return false;
     }
+    // Where each entry lies and what it holds first: nothing of the tree is mended for an archive
+    // whose two readings differ.
+    QList<ZipDirectoryRecord> records;
+    if (!ZipCentralDirectory::read(finishedArchive, &records, why))
+        return false;
+    *why = sameExtents(extents_, records);
+    if (!why->isEmpty())
+        return false;
     ZipEntryList listed;
     if (!ZipExtractor::listEntries(finishedArchive, &listed, why))
         return false;
@@ -185,14 +238,15 @@ void StreamingZipExtraction::run()
             const std::lock_guard<std::mutex> lock(mutex_);
             generation = generation_;
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(QFile::encodeName(destination_).toStdString(), ignored);  // links are not followed
+        TreeRemoval::remove(destination_, nullptr);  // through folder handles; links are not followed
         position_ = 0;
         entries_.clear();
+        extents_.clear();
         ZipExtractor extractor;
         extractor.setSpaceLimit(spaceLimit_);
         extractor.setCancelFlag(&cancelled_);
         extractor.recordEntries(&entries_);
+        extractor.recordExtents(&extents_);
         extracted_ = extractor.extractStream(
             [this, generation](const char **data) { return readNext(generation, data); }, destination_);
         error_ = extractor.errorString();

@@ -18,10 +18,12 @@ namespace platform {
 // read block; the bytes come back from the file (the page cache, in practice).
 //
 // The streamed tree is only as good as the local headers. finish() therefore compares it, entry
-// by entry, with the central directory of the finished file: modes and links that only the
-// central directory carries are mended from it; any other difference (a name, a size, a type, an
-// entry the streaming reader could not read or find the end of) gives the tree up, and the
-// caller extracts the finished file as usual.
+// by entry, with the central directory of the finished file: every streamed entry must have begun
+// at the local header that a directory record names, with that record's name, CRC-32 and size,
+// and the directory may list nothing else, nor entries whose data hides another's local header.
+// Modes and links that only the central directory carries are then mended from it; any other
+// difference (a name, a size, a type, a checksum, an entry the streaming reader could not read or
+// find the end of) gives the tree up, and the caller extracts the finished file as usual.
 class StreamingZipExtraction {
 public:
     StreamingZipExtraction(const QString &bodyPath, const QString &destination);
@@ -76,6 +78,7 @@ private:
     bool extracted_ = false;
     QString error_;
     ZipEntryList entries_;
+    ZipExtentList extents_;
 };
 
 }  // namespace platform

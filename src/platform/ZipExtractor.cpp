@@ -11,6 +11,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <climits>
 #include <clocale>
@@ -293,6 +294,10 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
             return fail(QStringLiteral("refused archive of more than %1 entries").arg(limits::kMaxEntries));
         if (!marginKept(top, entries, written))
             return false;
+        // Where libarchive began to read this entry's header; with the checksum below, what the
+        // streamed tree is compared with.
+        const qint64 headerOffset = archive_read_header_position(reader);
+        quint32 checksum = 0;
 
         const QString name = entryName(entry);
         if (!isSafeRelativePath(name))
@@ -331,6 +336,10 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
         } else if (type == AE_IFLNK) {
             if (!writer.addLink(name, link, modified))
                 return fail(writer.errorString());
+            if (extents_) {
+                const QByteArray target = link.toUtf8();
+                checksum = quint32(::crc32(0, reinterpret_cast<const Bytef *>(target.constData()), uInt(target.size())));
+            }
         } else {
             if (!writer.beginFile(name))
                 return fail(writer.errorString());
@@ -354,12 +363,17 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
                     return false;
                 if (!writer.write(block.get(), size_t(got)))
                     return fail(writer.errorString());
+                if (extents_)
+                    checksum = quint32(::crc32(checksum, reinterpret_cast<const Bytef *>(block.get()), uInt(got)));
             }
             if (!writer.endFile(mode, modified))
                 return fail(writer.errorString());
         }
         if (recorded_)
             recorded_->append({withoutTrailingSlash(name), type, mode, link, written - writtenBefore});
+        if (extents_)
+            extents_->append({withoutTrailingSlash(name), headerOffset, checksum,
+                              type == AE_IFLNK ? quint64(link.toUtf8().size()) : written - writtenBefore});
     }
     if (entries == 0)
         return fail(QStringLiteral("empty or unreadable archive %1").arg(source));

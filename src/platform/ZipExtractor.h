@@ -27,6 +27,17 @@ struct ZipEntrySummary {
 };
 using ZipEntryList = QList<ZipEntrySummary>;
 
+// Where an entry's local header lay among the bytes read, and the checksum and size of the content
+// it gave (a link's content is its target): what the central directory must say of that entry
+// for a streamed tree to be the archive's tree.
+struct ZipEntryExtent {
+    QString name;  // as read, without a trailing "/"
+    qint64 headerOffset = -1;
+    quint32 crc32 = 0;
+    quint64 size = 0;
+};
+using ZipExtentList = QList<ZipEntryExtent>;
+
 // Extracts a ZIP archive into a destination folder, read by libarchive and written through
 // ExtractionWriter, and refuses anything that could escape or harm it: absolute paths, "..",
 // names too long or too deep to check, links that lead outside, hard links, device files, FIFOs,
@@ -60,6 +71,8 @@ public:
     [[nodiscard]] bool extractStream(const StreamSource &read, const QString &destination);
     // When set, every entry written is added to it, in archive order.
     void recordEntries(ZipEntryList *entries) { recorded_ = entries; }
+    // When set, the extent of every entry written is added to it, in archive order.
+    void recordExtents(ZipExtentList *extents) { extents_ = extents; }
     // The entries the central directory of a finished archive announces, without their data.
     [[nodiscard]] static bool listEntries(const QString &archivePath, ZipEntryList *entries, QString *error);
 
@@ -86,6 +99,7 @@ private:
     const std::atomic<bool> *cancelled_ = nullptr;
     bool wasCancelled_ = false;
     ZipEntryList *recorded_ = nullptr;
+    ZipExtentList *extents_ = nullptr;
 };
 
 }  // namespace platform

@@ -1,11 +1,7 @@
 #include "shell/AppCache.h"
 
+#include "platform/PersonalFiles.h"
 #include "telemetry/QSLogger.h"
-
-#include <QFile>
-
-#include <filesystem>
-#include <system_error>
 
 namespace shell {
 
@@ -27,18 +23,11 @@ bool removeAppCache(const QString &path, const QString &identifier, const QSLogC
     if (path.isNull()) {
         failure = QStringLiteral("\"%1\" does not name a cache folder").arg(identifier);
     } else {
-        const std::filesystem::path target(QFile::encodeName(path).toStdString());
-        std::error_code error;
-        // symlink_status and remove_all act on a link itself, never on what it points to.
-        const bool present = std::filesystem::exists(std::filesystem::symlink_status(target, error));
-        if (!present) {
-            const std::error_code missing = error ? error : std::make_error_code(std::errc::no_such_file_or_directory);
-            failure = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(missing.message().c_str()));
-        } else {
-            std::filesystem::remove_all(target, error);
-            if (error)
-                failure = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(error.message().c_str()));
-        }
+        // Through folder handles, no link followed below the home folder when run as root: a
+        // caches folder that is a link to someone else's folder is refused, not emptied.
+        QString error;
+        if (!platform::PersonalFiles::removeTree(path, &error))
+            failure = error;
     }
 
     if (failure.isNull()) {

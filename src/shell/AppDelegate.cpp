@@ -14,6 +14,7 @@
 #include "platform/Bundle.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
+#include "platform/ThreadCrash.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSAnalyticsLogger.h"
 #include "telemetry/QSHttp.h"
@@ -47,6 +48,7 @@ AppDelegate::AppDelegate(QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    platform::ThreadCrash::setHandler({});
     removeCrashHandlers();
     analytics_.stopObserving();
     window_.reset();
@@ -244,6 +246,11 @@ void AppDelegate::installCrashHandling()
         [this](const CrashReport &report) { exceptionHandler(report); },
         [this](const CrashReport &report) { crashTerminate(report); },
     });
+    // The installer's own threads hand what they throw over and end; the run then ends as after
+    // any other crash.
+    platform::ThreadCrash::setHandler([this](std::exception_ptr, const QString &threadName) {
+        exceptionHandler(CrashReport::fromCurrentException({{QStringLiteral("thread"), threadName}}));
+    });
 }
 
 void AppDelegate::writeCrashRecords(const CrashReport &report)
@@ -257,6 +264,14 @@ void AppDelegate::writeCrashRecords(const CrashReport &report)
 void AppDelegate::exceptionHandler(const CrashReport &report)
 {
     writeCrashRecords(report);
+    exitStatus_ = kCrashExitStatus;
+    // The orderly end belongs to the main thread. A worker (or the download's thread, whose
+    // events ShellApplication::notify guards too) asks for it and goes on to its own end, so the
+    // main thread, which waits for extraction and placement as the run ends, never waits for it.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this] { requestTermination(kCrashExitStatus); }, Qt::QueuedConnection);
+        return;
+    }
     requestTermination(kCrashExitStatus);
 }
 

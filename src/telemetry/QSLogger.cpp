@@ -164,6 +164,8 @@ QString QSLogger::logFilePath()
 
 bool QSLogger::deleteLogFile()
 {
-    QFile file(logFilePath());
-    return !file.exists() || file.remove();
+    // Through the folder's handle, as the log is written: a Logs folder that is a link leads
+    // nowhere, and as root only the person's own file goes.
+    QString ignored;
+    return platform::PersonalFiles::removeFile(logFilePath(), &ignored);
 }

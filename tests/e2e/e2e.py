@@ -299,6 +299,40 @@ for _stage in ("download", "extraction", "placement"):
         globals()[f"case_quit_{_stage}_{_how}"] = functools.partial(quit_during, stage=_stage, how=_way)
 
 
+def case_crash_extraction(box):
+    """A thread of the program throws (the test hook of a test build, on the extraction thread): the
+    run ends as after any crash, in order and within the exit's bounded waits: the crash record,
+    "End" last in the one batch, the log uploaded, exit status 70, nothing placed or left behind."""
+    os.environ["TINY_INSTALLER_TEST_THROW_ON"] = "extraction"
+    try:
+        start(box)
+    finally:
+        del os.environ["TINY_INSTALLER_TEST_THROW_ON"]
+    box.key("Return")
+    box.wait_log("Unzip from:", timeout=60)
+    began = time.monotonic()
+    status = box.wait_exit(timeout=60)
+    took = time.monotonic() - began
+    check(status == 70, f"exit status {status} after a crash, not 70")
+    check(took < 40, f"exit took {took:.1f} s")
+
+    batches = analytics_batches(box)
+    check(len(batches) == 1, f"expected one analytics POST, got {len(batches)}")
+    batch = batches[0]
+    check(names(batch).count("End") == 1 and names(batch)[-1] == "End", f"batch {names(batch)}")
+    check(not [name for name, fields in batch if name in ("Extract", "Install") and fields.get("RSLT") == "PASS"],
+          f"an extraction or placement passed after the crash: {batch}")
+    lines = uploaded_lines(box)
+    crashed = [i for i, line in enumerate(lines) if "Application crashed with [reason: thrown on purpose" in line]
+    check(len(crashed) == 1 and '"thread":"Extraction"' in lines[crashed[0]], f"crash records {[lines[i] for i in crashed]}")
+    end_at = max(i for i, line in enumerate(lines) if '"EVT":"End"' in line)
+    check(crashed[0] < end_at, "the crash record comes after End")
+    check("Tiny Installer end" in lines[end_at + 1], f"records after End: {lines[end_at + 1:]}")
+    check(not (box.apps / BINARY_NAME).exists(), "a product was placed after the crash")
+    leftovers = [str(p) for p in box.tmp.rglob("downloadedFile*")]
+    check(not leftovers, f"temporary files left: {leftovers}")
+
+
 def vm_hwm_kib(pid):
     try:
         with open(f"/proc/{pid}/status") as status:

@@ -12,9 +12,9 @@ Cases, in one run (the package, the bus and the user are set up once):
            archive with it.
   refusal  no polkit rule allows the person: "Install error", nothing placed, no temporary files.
   sudo     root started through sudo -E with the person's HOME: without a key in its Info.plist it
-           refuses to place ("Download Error"); with one, links planted at the run log and the
-           version file: root-only files stay as they are and are not uploaded; the product runs as
-           the person.
+           refuses to place ("Download Error"); with one, twice: a hard link at the run log or the
+           Logs folder a link, and links at ~/.cache and the version file, all to root-only files
+           and folders: they stay as they are and are not uploaded; the product runs as the person.
   person   a rule allows the person: the product lands root-owned with normalised modes, the version
            file in the person's data folder, the product starts as the person, and the run log holds
            the records of the installer's own placement in their order.
@@ -259,43 +259,88 @@ def case_sudo_unsigned(box, person, system, config_url, key):
     system.configure_installed_bundle(box, config_url, kQSArchivePublicKey=key)
 
 
-def case_sudo(box, person):
-    secrets = box.root / "root-only"
-    secrets.mkdir(mode=0o700)
-    log_secret, version_secret = secrets / "log.txt", secrets / "version.txt"
-    for path in (log_secret, version_secret):
-        path.write_text(f"root-only {path.name}\n")
-        path.chmod(0o600)
+def root_state(folder):
+    """Every file and folder under folder with its owner, mode and content: what root's must keep."""
+    state = {}
+    for path in [folder, *folder.rglob("*")]:
+        info = path.lstat()
+        content = path.read_bytes() if stat.S_ISREG(info.st_mode) else None
+        state[str(path.relative_to(folder))] = (info.st_uid, info.st_gid, stat.S_IMODE(info.st_mode), stat.S_IFMT(info.st_mode), content)
+    return state
+
+
+def plant_sudo_case(box, person, secrets, plants):
+    """Root-only files and folders in secrets, and names in the person's HOME that lead to them:
+    symbolic links at the version file and at ~/.cache, and either a hard link at the run log (as on
+    a system where fs.protected_hardlinks is 0) or the Logs folder itself a link."""
     data = box.home / DATA_PATH.lstrip("/")
-    (data / "Logs").mkdir(parents=True, exist_ok=True)
-    for folder in [data / "Logs", *(data / "Logs").parents]:
+    data.mkdir(parents=True, exist_ok=True)
+    for folder in [data, *data.parents]:
         if folder == box.home:
             break
         os.chown(folder, person.pw_uid, person.pw_gid)
-    for link, target in ((data / "Logs" / "tiny.log", log_secret), (data / "mirolan_version.json", version_secret)):
-        link.unlink(missing_ok=True)  # the refusal's run log
-        link.symlink_to(target)
-
-    proc = launch_through_sudo(box, person, "sudo")
-    box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
-    wait_for((box.apps / BINARY_NAME / "Contents" / "MacOS" / "Corvala").exists, 120, "the product to be placed")
-    time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
-    box.screenshot("sudo-finished")
-    box.key("Return", proc=proc)  # Launch
-    check(box.wait_exit(proc) == 0, "installer run through sudo did not exit after Launch")
-
-    for path in (log_secret, version_secret):
-        check(path.read_text() == f"root-only {path.name}\n", f"{path} changed")
-    uploaded = b"".join(p.read_bytes() for p in box.collected.rglob("*") if p.is_file())
-    check(b"root-only" not in uploaded, "a root-only file was uploaded")
-    wait_for(box.args_file.exists, 15, "the product to start")
-    record = json.loads(box.args_file.read_text())
-    check(record.get("uid") == person.pw_uid, f"product started through sudo ran as uid {record.get('uid')}")
-
-    # The person's own run starts from a clean slate.
-    shutil.rmtree(box.apps / BINARY_NAME)
-    for link in (data / "Logs" / "tiny.log", data / "mirolan_version.json", box.args_file):
+    secrets.mkdir(mode=0o700)
+    for name in ("log.txt", "version.txt", "logs/tiny.log", "cache/com.brightmoor.softwareInstaller/keep.txt",
+                 "cache/com.brightmoor.corvala.tinyinstaller/keep.txt"):
+        path = secrets / name
+        path.parent.mkdir(mode=0o700, parents=True, exist_ok=True)
+        path.write_text(f"root-only {name}\n")
+        path.chmod(0o600)
+    logs = data / "Logs"
+    shutil.rmtree(logs, ignore_errors=True)  # the refusal's run log
+    if logs.is_symlink():
+        logs.unlink()
+    if plants == "hard link":
+        logs.mkdir()
+        os.chown(logs, person.pw_uid, person.pw_gid)
+        os.link(secrets / "log.txt", logs / "tiny.log")
+    else:
+        logs.symlink_to(secrets / "logs")
+    for link, target in ((data / "mirolan_version.json", secrets / "version.txt"), (box.home / ".cache", secrets / "cache")):
         link.unlink(missing_ok=True)
+        link.symlink_to(target)
+    return [logs, data / "mirolan_version.json", box.home / ".cache"]
+
+
+def case_sudo(box, person):
+    """Root started through sudo -E with the person's HOME, twice: with a hard link at the run log and
+    with the Logs folder a link, and with ~/.cache and the version file links, all to root-only
+    files and folders. Each root file and folder stays as it was (content, owner, mode, presence),
+    nothing of them is uploaded, and the product runs as the person."""
+    for plants in ("hard link", "linked Logs"):
+        secrets = box.root / f"root-only-{plants.replace(' ', '-')}"
+        planted = plant_sudo_case(box, person, secrets, plants)
+        before = root_state(secrets)
+        for old in box.collected.rglob("*"):
+            if old.is_file():
+                old.unlink()
+
+        proc = launch_through_sudo(box, person, f"sudo-{plants.replace(' ', '-')}")
+        box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
+        wait_for((box.apps / BINARY_NAME / "Contents" / "MacOS" / "Corvala").exists, 120, "the product to be placed")
+        time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
+        box.screenshot(f"sudo-finished-{plants.replace(' ', '-')}")
+        box.key("Return", proc=proc)  # Launch
+        check(box.wait_exit(proc) == 0, f"installer run through sudo ({plants}) did not exit after Launch")
+
+        after = root_state(secrets)
+        changed = sorted(name for name in set(before) | set(after) if before.get(name) != after.get(name))
+        check(not changed, f"root's files changed ({plants}): {changed}")
+        uploaded = b"".join(p.read_bytes() for p in box.collected.rglob("*") if p.is_file())
+        check(b"root-only" not in uploaded, f"a root-only file was uploaded ({plants})")
+        wait_for(box.args_file.exists, 15, "the product to start")
+        record = json.loads(box.args_file.read_text())
+        check(record.get("uid") == person.pw_uid, f"product started through sudo ran as uid {record.get('uid')}")
+
+        # The next run starts from a clean slate.
+        shutil.rmtree(box.apps / BINARY_NAME)
+        for path in planted:
+            if path.is_symlink() or path.is_file():
+                path.unlink()
+            else:
+                shutil.rmtree(path)
+        box.args_file.unlink(missing_ok=True)
+        shutil.rmtree(secrets)
 
 
 def case_person(box, person, system):

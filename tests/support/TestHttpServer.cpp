@@ -147,7 +147,9 @@ void TestHttpServer::respond(QTcpSocket *socket, const Answer &answer)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + " Status\r\n";
     for (const auto &[name, value] : answer.headers)
         head += name + ": " + value + "\r\n";
-    if (headerValue(answer.headers, "Content-Length").isNull()) {
+    if (answer.fault == Fault::Chunked) {
+        head += "Transfer-Encoding: chunked\r\n";
+    } else if (headerValue(answer.headers, "Content-Length").isNull()) {
         const qint64 length = answer.fault == Fault::WrongLength ? answer.announcedLength : answer.body.size();
         head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     }
@@ -166,13 +168,18 @@ void TestHttpServer::respond(QTcpSocket *socket, const Answer &answer)
         });
         return;
     }
-    case Fault::SlowBody: {
+    case Fault::SlowBody:
+    case Fault::Chunked: {
         auto *timer = new QTimer(socket);
         auto sent = std::make_shared<qsizetype>(0);
         QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, answer] {
-            socket->write(answer.body.mid(*sent, answer.chunkBytes));
+            const QByteArray piece = answer.body.mid(*sent, answer.chunkBytes);
+            const bool chunked = answer.fault == Fault::Chunked;
+            socket->write(chunked ? QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n" : piece);
             *sent += answer.chunkBytes;
             if (*sent >= answer.body.size()) {
+                if (chunked)
+                    socket->write("0\r\n\r\n");
                 timer->stop();
                 socket->disconnectFromHost();
             }

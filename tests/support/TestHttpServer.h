@@ -24,6 +24,7 @@ public:
         ResetMidBody,  // send the head and half the body, then reset the connection
         WrongLength,   // announce announcedLength as Content-Length, send the body, close
         SlowBody,      // send the body in chunks of chunkBytes every chunkIntervalMs
+        Chunked,       // no Content-Length: the body in chunked coding, chunkBytes every chunkIntervalMs
     };
     using Headers = QList<QPair<QByteArray, QByteArray>>;
 

@@ -60,61 +60,113 @@ void put32(QByteArray &out, quint32 value)
     put16(out, value >> 16);
 }
 
+// What an entry holds in the archive: a file's data, a link's target, nothing for a folder.
+QByteArray contentOf(const TestZipEntry &e)
+{
+    return e.type == AE_IFLNK ? e.link.toUtf8() : e.type == AE_IFREG ? e.data : QByteArray();
+}
+
+// A stored entry's local header and data; with dataDescriptors, its sizes and checksum follow the
+// data instead.
+void putLocalEntry(QByteArray &out, const QByteArray &name, const QByteArray &data, quint32 flags, bool dataDescriptors)
+{
+    const quint32 crc = crc32Of(data), size = quint32(data.size());
+    put32(out, 0x04034b50);
+    put16(out, 20);
+    put16(out, flags);
+    put16(out, 0);  // stored
+    put32(out, 0);  // time and date
+    put32(out, dataDescriptors ? 0 : crc);
+    put32(out, dataDescriptors ? 0 : size);
+    put32(out, dataDescriptors ? 0 : size);
+    put16(out, quint32(name.size()));
+    put16(out, 0);
+    out += name + data;
+    if (dataDescriptors) {
+        put32(out, 0x08074b50);
+        put32(out, crc);
+        put32(out, size);
+        put32(out, size);
+    }
+}
+
+// A central directory record for a stored entry of the given type and mode.
+void putRecord(QByteArray &out, const QByteArray &name, const QByteArray &data, quint32 flags, mode_t type, int perm,
+               quint32 offset)
+{
+    put32(out, 0x02014b50);
+    put16(out, (3u << 8) | 20);  // made on Unix
+    put16(out, 20);
+    put16(out, flags);
+    put16(out, 0);
+    put32(out, 0);
+    put32(out, crc32Of(data));
+    put32(out, quint32(data.size()));
+    put32(out, quint32(data.size()));
+    put16(out, quint32(name.size()));
+    put32(out, 0);  // extra and comment lengths
+    put32(out, 0);  // disk, internal attributes
+    put32(out, (quint32(type | perm) << 16) | (type == AE_IFDIR ? 0x10u : 0u));
+    put32(out, offset);
+    out += name;
+}
+
+void putEnd(QByteArray &out, const QByteArray &central, qsizetype records)
+{
+    const quint32 centralOffset = quint32(out.size());
+    out += central;
+    put32(out, 0x06054b50);
+    put32(out, 0);
+    put16(out, quint32(records));
+    put16(out, quint32(records));
+    put32(out, quint32(central.size()));
+    put32(out, centralOffset);
+    put16(out, 0);
+}
+
+constexpr quint32 kUtf8Names = 1u << 11;
+
 }  // namespace
 
 QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, bool dataDescriptors, qsizetype unlisted)
 {
-    const quint32 flags = (1u << 11) | (dataDescriptors ? (1u << 3) : 0u);  // UTF-8 names
+    const quint32 flags = kUtf8Names | (dataDescriptors ? (1u << 3) : 0u);
     QByteArray bytes, central;
     qsizetype index = 0;
     for (const TestZipEntry &e : entries) {
-        const QByteArray name = e.path.toUtf8();
-        const QByteArray data = e.type == AE_IFLNK ? e.link.toUtf8() : e.type == AE_IFREG ? e.data : QByteArray();
-        const quint32 crc = crc32Of(data), size = quint32(data.size()), offset = quint32(bytes.size());
-        put32(bytes, 0x04034b50);
-        put16(bytes, 20);
-        put16(bytes, flags);
-        put16(bytes, 0);  // stored
-        put32(bytes, 0);  // time and date
-        put32(bytes, dataDescriptors ? 0 : crc);
-        put32(bytes, dataDescriptors ? 0 : size);
-        put32(bytes, dataDescriptors ? 0 : size);
-        put16(bytes, quint32(name.size()));
-        put16(bytes, 0);
-        bytes += name + data;
-        if (dataDescriptors) {
-            put32(bytes, 0x08074b50);
-            put32(bytes, crc);
-            put32(bytes, size);
-            put32(bytes, size);
-        }
-        if (index++ < unlisted)
-            continue;
-        put32(central, 0x02014b50);
-        put16(central, (3u << 8) | 20);  // made on Unix
-        put16(central, 20);
-        put16(central, flags);
-        put16(central, 0);
-        put32(central, 0);
-        put32(central, crc);
-        put32(central, size);
-        put32(central, size);
-        put16(central, quint32(name.size()));
-        put32(central, 0);  // extra and comment lengths
-        put32(central, 0);  // disk, internal attributes
-        put32(central, (quint32(e.type | e.perm) << 16) | (e.type == AE_IFDIR ? 0x10u : 0u));
-        put32(central, offset);
-        central += name;
+        const QByteArray name = e.path.toUtf8(), data = contentOf(e);
+        const quint32 offset = quint32(bytes.size());
+        putLocalEntry(bytes, name, data, flags, dataDescriptors);
+        if (index++ >= unlisted)
+            putRecord(central, name, data, flags, e.type, e.perm, offset);
     }
-    const quint32 centralOffset = quint32(bytes.size());
-    bytes += central;
-    put32(bytes, 0x06054b50);
-    put32(bytes, 0);
-    put16(bytes, quint32(entries.size() - unlisted));
-    put16(bytes, quint32(entries.size() - unlisted));
-    put32(bytes, quint32(central.size()));
-    put32(bytes, centralOffset);
-    put16(bytes, 0);
+    putEnd(bytes, central, entries.size() - unlisted);
+    return bytes;
+}
+
+QByteArray hiddenHeaderZipBytes(const QList<TestZipEntry> &entries, const QString &hiddenPath, const QByteArray &hiddenData,
+                                const QString &carrierPath)
+{
+    QByteArray bytes, central;
+    for (const TestZipEntry &e : entries) {
+        const QByteArray name = e.path.toUtf8(), data = contentOf(e);
+        const quint32 offset = quint32(bytes.size());
+        putLocalEntry(bytes, name, data, kUtf8Names, false);
+        if (e.path != hiddenPath)
+            putRecord(central, name, data, kUtf8Names, e.type, e.perm, offset);
+    }
+    // The carrier's data is a whole local entry of its own: the directory's record for hiddenPath
+    // points there, so a reader of the directory finds hiddenData where the stream found the
+    // entry's first version.
+    QByteArray hidden;
+    putLocalEntry(hidden, hiddenPath.toUtf8(), hiddenData, kUtf8Names, false);
+    const QByteArray carrierName = carrierPath.toUtf8();
+    const quint32 carrierOffset = quint32(bytes.size());
+    putLocalEntry(bytes, carrierName, hidden, kUtf8Names, false);
+    putRecord(central, carrierName, hidden, kUtf8Names, AE_IFREG, 0644, carrierOffset);
+    putRecord(central, hiddenPath.toUtf8(), hiddenData, kUtf8Names, AE_IFREG, 0755,
+              carrierOffset + 30 + quint32(carrierName.size()));
+    putEnd(bytes, central, entries.size() + 1);
     return bytes;
 }
 

@@ -31,3 +31,11 @@ QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, boo
 // One deflated file whose local header and central directory both claim claimedSize bytes, whatever
 // data inflates to: an archive bomb that lies about its size.
 QByteArray lyingDeflateZipBytes(const QString &path, const QByteArray &data, quint32 claimedSize);
+
+// An archive whose local headers and central directory give two different trees, as an attacker
+// makes one: the local headers give entries as they are (stored, modes in the directory only),
+// then a carrier file at carrierPath; the central directory lists the same entries, but its record
+// for hiddenPath (one of them, a file) points at a local header hidden inside the carrier's data,
+// whose content is hiddenData instead.
+QByteArray hiddenHeaderZipBytes(const QList<TestZipEntry> &entries, const QString &hiddenPath, const QByteArray &hiddenData,
+                                const QString &carrierPath);

@@ -13,7 +13,10 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +83,27 @@ QByteArray withUnlistedEntry(const QList<ZipEntry> &entries)
     return centralDirectoryModesZipBytes(asTestEntries(all), true, 1);
 }
 
+// The product whose executable the local headers give as "exit 0" and the central directory, through
+// a local header hidden inside another entry's data, as "exit 7": same name, type, mode and size.
+QByteArray withHiddenHeader()
+{
+    return hiddenHeaderZipBytes(asTestEntries(productEntries()), "Corvala.app/Contents/MacOS/corvala", "#!/bin/sh\nexit 7\n",
+                                "Corvala.app/Contents/Resources/carrier.bin");
+}
+
+// What `bsdtar -x` makes of the archive's bytes: the tree a central-directory reader gives.
+QString bsdtarTree(TestEnv &env, const QByteArray &archive)
+{
+    const QString copy = env.path("reference.zip"), reference = env.path("reference");
+    QFile file(copy);
+    if (!file.open(QIODevice::WriteOnly) || file.write(archive) != archive.size() || !QDir().mkpath(reference))
+        return {};
+    file.close();
+    QProcess bsdtar;
+    bsdtar.start("bsdtar", {"-x", "-f", copy, "-C", reference});
+    return bsdtar.waitForFinished(30000) && bsdtar.exitCode() == 0 ? reference : QString();
+}
+
 }  // namespace
 
 TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
@@ -111,6 +135,7 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
         {"modes and links only in the central directory, sizes after the data",
          centralDirectoryModesZipBytes(asTestEntries(product), true), true},
         {"an entry that the central directory leaves out", withUnlistedEntry(product), false},
+        {"a local header hidden inside another entry's data", withHiddenHeader(), false},
         {"plain files and folders, sizes after the data", centralDirectoryModesZipBytes(asTestEntries(plainFiles), true), true},
         {"made inside the bundle's folder: every name starts with ./", makeZip(fromInside), true},
         {"not an archive", noise(64 * 1024, 4), false},
@@ -160,12 +185,16 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
 }
 
 // The body is refused (bad signature, error status, cut off): the tree streamed from it is never
-// placed and the staging folder goes, with the screens and events of any refusal.
+// placed and the staging folder goes, with the screens and events of any refusal. With a key, no
+// byte is parsed before the signature holds: the private temporary folder never holds anything but
+// the archive, even while a bomb arrives.
 TEST(StreamedExtraction, ARefusedBodyPlacesNothingAndLeavesNoStagingFolder)
 {
     MinisignTool signer, stranger;
     ASSERT_TRUE(signer.isValid() && stranger.isValid()) << signer.failure().toStdString();
     const QByteArray archive = makeZip(productEntries() << ZipEntry{"Corvala.app/Contents/Resources/noise.bin", noise(1 << 20, 5)});
+    // 64 MiB of zeros in about 64 KiB.
+    const QByteArray bomb = makeZip(productEntries() << ZipEntry{"Corvala.app/Contents/Resources/zeros.bin", QByteArray(64 << 20, 0)});
     using Fault = TestHttpServer::Fault;
     const struct {
         const char *what;
@@ -174,9 +203,12 @@ TEST(StreamedExtraction, ARefusedBodyPlacesNothingAndLeavesNoStagingFolder)
         QString key;
         const char *reason;  // how the "Download" event's reason starts
         QStringList events;
+        QByteArray served{};  // the archive above when empty
     } cases[] = {
         {"signature by another key", 200, std::nullopt, QString(stranger.publicKeyLine()), "Signature verification failed",
          {"Config", "Install", "Download"}},
+        {"a bomb whose signature is another archive's", 200, std::nullopt, QString(signer.publicKeyLine()),
+         "Signature verification failed", {"Config", "Install", "Download"}, bomb},
         {"error status with the archive as its body", 500, Fault::SlowBody, QString(), "HTTP Response with status code 500",
          {"Config", "Install", "Download"}},
         {"the connection reset halfway", 200, Fault::ResetMidBody, QString(), "Download complete with error",
@@ -191,18 +223,32 @@ TEST(StreamedExtraction, ARefusedBodyPlacesNothingAndLeavesNoStagingFolder)
         NginxServer nginx;
         TestHttpServer server;
         QUrl url;
+        const QByteArray served = c.served.isEmpty() ? archive : c.served;
         if (!c.fault) {
-            nginx.putFile(QStringLiteral("Corvala.zip"), archive);
+            nginx.putFile(QStringLiteral("Corvala.zip"), served);
             ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("2m"), .serveRanges = true}));
             url = nginx.url(QStringLiteral("/Corvala.zip"));
         } else {
-            TestHttpServer::Answer answer{c.status, {}, archive, *c.fault};
+            TestHttpServer::Answer answer{c.status, {}, served, *c.fault};
             answer.chunkBytes = 128 * 1024;
             server.answer("/Corvala.zip", answer);
             url = server.url("/Corvala.zip");
         }
+        // Everything that ever appears in the private temporary folder while the flow runs.
+        QSet<QString> seen;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (const QString &name : QDir(f.env.host.temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                seen.insert(name);
+        });
+        watch.start(1);
         f.startWith(url.toString(), 1, signer.sign(archive));
         ASSERT_TRUE(f.waitUntilSettled());
+        watch.stop();
+        if (!c.key.isEmpty()) {
+            seen.subtract({"downloadedFile.tmp.part", "downloadedFile.tmp"});
+            EXPECT_TRUE(seen.isEmpty()) << "parsed before verified: " << QStringList(seen.values()).join(", ").toStdString();
+        }
 
         EXPECT_EQ(f.screens.genericErrors, QStringList({"Download Error"}));
         EXPECT_EQ(f.eventNames(), c.events);
@@ -215,29 +261,40 @@ TEST(StreamedExtraction, ARefusedBodyPlacesNothingAndLeavesNoStagingFolder)
     }
 }
 
-// The local headers name an entry that the central directory does not: the streamed tree is given
-// up and the finished file is extracted, so the bundle is what the central directory says.
+// The local headers and the central directory disagree: the streamed tree is given up with a record
+// saying so, and the bundle placed is what `bsdtar -x` makes of the finished file.
 TEST(StreamedExtraction, AnArchiveThatCannotStreamIsExtractedWhenFinished)
 {
-    FlowFixture f;
-    const QByteArray archive = withUnlistedEntry(productEntries());
-    NginxServer nginx;
-    nginx.putFile(QStringLiteral("Corvala.zip"), archive);
-    ASSERT_TRUE(nginx.start({.limitRate = {}, .serveRanges = true}));
-    f.startWith(nginx.url(QStringLiteral("/Corvala.zip")).toString());
-    ASSERT_TRUE(f.waitUntilSettled());
+    const struct {
+        const char *what;
+        QByteArray archive;
+        const char *why;  // in the record
+        QByteArray executable;  // as the central directory gives it
+    } cases[] = {
+        {"an entry that the central directory leaves out", withUnlistedEntry(productEntries()), "streamed", "#!/bin/sh\nexit 0\n"},
+        {"the executable's header hidden inside another entry's data", withHiddenHeader(), "lies inside the data of",
+         "#!/bin/sh\nexit 7\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        FlowFixture f;
+        NginxServer nginx;
+        nginx.putFile(QStringLiteral("Corvala.zip"), c.archive);
+        ASSERT_TRUE(nginx.start({.limitRate = {}, .serveRanges = true}));
+        f.startWith(nginx.url(QStringLiteral("/Corvala.zip")).toString());
+        ASSERT_TRUE(f.waitUntilSettled());
 
-    ASSERT_EQ(f.eventNames(), QStringList({"Config", "Download", "Extract", "Install"}));
-    EXPECT_EQ(f.named("Install").value("RSLT"), "PASS");
-    const QString reference = f.env.path("reference");
-    platform::ZipExtractor whole;
-    const QString copy = f.env.path("copy.zip");
-    QFile file(copy);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(archive) == archive.size());
-    file.close();
-    ASSERT_TRUE(whole.extract(copy, reference)) << whole.errorString().toStdString();
-    EXPECT_EQ(treeOf(f.bundlePath()), treeOf(reference + "/Corvala.app"));
-    EXPECT_TRUE(QFileInfo(f.bundlePath() + "/Contents/Resources/current").isSymLink());
-    EXPECT_TRUE(QFileInfo(f.bundlePath() + "/Contents/MacOS/corvala").isExecutable());
-    EXPECT_FALSE(QFileInfo::exists(f.bundlePath() + "/Contents/Resources/old.txt"));
+        ASSERT_EQ(f.eventNames(), QStringList({"Config", "Download", "Extract", "Install"}));
+        EXPECT_EQ(f.named("Install").value("RSLT"), "PASS");
+        const QStringList records = f.env.logLines().filter("Extracted the finished archive instead of the streamed one: ");
+        ASSERT_EQ(records.size(), 1);
+        EXPECT_TRUE(records.first().contains(QLatin1String(c.why))) << records.first().toStdString();
+        const QString reference = bsdtarTree(f.env, c.archive);
+        ASSERT_FALSE(reference.isEmpty());
+        EXPECT_EQ(treeOf(f.bundlePath()), treeOf(reference + "/Corvala.app"));
+        EXPECT_TRUE(QFileInfo(f.bundlePath() + "/Contents/Resources/current").isSymLink());
+        EXPECT_TRUE(QFileInfo(f.bundlePath() + "/Contents/MacOS/corvala").isExecutable());
+        EXPECT_EQ(readFile(f.bundlePath() + "/Contents/MacOS/corvala"), c.executable);
+        EXPECT_FALSE(QFileInfo::exists(f.bundlePath() + "/Contents/Resources/old.txt"));
+    }
 }

@@ -13,6 +13,7 @@
 #include "telemetry/QSAnalyticSender.h"
 
 #include <QFileInfo>
+#include <QTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -167,6 +168,47 @@ TEST(Transfers, AnArchiveThatDoesNotFitWhereItIsWrittenStopsOnTheNoSpaceAlert)
     EXPECT_TRUE(f.named("Download").value("RSN").toString().contains("more bytes in " + temporary));
     EXPECT_TRUE(f.hasRecord("DEBUG", "Show NotEnoughSpace screen", "-[QSMainController URLSession:task:didCompleteWithError:]"));
     EXPECT_TRUE(isEmptyFolder(temporary));
+}
+
+// A body past the largest archive accepted ("kQSMaximumArchiveBytes"), announced or not, is cut off
+// as a body longer than announced is: "Download Error", and the temporary folder never holds more.
+TEST(Transfers, ABodyPastTheMaximumArchiveSizeIsCutOff)
+{
+    const qint64 maximum = 1 << 20;
+    const QByteArray body = productWithBlob(4 << 20, 11);
+    using Answer = TestHttpServer::Answer;
+    const struct {
+        const char *what;
+        Answer answer;
+        const char *reason;
+    } cases[] = {
+        {"chunked, no length", Answer{200, {}, body, TestHttpServer::Fault::Chunked, -1, 64 << 10, 5},
+         "more than 1048576 bytes, the largest archive accepted"},
+        {"a length above the maximum", Answer{200, {}, body}, "announced 4"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        FlowFixture f;
+        f.env.setSetting("kQSMaximumArchiveBytes", QString::number(maximum));
+        TestHttpServer server;
+        server.answer("/Corvala.zip", c.answer);
+        qint64 largest = 0;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (const QFileInfo &file : QDir(f.env.host.temporary).entryInfoList(QDir::Files | QDir::Hidden))
+                largest = std::max(largest, file.size());
+        });
+        watch.start(1);
+        f.startWith(server.url("/Corvala.zip").toString());
+        ASSERT_TRUE(waitForOutcome(f, 20000));
+        watch.stop();
+
+        EXPECT_EQ(f.screens.genericErrors, QStringList({"Download Error"}));
+        const QString reason = f.named("Download").value("RSN").toString();
+        EXPECT_TRUE(reason.contains(QLatin1String(c.reason))) << reason.toStdString();
+        EXPECT_LE(largest, maximum);
+        EXPECT_TRUE(isEmptyFolder(f.env.host.temporary));
+    }
 }
 
 // Downloads the product and posts an analytics batch, with a real tinyproxy named by http_proxy;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -60,6 +61,59 @@ TEST(PersonalFiles, AsRootNothingBelowTheHomeIsReachedThroughALinkOrAnotherPerso
     ASSERT_EQ(::chown(QFile::encodeName(home + "/a/b").constData(), 65534, 65534), 0);
     EXPECT_LT(PersonalFiles::open(home + "/a/b/c.log", O_RDONLY, 0, &error), 0);
     EXPECT_TRUE(error.contains("someone else")) << error.toStdString();
+    EXPECT_FALSE(PersonalFiles::removeFile(home + "/a/b/c.log", &error));
+    EXPECT_TRUE(QFile::exists(home + "/a/b/c.log"));
+}
+
+TEST(PersonalFiles, AsRootOnlyThePersonsOwnFilesAreUsedGivenAwayOrRemoved)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the rules for someone else's files hold only when running as root";
+    TestEnv env;
+    const QString home = env.host.home, outside = env.path("outside");
+    ASSERT_TRUE(QDir().mkpath(outside) && QDir().mkpath(home + "/Logs") && QDir().mkpath(outside + "/cache/com.example.id"));
+    const QByteArray secret = QFile::encodeName(outside + "/secret.txt");
+    QFile file(outside + "/secret.txt");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("root only") == 9);
+    file.close();
+    ASSERT_EQ(::chmod(secret.constData(), 0600), 0);
+    // A second name of root's file in the person's folder (fs.protected_hardlinks off), a file of
+    // someone else's, and a caches folder that is a link to a folder of root's.
+    ASSERT_EQ(::link(secret.constData(), QFile::encodeName(home + "/Logs/tiny.log").constData()), 0);
+    QFile other(home + "/Logs/other.log");
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.close();
+    ASSERT_EQ(::chown(QFile::encodeName(home + "/Logs/other.log").constData(), 65534, 65534), 0);
+    ASSERT_TRUE(QFile::link(outside + "/cache", home + "/.cache"));
+
+    QString error;
+    for (const char *name : {"/Logs/tiny.log", "/Logs/other.log"}) {
+        SCOPED_TRACE(name);
+        EXPECT_LT(PersonalFiles::open(home + name, O_WRONLY | O_APPEND | O_CREAT, 0600, &error), 0);
+        EXPECT_LT(PersonalFiles::open(home + name, O_RDONLY, 0, &error), 0);
+        EXPECT_FALSE(PersonalFiles::removeFile(home + name, &error));
+        EXPECT_TRUE(QFile::exists(home + name));
+    }
+    EXPECT_FALSE(PersonalFiles::removeTree(home + "/.cache/com.example.id", &error));
+    EXPECT_TRUE(QDir(outside + "/cache/com.example.id").exists());
+    struct stat info {};
+    ASSERT_EQ(::stat(secret.constData(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(readAll(outside + "/secret.txt"), "root only");
+    ASSERT_EQ(::stat(QFile::encodeName(home + "/Logs/other.log").constData(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u) << "a file found at the name is never given away";
+
+    // The person's own files are used and removed, folders and all, without following a link.
+    const int fd = PersonalFiles::open(home + "/Logs/new.log", O_WRONLY | O_APPEND | O_CREAT, 0600, &error);
+    ASSERT_GE(fd, 0) << error.toStdString();
+    ::close(fd);
+    EXPECT_TRUE(PersonalFiles::removeFile(home + "/Logs/new.log", &error)) << error.toStdString();
+    EXPECT_TRUE(PersonalFiles::removeFile(home + "/Logs/new.log", &error)) << "a missing file counts as removed";
+    ASSERT_TRUE(QDir().mkpath(home + "/own/deep/er") && QFile::link(outside, home + "/own/deep/out"));
+    EXPECT_TRUE(PersonalFiles::removeTree(home + "/own", &error)) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home + "/own"));
+    EXPECT_TRUE(QFile::exists(outside + "/secret.txt"));
 }
 
 TEST(InvokingPerson, OnlyRootStartedThroughSudoOrPkexecActsForSomeoneElse)

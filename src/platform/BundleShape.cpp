@@ -1,19 +1,23 @@
-#include "BundleShape.h"
+#include "platform/BundleShape.h"
 
 #include "platform/Bundle.h"
+#include "platform/ExtractedTree.h"
 #include "platform/PlacementSettings.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
+namespace platform {
+
 bool BundleShape::check(const QString &bundlePath, QString *error)
 {
-    const auto info = platform::Bundle::readPropertyList(bundlePath + QStringLiteral("/Contents/Info.plist"), error);
+    const auto info = Bundle::readPropertyList(bundlePath + QStringLiteral("/Contents/Info.plist"), error);
     if (!info)
         return false;
     const QString executable = info->value(QStringLiteral("CFBundleExecutable")).toString();
-    if (!platform::PlacementSettings::isPlainName(executable)) {
+    if (!PlacementSettings::isPlainName(executable)) {
         *error = QStringLiteral("the bundle's Info.plist names no executable");
         return false;
     }
@@ -26,3 +30,15 @@ bool BundleShape::check(const QString &bundlePath, QString *error)
     }
     return true;
 }
+
+bool BundleShape::checkBeforePlacing(const QString &bundlePath, QString *error)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(bundlePath).constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *error = QStringLiteral("the archive holds no folder %1").arg(QFileInfo(bundlePath).fileName());
+        return false;
+    }
+    return ExtractedTree::checkLinks(bundlePath, error) && check(bundlePath, error);
+}
+
+}  // namespace platform
