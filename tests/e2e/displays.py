@@ -14,7 +14,6 @@ Cases:
            launch, driven through the accessibility bus (a headless compositor has no keyboard).
 """
 
-import argparse
 import json
 import os
 import re
@@ -25,7 +24,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, Sandbox, wait_for  # noqa: E402
+from harness import BINARY_NAME, Sandbox, wait_for, run_cases  # noqa: E402
 
 
 def check(condition, message):
@@ -243,26 +242,5 @@ def case_wayland(box):
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    parser.add_argument("--bundle", required=True)
-    parser.add_argument("--service", required=True)
-    parser.add_argument("--archive", required=True)
-    parser.add_argument("--artifacts", required=True)
-    args = parser.parse_args()
-    box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, "display-" + args.case)
-    try:
-        CASES[args.case](box)
-    except Exception as error:  # a failed check or a time-out: keep the evidence
-        box.screenshot("failure")
-        print(f"FAILED {args.case}: {error}", file=sys.stderr)
-        box.close()
-        return 1
-    box.close()
-    print(f"passed {args.case}; artifacts in {box.artifacts}")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_cases(CASES, "display-"))

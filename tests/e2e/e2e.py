@@ -7,7 +7,6 @@ Each case leaves its screenshots, console output, run log and server files in
 <artifacts>/<case>/ and exits non-zero with the reason when the installer misbehaves.
 """
 
-import argparse
 import functools
 import getpass
 import io
@@ -24,7 +23,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, Sandbox, minisign, parse_batch, parse_events, wait_for  # noqa: E402
+from harness import BINARY_NAME, Sandbox, minisign, parse_batch, parse_events, wait_for, run_cases  # noqa: E402
 from harness import minisign_pair as harness_minisign_pair  # noqa: E402
 
 SEPARATOR = "\n----- end of analytics batch -----\n"
@@ -647,26 +646,5 @@ def case_window(box):
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    parser.add_argument("--bundle", required=True)
-    parser.add_argument("--service", required=True)
-    parser.add_argument("--archive", required=True)
-    parser.add_argument("--artifacts", required=True)
-    args = parser.parse_args()
-    box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, args.case)
-    try:
-        CASES[args.case](box)
-    except Exception as error:  # a failed check or a time-out: keep the evidence
-        box.screenshot("failure")
-        print(f"FAILED {args.case}: {error}", file=sys.stderr)
-        box.close()
-        return 1
-    box.close()
-    print(f"passed {args.case}; artifacts in {box.artifacts}")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_cases(CASES))

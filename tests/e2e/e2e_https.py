@@ -11,7 +11,6 @@ certificate of the test authority (named to the installer by SSL_CERT_FILE).
                the five requests reaches nginx from the proxy's own address.
 """
 
-import argparse
 import json
 import re
 import sys
@@ -19,7 +18,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from e2e import analytics_batches, check, install_until_finished, uploaded_lines  # noqa: E402
-from harness import BINARY_NAME, Sandbox, free_port  # noqa: E402
+from harness import BINARY_NAME, Sandbox, free_port, run_cases  # noqa: E402
 
 # The five kinds of request, as paths in nginx's access log.
 REQUESTS = {"configuration": "GET /config/prod ", "download": "GET /download/Corvala.zip ",
@@ -114,26 +113,5 @@ def case_https_proxy(box):
 CASES = {"https": case_https, "https_proxy": case_https_proxy}
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    parser.add_argument("--bundle", required=True)
-    parser.add_argument("--service", required=True)
-    parser.add_argument("--archive", required=True)
-    parser.add_argument("--artifacts", required=True)
-    args = parser.parse_args()
-    box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, args.case)
-    try:
-        CASES[args.case](box)
-    except Exception as error:  # a failed check or a time-out: keep the evidence
-        box.screenshot("failure")
-        print(f"FAILED {args.case}: {error}", file=sys.stderr)
-        box.close()
-        return 1
-    box.close()
-    print(f"passed {args.case}; artifacts in {box.artifacts}")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_cases(CASES))

@@ -7,12 +7,14 @@ configuration and collects the analytics batch. With certificates, nginx also se
 HTTPS (the service behind it), and tinyproxy can stand in the way.
 """
 
+import argparse
 import json
 import os
 import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 from pathlib import Path
@@ -392,3 +394,26 @@ def parse_batch(body):
         fields = json.loads(parts[2])
         events.append((fields.get("EVT"), fields))
     return events
+
+
+def run_cases(cases, sandbox_prefix=""):
+    """The command line of every end-to-end script: one case by name, in a sandbox of its own,
+    with a screenshot kept when a check fails or times out. Returns the exit status."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--case", required=True, choices=sorted(cases))
+    parser.add_argument("--bundle", required=True)
+    parser.add_argument("--service", required=True)
+    parser.add_argument("--archive", required=True)
+    parser.add_argument("--artifacts", required=True)
+    args = parser.parse_args()
+    box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, sandbox_prefix + args.case)
+    try:
+        cases[args.case](box)
+    except Exception as error:  # a failed check or a time-out: keep the evidence
+        box.screenshot("failure")
+        print(f"FAILED {args.case}: {error}", file=sys.stderr)
+        box.close()
+        return 1
+    box.close()
+    print(f"passed {args.case}; artifacts in {box.artifacts}")
+    return 0
