@@ -14,7 +14,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from harness import write_info_plist
+from harness import minisign_pair, write_info_plist
 from measure import BenchError
 from privileged import INSTALLED_BUNDLE, System, launch_as
 
@@ -38,8 +38,11 @@ class HelperPath:
         self.system = System(None, self.box.artifacts)
         try:
             with tempfile.TemporaryDirectory(prefix="tiny-bench-deb-") as packages:
+                # The package needs a key; configure() puts the archives' own key in its place.
+                _, _, public_key = minisign_pair(packages)
                 subprocess.run(["cpack", "-G", "DEB", "-B", packages, "--config", str(self.build_dir / "CPackConfig.cmake")],
-                               cwd=packages, check=True, stdout=subprocess.DEVNULL)
+                               cwd=packages, check=True, stdout=subprocess.DEVNULL,
+                               env={**os.environ, "TI_ARCHIVE_PUBLIC_KEY_FILE": str(public_key)})
                 debs = sorted(Path(packages).glob("*.deb"))
                 if len(debs) != 1:
                     raise BenchError(f"cpack made {debs}")
