@@ -3,7 +3,7 @@
 //
 //   bench-signature <public key file> <.minisig file> <file>
 
-#include "platform/MinisignVerifier.h"
+#include "archive/MinisignVerifier.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,7 +25,7 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     QString error;
-    auto verifier = platform::MinisignVerifier::create(key.readAll(), signature.readAll(), &error);
+    auto verifier = archives::MinisignVerifier::create(key.readAll(), signature.readAll(), &error);
     if (!verifier) {
         std::fprintf(stderr, "bench-signature: %s\n", qPrintable(error));
         return 1;

@@ -1,10 +1,10 @@
 #include "config/QSConfigProvider.h"
 
-#include "platform/ArchiveLimits.h"
+#include "archive/ArchiveLimits.h"
+#include "archive/PlacementSettings.h"
 #include "platform/Bundle.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
-#include "platform/PlacementSettings.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -169,8 +169,8 @@ qint64 QSConfigProvider::getMaximumArchiveBytes()
 {
     // Read as the placement helper reads it from its own copy of the bundle's settings.
     QString ignored;
-    const auto settings = platform::PlacementSettings::fromInfo(getPlist(), platform::host().defaultApplicationsDirectory(), &ignored);
-    return settings ? settings->maxArchiveBytes : platform::limits::kDefaultMaxArchiveBytes;
+    const auto settings = archives::PlacementSettings::fromInfo(getPlist(), platform::host().defaultApplicationsDirectory(), &ignored);
+    return settings ? settings->maxArchiveBytes : archives::limits::kDefaultMaxArchiveBytes;
 }
 
 void QSConfigProvider::resetCachesForTesting()

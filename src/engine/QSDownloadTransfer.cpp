@@ -1,7 +1,7 @@
 #include "engine/QSDownloadTransfer.h"
 
 #include "engine/QSInstallFiles.h"
-#include "platform/ArchiveLimits.h"
+#include "platform/FreeSpaceMargin.h"
 #include "platform/Host.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSProxy.h"

@@ -3,7 +3,7 @@
 #include "engine/QSDownloadTransfer.h"
 
 #include "engine/QSRetryBackoff.h"
-#include "platform/ArchiveLimits.h"
+#include "platform/FreeSpaceMargin.h"
 #include "platform/Host.h"
 
 #include <QDateTime>

@@ -1,11 +1,11 @@
 #pragma once
 #include "telemetry/CoreGlobal.h"
 
+#include "archive/MinisignVerifier.h"
 #include "config/QSConfigProvider.h"
 #include "engine/QSDownloader.h"
 #include "engine/QSRetryBackoff.h"
 #include "engine/QSScreens.h"
-#include "platform/MinisignVerifier.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -18,7 +18,7 @@
 #include <functional>
 #include <memory>
 
-namespace platform {
+namespace archives {
 class StreamingZipExtraction;
 }
 class QSConfig;
@@ -148,8 +148,8 @@ private:
     quint64 configLoadGeneration_ = 0;  // answers of a superseded start are dropped
     QElapsedTimer downloadStart_;
     QSDownloader *downloader_ = nullptr;
-    std::unique_ptr<platform::MinisignVerifier> signatureCheck_;  // of the running attempt
-    std::shared_ptr<platform::StreamingZipExtraction> streamedExtraction_;  // of the running attempt
+    std::unique_ptr<archives::MinisignVerifier> signatureCheck_;  // of the running attempt
+    std::shared_ptr<archives::StreamingZipExtraction> streamedExtraction_;  // of the running attempt
     QPointer<QThread> worker_;
     PlacementFactory placementFactory_;
     QPointer<QSPrivilegedPlacement> privileged_;  // set while a helper is authorised or placing

@@ -6,14 +6,15 @@
 #include "config/QSConfig.h"
 #include "engine/QSFlowTexts.h"
 #include "engine/QSInstallFiles.h"
-#include "platform/BundleVersion.h"
+#include "archive/BundleVersion.h"
 #include "platform/DesktopEntry.h"
 #include "platform/InvokingPerson.h"
 #include "engine/QSPrivilegedPlacement.h"
-#include "platform/BundleShape.h"
+#include "archive/BundleShape.h"
 #include "platform/Console.h"
 #include "platform/Host.h"
-#include "platform/StreamingZipExtraction.h"
+#include "archive/Extraction.h"
+#include "archive/StreamingZipExtraction.h"
 #include "platform/ThreadCrash.h"
 #include "telemetry/QSLogger.h"
 
@@ -44,7 +45,7 @@ QString QSInstallFlow::versionFilePath()
 void QSInstallFlow::extractWhileDownloading(QSDownloader &downloader, const QString &archivePath)
 {
     stopStreamedExtraction();
-    std::shared_ptr<platform::StreamingZipExtraction> extraction = platform::host().streamArchive(
+    std::shared_ptr<archives::StreamingZipExtraction> extraction = archives::extraction().streamArchive(
         QSInstallFiles::partialPathFor(archivePath), QSInstallFiles::extractionDirectoryFor(archivePath),
         extractionCancelled_.get());
     if (!extraction)
@@ -132,11 +133,11 @@ void QSInstallFlow::unzipFileWithPath(const QString &archivePath, const QString 
                     streamed->stop();
                 // Whatever sits at the destination's name goes first; nothing there is followed.
                 QSInstallFiles::removePath(destination);
-                result->ok = platform::host().extractArchive(archivePath, destination, &result->error, cancelled.get());
+                result->ok = archives::extraction().extractArchive(archivePath, destination, &result->error, cancelled.get());
             }
             // The bundle is judged as the privileged helper judges it, and refused the same way.
             if (result->ok && !bundle.isEmpty())
-                result->ok = platform::BundleShape::checkBeforePlacing(bundle, &result->error);
+                result->ok = archives::BundleShape::checkBeforePlacing(bundle, &result->error);
         },
         [result, done = std::move(done)] {
             // The maker hears of archives whose two readings differ: the tree placed is always the
@@ -197,7 +198,7 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
         WorkerJob::Placement,
         [source, target, version, versionFile, productName, menuFolder, result] {
             // Never an older build over a newer one, whoever signed it.
-            result->olderVersion = platform::BundleVersion::refusalToReplace(target, source);
+            result->olderVersion = archives::BundleVersion::refusalToReplace(target, source);
             if (result->olderVersion.isEmpty())
                 result->placed = QSInstallFiles::placeBundle(source, target, &result->placeError);
             else

@@ -2,11 +2,11 @@
 // must match the signature that the configuration gives for it, or nothing of it is extracted.
 #include "engine/QSInstallFlow.h"
 
+#include "archive/MinisignVerifier.h"
 #include "config/QSConfig.h"
 #include "config/QSConfigProvider.h"
 #include "engine/QSFlowTexts.h"
 #include "platform/InvokingPerson.h"
-#include "platform/MinisignVerifier.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
 
@@ -37,7 +37,7 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     }
     QString problem;
     const QByteArray keyText = key.toUtf8(), signatureText = config_->latestMacSignature.toUtf8();
-    signatureCheck_ = platform::MinisignVerifier::create(keyText, signatureText, &problem);
+    signatureCheck_ = archives::MinisignVerifier::create(keyText, signatureText, &problem);
     if (!signatureCheck_) {
         if (config_->latestMacSignature.isNull())
             problem = QStringLiteral("the configuration has no signature for the archive");
@@ -52,7 +52,7 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     // after the last body byte and after that thread has ended.
     downloader.onBodyBytes = [this](QByteArrayView bytes) { signatureCheck_->addData(bytes); };
     downloader.onBodyRestarted = [this, keyText, signatureText] {
-        signatureCheck_ = platform::MinisignVerifier::create(keyText, signatureText, nullptr);
+        signatureCheck_ = archives::MinisignVerifier::create(keyText, signatureText, nullptr);
     };
     return true;
 }

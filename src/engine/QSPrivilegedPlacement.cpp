@@ -1,6 +1,6 @@
 #include "engine/QSPrivilegedPlacement.h"
 
-#include "platform/PlacementProtocol.h"
+#include "archive/PlacementProtocol.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-using namespace platform::placement;
+using namespace archives::placement;
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-using namespace platform::placement;
+using namespace archives::placement;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PlacementProtocol.h"
+#include "archive/PlacementProtocol.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,13 +19,13 @@ public:
     // after it: an archive above the maximum size or without room is refused before its first
     // byte is read. Placed when it is usable, otherwise the status to exit with and errorString()
     // says why.
-    [[nodiscard]] platform::placement::Status receiveHeader(int input);
+    [[nodiscard]] archives::placement::Status receiveHeader(int input);
     // Then copies the archive from input to output (both open descriptors).
-    [[nodiscard]] platform::placement::Status receiveArchive(int input, int output);
+    [[nodiscard]] archives::placement::Status receiveArchive(int input, int output);
     QString errorString() const { return error_; }
 
 private:
-    platform::placement::Status fail(platform::placement::Status status, const QString &message);
+    archives::placement::Status fail(archives::placement::Status status, const QString &message);
     bool readHeader(int input);
 
     QString publicKey_;

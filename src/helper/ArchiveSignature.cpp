@@ -1,13 +1,13 @@
 #include "ArchiveSignature.h"
 
-#include "platform/MinisignVerifier.h"
+#include "archive/MinisignVerifier.h"
 
 namespace {
 
 // The platform's minisign check, fed with the archive as it arrives on standard input.
 class MinisignArchiveSignature final : public ArchiveSignature {
 public:
-    explicit MinisignArchiveSignature(std::unique_ptr<platform::MinisignVerifier> verifier)
+    explicit MinisignArchiveSignature(std::unique_ptr<archives::MinisignVerifier> verifier)
         : verifier_(std::move(verifier))
     {
     }
@@ -25,7 +25,7 @@ public:
     }
 
 private:
-    std::unique_ptr<platform::MinisignVerifier> verifier_;
+    std::unique_ptr<archives::MinisignVerifier> verifier_;
 };
 
 }  // namespace
@@ -40,8 +40,8 @@ std::unique_ptr<ArchiveSignature> ArchiveSignature::forKey(const QString &public
         return nullptr;
     }
     QString reason;
-    std::unique_ptr<platform::MinisignVerifier> verifier =
-        platform::MinisignVerifier::create(publicKey.trimmed().toUtf8(), signatureText, &reason);
+    std::unique_ptr<archives::MinisignVerifier> verifier =
+        archives::MinisignVerifier::create(publicKey.trimmed().toUtf8(), signatureText, &reason);
     if (!verifier) {
         *error = QStringLiteral("Signature verification failed: %1").arg(reason);
         return nullptr;

@@ -2,12 +2,12 @@
 
 #include "ArchiveReceiver.h"
 #include "StagingFolder.h"
-#include "platform/BundleShape.h"
-#include "platform/BundleVersion.h"
+#include "archive/BundleShape.h"
+#include "archive/BundleVersion.h"
+#include "archive/ExtractedTree.h"
+#include "archive/ZipExtractor.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DurableFiles.h"
-#include "platform/ExtractedTree.h"
-#include "platform/ZipExtractor.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +21,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-using namespace platform::placement;
+using namespace archives::placement;
 
 namespace {
 
@@ -104,7 +104,7 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     report(kVerifiedLine);
 
     const QString content = staging + QStringLiteral("/content");
-    platform::ZipExtractor extractor;
+    archives::ZipExtractor extractor;
     extractor.setSpaceLimit(freeBytes(staging));
     extractor.setMaxArchiveBytes(quint64(settings_.maxArchiveBytes));
     if (!extractor.extract(archivePath, content))
@@ -114,13 +114,13 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     const QString bundle = content + QLatin1Char('/') + settings_.bundleName;
     // The bundle leaves the extraction folder: the rule the installer's own placement follows too.
     QString error;
-    if (!platform::BundleShape::checkBeforePlacing(bundle, &error))
+    if (!archives::BundleShape::checkBeforePlacing(bundle, &error))
         return fail(BadBundle, error);
     report(QByteArray(kStagingPrefix) + QFile::encodeName(content));
-    const QString older = platform::BundleVersion::refusalToReplace(targetPath(), bundle);
+    const QString older = archives::BundleVersion::refusalToReplace(targetPath(), bundle);
     if (!older.isEmpty())
         return fail(OlderVersion, older);
-    if (!platform::ExtractedTree::setOwner(bundle, 0, 0, &error) || ::chmod(QFile::encodeName(bundle).constData(), 0755) != 0)
+    if (!archives::ExtractedTree::setOwner(bundle, 0, 0, &error) || ::chmod(QFile::encodeName(bundle).constData(), 0755) != 0)
         return fail(PlaceFailed, error.isEmpty() ? QStringLiteral("cannot set the bundle's mode") : error);
     // The new bundle is on disk before it is swapped in, and the swap is before the answer.
     if (!platform::DurableFiles::syncFileSystemOf(bundle, &error) || !swapInto(bundle, &error)

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "archive/PlacementProtocol.h"
+#include "archive/PlacementSettings.h"
 #include "ArchiveReceiver.h"
-#include "platform/PlacementProtocol.h"
-#include "platform/PlacementSettings.h"
 
 #include <QString>
 
@@ -18,14 +18,14 @@
 // the new bundle is complete, on disk too.
 class BundlePlacement {
 public:
-    explicit BundlePlacement(platform::PlacementSettings settings) : settings_(std::move(settings)) {}
+    explicit BundlePlacement(archives::PlacementSettings settings) : settings_(std::move(settings)) {}
 
     // Where the progress lines of the protocol go (kVerifiedLine, the kStagingPrefix line), each
     // as soon as it is true. None by default.
     void setReporter(std::function<void(const QByteArray &line)> report) { report_ = std::move(report); }
 
     // Places the bundle from the request on input. Placed, or the failure and errorString().
-    [[nodiscard]] platform::placement::Status run(int input);
+    [[nodiscard]] archives::placement::Status run(int input);
     QString errorString() const { return error_; }
     QString targetPath() const;
 
@@ -33,12 +33,12 @@ public:
     [[nodiscard]] bool prepareApplicationsFolder(QString *error) const;
 
 private:
-    platform::placement::Status fail(platform::placement::Status status, const QString &message);
+    archives::placement::Status fail(archives::placement::Status status, const QString &message);
     void report(const QByteArray &line) const;
-    platform::placement::Status placeFrom(const QString &staging, int input, ArchiveReceiver &receiver);
+    archives::placement::Status placeFrom(const QString &staging, int input, ArchiveReceiver &receiver);
     bool swapInto(const QString &bundle, QString *error) const;
 
-    platform::PlacementSettings settings_;
+    archives::PlacementSettings settings_;
     std::function<void(const QByteArray &line)> report_;
     QString error_;
 };

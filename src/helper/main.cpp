@@ -6,15 +6,15 @@
 #include "StagingFolder.h"
 #include "TrustedInfo.h"
 
-#include "platform/PlacementProtocol.h"
-#include "platform/PlacementSettings.h"
+#include "archive/PlacementProtocol.h"
+#include "archive/PlacementSettings.h"
 
 #include <cstdio>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace platform::placement;
+using namespace archives::placement;
 
 #if defined(__SANITIZE_ADDRESS__)
 // pkexec clears the environment, so a sanitizer build never sees the ASAN_OPTIONS of its tests; the
@@ -60,7 +60,7 @@ int main()
     const auto info = TrustedInfo::load(&error);
     if (!info)
         return refuse(NotConfigured, error);
-    const auto settings = platform::PlacementSettings::fromInfo(*info, QString::fromLatin1(kDefaultApplications), &error);
+    const auto settings = archives::PlacementSettings::fromInfo(*info, QString::fromLatin1(kDefaultApplications), &error);
     if (!settings)
         return refuse(NotConfigured, error);
     // No key, no root: without the maker's key anyone in an administrator's session could have

@@ -1,7 +1,5 @@
 #include "platform/FreeSpaceMargin.h"
 
-#include "platform/ArchiveLimits.h"
-
 #include <QFile>
 
 #include <cerrno>

@@ -7,13 +7,9 @@
 #include <QStringList>
 #include <QUrl>
 
-#include <atomic>
-#include <memory>
 #include <optional>
 
 namespace platform {
-
-class StreamingZipExtraction;
 
 struct OsVersion {
     int major = 0;
@@ -82,16 +78,6 @@ public:
     // the system refuses.
     virtual bool launchApplication(const QString &bundlePath, const QStringList &arguments,
                                    QString *error) = 0;
-    // Extracts a ZIP archive into an existing or new directory, refusing anything that would
-    // land outside it. False with a reason on any failure. When cancelled is given and becomes
-    // true, extraction stops before the next entry or block and fails.
-    virtual bool extractArchive(const QString &archivePath, const QString &destination,
-                                QString *error, const std::atomic<bool> *cancelled = nullptr) = 0;
-    // An extraction into destination that follows the body being written to bodyPath (started,
-    // waiting for bytes), under the same rules as extractArchive; nullptr when this host only
-    // extracts finished archives.
-    virtual std::shared_ptr<StreamingZipExtraction> streamArchive(const QString &bodyPath, const QString &destination,
-                                                                  const std::atomic<bool> *cancelled) = 0;
 };
 
 // The host in use: the real one for this system unless a test has put another in place.

@@ -5,8 +5,6 @@
 #include "platform/PreferredLanguages.h"
 #include "platform/PrivateDirectory.h"
 #include "platform/InvokingPerson.h"
-#include "platform/StreamingZipExtraction.h"
-#include "platform/ZipExtractor.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -311,32 +309,6 @@ bool LinuxHost::launchApplication(const QString &bundlePath, const QStringList &
         return false;
     }
     return true;
-}
-
-bool LinuxHost::extractArchive(const QString &archivePath, const QString &destination, QString *error,
-                               const std::atomic<bool> *cancelled)
-{
-    const FreeSpace space = freeSpace(QFileInfo(destination).absolutePath());
-    ZipExtractor extractor;
-    if (space.ok)
-        extractor.setSpaceLimit(space.bytes);
-    extractor.setCancelFlag(cancelled);
-    const bool ok = extractor.extract(archivePath, destination);
-    if (!ok && error)
-        *error = extractor.errorString();
-    return ok;
-}
-
-std::shared_ptr<StreamingZipExtraction> LinuxHost::streamArchive(const QString &bodyPath, const QString &destination,
-                                                                 const std::atomic<bool> *cancelled)
-{
-    auto extraction = std::make_shared<StreamingZipExtraction>(bodyPath, destination);
-    const FreeSpace space = freeSpace(QFileInfo(destination).absolutePath());
-    if (space.ok)
-        extraction->setSpaceLimit(space.bytes);
-    extraction->setCancelFlag(cancelled);
-    extraction->start();
-    return extraction;
 }
 
 }  // namespace platform

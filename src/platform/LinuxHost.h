@@ -34,10 +34,6 @@ public:
 
     bool openUrl(const QUrl &url) override;
     bool launchApplication(const QString &bundlePath, const QStringList &arguments, QString *error) override;
-    std::shared_ptr<StreamingZipExtraction> streamArchive(const QString &bodyPath, const QString &destination,
-                                                          const std::atomic<bool> *cancelled) override;
-    bool extractArchive(const QString &archivePath, const QString &destination, QString *error,
-                        const std::atomic<bool> *cancelled = nullptr) override;
 
     // Parsers of the kernel's texts, public for tests.
     static std::optional<OsVersion> parseKernelRelease(const QString &release);

@@ -5,7 +5,7 @@
 
 #include "FuzzSupport.h"
 
-#include "platform/MinisignVerifier.h"
+#include "archive/MinisignVerifier.h"
 
 namespace {
 
@@ -27,17 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray text = fuzz::bytes(data, size);
     QString error;
-    if (!platform::MinisignVerifier::parsePublicKey(text, &error))
+    if (!archives::MinisignVerifier::parsePublicKey(text, &error))
         FUZZ_CHECK(!error.isEmpty());
 
     error.clear();
-    const auto signature = platform::MinisignVerifier::parseSignature(text, &error);
+    const auto signature = archives::MinisignVerifier::parseSignature(text, &error);
     if (!signature) {
         FUZZ_CHECK(!error.isEmpty());
         return 0;
     }
     // Parsed: check it against the fixed key and message, fed in two pieces as a download would.
-    std::unique_ptr<platform::MinisignVerifier> verifier = platform::MinisignVerifier::create(kPublicKey, text, &error);
+    std::unique_ptr<archives::MinisignVerifier> verifier = archives::MinisignVerifier::create(kPublicKey, text, &error);
     FUZZ_CHECK(verifier != nullptr);
     verifier->addData(QByteArrayView(kMessage).first(10));
     verifier->addData(QByteArrayView(kMessage).sliced(10));

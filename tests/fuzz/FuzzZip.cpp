@@ -4,9 +4,9 @@
 
 #include "FuzzSupport.h"
 
-#include "platform/StreamingZipExtraction.h"
-#include "platform/ZipCentralDirectory.h"
-#include "platform/ZipExtractor.h"
+#include "archive/StreamingZipExtraction.h"
+#include "archive/ZipCentralDirectory.h"
+#include "archive/ZipExtractor.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(fuzz::bytes(data, size)) != qint64(size))
             std::abort();
     }
-    platform::ZipExtractor extractor;
+    archives::ZipExtractor extractor;
     extractor.setSpaceLimit(kSpaceLimit);
     const bool ok = extractor.extract(archivePath, destination);
     FUZZ_CHECK(ok || !extractor.errorString().isEmpty());
@@ -81,10 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The central directory as the streamed tree is held against it: every record lies in the file.
     {
-        QList<platform::ZipDirectoryRecord> records;
+        QList<archives::ZipDirectoryRecord> records;
         QString error;
-        if (platform::ZipCentralDirectory::read(archivePath, &records, &error)) {
-            for (const platform::ZipDirectoryRecord &record : records)
+        if (archives::ZipCentralDirectory::read(archivePath, &records, &error)) {
+            for (const archives::ZipDirectoryRecord &record : records)
                 FUZZ_CHECK(record.dataOffset <= size && record.compressedSize <= size - record.dataOffset);
         } else {
             FUZZ_CHECK(!error.isEmpty());
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The same bytes as a download hands them over: read by their local headers, then mended or
     // given up against the central directory. Nothing may get out that way either.
     {
-        platform::StreamingZipExtraction streamed(archivePath, destination);
+        archives::StreamingZipExtraction streamed(archivePath, destination);
         streamed.setSpaceLimit(kSpaceLimit);
         streamed.start();
         streamed.bytesWritten(qint64(size));

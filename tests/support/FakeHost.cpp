@@ -1,15 +1,17 @@
 #include "FakeHost.h"
 
-#include "platform/StreamingZipExtraction.h"
-#include "platform/ZipExtractor.h"
+#include "archive/StreamingZipExtraction.h"
+#include "archive/ZipExtractor.h"
 
 FakeHost::FakeHost()
 {
     platform::setHost(this);
+    archives::setExtraction(this);
 }
 
 FakeHost::~FakeHost()
 {
+    archives::setExtraction(nullptr);
     platform::setHost(nullptr);
 }
 
@@ -52,7 +54,7 @@ bool FakeHost::extractArchive(const QString &archivePath, const QString &destina
 {
     if (extractor)
         return extractor(archivePath, destination, error);
-    platform::ZipExtractor zip;
+    archives::ZipExtractor zip;
     zip.setCancelFlag(cancelled);
     const bool ok = zip.extract(archivePath, destination);
     if (!ok && error)
@@ -60,13 +62,13 @@ bool FakeHost::extractArchive(const QString &archivePath, const QString &destina
     return ok;
 }
 
-std::shared_ptr<platform::StreamingZipExtraction> FakeHost::streamArchive(const QString &bodyPath,
+std::shared_ptr<archives::StreamingZipExtraction> FakeHost::streamArchive(const QString &bodyPath,
                                                                           const QString &destination,
                                                                           const std::atomic<bool> *cancelled)
 {
     if (extractor)
         return nullptr;
-    auto extraction = std::make_shared<platform::StreamingZipExtraction>(bodyPath, destination);
+    auto extraction = std::make_shared<archives::StreamingZipExtraction>(bodyPath, destination);
     extraction->setCancelFlag(cancelled);
     extraction->start();
     return extraction;

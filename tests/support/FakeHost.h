@@ -1,6 +1,8 @@
 #pragma once
 // A platform::Host whose every answer a test sets; it records what the installer asked it to do.
+// It stands in for the installer's extraction too, so a test can make that slow or fail.
 
+#include "archive/Extraction.h"
 #include "platform/Host.h"
 
 #include <QList>
@@ -8,7 +10,7 @@
 
 #include <functional>
 
-class FakeHost : public platform::Host {
+class FakeHost : public platform::Host, public archives::Extraction {
 public:
     FakeHost();
     ~FakeHost() override;  // restores the real host
@@ -68,7 +70,7 @@ public:
     bool openUrl(const QUrl &url) override;
     bool launchApplication(const QString &bundlePath, const QStringList &arguments, QString *error) override;
     // Streams only while no extractor stands in for the real one.
-    std::shared_ptr<platform::StreamingZipExtraction> streamArchive(const QString &bodyPath, const QString &destination,
+    std::shared_ptr<archives::StreamingZipExtraction> streamArchive(const QString &bodyPath, const QString &destination,
                                                                     const std::atomic<bool> *cancelled) override;
     bool extractArchive(const QString &archivePath, const QString &destination, QString *error,
                         const std::atomic<bool> *cancelled = nullptr) override;

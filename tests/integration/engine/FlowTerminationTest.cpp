@@ -4,9 +4,9 @@
 #include "EngineTestSupport.h"
 #include "TestHttpServer.h"
 
+#include "archive/ZipExtractor.h"
 #include "engine/QSInstallFiles.h"
 #include "engine/QSTermination.h"
-#include "platform/ZipExtractor.h"
 
 #include <QFileInfo>
 #include <QTimer>
@@ -61,7 +61,7 @@ TEST(FlowTermination, EveryStageStopsAtOnceAndRecordsNothingAfterwards)
             f.env.host.extractor = [&extracting](const QString &from, const QString &to, QString *error) {
                 extracting = true;
                 std::this_thread::sleep_for(300ms);
-                platform::ZipExtractor zip;
+                archives::ZipExtractor zip;
                 const bool ok = zip.extract(from, to);
                 if (!ok && error)
                     *error = zip.errorString();

@@ -5,10 +5,10 @@
 #include "NginxServer.h"
 #include "TestHttpServer.h"
 
+#include "archive/StreamingZipExtraction.h"
+#include "archive/ZipExtractor.h"
 #include "engine/QSDownloader.h"
 #include "engine/QSInstallFiles.h"
-#include "platform/StreamingZipExtraction.h"
-#include "platform/ZipExtractor.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -158,7 +158,7 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
             ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write(c.leftover) == c.leftover.size());
             downloader.setResumePoint({c.leftover.size(), c.archive.size(), "\"not-this-version\""});
         }
-        auto streamed = std::make_shared<platform::StreamingZipExtraction>(QSInstallFiles::partialPathFor(archive), streamedTree);
+        auto streamed = std::make_shared<archives::StreamingZipExtraction>(QSInstallFiles::partialPathFor(archive), streamedTree);
         streamed->start();
         downloader.onBodyBytes = [streamed](QByteArrayView bytes) { streamed->bytesWritten(bytes.size()); };
         downloader.onBodyRestarted = [streamed] { streamed->restarted(); };
@@ -174,7 +174,7 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
         QString why;
         const bool kept = streamed->finish(archive, &why);
         EXPECT_EQ(why.isEmpty(), kept);
-        platform::ZipExtractor whole;
+        archives::ZipExtractor whole;
         const bool extracted = whole.extract(archive, finishedTree);
         EXPECT_EQ(kept, c.streams.value_or(extracted)) << why.toStdString();
         if (kept) {

@@ -8,6 +8,7 @@
 
 #include "TestEnv.h"
 
+#include "archive/Extraction.h"
 #include "config/QSConfig.h"
 #include "config/QSConfigProvider.h"
 #include "engine/QSPreinstallCheck.h"
@@ -35,7 +36,7 @@ int main(int argc, char **argv)
     }
     if (argc == 4 && qstrcmp(argv[1], "extract") == 0) {
         QString error;
-        const bool extracted = platform::host().extractArchive(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), &error);
+        const bool extracted = archives::extraction().extractArchive(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), &error);
         const QJsonObject result{{"extracted", extracted}, {"error", error}};
         std::fputs(QJsonDocument(result).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
         return 0;

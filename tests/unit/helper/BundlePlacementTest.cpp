@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace platform::placement;
+using namespace archives::placement;
 
 namespace {
 
@@ -111,7 +111,7 @@ protected:
 
     QTemporaryDir dir;
     QString apps;
-    platform::PlacementSettings settings;
+    archives::PlacementSettings settings;
     const MinisignTool signer;
 };
 

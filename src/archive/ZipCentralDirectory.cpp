@@ -1,10 +1,10 @@
-#include "platform/ZipCentralDirectory.h"
+#include "archive/ZipCentralDirectory.h"
 
 #include <QFile>
 
 #include <algorithm>
 
-namespace platform {
+namespace archives {
 namespace {
 
 constexpr quint32 kEndSignature = 0x06054b50;
@@ -171,4 +171,4 @@ bool ZipCentralDirectory::read(const QString &archivePath, QList<ZipDirectoryRec
     return true;
 }
 
-}  // namespace platform
+}  // namespace archives

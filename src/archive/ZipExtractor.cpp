@@ -1,7 +1,7 @@
-#include "platform/ZipExtractor.h"
+#include "archive/ZipExtractor.h"
 
-#include "platform/ExtractedTree.h"
-#include "platform/ExtractionWriter.h"
+#include "archive/ExtractedTree.h"
+#include "archive/ExtractionWriter.h"
 #include "platform/FreeSpaceMargin.h"
 
 #include <QDir>
@@ -18,7 +18,7 @@
 #include <memory>
 #include <optional>
 
-namespace platform {
+namespace archives {
 namespace {
 
 using ReadArchive = std::unique_ptr<archive, int (*)(archive *)>;
@@ -203,7 +203,7 @@ bool ZipExtractor::directoryWithinBounds(const QString &archivePath, const QStri
             return fail(QStringLiteral("refused archive that inflates to more than %1 bytes").arg(maxTotal));
     }
     QString why;
-    if (!FreeSpaceMargin::keepsMargin(top, total, quint64(listed.size()), &why))
+    if (!platform::FreeSpaceMargin::keepsMargin(top, total, quint64(listed.size()), &why))
         return fail(why);
     return true;
 }
@@ -215,7 +215,7 @@ bool ZipExtractor::marginKept(const QString &top, quint64 entries, quint64 writt
     checkedEntries_ = entries;
     checkedBytes_ = written;
     QString why;
-    return FreeSpaceMargin::keepsMargin(top, kMarginCheckBytes, kMarginCheckEntries, &why) || fail(why);
+    return platform::FreeSpaceMargin::keepsMargin(top, kMarginCheckBytes, kMarginCheckEntries, &why) || fail(why);
 }
 
 bool ZipExtractor::extractStream(const StreamSource &read, const QString &destination)
@@ -278,7 +278,7 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
     quint64 entries = 0;
     checkedEntries_ = checkedBytes_ = 0;
     QString why;
-    if (!FreeSpaceMargin::keepsMargin(top, kMarginCheckBytes, kMarginCheckEntries, &why))
+    if (!platform::FreeSpaceMargin::keepsMargin(top, kMarginCheckBytes, kMarginCheckEntries, &why))
         return fail(why);
     std::unique_ptr<char[]> block(new char[kBlockSize]);
     for (;;) {
@@ -387,4 +387,4 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
     return true;
 }
 
-}  // namespace platform
+}  // namespace archives

@@ -1,4 +1,4 @@
-#include "platform/ExtractionWriter.h"
+#include "archive/ExtractionWriter.h"
 
 #include <QFile>
 
@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace platform {
+namespace archives {
 namespace {
 
 constexpr mode_t kFolderMode = 0755;
@@ -214,4 +214,4 @@ bool ExtractionWriter::finish()
     return true;
 }
 
-}  // namespace platform
+}  // namespace archives

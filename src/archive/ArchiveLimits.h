@@ -1,5 +1,6 @@
 #pragma once
-// The bounds every archive is held to, by the installer and by the privileged helper alike.
+// The bounds every archive is held to, by the installer and by the privileged helper alike. The
+// free margin kept on the file system written to is the platform's (platform/FreeSpaceMargin.h).
 //
 // The maximum archive size is a bundle setting ("kQSMaximumArchiveBytes" inside "QSConfig"), so a
 // maker whose product outgrows the default raises it in the installer's own Info.plist, which the
@@ -14,7 +15,7 @@
 
 #include <algorithm>
 
-namespace platform::limits {
+namespace archives::limits {
 
 inline constexpr qint64 kDefaultMaxArchiveBytes = qint64(4) << 30;  // 4 GiB
 
@@ -26,12 +27,6 @@ inline constexpr quint64 kMaxEntries = 100'000;
 inline constexpr quint64 kMaxInflationRatio = 20;
 inline constexpr quint64 kInflationAllowanceBytes = quint64(16) << 20;  // 16 MiB
 
-// What the file system written to keeps free, in bytes and in inodes, before, while and after an
-// archive and its tree are written there: other programs writing to the same folder never meet
-// a full disk because of us.
-inline constexpr quint64 kFreeMarginBytes = quint64(64) << 20;  // 64 MiB
-inline constexpr quint64 kFreeMarginInodes = 4096;
-
 // The bound on the total extracted size of an archive of archiveBytes (unknown: 0) under a
 // maximum archive size of maxArchiveBytes.
 constexpr quint64 maxExtractedBytes(quint64 archiveBytes, quint64 maxArchiveBytes)
@@ -42,4 +37,4 @@ constexpr quint64 maxExtractedBytes(quint64 archiveBytes, quint64 maxArchiveByte
     return std::min(ceiling, archiveBytes * kMaxInflationRatio + kInflationAllowanceBytes);
 }
 
-}  // namespace platform::limits
+}  // namespace archives::limits

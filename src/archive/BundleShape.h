@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace platform {
+namespace archives {
 
 // What a bundle must be before it is placed, by the installer itself and by the privileged helper
 // alike: the rule is one, so the two paths can never place different things.
@@ -21,4 +21,4 @@ public:
     BundleShape() = delete;
 };
 
-}  // namespace platform
+}  // namespace archives

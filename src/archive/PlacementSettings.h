@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace platform {
+namespace archives {
 
 // Where a bundle is placed and what it is called, read from an information dictionary: the
 // applications folder ("kQSApplicationsDirectory" inside "QSConfig", else the system default)
@@ -26,4 +26,4 @@ struct PlacementSettings {
     static bool isPlainName(const QString &name);
 };
 
-}  // namespace platform
+}  // namespace archives

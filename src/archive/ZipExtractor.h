@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ArchiveLimits.h"
+#include "archive/ArchiveLimits.h"
 
 #include <QList>
 #include <QString>
@@ -13,7 +13,7 @@
 
 struct archive;
 
-namespace platform {
+namespace archives {
 
 // What one entry of an archive becomes on disk: enough to tell whether two readings of the same
 // archive (its local headers as they stream by, or its central directory) give the same tree.
@@ -102,4 +102,4 @@ private:
     ZipExtentList *extents_ = nullptr;
 };
 
-}  // namespace platform
+}  // namespace archives

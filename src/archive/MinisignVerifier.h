@@ -22,7 +22,7 @@
 #include <memory>
 #include <optional>
 
-namespace platform {
+namespace archives {
 
 struct MinisignPublicKey {
     std::array<unsigned char, 8> keyId{};
@@ -73,4 +73,4 @@ private:
     bool finished_ = false;
 };
 
-}  // namespace platform
+}  // namespace archives

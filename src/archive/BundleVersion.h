@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace platform {
+namespace archives {
 
 // A bundle's version from its own Info.plist: "CFBundleShortVersionString", then
 // "CFBundleVersion" when the short versions are equal. Versions are compared component by
@@ -29,4 +29,4 @@ struct BundleVersion {
     static QString refusalToReplace(const QString &installedPath, const QString &incomingPath);
 };
 
-}  // namespace platform
+}  // namespace archives

@@ -4,7 +4,7 @@
 
 #include <sys/types.h>
 
-namespace platform {
+namespace archives {
 
 // Makes an extracted folder tree fit to be placed where other people run it: modes that nobody but
 // the owner can write, no set-id or sticky bits, and links that stay inside the tree when they are
@@ -28,4 +28,4 @@ public:
     ExtractedTree() = delete;
 };
 
-}  // namespace platform
+}  // namespace archives

@@ -15,7 +15,7 @@
 
 #include <QByteArray>
 
-namespace platform::placement {
+namespace archives::placement {
 
 inline constexpr char kReadyLine[] = "ready";
 inline constexpr char kVerifiedLine[] = "verified";
@@ -46,4 +46,4 @@ enum Status : int {
     PkexecFailed = 127,
 };
 
-}  // namespace platform::placement
+}  // namespace archives::placement

@@ -1,6 +1,6 @@
 // The extraction that follows a file while another thread writes it, piece by piece.
 #include "TestZip.h"
-#include "platform/StreamingZipExtraction.h"
+#include "archive/StreamingZipExtraction.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,7 +43,7 @@ TEST(StreamingZipExtraction, FollowsAFileWrittenInPiecesOfAnySize)
         const QString partial = dir.filePath("body.partial"), finished = dir.filePath("body.zip"), out = dir.filePath("out");
         QFile file(partial);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        platform::StreamingZipExtraction extraction(partial, out);
+        archives::StreamingZipExtraction extraction(partial, out);
         extraction.start();
         std::thread writer([&] {
             for (qsizetype at = 0; at < archive.size(); at += piece) {
@@ -76,14 +76,14 @@ TEST(StreamingZipExtraction, StopsWhileWaitingForBytesAndGivesUpWhenCancelledFro
     file.write(archive.left(archive.size() / 2));
 
     {
-        platform::StreamingZipExtraction waiting(partial, dir.filePath("stopped"));
+        archives::StreamingZipExtraction waiting(partial, dir.filePath("stopped"));
         waiting.start();
         waiting.bytesWritten(archive.size() / 2);
         waiting.stop();  // returns: the thread has ended
     }
 
     std::atomic<bool> quitting{false};
-    platform::StreamingZipExtraction cancelled(partial, dir.filePath("cancelled"));
+    archives::StreamingZipExtraction cancelled(partial, dir.filePath("cancelled"));
     cancelled.setCancelFlag(&quitting);
     cancelled.start();
     cancelled.bytesWritten(archive.size() / 2);

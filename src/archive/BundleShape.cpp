@@ -1,19 +1,19 @@
-#include "platform/BundleShape.h"
+#include "archive/BundleShape.h"
 
+#include "archive/ExtractedTree.h"
+#include "archive/PlacementSettings.h"
 #include "platform/Bundle.h"
-#include "platform/ExtractedTree.h"
-#include "platform/PlacementSettings.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <sys/stat.h>
 
-namespace platform {
+namespace archives {
 
 bool BundleShape::check(const QString &bundlePath, QString *error)
 {
-    const auto info = Bundle::readPropertyList(bundlePath + QStringLiteral("/Contents/Info.plist"), error);
+    const auto info = platform::Bundle::readPropertyList(bundlePath + QStringLiteral("/Contents/Info.plist"), error);
     if (!info)
         return false;
     const QString executable = info->value(QStringLiteral("CFBundleExecutable")).toString();
@@ -41,4 +41,4 @@ bool BundleShape::checkBeforePlacing(const QString &bundlePath, QString *error)
     return ExtractedTree::checkLinks(bundlePath, error) && check(bundlePath, error);
 }
 
-}  // namespace platform
+}  // namespace archives

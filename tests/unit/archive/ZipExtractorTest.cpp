@@ -1,5 +1,5 @@
 #include "TestZip.h"
-#include "platform/ZipExtractor.h"
+#include "archive/ZipExtractor.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,7 +51,7 @@ TEST(ZipExtractor, ExtractsFilesFoldersModesTimesAndInsideLinks)
     for (Entry &entry : entries)
         entry.modified = kMay2021;
     const QString zip = makeZip(dir, "ok.zip", entries);
-    platform::ZipExtractor extractor;
+    archives::ZipExtractor extractor;
     const QString out = dir.filePath("out");
     ASSERT_TRUE(extractor.extract(zip, out)) << extractor.errorString().toStdString();
     const QFileInfo exe(out + "/Corvala.app/Contents/MacOS/Corvala");
@@ -86,7 +86,7 @@ TEST(ZipExtractor, RefusesHostileEntriesAndWritesNothingOutside)
     for (const Case &c : cases) {
         QTemporaryDir dir;
         const QString zip = makeZip(dir, "bad.zip", c.entries);
-        platform::ZipExtractor extractor;
+        archives::ZipExtractor extractor;
         EXPECT_FALSE(extractor.extract(zip, dir.filePath("sub/out"))) << c.what;
         EXPECT_FALSE(extractor.errorString().isEmpty()) << c.what;
         EXPECT_FALSE(QFile::exists(dir.filePath("sub/evil.txt"))) << c.what;
@@ -101,7 +101,7 @@ TEST(ZipExtractor, AnEntryForTheTopFolderItselfLeavesItAsItIs)
     QTemporaryDir dir;
     const QString zip = makeZip(dir, "dot.zip", {folder("./"), folder("./Corvala.app/"),
                                                  regular("./Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\n", 0755)});
-    platform::ZipExtractor extractor;
+    archives::ZipExtractor extractor;
     const QString out = dir.filePath("out");
     ASSERT_TRUE(QDir().mkpath(out));
     ASSERT_TRUE(QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
@@ -131,7 +131,7 @@ TEST(ZipExtractor, NeverWritesThroughALinkAndNeverOverwrites)
     for (const Case &c : cases) {
         QTemporaryDir dir;
         const QString zip = makeZip(dir, "bad.zip", c.entries);
-        platform::ZipExtractor extractor;
+        archives::ZipExtractor extractor;
         const QString out = dir.filePath("sub/out");
         EXPECT_FALSE(extractor.extract(zip, out)) << c.what;
         EXPECT_FALSE(extractor.errorString().isEmpty()) << c.what;
@@ -154,7 +154,7 @@ TEST(ZipExtractor, BrokenTruncatedOrOversizedArchivesFail)
     garbage.open(QIODevice::WriteOnly);
     garbage.write("this is not a zip archive");
     garbage.close();
-    platform::ZipExtractor extractor;
+    archives::ZipExtractor extractor;
     EXPECT_FALSE(extractor.extract(garbage.fileName(), dir.filePath("g")));
 
     const QString whole = makeZip(dir, "whole.zip", {regular("big.bin", QByteArray(200000, 'a'))});
@@ -175,7 +175,7 @@ TEST(ZipExtractor, BombsAreRefusedFromTheFileAndFromTheStreamWithNothingPastTheB
     QTemporaryDir dir;
     const QByteArray zeros(40 << 20, '\0');
     QList<Entry> crowd;
-    for (quint64 i = 0; i <= platform::limits::kMaxEntries; ++i)
+    for (quint64 i = 0; i <= archives::limits::kMaxEntries; ++i)
         crowd.append(Entry{QStringLiteral("f%1").arg(i), {}, AE_IFREG, 0644, {}});
     const struct {
         const char *what;
@@ -195,7 +195,7 @@ TEST(ZipExtractor, BombsAreRefusedFromTheFileAndFromTheStreamWithNothingPastTheB
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(c.archive);
         file.close();
-        platform::ZipExtractor extractor;
+        archives::ZipExtractor extractor;
         const QString fromFile = dir.filePath(QStringLiteral("from-file-%1").arg(c.reason));
         EXPECT_FALSE(extractor.extract(archive, fromFile));
         EXPECT_TRUE(extractor.errorString().contains(c.reason)) << extractor.errorString().toStdString();
@@ -216,7 +216,7 @@ TEST(ZipExtractor, BombsAreRefusedFromTheFileAndFromTheStreamWithNothingPastTheB
 
 TEST(ZipExtractor, PathAndLinkRules)
 {
-    using platform::ZipExtractor;
+    using archives::ZipExtractor;
     EXPECT_TRUE(ZipExtractor::isSafeRelativePath("a/b/c.txt"));
     EXPECT_TRUE(ZipExtractor::isSafeRelativePath("a/..b/c"));
     EXPECT_FALSE(ZipExtractor::isSafeRelativePath(""));
@@ -244,7 +244,7 @@ TEST(ZipExtractor, ModesEndWithoutGroupOrOtherWriteAndWithoutSpecialBits)
     entries.append(regular("implicit/folder/file", "x", 0644));
     QTemporaryDir dir;
     const QString zip = makeZip(dir, "modes.zip", entries);
-    platform::ZipExtractor extractor;
+    archives::ZipExtractor extractor;
     const QString out = dir.filePath("out");
     // Under a strict umask as well: folders made on the way must not end up 0700.
     const mode_t umaskBefore = ::umask(077);
@@ -289,7 +289,7 @@ TEST(ZipExtractor, LinksAreCheckedWhereTheyReallyLead)
     for (const Case &c : cases) {
         QTemporaryDir dir;
         const QString zip = makeZip(dir, "links.zip", c.entries);
-        platform::ZipExtractor extractor;
+        archives::ZipExtractor extractor;
         EXPECT_EQ(extractor.extract(zip, dir.filePath("out")), c.accepted)
             << c.what << ": " << extractor.errorString().toStdString();
     }
@@ -304,7 +304,7 @@ TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
     const QString zip = makeZip(dir, "big.zip", {regular("Corvala.app/big.bin", big), regular("Corvala.app/after", "x")});
 
     std::atomic<bool> cancelled{true};
-    platform::ZipExtractor before;
+    archives::ZipExtractor before;
     before.setCancelFlag(&cancelled);
     EXPECT_FALSE(before.extract(zip, dir.filePath("none")));
     EXPECT_TRUE(before.wasCancelled());
@@ -312,7 +312,7 @@ TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
 
     // Not cancelled: the same archive extracts in full.
     cancelled = false;
-    platform::ZipExtractor whole;
+    archives::ZipExtractor whole;
     whole.setCancelFlag(&cancelled);
     ASSERT_TRUE(whole.extract(zip, dir.filePath("whole")));
     EXPECT_FALSE(whole.wasCancelled());
@@ -327,7 +327,7 @@ TEST(ZipExtractor, StopsAtTheNextBlockOnceCancelled)
             std::this_thread::yield();
         cancelled = true;
     });
-    platform::ZipExtractor part;
+    archives::ZipExtractor part;
     part.setCancelFlag(&cancelled);
     const bool ok = part.extract(zip, dir.filePath("part"));
     watcher.join();
@@ -359,7 +359,7 @@ TEST(ZipExtractor, LeavesEveryWorkingFolderWhereItWas)
         QString threadAfter;
         bool extracted = !accepted;
         std::thread worker([&, zip = zip] {
-            platform::ZipExtractor extractor;
+            archives::ZipExtractor extractor;
             extracted = extractor.extract(zip, dir.filePath("out-" + QFileInfo(zip).baseName()));
             threadAfter = QDir::currentPath();
         });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ZipExtractor.h"
+#include "archive/ZipExtractor.h"
 
 #include <QString>
 
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-namespace platform {
+namespace archives {
 
 // Extracts a ZIP archive into a folder while its body is still being written to a file: a thread
 // reads the file behind the writer with libarchive's streaming reader (the local headers), so
@@ -81,4 +81,4 @@ private:
     ZipExtentList extents_;
 };
 
-}  // namespace platform
+}  // namespace archives

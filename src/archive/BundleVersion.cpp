@@ -1,4 +1,4 @@
-#include "platform/BundleVersion.h"
+#include "archive/BundleVersion.h"
 
 #include "platform/Bundle.h"
 
@@ -7,7 +7,7 @@
 
 #include <sys/stat.h>
 
-namespace platform {
+namespace archives {
 namespace {
 
 // The leading digits of a component without leading zeros: compared by length, then by text, so
@@ -27,7 +27,7 @@ QString numberOf(const QString &component)
 
 BundleVersion BundleVersion::ofBundle(const QString &bundlePath)
 {
-    const auto info = Bundle::infoOfBundleAt(bundlePath);
+    const auto info = platform::Bundle::infoOfBundleAt(bundlePath);
     if (!info)
         return {};
     return {info->value(QStringLiteral("CFBundleShortVersionString")).toString().trimmed(),
@@ -77,4 +77,4 @@ QString BundleVersion::refusalToReplace(const QString &installedPath, const QStr
     return QStringLiteral("version %1 is older than the installed %2").arg(incoming.text(), installed.text());
 }
 
-}  // namespace platform
+}  // namespace archives

@@ -1,11 +1,11 @@
-#include "platform/PlacementSettings.h"
+#include "archive/PlacementSettings.h"
 
-#include "platform/ArchiveLimits.h"
+#include "archive/ArchiveLimits.h"
 #include "platform/DesktopEntry.h"
 
 #include <QDir>
 
-namespace platform {
+namespace archives {
 namespace {
 
 // "QSEnv" picks the bundle name exactly and case-sensitively; anything else is production.
@@ -45,7 +45,7 @@ std::optional<PlacementSettings> PlacementSettings::fromInfo(const QVariantMap &
     // The system's menu folder unless the bundle names another ("kQSApplicationsMenuDirectory").
     settings.menuFolder = config.value(QStringLiteral("kQSApplicationsMenuDirectory")).toString();
     if (settings.menuFolder.isEmpty())
-        settings.menuFolder = DesktopEntry::systemFolder();
+        settings.menuFolder = platform::DesktopEntry::systemFolder();
 
     // A number or a decimal text; anything else, zero or negative keeps the default.
     bool numeric = false;
@@ -68,4 +68,4 @@ std::optional<PlacementSettings> PlacementSettings::fromInfo(const QVariantMap &
     return settings;
 }
 
-}  // namespace platform
+}  // namespace archives

@@ -1,4 +1,4 @@
-#include "platform/ExtractedTree.h"
+#include "archive/ExtractedTree.h"
 
 #include <QFile>
 #include <QStringList>
@@ -12,7 +12,7 @@
 
 namespace fs = std::filesystem;
 
-namespace platform {
+namespace archives {
 namespace {
 
 // Far more links than a real bundle chains; anything past it is a loop.
@@ -146,4 +146,4 @@ bool ExtractedTree::setOwner(const QString &top, uid_t owner, gid_t group, QStri
     });
 }
 
-}  // namespace platform
+}  // namespace archives

@@ -1,9 +1,9 @@
-#include "platform/StreamingZipExtraction.h"
+#include "archive/StreamingZipExtraction.h"
 
-#include "platform/ExtractedTree.h"
+#include "archive/ExtractedTree.h"
+#include "archive/ZipCentralDirectory.h"
 #include "platform/ThreadCrash.h"
 #include "platform/TreeRemoval.h"
-#include "platform/ZipCentralDirectory.h"
 
 #include <QFile>
 #include <QHash>
@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace archives {
 namespace {
 
 // One read of the file: large enough that the reader is rarely woken, small enough not to count.
@@ -155,7 +155,7 @@ StreamingZipExtraction::~StreamingZipExtraction()
 void StreamingZipExtraction::start()
 {
     block_.reset(new char[kReadBlock]);
-    thread_ = std::thread([this] { ThreadCrash::run(QStringLiteral("Streamed extraction"), [this] { run(); }); });
+    thread_ = std::thread([this] { platform::ThreadCrash::run(QStringLiteral("Streamed extraction"), [this] { run(); }); });
 }
 
 void StreamingZipExtraction::bytesWritten(qint64 count)
@@ -238,7 +238,7 @@ void StreamingZipExtraction::run()
             const std::lock_guard<std::mutex> lock(mutex_);
             generation = generation_;
         }
-        TreeRemoval::remove(destination_, nullptr);  // through folder handles; links are not followed
+        platform::TreeRemoval::remove(destination_, nullptr);  // through folder handles; links are not followed
         position_ = 0;
         entries_.clear();
         extents_.clear();
@@ -287,4 +287,4 @@ qint64 StreamingZipExtraction::readNext(quint64 generation, const char **data)
     return got;
 }
 
-}  // namespace platform
+}  // namespace archives

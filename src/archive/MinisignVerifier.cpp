@@ -1,4 +1,4 @@
-#include "platform/MinisignVerifier.h"
+#include "archive/MinisignVerifier.h"
 
 #include <QList>
 
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace platform {
+namespace archives {
 namespace {
 
 constexpr QByteArrayView kUntrustedPrefix = "untrusted comment: ";
@@ -224,4 +224,4 @@ bool MinisignVerifier::verify(QString *error)
     return true;
 }
 
-}  // namespace platform
+}  // namespace archives

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <optional>
 
-namespace platform {
+namespace archives {
 
 // Writes the entries of an archive below one folder through handles, never through paths: every
 // folder on an entry's way is opened relative to the one before without following links, and
@@ -69,4 +69,4 @@ private:
     QString error_;
 };
 
-}  // namespace platform
+}  // namespace archives

@@ -1,11 +1,11 @@
 // The signature check against keys and signatures made by the real minisign tool.
-#include "platform/MinisignVerifier.h"
+#include "archive/MinisignVerifier.h"
 
 #include "MinisignTool.h"
 
 #include <gtest/gtest.h>
 
-using platform::MinisignVerifier;
+using archives::MinisignVerifier;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-namespace platform {
+namespace archives {
 
 // What the central directory of a finished ZIP archive says about each entry: where its local
 // header lies, and the checksum and sizes of its content. Only read to hold the tree that the
@@ -31,4 +31,4 @@ public:
     ZipCentralDirectory() = delete;
 };
 
-}  // namespace platform
+}  // namespace archives
