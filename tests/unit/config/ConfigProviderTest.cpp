@@ -31,42 +31,9 @@ TEST(QSConfigProvider, EnvironmentTableChoosesTheRowExactly)
     }
 }
 
-TEST(QSConfigProvider, AmpersandEntitiesAreReplacedInOnePass)
-{
-    TestEnv env;
-    env.setSetting("PRODUCTION_URL", "https://h/config?a=1&amp;b=2&amp;amp;c=3&amp");
-    EXPECT_EQ(QSConfigProvider::getConfigUrl(), QStringLiteral("https://h/config?a=1&b=2&amp;c=3&amp"));
-    EXPECT_TRUE(QSConfigProvider::getUrlPlist("NoSuchKey").isNull());
-}
-
-TEST(QSConfigProvider, PortalTypeFormsTheCommandUrls)
-{
-    TestEnv env;
-    EXPECT_EQ(QSConfigProvider::getAction("crashInfo"), QStringLiteral("qsd://crashInfo"));
-    EXPECT_EQ(env.consoleLines.last(), QStringLiteral("qsd://crashInfo"));
-    env.setSetting("QSPortalType", "abc");
-    EXPECT_EQ(QSConfigProvider::getAction("crashInfo"), QStringLiteral("abcd://crashInfo"));
-}
-
-TEST(QSConfigProvider, SettingsComeOnlyFromInsideQSConfig)
-{
-    TestEnv env;
-    QVariantMap info = TestEnv::defaultInfo();
-    info.insert("APP_NAME_TOP", "top level");
-    env.setInfo(info);
-    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME_TOP").isNull());
-    EXPECT_EQ(QSConfigProvider::getStringFromPlist("APP_NAME"), QStringLiteral("Corvala"));
-
-    info.remove("QSConfig");
-    env.setInfo(info);
-    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME").isNull());
-    EXPECT_EQ(QSConfigProvider::getPortalType(), QStringLiteral("qs"));
-    EXPECT_TRUE(QSConfigProvider::getConfigUrl().isNull());
-    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("QSConfigPlist: (null)")));
-}
-
-// Only the text "YES" switches ARM archives on; a stored boolean reads as the number it holds.
-TEST(QSConfigProvider, SettingsAreReadAsStored)
+// Settings come only from inside "QSConfig", read as stored (only the text "YES" switches ARM
+// archives on; a stored boolean reads as the number it holds); "&amp;" is replaced in one pass.
+TEST(QSConfigProvider, SettingsAreReadAsStoredFromInsideQSConfig)
 {
     TestEnv env;
     const QList<QPair<QVariant, QString>> rows = {
@@ -77,4 +44,18 @@ TEST(QSConfigProvider, SettingsAreReadAsStored)
         env.setSetting("AppleM1Support", stored);
         EXPECT_EQ(QSConfigProvider::getStringFromPlist("AppleM1Support"), read) << stored.toString().toStdString();
     }
+    env.setSetting("PRODUCTION_URL", "https://h/config?a=1&amp;b=2&amp;amp;c=3&amp");
+    EXPECT_EQ(QSConfigProvider::getConfigUrl(), QStringLiteral("https://h/config?a=1&b=2&amp;c=3&amp"));
+
+    QVariantMap info = TestEnv::defaultInfo();
+    info.insert("APP_NAME_TOP", "top level");
+    env.setInfo(info);
+    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME_TOP").isNull());
+    EXPECT_EQ(QSConfigProvider::getStringFromPlist("APP_NAME"), QStringLiteral("Corvala"));
+    info.remove("QSConfig");
+    env.setInfo(info);
+    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME").isNull());
+    EXPECT_EQ(QSConfigProvider::getAction("crashInfo"), QStringLiteral("qsd://crashInfo")) << "the portal type defaults to qs";
+    EXPECT_TRUE(QSConfigProvider::getConfigUrl().isNull());
+    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("QSConfigPlist: (null)")));
 }

@@ -2,9 +2,6 @@
 
 #include "engine/QSPreinstallCheck.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <gtest/gtest.h>
 
 TEST(QSPreinstallCheck, VersionComparisonIsPartByPartAsIntegers)
@@ -67,25 +64,5 @@ TEST(QSPrivileges, SuperUserOrExplicitMemberOfAnAdministratorGroup)
         env.host.superUser = superUser;
         env.host.groups = groups;
         EXPECT_EQ(QSPrivileges::hasAdminPrivileges(), admin) << QStringList(groups.keys()).join(',').toStdString();
-    }
-}
-
-TEST(QSPreinstallCheck, InstalledVersionComesFromTheProductBundle)
-{
-    const std::pair<QByteArray, QString> rows[] = {  // Info.plist entries (null: no bundle), version (null: not installed)
-        {QByteArray(), QString()},
-        {"<key>CFBundleShortVersionString</key><string>2.5.1</string>", QStringLiteral("2.5.1")},
-        {"<key>CFBundleVersion</key><string>77</string>", QString()},
-        {"<key>CFBundleShortVersionString</key><integer>3</integer>", QString()},
-    };
-    for (const auto &[entries, expected] : rows) {
-        TestEnv env;
-        const QString contents = env.host.applications + QStringLiteral("/Corvala.app/Contents");
-        QFile plist(contents + QStringLiteral("/Info.plist"));
-        if (!entries.isNull() && QDir().mkpath(contents) && plist.open(QIODevice::WriteOnly))
-            plist.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" + entries + "</dict></plist>");
-        plist.close();
-        const QString version = QSPreinstallCheck::currentMirolanVersion();
-        EXPECT_TRUE(version == expected && version.isNull() == expected.isNull()) << entries.constData();
     }
 }

@@ -11,12 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TEST(TrustedInfo, InfoPlistIsFoundBesideTheExecutablesFolder)
-{
-    EXPECT_EQ(TrustedInfo::infoPathFor("/usr/lib/x/Tiny.app/Contents/MacOS/tiny-installer-helper"),
-              "/usr/lib/x/Tiny.app/Contents/Info.plist");
-}
-
 TEST(TrustedInfo, OnlyFilesThatNobodyButRootCanChangeAreTrusted)
 {
     if (::geteuid() != 0)
