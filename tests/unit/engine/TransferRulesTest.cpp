@@ -1,6 +1,5 @@
-// The rules that shape download attempts: the pause between attempts and the headers that decide
-// whether a cut body may be continued.
-#include "engine/QSResumePoint.h"
+// The pause between download attempts; resuming a cut body is proven against nginx in
+// tests/integration/engine.
 #include "engine/QSRetryBackoff.h"
 
 #include <gtest/gtest.h>
@@ -46,27 +45,4 @@ TEST(RetryBackoff, RetryAfterIsHonouredUpToTheCap)
     };
     for (const auto &[field, expected] : rows)
         EXPECT_EQ(QSRetryBackoff::parseRetryAfter(field, now), expected) << field.constData();
-}
-
-TEST(Ranges, ValidatorsAreOfferedOnlyWithByteRangesAndAStrongTagOrADate)
-{
-    const QByteArray date = "Sun, 06 Dec 2026 10:00:00 GMT";
-    const std::tuple<QByteArray, QByteArray, QByteArray, QByteArray> rows[] = {  // Accept-Ranges, ETag, Last-Modified, validator
-        {"bytes", "\"abc\"", date, "\"abc\""}, {"Bytes", "", date, date}, {"bytes", "W/\"weak\"", "", ""},
-        {"none, bytes", "W/\"weak\"", date, date},  // a weak tag may not go into If-Range
-        {"none", "\"abc\"", date, ""}, {"", "\"abc\"", date, ""},
-    };
-    for (const auto &[acceptRanges, etag, lastModified, expected] : rows)
-        EXPECT_EQ(QSRanges::offeredValidator(acceptRanges, etag, lastModified), expected) << acceptRanges.constData() << " " << etag.constData();
-}
-
-TEST(Ranges, ContentRangeIsReadStrictly)
-{
-    const auto range = QSRanges::parseContentRange("bytes 100-199/200");
-    ASSERT_TRUE(range);
-    EXPECT_EQ(std::tuple(range->first, range->last, range->total), std::tuple(100, 199, 200));
-    for (const QByteArray bad : {"bytes 100-199/*", "bytes */200", "bytes 200-100/300", "bytes 0-200/200", "items 0-1/2",
-                                 "bytes -1-5/10", "bytes 1-5", ""})
-        EXPECT_FALSE(QSRanges::parseContentRange(bad)) << bad.constData();
-
 }

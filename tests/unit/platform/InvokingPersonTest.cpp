@@ -32,10 +32,10 @@ TEST(InvokingPerson, OnlyRootStartedThroughSudoOrPkexecActsForSomeoneElse)
          "LANG=de_DE.UTF-8", "LC_TIME=C", "LD_PRELOAD=/tmp/evil.so", "PATH=/tmp/evil", "SUDO_UID=" + uid}));
     EXPECT_EQ(QStringList({clean.value("HOME"), clean.value("USER"), clean.value("LOGNAME"), clean.value("PATH")}),
               QStringList({QString::fromLocal8Bit(nobody->pw_dir), "nobody", "nobody", "/usr/local/bin:/usr/bin:/bin"}));
-    for (const char *kept : {"DISPLAY", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS", "LANG", "LC_TIME"})
-        EXPECT_TRUE(clean.contains(kept)) << kept;
-    for (const char *dropped : {"LD_PRELOAD", "SUDO_UID"})
-        EXPECT_FALSE(clean.contains(dropped)) << dropped;
+    const std::pair<const char *, bool> variables[] = {{"DISPLAY", true}, {"XDG_RUNTIME_DIR", true}, {"DBUS_SESSION_BUS_ADDRESS", true},
+                                                       {"LANG", true}, {"LC_TIME", true}, {"LD_PRELOAD", false}, {"SUDO_UID", false}};
+    for (const auto &[name, kept] : variables)
+        EXPECT_EQ(clean.contains(name), kept) << name;
     EXPECT_EQ(person->commandAs("/p/x", {"a"}),
               QStringList({"/usr/bin/setpriv", "--reuid=" + uid, QStringLiteral("--regid=%1").arg(nobody->pw_gid),
                            "--init-groups", "--", "/p/x", "a"}));

@@ -2,18 +2,13 @@
 #include "TestEnv.h"
 
 #include "platform/InvokingPerson.h"
-
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSPortalProvider.h"
-#include "telemetry/QSTimeFormat.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <ctime>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -23,26 +18,17 @@ namespace {
 QSLogContext sampleContext()
 {
     QSLogContext context;
-    context.language = QStringLiteral("en");
-    context.country = QStringLiteral("US");
-    context.locale = QStringLiteral("en-US");
-    context.file = QStringLiteral("AppDelegate");
-    context.function = QStringLiteral("-[AppDelegate applicationWillTerminate:]");
-    context.line = QStringLiteral("42");
+    context.language = "en", context.country = "US", context.locale = "en-US", context.file = "AppDelegate";
+    context.function = "-[AppDelegate applicationWillTerminate:]", context.line = "42";
     return context;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Replaces the time field so the rest of a record can be compared byte for byte.
-QByteArray withoutTime(QByteArray record)
+// The run log's bytes, with the time field replaced so the rest can be compared byte for byte.
+QByteArray withoutTime(const QString &path)
 {
     static const QRegularExpression time(QStringLiteral("\"time\": \"[^\"]*\""));
-    return QString::fromUtf8(record).replace(time, QStringLiteral("\"time\": \"T\"")).toUtf8();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).replace(time, "\"time\": \"T\"").toUtf8() : QByteArray();
 }
 
 }  // namespace
@@ -66,21 +52,7 @@ TEST(QSLogger, PlainRecordsMatchTheTemplateByteForByte)
     };
     const QByteArray expected = record("DEBUG", "Tiny Installer end") +
         record("ERROR", "Error: \"quoted\" \\ kept 50%1 %@ %10") + record("DEBUG", "Show Welcome screen");
-    EXPECT_EQ(withoutTime(fileBytes(env.logFilePath())), expected);
-}
-
-TEST(QSLogger, EventRecordsTakeTimeAndCiFromTheEventAndLeaveTheJsonUnquoted)
-{
-    TestEnv env;
-    const QString event = QStringLiteral(
-        "2026-12-05T13:52:54+01:00 ci=abcdefab-cdef-4bcd-8bcd-abcdefabcdef {\"EVT\":\"Start\",\"T\":0.25}");
-    QSLogger::logEvent(event, sampleContext());
-    const QByteArray expected =
-        "{ \"time\": \"2026-12-05T13:52:54+01:00\",\"ci\": \"abcdefab-cdef-4bcd-8bcd-abcdefabcdef\", "
-        "\"trace\": \"EVT\", \"message\": {\"EVT\":\"Start\",\"T\":0.25}, \"lang\": \"en\", \"country\": \"US\", "
-        "\"locale\": \"en-US\", \"file\": \"AppDelegate\", \"fn\": \"-[AppDelegate applicationWillTerminate:]\", "
-        "\"line\": \"42\" }\r\n";
-    EXPECT_EQ(fileBytes(env.logFilePath()), expected);
+    EXPECT_EQ(withoutTime(env.logFilePath()), expected);
 }
 
 // The login name is masked wherever it stands, and as root so is the name of the person who
@@ -102,46 +74,6 @@ TEST(QSLogger, LoginAndInvokingPersonAreMaskedEverywhereInTheLine)
     EXPECT_TRUE(line.contains(QStringLiteral("/home/****/.cache from ch****el of ") + (asPerson ? "****" : "nobody")));
     EXPECT_TRUE(line.contains(QStringLiteral("\"file\": \"****.cpp\"")));
     EXPECT_TRUE(line.contains(QStringLiteral("-[Pl****er ****otate]")));
-}
-
-TEST(QSLogger, AnUncreatableFolderDropsTheRecordWithAConsoleMessage)
-{
-    TestEnv env;
-    // A file where the data folder should be: the directory cannot be made.
-    QFile blocker(env.host.home + QStringLiteral("/AppData"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    QSLogger::debug(QStringLiteral("lost"), sampleContext());
-    ASSERT_FALSE(env.consoleLines.isEmpty());
-    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("MKDIR Error! ")));
-    EXPECT_FALSE(QFile::exists(QSLogger::logFilePath()));
-}
-
-TEST(QSLogger, ConcurrentWritersNeverInterleaveRecords)
-{
-    TestEnv env;
-    QSLogger::debug(QStringLiteral("warm up"), sampleContext());
-    constexpr int kThreads = 4;
-    constexpr int kRecords = 200;
-    const QString padding(300, QLatin1Char('x'));
-    QList<QThread *> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads << QThread::create([t, &padding] {
-            for (int i = 0; i < kRecords; ++i)
-                QSLogger::debug(QStringLiteral("writer %1 record %2 %3").arg(t).arg(i).arg(padding), sampleContext());
-        });
-        threads.last()->start();
-    }
-    for (QThread *thread : threads) {
-        thread->wait();
-        delete thread;
-    }
-    const QStringList lines = env.logLines();
-    ASSERT_EQ(lines.size(), 1 + kThreads * kRecords);
-    for (const QString &line : lines) {
-        ASSERT_TRUE(line.startsWith(QStringLiteral("{ \"time\"")));
-        ASSERT_TRUE(line.endsWith(QStringLiteral("\"line\": \"42\" }")));
-    }
 }
 
 // How an event text is taken apart for its run-log record.
@@ -168,22 +100,4 @@ TEST(QSLoggerEventText, MillionsOfBlanks)
 {
     const QSLogger::EventText event = QSLogger::splitEventText(QString(4 * 1024 * 1024, QLatin1Char(' ')));
     EXPECT_TRUE(event.time.isEmpty() && event.ci.isEmpty() && event.message.isEmpty());
-}
-
-TEST(QSTimeFormat, OffsetsAreZOrSignedHoursAndMinutes)
-{
-    const QDateTime moment = QDateTime::fromSecsSinceEpoch(1796737974, Qt::UTC);  // 2026-12-08 13:52:54Z
-    struct Case {
-        const char *zone;
-        const char *expected;
-    };
-    for (const Case &c : {Case{"UTC", "2026-12-08T13:52:54Z"}, Case{"Asia/Kolkata", "2026-12-08T19:22:54+05:30"},
-                          Case{"America/St_Johns", "2026-12-08T10:22:54-03:30"}}) {
-        const ScopedEnv zone("TZ", c.zone);
-        tzset();
-        EXPECT_EQ(QSTimeFormat::isoWithOffset(moment), QString::fromLatin1(c.expected)) << c.zone;
-    }
-    const ScopedEnv zone("TZ", "UTC");
-    tzset();
-    EXPECT_EQ(QSTimeFormat::uploadStamp(moment), QStringLiteral("2026-12-08T13-52-54"));
 }
