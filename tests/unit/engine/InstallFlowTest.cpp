@@ -90,8 +90,8 @@ TEST(InstallFlow, TheProductStartsWithItsLocaleAndTheDriveFlagThenTheInstallerEn
         EXPECT_EQ(f.env.host.launches.value(0).arguments, c.arguments);
         ASSERT_EQ(f.eventNames(), QStringList({"LaunchApp"}));
         const bool launched = c.present && c.launches;
-        EXPECT_EQ(fieldsLike(f.events[0], {{"RSLT", 0}, {"Arg", 0}}),
-                  QJsonObject({{"RSLT", launched ? "PASS" : "FAIL"}, {"Arg", QJsonArray::fromStringList(c.arguments)}}));
+        EXPECT_EQ(std::pair(f.events[0].value("RSLT").toString(), f.events[0].value("Arg").toArray()),  // no "Arg" when missing
+                  std::pair(QString(launched ? "PASS" : "FAIL"), QJsonArray::fromStringList(c.arguments)));
         const QString record = !c.present ? QStringLiteral("\"Application path does not exist:%1\"").arg(f.bundlePath())
                                           : launched ? "Successfully launched app." : "Error Launching app.";
         EXPECT_TRUE(f.hasRecord(launched ? "DEBUG" : "ERROR", record, "-[QSMainController launchAppWithPath]"));
