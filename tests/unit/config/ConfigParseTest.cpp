@@ -43,7 +43,7 @@ TEST(QSConfig, DocumentsWithoutAUsableEntryAreNotValid)
         {R"({"config":[1,)" + kEntry + "]}", "not an array of objects"},
         {R"({"config":[{"appName":"corvala","latestBuildMacUrl":"https://d/x.zip","latestBuildMac":"1"}]})", "no entry"},
         {withEntry(R"("latestBuildMacUrl":42)"), "no download URL"},  // a value of the wrong type counts as missing
-        {withEntry(R"("latestBuildMacUrl":"file:///etc/passwd")"), "not an http or https address"},
+        {withEntry(R"("latestBuildMacUrl":"file://localhost/etc/passwd")"), "not an http or https address"},
         {withEntry(R"("latestBuildMacUrl":"https://exa mple/x")"), "not an http or https address"},
         {withEntry(R"("latestBuildMac":"")"), "no build number"},
         {R"({"config":[)" + kEntry + R"(,{"appName":"Corvala"}]})", "no download URL"},  // the last entry wins
