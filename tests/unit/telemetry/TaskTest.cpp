@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(QSTask, OutputUpToTheFirstZeroByteOrNothingOrTheTimeOutMessage)
+TEST(QSTask, OutputUpToTheFirstZeroByteOrNothingOrTheReasonWhy)
 {
     TestEnv env;
     const auto run = [](const QString &script, double limit) {
@@ -19,11 +19,7 @@ TEST(QSTask, OutputUpToTheFirstZeroByteOrNothingOrTheTimeOutMessage)
     EXPECT_EQ(run(QStringLiteral("sleep 5; touch '%1'").arg(marker), 0.3),
               QStringLiteral("Run Task with path: /bin/sh could not complete in 0s"));
     EXPECT_FALSE(QFile::exists(marker));
-}
-
-TEST(QSTask, AProgramThatCannotStartIsReportedAndGivesNoOutput)
-{
-    TestEnv env;
+    // A program that cannot start gives no output, a console line and an error record.
     EXPECT_TRUE(QSTask::runTaskWithPath(QStringLiteral("/nonexistent/tool"), {}).isNull());
     EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("Exception: ")));
     const QStringList log = env.logLines();
