@@ -7,74 +7,48 @@
 TEST(QSConfigProvider, EnvironmentTableChoosesTheRowExactly)
 {
     TestEnv env;
-    struct Case {
+    const struct {
         QVariant env;
         QString url, path, binary;
-    };
-    const QList<Case> cases = {
+    } cases[] = {
         {"dev1", "http://127.0.0.1:1/dev1", "/AppData/Dev1", "Corvala Dev1.app"},
         {"qa1", "http://127.0.0.1:1/qa1", "/AppData/QA1", "Corvala QA1.app"},
         {"beta", "http://127.0.0.1:1/beta", "/AppData/Beta", "Corvala Beta.app"},
-        {"QA1", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
-        {"prod", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
-        {"production", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
+        {"QA1", "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},  // exactly: anything else is production
         {QVariant(), "http://127.0.0.1:1/prod", "/AppData/Prod", "Corvala.app"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         QVariantMap info = TestEnv::defaultInfo();
         if (c.env.isValid())
             info.insert("QSEnv", c.env);
         env.setInfo(info);
-        EXPECT_EQ(QSConfigProvider::getConfigUrl(), c.url) << c.env.toString().toStdString();
-        EXPECT_EQ(QSConfigProvider::getEnvSpecificAppDataPath(), c.path);
-        EXPECT_EQ(QSConfigProvider::getEnvSpecificBinaryName(), c.binary);
+        EXPECT_EQ(QStringList({QSConfigProvider::getConfigUrl(), QSConfigProvider::getEnvSpecificAppDataPath(),
+                               QSConfigProvider::getEnvSpecificBinaryName()}),
+                  QStringList({c.url, c.path, c.binary}));
     }
 }
 
-TEST(QSConfigProvider, AmpersandEntitiesAreReplacedInOnePass)
+// Settings come only from inside "QSConfig", read as stored (only the text "YES" switches ARM
+// archives on; a stored boolean reads as the number it holds); "&amp;" is replaced in one pass.
+TEST(QSConfigProvider, SettingsAreReadAsStoredFromInsideQSConfig)
 {
     TestEnv env;
-    env.setSetting("PRODUCTION_URL", "https://h/config?a=1&amp;b=2&amp;amp;c=3&amp");
-    EXPECT_EQ(QSConfigProvider::getConfigUrl(), QStringLiteral("https://h/config?a=1&b=2&amp;c=3&amp"));
-    EXPECT_TRUE(QSConfigProvider::getUrlPlist("NoSuchKey").isNull());
-}
-
-TEST(QSConfigProvider, PortalTypeFormsTheCommandUrls)
-{
-    TestEnv env;
-    EXPECT_EQ(QSConfigProvider::getAction("crashInfo"), QStringLiteral("qsd://crashInfo"));
-    EXPECT_EQ(env.consoleLines.last(), QStringLiteral("qsd://crashInfo"));
-    env.setSetting("QSPortalType", "abc");
-    EXPECT_EQ(QSConfigProvider::getAction("crashInfo"), QStringLiteral("abcd://crashInfo"));
-}
-
-TEST(QSConfigProvider, SettingsComeOnlyFromInsideQSConfig)
-{
-    TestEnv env;
-    QVariantMap info = TestEnv::defaultInfo();
-    info.insert("APP_NAME_TOP", "top level");
-    env.setInfo(info);
-    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME_TOP").isNull());
-    EXPECT_EQ(QSConfigProvider::getStringFromPlist("APP_NAME"), QStringLiteral("Corvala"));
-
-    info.remove("QSConfig");
-    env.setInfo(info);
-    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME").isNull());
-    EXPECT_EQ(QSConfigProvider::getPortalType(), QStringLiteral("qs"));
-    EXPECT_TRUE(QSConfigProvider::getConfigUrl().isNull());
-    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("QSConfigPlist: (null)")));
-}
-
-// Only the text "YES" switches ARM archives on; a stored boolean reads as the number it holds.
-TEST(QSConfigProvider, SettingsAreReadAsStored)
-{
-    TestEnv env;
-    const QList<QPair<QVariant, QString>> rows = {
-        {QStringLiteral("YES"), QStringLiteral("YES")}, {true, QStringLiteral("1")}, {false, QStringLiteral("0")},
-        {qlonglong(42), QStringLiteral("42")},          {QVariantList{1}, QString()},
-    };
+    const std::pair<QVariant, QString> rows[] = {{"YES", "YES"}, {true, "1"}, {false, "0"}, {qlonglong(42), "42"}, {QVariantList{1}, {}}};
     for (const auto &[stored, read] : rows) {
         env.setSetting("AppleM1Support", stored);
         EXPECT_EQ(QSConfigProvider::getStringFromPlist("AppleM1Support"), read) << stored.toString().toStdString();
     }
+    env.setSetting("PRODUCTION_URL", "https://h/config?a=1&amp;b=2&amp;amp;c=3&amp");
+    EXPECT_EQ(QSConfigProvider::getConfigUrl(), QStringLiteral("https://h/config?a=1&b=2&amp;c=3&amp"));
+
+    QVariantMap info = TestEnv::defaultInfo();
+    info.insert("APP_NAME_TOP", "top level");
+    env.setInfo(info);
+    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME_TOP").isNull());
+    info.remove("QSConfig");
+    env.setInfo(info);
+    EXPECT_TRUE(QSConfigProvider::getStringFromPlist("APP_NAME").isNull());
+    EXPECT_EQ(QSConfigProvider::getAction("crashInfo"), QStringLiteral("qsd://crashInfo")) << "the portal type defaults to qs";
+    EXPECT_TRUE(QSConfigProvider::getConfigUrl().isNull());
+    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("QSConfigPlist: (null)")));
 }

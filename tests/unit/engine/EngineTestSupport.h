@@ -42,10 +42,7 @@ struct RecordingScreens : QSScreens {
     bool isQuitConfirmationOpen() const override { return quitConfirmationOpen; }
 };
 
-inline bool isEmptyFolder(const QString &path)
-{
-    return QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
+inline bool isEmptyFolder(const QString &path) { return QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot); }
 // The fields of event that expected names, to compare with expected.
 inline QJsonObject fieldsLike(const QJsonObject &event, const QJsonObject &expected)
 {
@@ -81,11 +78,7 @@ struct FlowFixture {
             events << QJsonDocument::fromJson(line.mid(line.indexOf(QLatin1Char('{'))).toUtf8()).object();
         });
     }
-    ~FlowFixture()
-    {
-        flow.reset();
-        center().removeObserver(observer);
-    }
+    ~FlowFixture() { flow.reset(), center().removeObserver(observer); }
     static platform::NotificationCenter &center() { return platform::NotificationCenter::defaultCenter(); }
 
     TestEnv env;
@@ -167,9 +160,8 @@ inline QList<ZipEntry> productEntries(const QString &bundleName = QStringLiteral
 }
 inline void writeInstalledBundle(const QString &bundlePath, const QString &shortVersion)
 {
-    QDir().mkpath(bundlePath + "/Contents");
     QFile file(bundlePath + "/Contents/Info.plist");
-    if (file.open(QIODevice::WriteOnly))
+    if (QDir().mkpath(bundlePath + "/Contents") && file.open(QIODevice::WriteOnly))
         file.write(plist(shortVersion));
 }
 

@@ -1,5 +1,6 @@
 // Property lists whose shape would hurt libplist are refused before it reads them, and those it
-// reads into something it cannot hand over are refused after; ordinary ones read as before. The fixtures are findings of the fuzzing in tests/fuzz.
+// reads into something it cannot hand over are refused after; ordinary ones read as before, and
+// broken ones give a reason. The fixtures are findings of the fuzzing in tests/fuzz.
 
 #include "platform/Bundle.h"
 #include "platform/PropertyListLimits.h"
@@ -57,12 +58,11 @@ QByteArray selfMultiplying(int levels)
 
 TEST(PropertyListLimits, RefusesListsThatWouldExhaustTheStackOrTheMemory)
 {
-    struct Case {
+    const struct {
         const char *what;
         QByteArray bytes;
         const char *reason;
-    };
-    const QList<Case> cases = {
+    } cases[] = {
         {"fixture billion-laughs.bplist", fileBytes(TI_FUZZ_FIXTURES "/infoplist/billion-laughs.bplist"), "expands to more than"},
         {"fixture nested-200.plist", fileBytes(TI_FUZZ_FIXTURES "/infoplist/nested-200.plist"), "nested more than 128"},
         {"4 MiB of <array>", QByteArray("<array>").repeated(590'000), "nested more than 128"},
@@ -72,12 +72,15 @@ TEST(PropertyListLimits, RefusesListsThatWouldExhaustTheStackOrTheMemory)
         {"fixture dictionary-key-not-text.bplist", fileBytes(TI_FUZZ_FIXTURES "/infoplist/dictionary-key-not-text.bplist"),
          "malformed"},
         {"binary, truncated trailer", selfMultiplying(3).left(20), "malformed"},
+        {"not a plist at all", "not a plist at all", ""},
+        {"XML cut short", "<plist><dict><key>A</key>", ""},
+        {"an array at the top", "<plist version=\"1.0\"><array><string>x</string></array></plist>", ""},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         ASSERT_FALSE(c.bytes.isEmpty()) << c.what;
         QString error;
         EXPECT_FALSE(Bundle::parsePropertyList(c.bytes, &error)) << c.what;
-        EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << c.what << ": " << error.toStdString();
+        EXPECT_TRUE(!error.isEmpty() && error.contains(QLatin1String(c.reason))) << c.what << ": " << error.toStdString();
     }
 }
 
@@ -90,11 +93,12 @@ TEST(PropertyListLimits, OrdinaryListsReadAsBefore)
     ASSERT_TRUE(binary) << error.toStdString();
     EXPECT_EQ(*xml, *binary);
     EXPECT_EQ(xml->value("QSConfig").toMap().value("APP_NAME").toString(), QStringLiteral("Corvala"));
+    EXPECT_FALSE(Bundle::readPropertyList(TI_SOURCE_DIR "/absent.plist", &error));
+    EXPECT_TRUE(error.contains("absent.plist")) << error.toStdString();
 
     // Deep but within bounds, empty containers written short, and a small shared binary tree.
-    EXPECT_TRUE(Bundle::parsePropertyList(nested("<array>", "</array>", 100), &error)) << error.toStdString();
-    EXPECT_TRUE(Bundle::parsePropertyList(nested("<array>" + QByteArray("<array/>").repeated(1000), "</array>", 1), &error))
-        << error.toStdString();
+    for (const QByteArray &list : {nested("<array>", "</array>", 100), nested("<array>" + QByteArray("<array/>").repeated(1000), "</array>", 1)})
+        EXPECT_TRUE(Bundle::parsePropertyList(list, &error)) << error.toStdString();
     const auto shared = Bundle::parsePropertyList(selfMultiplying(4), &error);
     ASSERT_TRUE(shared) << error.toStdString();
     EXPECT_EQ(shared->value("k").toList().size(), 2);

@@ -1,103 +1,65 @@
 #include "TestEnv.h"
 
 #include "platform/LinuxHost.h"
+#include "telemetry/QSPortalProvider.h"
 #include "telemetry/QSSystemInfo.h"
 
 #include <gtest/gtest.h>
 
-TEST(QSSystemInfo, ConfigLocaleMapsOntoTheSupportedList)
+// The locales of the environment are run through the real host in tests/integration/platform.
+TEST(QSSystemInfo, ConfigLocaleFallsBackToASupportedOne)
 {
-    const QList<QPair<QString, QString>> cases = {
-        {"en-GB", "en-US"}, {"fr-CA", "fr-FR"}, {"pt-PT", "pt-BR"}, {"zh-Hant-TW-TW", "zh-TW"},
-        {"zh-Hans-CN-CN", "zh-CN"}, {"sv-SE", "sv-SE"}, {"", "en-US"}, {"es-MX", "es-ES"},
-        {"no-NO", "en-US"}, {"he-IL", "he-IL"}, {"-x", "en-US"}, {"de", "de-DE"},
-    };
-    for (const auto &[input, expected] : cases)
+    const std::pair<QString, QString> configLocales[] = {
+        {"en-GB", "en-US"}, {"pt-PT", "pt-BR"}, {"zh-Hant-TW-TW", "zh-TW"}, {"zh-Hans-CN-CN", "zh-CN"},
+        {"", "en-US"},      {"no-NO", "en-US"}, {"-x", "en-US"},           {"de", "de-DE"}};
+    for (const auto &[input, expected] : configLocales)
         EXPECT_EQ(QSSystemInfo::configLocale(input), expected) << input.toStdString();
 }
 
-TEST(QSSystemInfo, LanguageCountryAndLocaleFollowTheUsersPreferences)
+TEST(QSSystemInfo, ProcessorNameAndMacAddressComeFromTheReports)
 {
-    TestEnv env;
-    struct Case {
-        QString preferred;
-        QString country;
-        QString language;
-        QString locale;
-    };
-    const QList<Case> cases = {
-        {"en-US", "US", "en", "en-US"},       {"de", "DE", "de", "de-DE"},
-        {"zh-Hant-HK", "HK", "zh-Hant-HK", "zh-Hant-HK-HK"}, {"pt-BR", "", "pt", ""},
-        {"-weird", "US", "-weird", "-weird-US"},
-    };
-    for (const Case &c : cases) {
-        env.host.languages = {c.preferred};
-        env.host.country = c.country;
-        EXPECT_EQ(QSSystemInfo::getLanguage(), c.language) << c.preferred.toStdString();
-        EXPECT_EQ(QSSystemInfo::getLocale(), c.locale) << c.preferred.toStdString();
-        EXPECT_FALSE(QSSystemInfo::getLocale().isNull());
-    }
-    env.host.languages = {};
-    EXPECT_EQ(QSSystemInfo::getLocale(), QString());
-    // A host that knows no country still gives text, so the "country" header is sent empty.
-    env.host.country = QString();
-    EXPECT_FALSE(QSSystemInfo::getCountry().isNull());
-}
-
-TEST(QSSystemInfo, ProcessorNameComesFromTheReportWithChipAsFallback)
-{
-    EXPECT_EQ(QSSystemInfo::cpuNameFromReport(QStringLiteral("      Processor Name: Quad-Core Intel Core i7\n")),
-              QStringLiteral("Quad-Core Intel Core i7"));
-    EXPECT_EQ(QSSystemInfo::cpuNameFromReport(QStringLiteral("Model Name: Mac\n      Chip: Apple M2\n")),
-              QStringLiteral("Apple M2"));
-    EXPECT_EQ(QSSystemInfo::cpuNameFromReport(QStringLiteral("processor name: lower\n")), QStringLiteral("lower"));
-    EXPECT_TRUE(QSSystemInfo::cpuNameFromReport(QStringLiteral("Memory: 8 GB\n")).isNull());
-    // The Linux report is made from /proc/cpuinfo in the same form.
-    const QString cpuinfo = QStringLiteral("processor\t: 0\nmodel name\t: Intel(R) Xeon(R) Processor\nflags\t: fpu\n");
-    EXPECT_EQ(QSSystemInfo::cpuNameFromReport(platform::LinuxHost::hardwareReportFromCpuInfo(cpuinfo)),
-              QStringLiteral("Intel(R) Xeon(R) Processor"));
-    const QString arm = QStringLiteral("processor\t: 0\nCPU implementer\t: 0x41\nModel\t\t: Raspberry Pi 4 Model B\n");
-    EXPECT_EQ(QSSystemInfo::cpuNameFromReport(platform::LinuxHost::hardwareReportFromCpuInfo(arm)),
-              QStringLiteral("Raspberry Pi 4 Model B"));
-}
-
-TEST(QSSystemInfo, MacAddressIsTheFirstNonZeroSixPairAddress)
-{
-    EXPECT_EQ(QSSystemInfo::macAddressFromListing(
-                  QStringLiteral("lo0: ether 00:00:00:00:00:00\nen0: ether A4:83:e7:0b:1c:2d\nen1: ether 11:22:33:44:55:66")),
+    const std::pair<QString, QString> reports[] = {
+        {"Model Name: Mac\n      Chip: Apple M2\n", "Apple M2"},
+        {platform::LinuxHost::hardwareReportFromCpuInfo("processor\t: 0\nmodel name\t: Intel(R) Xeon(R)\nflags\t: fpu\n"), "Intel(R) Xeon(R)"},
+        {platform::LinuxHost::hardwareReportFromCpuInfo("processor\t: 0\nCPU implementer\t: 0x41\nModel\t\t: Raspberry Pi 4\n"),
+         "Raspberry Pi 4"},
+        {"Memory: 8 GB\n", QString()}};
+    for (const auto &[report, name] : reports)
+        EXPECT_EQ(QSSystemInfo::cpuNameFromReport(report), name) << report.toStdString();
+    EXPECT_EQ(QSSystemInfo::macAddressFromListing("lo0: ether 00:00:00:00:00:00\nen0: ether A4:83:e7:0b:1c:2d\nen1: ether 11:22:33:44:55:66"),
               QStringLiteral("A4:83:e7:0b:1c:2d"));
     EXPECT_TRUE(QSSystemInfo::macAddressFromListing(QStringLiteral("lo: ether 00:00:00:00:00:00\n")).isNull());
-    EXPECT_TRUE(QSSystemInfo::macAddressFromListing(QStringLiteral("nothing here")).isNull());
+    const auto wsl = platform::LinuxHost::parseKernelRelease(QStringLiteral("5.15.90.1-microsoft-standard-WSL2"));
+    ASSERT_TRUE(wsl);
+    EXPECT_EQ(std::tuple(wsl->major, wsl->minor, wsl->patch), std::tuple(5, 15, 90));
+    EXPECT_FALSE(platform::LinuxHost::parseKernelRelease(QStringLiteral("unknown")));
 }
 
 TEST(QSSystemInfo, MissingMachineAnswersGiveTheDocumentedFallbacks)
 {
     TestEnv env;
-    env.host.os.reset();
-    env.host.screen.reset();
-    env.host.architecture.clear();
-    env.host.report = QString();
-    env.host.listing = QString();
+    env.host.os.reset(), env.host.screen.reset(), env.host.architecture.clear();
+    env.host.report = env.host.listing = QString();
     EXPECT_EQ(QSSystemInfo::getOSVersion(), QStringLiteral("(MacOS)Unknown"));
     EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("OS Version error: ")));
     EXPECT_EQ(QSSystemInfo::getScreenResolution(), QStringLiteral("0x0"));
     EXPECT_EQ(QSSystemInfo::getCPUType(), QStringLiteral("NA"));
-    EXPECT_TRUE(QSSystemInfo::getCPUName().isNull());
-    EXPECT_TRUE(QSSystemInfo::getMacAddress().isNull());
+    EXPECT_TRUE(QSSystemInfo::getCPUName().isNull() && QSSystemInfo::getMacAddress().isNull());
     // Not cached when absent: a later answer is picked up.
     env.host.report = QStringLiteral("Processor Name: Later CPU\n");
     EXPECT_EQ(QSSystemInfo::getCPUName(), QStringLiteral("Later CPU"));
 }
 
-TEST(LinuxHost, KernelReleaseParsing)
+// Expected identifiers were computed outside the code:
+//   printf '%s' '<mac>_<home>' | sha256sum | cut -c1-36, then positions 8/13/18/23 -> '-',
+//   14 -> '4', 19 -> '8'.
+TEST(QSPortalProvider, IdentifierMatchesAnIndependentSha256)
 {
-    const auto version = platform::LinuxHost::parseKernelRelease(QStringLiteral("6.1.0-18-amd64"));
-    ASSERT_TRUE(version);
-    EXPECT_EQ(version->major, 6);
-    EXPECT_EQ(version->minor, 1);
-    EXPECT_EQ(version->patch, 0);
-    const auto wsl = platform::LinuxHost::parseKernelRelease(QStringLiteral("5.15.90.1-microsoft-standard-WSL2"));
-    ASSERT_TRUE(wsl);
-    EXPECT_EQ(wsl->patch, 90);
-    EXPECT_FALSE(platform::LinuxHost::parseKernelRelease(QStringLiteral("unknown")));
+    EXPECT_EQ(QSPortalProvider::ciFrom(QStringLiteral("52:54:00:12:34:56"), QStringLiteral("/home/tester")),
+              QStringLiteral("42a2dcc8-7b52-4ef1-8e71-6785bc036fd2"));
+    EXPECT_EQ(QSPortalProvider::ciFrom(QString(), QStringLiteral("/home/tester")),
+              QStringLiteral("b7054c9c-4d6e-44ca-8af2-716ed6edca65"));
+    // A home folder outside ASCII is hashed as UTF-8.
+    EXPECT_EQ(QSPortalProvider::ciFrom(QStringLiteral("a4:83:e7:0b:1c:2d"), QStringLiteral("/Users/jürgen")),
+              QStringLiteral("2ecbf872-f4db-4fe4-8934-987a61e928e3"));
 }

@@ -1,0 +1,42 @@
+// Root started through sudo or pkexec acts for the person who started it; what it does with the
+// files below their home is shown end to end (tests/e2e/privileged.py).
+#include "platform/InvokingPerson.h"
+
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
+
+using platform::InvokingPerson;
+
+TEST(InvokingPerson, OnlyRootStartedThroughSudoOrPkexecActsForSomeoneElse)
+{
+    const passwd *nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    const QString uid = QString::number(nobody->pw_uid);
+    const auto environment = [](const QStringList &pairs) {
+        QProcessEnvironment e;
+        for (const QString &pair : pairs)
+            e.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        return e;
+    };
+    for (const QString &variable : QStringList{"USER=root", "SUDO_UID=0", "SUDO_UID=abc", "SUDO_UID=4000000000"})
+        EXPECT_FALSE(InvokingPerson::find(0, environment({variable}))) << variable.toStdString();
+    EXPECT_FALSE(InvokingPerson::find(1000, environment({"SUDO_UID=" + uid})));
+    const auto person = InvokingPerson::find(0, environment({"PKEXEC_UID=" + uid, "USER=root"}));
+    ASSERT_TRUE(person);
+    EXPECT_EQ(person->name, "nobody") << "the name comes from the password entry";
+
+    const QProcessEnvironment clean = person->cleanEnvironment(environment(
+        {"HOME=/root", "USER=root", "DISPLAY=:5", "XDG_RUNTIME_DIR=/run/user/1", "DBUS_SESSION_BUS_ADDRESS=unix:x",
+         "LANG=de_DE.UTF-8", "LC_TIME=C", "LD_PRELOAD=/tmp/evil.so", "PATH=/tmp/evil", "SUDO_UID=" + uid}));
+    EXPECT_EQ(QStringList({clean.value("HOME"), clean.value("USER"), clean.value("LOGNAME"), clean.value("PATH")}),
+              QStringList({QString::fromLocal8Bit(nobody->pw_dir), "nobody", "nobody", "/usr/local/bin:/usr/bin:/bin"}));
+    const std::pair<const char *, bool> variables[] = {{"DISPLAY", true}, {"XDG_RUNTIME_DIR", true}, {"DBUS_SESSION_BUS_ADDRESS", true},
+                                                       {"LANG", true}, {"LC_TIME", true}, {"LD_PRELOAD", false}, {"SUDO_UID", false}};
+    for (const auto &[name, kept] : variables)
+        EXPECT_EQ(clean.contains(name), kept) << name;
+    EXPECT_EQ(person->commandAs("/p/x", {"a"}),
+              QStringList({"/usr/bin/setpriv", "--reuid=" + uid, QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                           "--init-groups", "--", "/p/x", "a"}));
+}
