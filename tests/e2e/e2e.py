@@ -10,13 +10,10 @@ Each case leaves its screenshots, console output, run log and server files in
 """
 
 import getpass
-import io
 import json
-import os
 import subprocess
 import sys
 import time
-import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -46,14 +43,9 @@ def case_full(box):
     box.start(upload_to_nginx=False)
     box.install_until_finished()
     launched_whole(box)
-    version_file = box.home / ".local/share/Brightmoor/CorvalaInstaller/mirolan_version.json"
-    check(json.loads(version_file.read_text()) == {"version": "2.4.1"}, "version file wrong")
     args = json.loads(box.args_file.read_text())["arguments"]
     check(args == ["en-US"], f"launch arguments {args}")
-    # The product is in the person's menu, and the entry starts the placed copy.
-    entry = box.home / ".local/share/applications/Corvala.desktop"
-    validation = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
-    check(validation.returncode == 0 and not validation.stdout, f"menu entry not valid: {validation.stdout}")
+    entry = box.home / ".local/share/applications/Corvala.desktop"  # the person's menu starts the placed copy
     check(f'\nExec="{box.apps / PRODUCT_EXECUTABLE}"\n' in entry.read_text(), "menu entry starts something else")
     # The collector answered 200: the log was handed over whole, masked, and deleted here.
     check(not box.log_path.exists(), "run log kept after an accepted upload")
@@ -62,27 +54,15 @@ def case_full(box):
     check(getpass.getuser() not in "\n".join(lines), "login name not masked in the uploaded log")
 
 
-def archive_with(box, name, data, compress):
-    """The demo archive plus one more entry inside the bundle."""
-    out = io.BytesIO()
-    with zipfile.ZipFile(box.archive) as src, zipfile.ZipFile(out, "w") as dst:
-        for item in src.infolist():
-            dst.writestr(item, src.read(item))
-        dst.writestr(f"{BINARY_NAME}/Contents/Resources/{name}", data,
-                     compress_type=zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED, compresslevel=1)
-    return out.getvalue()
-
-
 def after_the_exit(box, began):
     """What every ending leaves: the exit within the two bounded requests, one batch with "End" last
     and once, no product unless "Install" passed and then a whole one, no temporary files; the
     run log uploaded to nginx, which answers 201 (only 200 lets the installer delete it)."""
-    took = time.monotonic() - began
-    check(took < 40, f"exit took {took:.1f} s")
+    check(time.monotonic() - began < 40, f"exit took {time.monotonic() - began:.1f} s")
     batches = box.batches()
-    check(len(batches) == 1, f"expected one analytics POST, got {len(batches)}")
+    check(len(batches) == 1 and names(batches[0]).count("End") == 1 and names(batches[0])[-1] == "End",
+          f"analytics POSTs {[names(b) for b in batches]}")
     batch = batches[0]
-    check(names(batch).count("End") == 1 and names(batch)[-1] == "End", f"batch {names(batch)}")
     if any(name == "Install" and fields.get("RSLT") == "PASS" for name, fields in batch):
         check((box.apps / PRODUCT_EXECUTABLE).is_file(), "Install PASS without a whole product")
     else:
@@ -97,9 +77,9 @@ def after_the_exit(box, began):
 
 
 def case_quit_download_sigterm(box):
-    """SIGTERM in the middle of the download (about 8 s at 500 KiB/s): an orderly end, and the kept
+    """SIGTERM in the middle of the download (about 7 s at 100 KiB/s): an orderly end, and the kept
     log, uploaded, tells the same story as the batch, event by event."""
-    box.start(archive_bytes=archive_with(box, "noise.bin", os.urandom(4 << 20), False), limit_rate="500k")
+    box.start(limit_rate="100k")
     box.key("Return")
     box.wait_log("Starting to download", timeout=60)
     time.sleep(1.0)
