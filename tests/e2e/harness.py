@@ -10,6 +10,7 @@ HTTPS (the service behind it), and tinyproxy can stand in the way.
 import argparse
 import json
 import os
+import plistlib
 import shutil
 import signal
 import socket
@@ -17,8 +18,8 @@ import subprocess
 import sys
 import tempfile
 import time
+from contextlib import suppress
 from pathlib import Path
-from xml.sax.saxutils import escape
 
 DATA_PATH = "/.local/share/Brightmoor/CorvalaInstaller"
 BINARY_NAME = "Corvala.app"
@@ -56,13 +57,6 @@ def wait_for(predicate, timeout, what, interval=0.1):
     raise AssertionError(f"timed out after {timeout}s waiting for {what}")
 
 
-def plist(value, indent=""):  # an Info.plist value: a dict of dicts and strings
-    if isinstance(value, dict):
-        inner = "".join(f"{indent}  <key>{escape(k)}</key>\n{plist(v, indent + '  ')}" for k, v in value.items())
-        return f"{indent}<dict>\n{inner}{indent}</dict>\n"
-    return f"{indent}<string>{escape(str(value))}</string>\n"
-
-
 def minisign_pair(folder):
     """A throwaway key pair made with the real minisign tool in folder: (key line, secret key, public key file)."""
     public, secret = Path(folder) / "archive.pub", Path(folder) / "archive.key"
@@ -92,15 +86,7 @@ def write_info_plist(bundle, identifier, config_url, apps, **settings):
     qsconfig.update(settings)
     info = {"CFBundleIdentifier": identifier, "CFBundleExecutable": "TinyInstaller",
             "CFBundleShortVersionString": "1.0.0", "QSEnv": "prod", "QSConfig": qsconfig}
-    (Path(bundle) / "Contents" / "Info.plist").write_text(
-        '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n' + plist(info) + "</plist>\n")
-
-
-def nginx_locations(root, collected, limit_rate=None):
-    return f"""
-    location /download/ {{ root {root}/www; {f"limit_rate {limit_rate};" if limit_rate else ""} }}
-    location /logs/ {{ root {collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
-                       client_max_body_size 64m; }}"""
+    (Path(bundle) / "Contents" / "Info.plist").write_bytes(plistlib.dumps(info))
 
 
 class Sandbox:
@@ -111,22 +97,16 @@ class Sandbox:
         self.artifacts.mkdir(parents=True)
         self.root = Path(tempfile.mkdtemp(prefix=f"tiny-e2e-{name}-"))
         os.chmod(self.root, 0o755)
-        self.home = self.root / "home" / "person"
-        self.tmp = self.root / "tmp"
-        self.apps = self.root / "Applications"
-        self.www = self.root / "www" / "download"
-        self.collected = self.root / "collected"
+        self.home, self.tmp, self.apps = self.root / "home" / "person", self.root / "tmp", self.root / "Applications"
+        self.www, self.collected = self.root / "www" / "download", self.root / "collected"
         for d in (self.home, self.tmp, self.apps, self.www, self.collected):
             d.mkdir(parents=True)
-        self.analytics_file = self.root / "analytics.txt"
-        self.request_log = self.root / "requests.txt"
+        self.analytics_file, self.request_log = self.root / "analytics.txt", self.root / "requests.txt"
         self.args_file = self.root / "product-args.txt"
         self.processes = []
         self.process_groups = []  # servers whose helpers (a compositor's clients, a bus's services) go with them
         self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
-        self.certs = None
-        self.installer = None
-        self.display = None
+        self.certs = self.installer = self.display = None
         self.shots = 0
 
     # ----- servers -----
@@ -155,36 +135,24 @@ class Sandbox:
         self.extra_env["SSL_CERT_FILE"] = str(self.certs / "authority.pem")
 
     def start_nginx(self, archive_bytes=None, limit_rate=None, https_service_port=None):
-        """The download host over HTTP; with https_service_port (and certificates made), also the
-        HTTPS front of the download host, the log folder and the service on that port (https_url())."""
-        self.nginx_port = free_port()
+        """The download host and the log folder over HTTP; with https_service_port (and certificates
+        made), the same over HTTPS (https_url()) in front of the service on that port."""
+        self.nginx_port, self.https_port, temp = free_port(), free_port(), self.root / "nginx-temp"
         (self.www / "Corvala.zip").write_bytes(archive_bytes if archive_bytes is not None else self.archive.read_bytes())
-        locations = nginx_locations(self.root, self.collected, limit_rate)
-        tls = ""
-        if https_service_port:
-            self.https_port = free_port()
-            tls = f"""
-  server {{
-    listen 127.0.0.1:{self.https_port} ssl;
-    ssl_certificate {self.certs}/good.pem; ssl_certificate_key {self.certs}/good.key;
-    access_log {self.root}/nginx-tls-access.log;{nginx_locations(self.root, self.collected)}
-    location / {{ proxy_pass http://127.0.0.1:{https_service_port}; client_max_body_size 64m; }}
-  }}"""
-        temp = self.root / "nginx-temp"
         temp.mkdir()
+        files = (f"location /download/ {{ root {self.root}/www; {f'limit_rate {limit_rate};' if limit_rate else ''} }}"
+                 f"location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; "
+                 "dav_access user:rw; client_max_body_size 64m; }")
+        tls = (f"server {{ listen 127.0.0.1:{self.https_port} ssl; access_log {self.root}/nginx-tls-access.log;"
+               f"ssl_certificate {self.certs}/good.pem; ssl_certificate_key {self.certs}/good.key; {files}"
+               f"location / {{ proxy_pass http://127.0.0.1:{https_service_port}; client_max_body_size 64m; }} }}")
         conf = self.root / "nginx.conf"
-        conf.write_text(f"""
-daemon off; master_process off; worker_processes 1;
+        conf.write_text(f"""daemon off; master_process off; worker_processes 1; events {{ worker_connections 64; }}
 error_log {self.root}/nginx-error.log; pid {self.root}/nginx.pid;
-events {{ worker_connections 64; }}
-http {{
-  access_log {self.root}/nginx-access.log;
-  client_body_temp_path {temp}/body; proxy_temp_path {temp}/proxy; fastcgi_temp_path {temp}/fcgi;
-  uwsgi_temp_path {temp}/uwsgi; scgi_temp_path {temp}/scgi;
-  server {{
-    listen 127.0.0.1:{self.nginx_port};{locations}
-  }}{tls}
-}}
+http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/body; proxy_temp_path {temp}/proxy;
+  fastcgi_temp_path {temp}/fcgi; uwsgi_temp_path {temp}/uwsgi; scgi_temp_path {temp}/scgi;
+  server {{ listen 127.0.0.1:{self.nginx_port}; {files} }}
+  {tls if https_service_port else ""} }}
 """)
         self.processes.append(subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.root)],
                                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
@@ -285,10 +253,7 @@ http {{
         return self.home / DATA_PATH.lstrip("/") / "Logs" / "tiny.log"
 
     def log_text(self):
-        try:
-            return self.log_path.read_text(errors="replace")
-        except FileNotFoundError:
-            return ""
+        return self.log_path.read_text(errors="replace") if self.log_path.exists() else ""
 
     def wait_log(self, needle, timeout=30):
         return wait_for(lambda: needle in self.log_text(), timeout, f"run log line {needle!r}")
@@ -300,9 +265,7 @@ http {{
 
     def batches(self):
         """The analytics POSTs the demo service received, each a list of (name, fields)."""
-        if not self.analytics_file.exists():
-            return []
-        text = self.analytics_file.read_bytes().decode()  # keeps the CR LF between event lines
+        text = self.analytics_file.read_bytes().decode() if self.analytics_file.exists() else ""  # CR LF kept
         return [parse_batch(body) for body in text.split(BATCH_SEPARATOR) if body.strip()]
 
     def uploaded_lines(self):
@@ -356,12 +319,11 @@ http {{
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def screenshot(self, label):
-        if self.display is None:  # failed before the display was started: nothing to take
-            return None
+        """The whole screen as a numbered picture among the artifacts (none before there is a screen)."""
         self.shots += 1
         path = self.artifacts / f"{self.shots:02d}-{label}.png"
-        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.display:
+            subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], capture_output=True)
         return path
 
     def wait_exit(self, proc=None, timeout=30):
@@ -379,33 +341,26 @@ http {{
                     proc.wait()
         for proc in reversed(self.process_groups):
             for sig in (signal.SIGTERM, signal.SIGKILL):  # SIGKILL: what it started and left running
-                try:
+                with suppress(ProcessLookupError):
                     os.killpg(proc.pid, sig)
-                except ProcessLookupError:
-                    pass
-                try:
+                with suppress(subprocess.TimeoutExpired):
                     proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    pass
 
     def close(self):
+        """Stops everything and keeps the servers' files and the run log among the artifacts."""
         self.stop_processes()
-        for name in ("nginx-error.log", "requests.txt", "analytics.txt", "nginx-tls-access.log", "tinyproxy.log"):
-            if (self.root / name).exists():
-                shutil.copy(self.root / name, self.artifacts / name)
-        if self.log_path.exists():
-            shutil.copy(self.log_path, self.artifacts / "tiny.log")
+        for path in [self.root / name for name in ("nginx-error.log", "requests.txt", "analytics.txt",
+                                                   "nginx-tls-access.log", "tinyproxy.log")] + [self.log_path]:
+            if path.exists():
+                shutil.copy(path, self.artifacts / path.name)
         shutil.rmtree(self.root, ignore_errors=True)
 
 
 def parse_events(text):
     """The analytics events among run-log records: (name, fields)."""
-    events = []
-    for line in text.splitlines():
-        if '"trace": "EVT"' in line:
-            fields = json.loads(line[line.index('"message": ') + len('"message": '):line.index(', "lang": ')])
-            events.append((fields.get("EVT"), fields))
-    return events
+    found = [json.loads(line[line.index('"message": ') + 11:line.index(', "lang": ')])
+             for line in text.splitlines() if '"trace": "EVT"' in line]
+    return [(fields.get("EVT"), fields) for fields in found]
 
 
 def parse_batch(body):
@@ -427,14 +382,13 @@ def run_cases(cases, sandbox_prefix=""):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, sandbox_prefix + args.case)
-    status = 0
     try:
         cases[args.case](box)
+        print(f"passed {args.case}; artifacts in {box.artifacts}")
+        return 0
     except Exception as error:  # a failed check or a time-out: keep the evidence
         box.screenshot("failure")
         print(f"FAILED {args.case}: {error}", file=sys.stderr)
-        status = 1
-    box.close()
-    if status == 0:
-        print(f"passed {args.case}; artifacts in {box.artifacts}")
-    return status
+        return 1
+    finally:
+        box.close()

@@ -33,14 +33,16 @@ import tempfile
 import time
 import zipfile
 from base64 import b64encode
+from contextlib import ExitStack
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, DATA_PATH, Sandbox, check, minisign, minisign_pair, wait_for, write_info_plist  # noqa: E402
+from harness import BINARY_NAME, DATA_PATH, Sandbox, check, minisign, minisign_pair, parse_events, wait_for, write_info_plist  # noqa: E402
 
 PACKAGE = "tiny-installer"
 INSTALLED_BUNDLE = Path("/usr/lib/tiny-installer/TinyInstaller.app")
 INSTALLED_HELPER = INSTALLED_BUNDLE / "Contents" / "MacOS" / "tiny-installer-helper"
+POLKITD = "/usr/lib/polkit-1/polkitd"
 ACTION = "com.brightmoor.corvala.tinyinstaller.place-bundle"
 SYSTEM_MENU_ENTRY = Path("/usr/local/share/applications/Corvala.desktop")
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
@@ -81,83 +83,59 @@ def with_version(version):
     return change
 
 
-class System:
-    """The package, the system bus, polkitd, the person and the polkit rule; each undone in close()."""
+def install_package(undo, deb):
+    check(subprocess.run(["dpkg-query", "-W", PACKAGE], capture_output=True).returncode != 0,
+          f"{PACKAGE} is already installed on this machine; not touching it")
+    check(not SYSTEM_MENU_ENTRY.exists(), f"{SYSTEM_MENU_ENTRY} exists already; not touching it")
+    if not SYSTEM_MENU_ENTRY.parent.exists():  # with the cache that the package's trigger leaves there
+        undo.callback(shutil.rmtree, SYSTEM_MENU_ENTRY.parent, ignore_errors=True)
+    undo.callback(SYSTEM_MENU_ENTRY.unlink, missing_ok=True)
+    undo.callback(run, "dpkg", "--purge", PACKAGE)
+    run("dpkg", "-i", str(deb))
 
-    def __init__(self, artifacts):
-        self.artifacts = artifacts
-        self.installed = False
-        self.bus_pid = self.polkitd = self.user = self.rule = None
-        self.menu_folder_existed = True
 
-    def install_package(self, deb):
-        check(subprocess.run(["dpkg-query", "-W", PACKAGE], capture_output=True).returncode != 0,
-              f"{PACKAGE} is already installed on this machine; not touching it")
-        check(not SYSTEM_MENU_ENTRY.exists(), f"{SYSTEM_MENU_ENTRY} exists already; not touching it")
-        self.menu_folder_existed = SYSTEM_MENU_ENTRY.parent.exists()
-        self.installed = True
-        run("dpkg", "-i", str(deb))
+def start_system_bus(undo):
+    socket = Path("/run/dbus/system_bus_socket")
+    check(not socket.exists(), "a system bus is already running here")
+    socket.parent.mkdir(parents=True, exist_ok=True)
+    pid = int(run("dbus-daemon", "--system", "--fork", "--print-pid").stdout.split()[0])
 
-    def start_bus(self):
-        check(not Path("/run/dbus/system_bus_socket").exists(), "a system bus is already running here")
-        Path("/run/dbus").mkdir(parents=True, exist_ok=True)
-        self.bus_pid = int(run("dbus-daemon", "--system", "--fork", "--print-pid").stdout.split()[0])
-
-    def start_polkitd(self):
-        """polkitd afresh: it reads the rules when it starts."""
-        self.stop_polkitd()
-        self.polkitd = subprocess.Popen(["/usr/lib/polkit-1/polkitd", "--no-debug"], stdout=open(self.artifacts / "polkitd.txt", "a"),
-                                        stderr=subprocess.STDOUT)
-        wait_for(lambda: "boolean true" in subprocess.run(
-            ["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
-             "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"], capture_output=True, text=True).stdout,
-            30, "polkitd on the system bus")
-
-    def stop_polkitd(self):
-        if self.polkitd and self.polkitd.poll() is None:
-            self.polkitd.terminate()
-            try:
-                self.polkitd.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.polkitd.kill()
-                self.polkitd.wait()
-
-    def add_person(self, home):
-        name = f"tinyp{os.getpid() % 100000}"
-        check(subprocess.run(["id", name], capture_output=True).returncode != 0, f"user {name} exists already")
-        self.user = name
-        run("useradd", "--no-create-home", "--home-dir", str(home), "--shell", "/bin/sh", "--groups", "sudo", name)
-        return pwd.getpwnam(name)
-
-    def allow_person(self):
-        self.rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-test-{self.user}.rules")
-        self.rule.write_text("polkit.addRule(function(action, subject) {\n"
-                             f'    if (action.id == "{ACTION}" && subject.user == "{self.user}")\n'
-                             "        return polkit.Result.YES;\n});\n")
-
-    def stop_bus(self):
-        os.kill(self.bus_pid, 15)
-        wait_for(lambda: not Path(f"/proc/{self.bus_pid}").exists(), 10, "the system bus to stop")
+    def stop():
+        os.kill(pid, 15)
+        wait_for(lambda: not Path(f"/proc/{pid}").exists(), 10, "the system bus to stop")
         Path("/run/dbus/pid").unlink(missing_ok=True)
-        Path("/run/dbus/system_bus_socket").unlink(missing_ok=True)
+        socket.unlink(missing_ok=True)
+    undo.callback(stop)
 
-    def close(self):
-        """Undoes what was done, each step whatever the others did; returns what could not be undone."""
-        steps = [("rule", self.rule, lambda: self.rule.unlink(missing_ok=True)), ("polkitd", True, self.stop_polkitd),
-                 ("bus", self.bus_pid, self.stop_bus), ("user", self.user, lambda: run("userdel", self.user)),
-                 ("package", self.installed, lambda: run("dpkg", "--purge", PACKAGE)),
-                 ("menu entry", self.installed, lambda: SYSTEM_MENU_ENTRY.unlink(missing_ok=True)),
-                 # with the cache that the package's trigger left there
-                 ("menu folder", self.installed and not self.menu_folder_existed,
-                  lambda: shutil.rmtree(SYSTEM_MENU_ENTRY.parent, ignore_errors=True))]
-        problems = []
-        for what, needed, action in steps:
-            try:
-                if needed:
-                    action()
-            except Exception as error:  # keep cleaning up; report at the end
-                problems.append(f"{what}: {error}")
-        return problems
+
+def start_polkitd(box):
+    """polkitd afresh (it reads the rules when it starts), stopped with the sandbox's processes."""
+    for old in [p for p in box.processes if p.args[0] == POLKITD and p.poll() is None]:
+        old.terminate()
+        old.wait(timeout=10)
+    box.processes.append(subprocess.Popen([POLKITD, "--no-debug"], stdout=open(box.artifacts / "polkitd.txt", "a"),
+                                          stderr=subprocess.STDOUT))
+    wait_for(lambda: "boolean true" in subprocess.run(
+        ["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+         "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"], capture_output=True, text=True).stdout,
+        30, "polkitd on the system bus")
+
+
+def add_person(undo, home):
+    """A new member of sudo whose HOME is the sandbox's."""
+    name = f"tinyp{os.getpid() % 100000}"
+    check(subprocess.run(["id", name], capture_output=True).returncode != 0, f"user {name} exists already")
+    run("useradd", "--no-create-home", "--home-dir", str(home), "--shell", "/bin/sh", "--groups", "sudo", name)
+    undo.callback(run, "userdel", name)
+    return pwd.getpwnam(name)
+
+
+def allow_person(undo, person):
+    rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-test-{person.pw_name}.rules")
+    undo.callback(rule.unlink, missing_ok=True)
+    rule.write_text("polkit.addRule(function(action, subject) {\n"
+                    f'    if (action.id == "{ACTION}" && subject.user == "{person.pw_name}")\n'
+                    "        return polkit.Result.YES;\n});\n")
 
 
 def configure(box, config_url, apps=None, **settings):
@@ -180,21 +158,23 @@ def launch_as(box, person, name, through_sudo=False):
 
 
 def failed_then_closed(box, proc, label):
+    """Install, the error screen, Close; returns the run log as it was before Close (which starts it
+    afresh) and its last event of each name."""
+    box.key("Return", proc=proc)
     box.wait_log("Show generic error screen.", timeout=60)
     time.sleep(1.0)
     box.screenshot(label)
+    text = box.log_text()
     check(not list(box.apps.iterdir()), f"applications folder changed: {list(box.apps.iterdir())}")
-    box.key("Return", proc=proc)  # Close
+    box.key("Return", proc=proc)
     check(box.wait_exit(proc) == 0, f"installer did not exit after Close ({label})")
+    return text, dict(parse_events(text))
 
 
 def case_refusal(box, person):
-    proc = launch_as(box, person, "refusal")
-    box.key("Return", proc=proc)
-    failed_then_closed(box, proc, "refusal-install-error")
-    installs = box.events("Install")
-    check(installs and installs[-1]["RSLT"] == "FAIL" and "authorisation refused" in installs[-1]["RSN"], f"Install {installs}")
-    check(not box.events("Download") and not box.events("Extract"), "downloaded after a refusal")
+    _, events = failed_then_closed(box, launch_as(box, person, "refusal"), "refusal-install-error")
+    check("authorisation refused" in events.get("Install", {}).get("RSN", ""), f"events {events}")
+    check("Download" not in events and "Extract" not in events, "downloaded after a refusal")
     leftovers = [p for p in box.tmp.rglob("*") if not p.is_dir() and "runtime" not in p.relative_to(box.tmp).parts]
     check(not leftovers, f"temporary files left: {leftovers}")
 
@@ -240,11 +220,9 @@ def case_sudo(box, person, config_url, key):
     one, each root file it is led to stays as it was and nothing of them is uploaded."""
     configure(box, config_url)
     box.log_path.unlink(missing_ok=True)
-    proc = launch_as(box, person, "sudo-unsigned", through_sudo=True)
-    box.key("Return", proc=proc)  # Install
-    failed_then_closed(box, proc, "sudo-unsigned-error")
-    check([d["RSN"] for d in box.events("Download")] == ["Signature verification failed"], f"{box.events('Download')}")
-    check("carries no kQSArchivePublicKey" in box.log_text(), "the run log does not name the missing key")
+    text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
+    check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
+    check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
     configure(box, config_url, kQSArchivePublicKey=key)
 
     for label, hard_link in (("hard-link", True), ("linked-Logs", False)):
@@ -272,9 +250,9 @@ def case_sudo(box, person, config_url, key):
         box.args_file.unlink(missing_ok=True)
 
 
-def case_person(box, person, system):
-    system.allow_person()
-    system.start_polkitd()
+def case_person(box, person, undo):
+    allow_person(undo, person)
+    start_polkitd(box)
     box.log_path.unlink(missing_ok=True)
     proc = launch_as(box, person, "person")
     box.wait_log("Show Welcome screen")
@@ -301,7 +279,7 @@ def case_person(box, person, system):
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product did not run as the person")
 
 
-def case_package(build, system, key, public_key):
+def case_package(build, undo, key, public_key):
     with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
         env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
         cpack = ["cpack", "-G", "DEB", "-B", packages, "--config", build + "/CPackConfig.cmake"]
@@ -312,7 +290,7 @@ def case_package(build, system, key, public_key):
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         debs = sorted(Path(packages).glob("*.deb"))
         check(signed.returncode == 0 and len(debs) == 1, f"cpack with a key made {debs}:\n{signed.stdout[-2000:]}")
-        system.install_package(debs[0])
+        install_package(undo, debs[0])
     installed = (INSTALLED_BUNDLE / "Contents" / "Info.plist").read_text()
     check(re.search(r"<key>kQSArchivePublicKey</key>\s*<string>" + re.escape(key) + "</string>", installed),
           "the installed Info.plist does not hold the key")
@@ -355,11 +333,11 @@ def main():
     lock = open("/run/tiny-installer-privileged-test.lock", "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
     box = Sandbox(args.build + "/TinyInstaller.app", args.service, args.archive, args.artifacts, "privileged")
-    system = System(box.artifacts)
-    failed = None
+    undo = ExitStack()  # what was done to the machine, undone in reverse order whatever fails
+    failed = problems = None
     try:
         key, secret, public_key = minisign_pair(box.root)  # the package carries it, the demo service signs with it
-        case_package(args.build, system, key, public_key)
+        case_package(args.build, undo, key, public_key)
         box.start_display()
         box.args_file = box.home / "product-args.txt"
         served = rezip(Path(args.archive).read_bytes(), hostile_modes, [("launch-settings.json", json.dumps(
@@ -370,28 +348,30 @@ def main():
         config_url = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--archive", str(served_file),
                                        "--sign-with", str(secret), log=box.artifacts / "demo-service.txt") + "/config/prod"
         os.chmod(box.apps, 0o755)  # root's, as /opt is
-        person = system.add_person(box.home)
+        person = add_person(undo, box.home)
         for folder in (box.home.parent, box.home, box.tmp):
             os.chown(folder, person.pw_uid, person.pw_gid)
         configure(box, config_url, kQSArchivePublicKey=key)
-        system.start_bus()
-        system.start_polkitd()
+        start_system_bus(undo)
+        start_polkitd(box)
         case_refusal(box, person)
         case_sudo(box, person, config_url, key)
-        case_person(box, person, system)
+        case_person(box, person, undo)
         case_helper(box, key, secret, Path(args.archive).read_bytes())
     except Exception as error:  # a failed check or a time-out: keep the evidence
         failed = error
         box.screenshot("failure")
-    box.stop_processes()  # the person's processes first, or the user cannot be removed
-    problems = system.close()
+    box.stop_processes()  # the person's processes and polkitd first, or the user and the bus cannot go
+    try:
+        undo.close()
+    except Exception as error:
+        problems = error
     box.close()
     if failed or problems:
         print(f"FAILED privileged: {failed}; cleanup: {problems}", file=sys.stderr)
         return 1
     print(f"passed privileged; artifacts in {box.artifacts}")
     return 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
