@@ -28,7 +28,7 @@ DIRECTION_MARKS = dict.fromkeys(map(ord, "\u200e\u200f"))
 
 # What a screen reader meets on every screen, in reading order: (role, name). A name is a key of
 # the translation tables (a tuple: the keys' texts run together, as in a sentence with links);
-# PAGES stands for the carousel's titles and descriptions from the configuration.
+# PAGES stands for the carousel's titles and descriptions from the configuration, and its closing text.
 PAGES = ("pages", None)
 QUIT = ("push button", "QSAccessibleQuit")
 SCREENS = {
@@ -47,32 +47,25 @@ CONTAINERS = {"filler", "panel", "frame", "dialog", "alert", "layered pane", "sc
 DOCUMENTS = {"text", "document frame", "paragraph", "scroll bar"}
 
 
-class Texts:
-    """The localised texts of one language, as the installer shows them."""
-
-    def __init__(self, language):
-        root = ElementTree.parse(TRANSLATIONS / f"installer_{language}.ts").getroot()
-        self.table = {m.get("id"): m.findtext("translation") for m in root.iter("message")}
-
-    def __call__(self, key):
-        if isinstance(key, tuple):
-            return "".join(self(k) for k in key)
-        return self.table[key].replace("%@", VENDOR if key == "QSLicenceTextPart2" else PRODUCT)
+def hebrew():
+    """The texts of a key (or a tuple of keys, run together) as the installer shows them in Hebrew."""
+    table = {m.get("id"): m.findtext("translation")
+             for m in ElementTree.parse(TRANSLATIONS / "installer_he.ts").getroot().iter("message")}
+    return lambda key: "".join(table[k].replace("%@", VENDOR if k == "QSLicenceTextPart2" else PRODUCT)
+                               for k in (key if isinstance(key, tuple) else (key,)))
 
 
-class Buses:
-    """A private session bus and the accessibility bus of at-spi2-core's launcher on it; the
-    launcher starts the accessibility bus and that bus the registry: each group is stopped whole."""
-
-    def __init__(self, box):
-        self.session = box.start_group(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                                       stdout=subprocess.PIPE, text=True)
-        self.address = self.session.stdout.readline().strip()
-        check(self.address.startswith("unix:"), f"no session bus: {self.address!r}")
-        box.start_group(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-                        env=dict(box.env(), DBUS_SESSION_BUS_ADDRESS=self.address),
-                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.address  # for pyatspi in this process
+def start_buses(box):
+    """A private session bus and the accessibility bus of at-spi2-core's launcher on it (which
+    starts its registry); returns the session bus's address, also for pyatspi in this process."""
+    session = box.start_process(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                stdout=subprocess.PIPE, text=True)
+    address = session.stdout.readline().strip()
+    check(address.startswith("unix:"), f"no session bus: {address!r}")
+    box.start_process(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                      env=dict(box.env(), DBUS_SESSION_BUS_ADDRESS=address))
+    os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
+    return address
 
 
 def spoken(text):
@@ -102,9 +95,6 @@ class Reader:
         # Every question goes to the installer itself: what the test reads is what is there now.
         self.app.set_cache_mask(Atspi.Cache.NONE)
 
-    def close(self):
-        self.pyatspi.Registry.deregisterEventListener(self._hear, *self.KINDS)
-
     def _hear(self, event):
         try:
             source = event.source
@@ -132,9 +122,8 @@ class Reader:
     def showing(self, node):
         return node.getState().contains(self.pyatspi.STATE_SHOWING)
 
-    def window(self, role, name=None):
-        return next((w for w in self.app if w is not None and w.getRoleName() == role and self.showing(w)
-                     and (name is None or spoken(w.name) == name)), None)
+    def window(self, role):
+        return next((w for w in self.app if w is not None and w.getRoleName() == role and self.showing(w)), None)
 
     def items(self, root):
         """(role, name, object) of every shown object under root in reading order, containers left out."""
@@ -157,14 +146,14 @@ class Reader:
         return next((node for r, n, node in self.items(root) if r == role and n == name), None)
 
     def focused(self, root):
-        return next(((r, n) for r, n, node in self.items(root) if node.getState().contains(self.pyatspi.STATE_FOCUSED)), None)
+        focused = self.pyatspi.STATE_FOCUSED
+        return next(((r, n) for r, n, node in self.items(root) if node.getState().contains(focused)), None)
 
     def extents(self, node):
         e = node.queryComponent().getExtents(self.pyatspi.DESKTOP_COORDS)
         return e.x, e.y, e.x + e.width, e.y + e.height
 
     def press(self, node):
-        check(node is not None, "nothing to press")
         actions = node.queryAction()
         names = [actions.getName(i) for i in range(actions.nActions)]
         check("Press" in names, f"{node.name!r} offers {names}, not Press")
@@ -190,57 +179,47 @@ def check_screen(reader, root, name, texts, page_texts):
     check(len(controls) == len(set(controls)), f"{name}: two controls share a name: {controls}")
 
 
-def walk(box, buses):
-    """The run, as a screen-reader user goes through it, in Hebrew (right to left)."""
+def case_accessibility(box):
+    """The run in Hebrew (right to left) as a screen-reader user goes through it; what the links
+    open is written down by an xdg-open of the test's own instead of shown."""
+    box.start_display()
+    os.environ["DISPLAY"] = box.display
+    (box.root / "bin").mkdir()
+    (box.root / "bin" / "xdg-open").write_text(f'#!/bin/sh\necho "$1" >> {box.root}/opened.txt\n')
+    (box.root / "bin" / "xdg-open").chmod(0o755)
     box.extra_env = {"LANG": "he_IL.UTF-8", "LANGUAGE": "he", "PATH": f"{box.root / 'bin'}:{os.environ['PATH']}",
-                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": buses.address}
+                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": start_buses(box)}
     nginx = box.start_nginx(limit_rate="200k")  # slow enough that the download is read and heard
     service = box.start_service("--download-url", nginx + "/download/Corvala.zip")
     box.make_bundle(service + "/config/prod")
     with urllib.request.urlopen(service + "/config/prod", timeout=10) as answer:
         entry = next(e for e in json.load(answer)["config"] if e.get("appName") == PRODUCT)
+    texts = hebrew()
     pages = {text for page in next(s["content"] for s in entry["screens"] if s["locale"] == "he-IL")
-             for text in (page["text1"], page["text2"])}
-    texts = Texts("he")
-    installer = box.launch()
-    reader = Reader(installer.pid)
-    try:
-        frame = reader.until(lambda: reader.window("frame"), 30, "the main window")
-        check(spoken(frame.name) == PRODUCT, f"main window named {frame.name!r}")
-        install = ("push button", texts("QSInstallNow"))
-        reader.until(lambda: reader.find(frame, *install), 30, "Install")
-        box.screenshot("welcome")
-        check_screen(reader, frame, "welcome", texts, pages)
-        check(reader.focused(frame) == install, f"welcome focus {reader.focused(frame)}")
+             for text in (page["text1"], page["text2"])} | {texts("MessageContent")}  # the carousel's closing text
+    reader = Reader(box.launch().pid)
+    frame = reader.until(lambda: reader.window("frame"), 30, "the main window")
+    check(spoken(frame.name) == PRODUCT, f"main window named {frame.name!r}")
+    install = ("push button", texts("QSInstallNow"))
+    reader.until(lambda: reader.find(frame, *install), 30, "Install")
+    box.screenshot("welcome")
+    check_screen(reader, frame, "welcome", texts, pages)
+    check(reader.focused(frame) == install, f"welcome focus {reader.focused(frame)}")
 
-        # The links: named for where they go, their addresses as descriptions, each drawn on a part
-        # of its own sentence (for readers that follow the pointer); a press opens the page.
-        links = [node for role, _, node in reader.items(frame) if role == "link"]
-        targets = [node.description for node in links]
-        check(all(t.startswith("https://") for t in targets), f"link targets {targets}")
-        for link in links:
-            (x1, y1, x2, y2), (px1, py1, px2, py2) = reader.extents(link), reader.extents(link.parent)
-            check(px1 <= x1 < x2 <= px2 and py1 <= y1 < y2 <= py2, f"link {link.name!r} drawn outside its text")
-        check(len({reader.extents(link) for link in links}) == len(links), "two links in one place")
-        reader.press(links[0])
-        opened = box.root / "opened.txt"
-        wait_for(lambda: opened.exists() and opened.read_text().split()[-1:] == targets[:1], 10, "the licence link's page")
+    # The links: named for where they go, their addresses as descriptions, each drawn on a part
+    # of its own sentence (for readers that follow the pointer); a press opens the page.
+    links = [node for role, _, node in reader.items(frame) if role == "link"]
+    targets = [node.description for node in links]
+    check(all(t.startswith("https://") for t in targets), f"link targets {targets}")
+    for link in links:
+        (x1, y1, x2, y2), (px1, py1, px2, py2) = reader.extents(link), reader.extents(link.parent)
+        check(px1 <= x1 < x2 <= px2 and py1 <= y1 < y2 <= py2, f"link {link.name!r} drawn outside its text")
+    check(len({reader.extents(link) for link in links}) == len(links), "two links in one place")
+    reader.press(links[0])
+    opened = box.root / "opened.txt"
+    wait_for(lambda: opened.exists() and opened.read_text().split()[-1:] == targets[:1], 10, "the licence link's page")
 
-        confirm_and_stay(box, reader, frame, texts, pages)
-        heard_before = len(reader.heard)
-        reader.press(reader.find(frame, *install))
-        installed(box, reader, frame, texts, pages, heard_before)
-        check(box.wait_exit(installer, timeout=30) == 0, "installer did not exit 0")
-    finally:
-        reader.close()
-        if installer.poll() is None:
-            installer.terminate()
-            installer.wait(timeout=30)
-
-
-def confirm_and_stay(box, reader, frame, texts, pages):
-    """The cross asks first: an alert window, heard with its title and message, the keyboard on
-    "No, stay", which keeps the installer."""
+    # The cross asks first: an alert, heard with its title and message, the keyboard on "No, stay".
     reader.press(reader.find(frame, QUIT[0], texts(QUIT[1])))
     alert = reader.until(lambda: reader.window("alert"), 20, "the quit confirmation")
     check((spoken(alert.name), spoken(alert.description)) == (texts("QSQuitTitle"), texts("QSQuitMessage")),
@@ -252,9 +231,9 @@ def confirm_and_stay(box, reader, frame, texts, pages):
     reader.press(reader.find(alert, *stay))
     reader.until(lambda: not reader.window("alert"), 20, "the confirmation to close")
 
-
-def installed(box, reader, frame, texts, pages, heard_before):
-    """The download heard as it goes: the bar's value and the status line, then Launch."""
+    # The download heard as it goes: the bar's value and the status line; then Launch.
+    heard_before = len(reader.heard)
+    reader.press(reader.find(frame, *install))
     bar = reader.until(lambda: reader.find(frame, "progress bar", texts("QSAccessibleDownloadProgress")), 30, "the bar")
     box.screenshot("downloading")
     check_screen(reader, frame, "downloading", texts, pages)
@@ -272,16 +251,7 @@ def installed(box, reader, frame, texts, pages, heard_before):
     box.screenshot("finished")
     reader.press(reader.find(frame, *launch))
     wait_for(box.args_file.exists, 30, "the product to start")
-
-
-def case_accessibility(box):
-    box.start_display()
-    os.environ["DISPLAY"] = box.display
-    (box.root / "bin").mkdir()
-    browser = box.root / "bin" / "xdg-open"  # what the links open, written down instead of shown
-    browser.write_text(f'#!/bin/sh\necho "$1" >> {box.root}/opened.txt\n')
-    browser.chmod(0o755)
-    walk(box, Buses(box))
+    check(box.wait_exit(timeout=30) == 0, "installer did not exit 0")
 
 
 if __name__ == "__main__":

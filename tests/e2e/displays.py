@@ -21,7 +21,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from accessibility import Buses, Reader  # noqa: E402
+from accessibility import Reader, start_buses  # noqa: E402
 from harness import check, run_cases, wait_for  # noqa: E402
 
 # Each screen with the factors that show something of it: at 1366x768 from 1.25 on the window no
@@ -87,14 +87,13 @@ def case_wayland(box):
     runtime = box.tmp / "runtime"
     runtime.mkdir(mode=0o700, exist_ok=True)
     compositor = {**os.environ, "XDG_RUNTIME_DIR": str(runtime), "WAYLAND_DISPLAY": "tiny-wayland"}
-    box.start_group(["weston", "--backend=headless-backend.so", "--socket=tiny-wayland", "--width=1280",
+    box.start_process(["weston", "--backend=headless-backend.so", "--socket=tiny-wayland", "--width=1280",
                      "--height=800", "--use-pixman", "--idle-time=0", "--no-config"],
                     env=compositor, stdout=open(box.artifacts / "weston.txt", "w"), stderr=subprocess.STDOUT)
     wait_for(lambda: (runtime / "tiny-wayland").exists(), 20, "weston's socket")
 
-    buses = Buses(box)
     box.extra_env = {"QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": "tiny-wayland", "WAYLAND_DEBUG": "1",
-                     "DBUS_SESSION_BUS_ADDRESS": buses.address, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+                     "DBUS_SESSION_BUS_ADDRESS": start_buses(box), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
     start_servers(box)
     proc = box.launch()
     box.wait_log("Show Welcome screen")
@@ -109,20 +108,17 @@ def case_wayland(box):
     check(geometry[0] == ("24", "24", "1000", "640"), f"window geometries given to the compositor: {geometry}")
 
     reader = Reader(proc.pid)
-    try:
-        # The quit confirmation is the main window's child window.
-        reader.press_button("Quit the installer")
-        wait_for(lambda: re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@" + app_ids[0][0] + r"\)", protocol()),
-                 20, "the quit confirmation with the main window as its parent")
-        reader.press_button("No, stay")
-        time.sleep(1.0)
-        check(proc.poll() is None, "No, stay ended the installer")
-        # A whole installation and the launch.
-        reader.press_button("Install now")
-        box.wait_log('"EVT":"Install"', timeout=90)
-        reader.press_button("Get started")
-    finally:
-        reader.close()
+    # The quit confirmation is the main window's child window.
+    reader.press_button("Quit the installer")
+    wait_for(lambda: re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@" + app_ids[0][0] + r"\)", protocol()),
+             20, "the quit confirmation with the main window as its parent")
+    reader.press_button("No, stay")
+    time.sleep(1.0)
+    check(proc.poll() is None, "No, stay ended the installer")
+    # A whole installation and the launch.
+    reader.press_button("Install now")
+    box.wait_log('"EVT":"Install"', timeout=90)
+    reader.press_button("Get started")
     check(box.wait_exit(proc) == 0, "the installer did not end after the launch")
     wait_for(box.args_file.exists, 10, "the product to start")
 

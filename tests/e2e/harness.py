@@ -104,7 +104,6 @@ class Sandbox:
         self.analytics_file, self.request_log = self.root / "analytics.txt", self.root / "requests.txt"
         self.args_file = self.root / "product-args.txt"
         self.processes = []
-        self.process_groups = []  # servers whose helpers (a compositor's clients, a bus's services) go with them
         self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
         self.certs = self.installer = self.display = None
         self.shots = 0
@@ -113,13 +112,11 @@ class Sandbox:
     def start_display(self, size="1280x800"):
         read, write = os.pipe()
         # -noreset: the server stays as it is when its last client leaves (between two installers).
-        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24", "-nolisten", "tcp",
-                                 "-noreset"], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.display_proc = self.start_process(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24",
+                                                "-nolisten", "tcp", "-noreset"], pass_fds=(write,))
         os.close(write)
         with os.fdopen(read, "rb") as r:
             self.display = ":" + r.readline().decode().strip()
-        self.processes.append(proc)
-        self.display_proc = proc
 
     def stop_display(self):
         """Ends the X server (its clients have gone); the next start_display makes another."""
@@ -154,8 +151,7 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
   server {{ listen 127.0.0.1:{self.nginx_port}; {files} }}
   {tls if https_service_port else ""} }}
 """)
-        self.processes.append(subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.root)],
-                                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.start_process(["nginx", "-c", str(conf), "-p", str(self.root)])
         wait_for(lambda: port_open(self.nginx_port), 10, "nginx")
         return f"http://127.0.0.1:{self.nginx_port}"
 
@@ -169,27 +165,27 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         conf = self.root / "tinyproxy.conf"
         conf.write_text(f"Port {port}\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Info\n"
                         f"LogFile \"{self.root}/tinyproxy.log\"\nAllow 127.0.0.1\nBind {bind}\n")
-        self.processes.append(subprocess.Popen(["tinyproxy", "-d", "-c", str(conf)],
-                                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.start_process(["tinyproxy", "-d", "-c", str(conf)])
         wait_for(lambda: port_open(port), 10, "tinyproxy")
         return f"http://127.0.0.1:{port}"
 
     def start_service(self, *extra, log=None):
         """Starts the demo service; its own report (standard error) goes to the file log, if given."""
-        proc = subprocess.Popen([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
-                                 "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
-                                 "--request-log", str(self.request_log), *extra],
-                                stdout=subprocess.PIPE, stderr=open(log, "a") if log else subprocess.DEVNULL, text=True)
-        self.processes.append(proc)
+        proc = self.start_process([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
+                                   "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
+                                   "--request-log", str(self.request_log), *extra],
+                                  stdout=subprocess.PIPE, stderr=open(log, "a") if log else subprocess.DEVNULL, text=True)
         line = proc.stdout.readline()
         check("listening on" in line, f"demo service did not start: {line!r}")
         self.service_url = line.strip().rsplit(" ", 1)[-1]
         return self.service_url
 
-    def start_group(self, cmd, **kwargs):
-        """A server in a session of its own, ended with everything it started."""
-        proc = subprocess.Popen(cmd, start_new_session=True, **kwargs)
-        self.process_groups.append(proc)
+    def start_process(self, cmd, **kwargs):
+        """A process in a session of its own, ended with everything it started (a compositor's
+        clients, a bus's services, the launched product); output goes nowhere unless kwargs say."""
+        proc = subprocess.Popen(cmd, start_new_session=True, **{"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL,
+                                                                 **kwargs})
+        self.processes.append(proc)
         return proc
 
     # ----- the installer -----
@@ -226,8 +222,7 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
 
     def start_installer(self, cmd, env, name=None):
         self.console_path = self.artifacts / f"console-{name or len(self.processes)}.txt"
-        proc = subprocess.Popen(cmd, env=env, stdout=open(self.console_path, "w"), stderr=subprocess.STDOUT)
-        self.processes.append(proc)
+        proc = self.start_process(cmd, env=env, stdout=open(self.console_path, "w"), stderr=subprocess.STDOUT)
         if self.installer is None:
             self.installer = proc
         return proc
@@ -330,17 +325,9 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         return (proc or self.installer).wait(timeout=timeout)
 
     def stop_processes(self):
-        """Ends everything the sandbox started, newest first; the servers with their own helpers last."""
+        """Ends everything the sandbox started, newest first, each with what it started and left running."""
         for proc in reversed(self.processes):
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGTERM)
-                try:
-                    proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
-        for proc in reversed(self.process_groups):
-            for sig in (signal.SIGTERM, signal.SIGKILL):  # SIGKILL: what it started and left running
+            for sig in (signal.SIGTERM, signal.SIGKILL):
                 with suppress(ProcessLookupError):
                     os.killpg(proc.pid, sig)
                 with suppress(subprocess.TimeoutExpired):

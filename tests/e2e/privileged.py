@@ -10,8 +10,8 @@ needs the machine. In one run, with the package, the bus and the user set up onc
   sudo     root started through sudo -E with the person's HOME: without a key it refuses to place;
            with one, root's files that links and a hard link in HOME lead to stay as they are and
            are not uploaded, and the product runs as the person.
-  person   a rule allows the person: the product lands root-owned with normalised modes, the records
-           of the placement come in their order, the version file and the product are the person's.
+  person   a rule allows the person: the product lands root's alone, placed through the helper,
+           the version file and the product are the person's.
   helper   the installed helper run as pkexec runs it: no older build over a newer one.
 
   privileged.py --build DIR --service EXE --archive ZIP --artifacts DIR
@@ -37,7 +37,8 @@ from contextlib import ExitStack
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, DATA_PATH, Sandbox, check, minisign, minisign_pair, parse_events, wait_for, write_info_plist  # noqa: E402
+from harness import (BINARY_NAME, DATA_PATH, Sandbox, check, minisign, minisign_pair, parse_events,  # noqa: E402
+                     wait_for, write_info_plist)
 
 PACKAGE = "tiny-installer"
 INSTALLED_BUNDLE = Path("/usr/lib/tiny-installer/TinyInstaller.app")
@@ -52,35 +53,19 @@ def run(*cmd, **kwargs):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kwargs)
 
 
-def rezip(archive, change, extra=()):
-    """The archive's entries through change(info, data) -> data, plus the extra (name, data) entries."""
+def rezip(archive, version=None, extra=()):
+    """The archive with the product's CFBundleShortVersionString set to version, and the extra
+    (name, data) entries among its resources."""
     out = io.BytesIO()
     with zipfile.ZipFile(io.BytesIO(archive)) as src, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as dst:
         for info in src.infolist():
-            dst.writestr(info, change(info, src.read(info)))
+            data = src.read(info)
+            if version and info.filename == f"{BINARY_NAME}/Contents/Info.plist":
+                data = re.sub(rb"(<key>CFBundleShortVersionString</key>\s*<string>)[^<]*", rb"\g<1>" + version.encode(), data)
+            dst.writestr(info, data)
         for name, data in extra:
             dst.writestr(f"{BINARY_NAME}/Contents/Resources/{name}", data)
     return out.getvalue()
-
-
-def hostile_modes(info, data):
-    """Modes no honest tool writes: world-writable, set-gid and sticky."""
-    mode = (info.external_attr >> 16) & 0o177777
-    if stat.S_ISDIR(mode) or info.filename.endswith("/"):
-        mode = stat.S_IFDIR | 0o1777
-    elif stat.S_ISREG(mode) or not stat.S_IFMT(mode):
-        mode = stat.S_IFREG | (0o2777 if mode & 0o111 else 0o666)
-    info.external_attr = (mode << 16) | (info.external_attr & 0xFFFF)
-    info.create_system = 3  # Unix, so the mode bits are read
-    return data
-
-
-def with_version(version):
-    def change(info, data):
-        if info.filename == f"{BINARY_NAME}/Contents/Info.plist":
-            return re.sub(rb"(<key>CFBundleShortVersionString</key>\s*<string>)[^<]*", rb"\g<1>" + version.encode(), data)
-        return data
-    return change
 
 
 def install_package(undo, deb):
@@ -113,8 +98,7 @@ def start_polkitd(box):
     for old in [p for p in box.processes if p.args[0] == POLKITD and p.poll() is None]:
         old.terminate()
         old.wait(timeout=10)
-    box.processes.append(subprocess.Popen([POLKITD, "--no-debug"], stdout=open(box.artifacts / "polkitd.txt", "a"),
-                                          stderr=subprocess.STDOUT))
+    box.start_process([POLKITD, "--no-debug"], stdout=open(box.artifacts / "polkitd.txt", "a"), stderr=subprocess.STDOUT)
     wait_for(lambda: "boolean true" in subprocess.run(
         ["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
          "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"], capture_output=True, text=True).stdout,
@@ -148,7 +132,8 @@ def launch_as(box, person, name, through_sudo=False):
     env = box.env()
     os.chown(env["XDG_RUNTIME_DIR"], person.pw_uid, person.pw_gid)
     env.update(USER=person.pw_name, LOGNAME=person.pw_name, SHELL="/bin/sh", PATH="/usr/local/bin:/usr/bin:/bin")
-    cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--", "/usr/bin/tiny-installer"]
+    cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--",
+           "/usr/bin/tiny-installer"]
     if through_sudo:
         env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
                    SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
@@ -186,38 +171,11 @@ def root_state(folder):
             for p in [folder, *folder.rglob("*")]}
 
 
-def plant(box, person, secrets, hard_link):
-    """Root-only files and folders in secrets, and names in the person's HOME that lead to them:
-    symbolic links at the version file and at ~/.cache, and either a hard link at the run log (as on
-    a system where fs.protected_hardlinks is 0) or the Logs folder itself a link."""
-    data = box.home / DATA_PATH.lstrip("/")
-    data.mkdir(parents=True, exist_ok=True)
-    for folder in [data, *data.parents][:4]:  # up to HOME, which is the person's already
-        os.chown(folder, person.pw_uid, person.pw_gid)
-    for name in ("log.txt", "version.txt", "logs/tiny.log", "cache/com.brightmoor.softwareInstaller/keep.txt",
-                 "cache/com.brightmoor.corvala.tinyinstaller/keep.txt"):
-        (secrets / name).parent.mkdir(mode=0o700, parents=True, exist_ok=True)
-        (secrets / name).write_text(f"root-only {name}\n")
-        (secrets / name).chmod(0o600)
-    logs = data / "Logs"
-    if logs.is_symlink():
-        logs.unlink()
-    shutil.rmtree(logs, ignore_errors=True)  # the run log before
-    if hard_link:
-        logs.mkdir()
-        os.chown(logs, person.pw_uid, person.pw_gid)
-        os.link(secrets / "log.txt", logs / "tiny.log")
-    else:
-        logs.symlink_to(secrets / "logs")
-    for link, target in ((data / "mirolan_version.json", secrets / "version.txt"), (box.home / ".cache", secrets / "cache")):
-        link.unlink(missing_ok=True)
-        link.symlink_to(target)
-    return [logs, data / "mirolan_version.json", box.home / ".cache"]
-
-
 def case_sudo(box, person, config_url, key):
     """Root started through sudo places in process: without a key in its Info.plist nothing; with
-    one, each root file it is led to stays as it was and nothing of them is uploaded."""
+    one, root-only files that the person's HOME leads to (the Logs folder and ~/.cache links, a
+    hard link at the version file, as where fs.protected_hardlinks is 0) stay as they are and
+    nothing of them is uploaded."""
     configure(box, config_url)
     box.log_path.unlink(missing_ok=True)
     text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
@@ -225,29 +183,40 @@ def case_sudo(box, person, config_url, key):
     check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
     configure(box, config_url, kQSArchivePublicKey=key)
 
-    for label, hard_link in (("hard-link", True), ("linked-Logs", False)):
-        secrets = box.root / f"root-only-{label}"
-        planted = plant(box, person, secrets, hard_link)
-        before = root_state(secrets)
-        for old in box.collected.rglob("*"):
-            old.unlink() if old.is_file() else None
-        proc = launch_as(box, person, f"sudo-{label}", through_sudo=True)
-        box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
-        wait_for((box.apps / PRODUCT_EXECUTABLE).exists, 120, "the product to be placed")
-        time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
-        box.screenshot(f"sudo-finished-{label}")
-        box.key("Return", proc=proc)  # Launch
-        check(box.wait_exit(proc) == 0, f"installer run through sudo ({label}) did not exit after Launch")
-        after = root_state(secrets)
-        check(before == after, f"root's files changed ({label}): {[n for n in set(before) | set(after) if before.get(n) != after.get(n)]}")
-        check(b"root-only" not in b"".join(p.read_bytes() for p in box.collected.rglob("*") if p.is_file()),
-              f"a root-only file was uploaded ({label})")
-        wait_for(box.args_file.exists, 15, "the product to start")
-        check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, f"product through sudo not the person's ({label})")
-        # The next run starts from a clean slate.
-        for path in [box.apps / BINARY_NAME, secrets, *planted]:
-            path.unlink() if path.is_symlink() or path.is_file() else shutil.rmtree(path)
-        box.args_file.unlink(missing_ok=True)
+    secrets, data = box.root / "root-only", box.home / DATA_PATH.lstrip("/")
+    for name in ("version.txt", "logs/tiny.log", "cache/com.brightmoor.softwareInstaller/keep.txt",
+                 "cache/com.brightmoor.corvala.tinyinstaller/keep.txt"):
+        (secrets / name).parent.mkdir(mode=0o700, parents=True, exist_ok=True)
+        (secrets / name).write_text(f"root-only {name}\n")
+        (secrets / name).chmod(0o600)
+    shutil.rmtree(data / "Logs", ignore_errors=True)  # the run before's
+    data.mkdir(parents=True, exist_ok=True)
+    for folder in [data, *data.parents][:4]:  # up to HOME, which is the person's already
+        os.chown(folder, person.pw_uid, person.pw_gid)
+    (data / "Logs").symlink_to(secrets / "logs")
+    (box.home / ".cache").symlink_to(secrets / "cache")
+    (data / "mirolan_version.json").unlink(missing_ok=True)
+    os.link(secrets / "version.txt", data / "mirolan_version.json")
+    before = root_state(secrets)
+    for old in box.collected.rglob("*.log"):
+        old.unlink()
+    proc = launch_as(box, person, "sudo", through_sudo=True)
+    box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
+    wait_for((box.apps / PRODUCT_EXECUTABLE).exists, 120, "the product to be placed")
+    time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
+    box.screenshot("sudo-finished")
+    box.key("Return", proc=proc)  # Launch
+    check(box.wait_exit(proc) == 0, "installer run through sudo did not exit after Launch")
+    after = root_state(secrets)
+    check(before == after, f"root's files changed: {[n for n in set(before) | set(after) if before.get(n) != after.get(n)]}")
+    check(b"root-only" not in b"".join(p.read_bytes() for p in box.collected.rglob("*") if p.is_file()),
+          "a root-only file was uploaded")
+    wait_for(box.args_file.exists, 15, "the product to start")
+    check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product through sudo not the person's")
+    for path in (box.apps / BINARY_NAME, secrets):  # the next run starts from a clean slate
+        shutil.rmtree(path)
+    for path in (data / "Logs", box.home / ".cache", data / "mirolan_version.json", box.args_file):
+        path.unlink()
 
 
 def case_person(box, person, undo):
@@ -269,9 +238,9 @@ def case_person(box, person, undo):
     check(box.wait_exit(proc) == 0, "installer did not exit after Launch")
 
     check(sorted(p.name for p in box.apps.iterdir()) == [BINARY_NAME], f"applications folder: {list(box.apps.iterdir())}")
-    wrong = [p for p in [box.apps / BINARY_NAME, *(box.apps / BINARY_NAME).rglob("*")] if not p.is_symlink()
-             and (p.lstat().st_uid != 0 or p.lstat().st_mode & (stat.S_IWGRP | stat.S_IWOTH | stat.S_ISGID | stat.S_ISVTX))]
-    check(not wrong, f"not root's alone, or with modes no honest tool writes: {wrong}")
+    wrong = [p for p in [box.apps / BINARY_NAME, *(box.apps / BINARY_NAME).rglob("*")]
+             if not p.is_symlink() and (p.lstat().st_uid != 0 or p.lstat().st_mode & (stat.S_IWGRP | stat.S_IWOTH))]
+    check(not wrong, f"not root's alone: {wrong}")
     version_file = box.home / DATA_PATH.lstrip("/") / "mirolan_version.json"
     check(version_file.stat().st_uid == person.pw_uid, "version file not the person's")
     check(f"{box.apps / PRODUCT_EXECUTABLE}" in SYSTEM_MENU_ENTRY.read_text(), "the menu entry does not start the product")
@@ -305,10 +274,11 @@ def case_helper(box, key, secret, archive):
               kQSArchivePublicKey=key)
 
     def place(version):
-        data = rezip(archive, with_version(version))
+        data = rezip(archive, version)
         signature = b64encode(minisign(data, secret, box.root).encode()).decode()
-        result = subprocess.run([str(INSTALLED_HELPER)], input=f"length {len(data)}\nsignature {signature}\n\n".encode() + data,
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+        request = f"length {len(data)}\nsignature {signature}\n\n".encode() + data
+        result = subprocess.run([str(INSTALLED_HELPER)], input=request, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                timeout=300)
         installed = b"".join(str(p).encode() + (p.read_bytes() if p.is_file() and not p.is_symlink() else b"")
                              for p in sorted((apps / BINARY_NAME).rglob("*")))
         return result.returncode, result.stdout.decode(errors="replace"), hashlib.sha256(installed).digest()
@@ -340,7 +310,7 @@ def main():
         case_package(args.build, undo, key, public_key)
         box.start_display()
         box.args_file = box.home / "product-args.txt"
-        served = rezip(Path(args.archive).read_bytes(), hostile_modes, [("launch-settings.json", json.dumps(
+        served = rezip(Path(args.archive).read_bytes(), extra=[("launch-settings.json", json.dumps(
             {"argsFile": str(box.args_file), "exitAfterMs": "3000"}))])  # the product may start with a clean environment
         served_file = box.root / "served-Corvala.zip"
         served_file.write_bytes(served)
