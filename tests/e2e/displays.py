@@ -1,16 +1,13 @@
 #!/usr/bin/env python3
-"""The installer on the displays people have: screens at common scale factors under X11, and a
-Wayland compositor.
+"""The installer on the displays people have.
+
+  scales   screens at scale factors from 1 to 2 under X11: the window inside the screen, at the size
+           it is drawn at, with the desktop entry's window class; the quit confirmation likewise.
+  wayland  weston (headless): the window's application id, the geometry it gives the compositor, the
+           quit confirmation as its child; the installation and the launch, driven through the
+           accessibility bus (a headless compositor has no keyboard).
 
     displays.py --case NAME --bundle DIR --service EXE --archive ZIP --artifacts DIR
-
-Cases:
-  scales   a 1920x1080 and a 1366x768 screen at scale factors from 1 to 2: the window lies inside
-           the screen, at the size it is drawn at, with the desktop entry's window class; the quit
-           confirmation lies inside the screen and works by keyboard.
-  wayland  weston (headless) as the compositor: the window's application id, the geometry it gives
-           the compositor, the quit confirmation as its child window; a whole installation and the
-           launch, driven through the accessibility bus (a headless compositor has no keyboard).
 """
 
 import os
@@ -29,12 +26,6 @@ from harness import check, run_cases, wait_for  # noqa: E402
 SCALES = {(1920, 1080): (1, 1.25, 2), (1366, 768): (1.5, 2)}
 
 
-def start_servers(box):
-    nginx = box.start_nginx()
-    service = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--log-upload-url", nginx + "/logs/")
-    box.make_bundle(service + "/config/prod")
-
-
 def drawn_scale(screen, factor):
     """The scale the window is drawn at: the screen's own, or the largest multiple of 1/8 at which
     the 1000 x 640 panel and 16 points around it fit (Xvfb has no compositor: the window is the panel)."""
@@ -45,13 +36,11 @@ def drawn_scale(screen, factor):
 
 
 def case_scales(box):
+    box.make_bundle("http://127.0.0.1:9/config/prod")  # nothing is installed: no configuration needed
     for screen, factors in SCALES.items():
         box.start_display(f"{screen[0]}x{screen[1]}")
-        if not hasattr(box, "service_url"):
-            start_servers(box)
         for factor in factors:
             one_scale(box, screen, factor)
-        box.stop_display()
 
 
 def inside_screen(geometry, screen):
@@ -94,7 +83,7 @@ def case_wayland(box):
 
     box.extra_env = {"QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": "tiny-wayland", "WAYLAND_DEBUG": "1",
                      "DBUS_SESSION_BUS_ADDRESS": start_buses(box), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
-    start_servers(box)
+    box.make_bundle(box.start_service("--download-url", box.start_nginx() + "/download/Corvala.zip") + "/config/prod")
     proc = box.launch()
     box.wait_log("Show Welcome screen")
     protocol = lambda: box.console_path.read_text(errors="replace")  # noqa: E731

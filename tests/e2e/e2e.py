@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
 """End-to-end cases: the built installer under Xvfb, driven with the keyboard as a person would.
-What the engine does stage by stage the integration tests prove, and the shell's own process test
-the hand-over and the signals; these prove what needs the whole installation under X: the window
-and its keys, an orderly end in the middle of a run with its exit reports, HTTPS.
+The integration tests prove the engine stage by stage, the shell's process test the hand-over and
+the signals; these, what needs the whole installation under X: the window and its keys, an orderly
+end after a crash with its exit reports, HTTPS. Evidence goes to <artifacts>/<case>/.
 
     e2e.py --case NAME --bundle DIR --service EXE --archive ZIP --artifacts DIR
-
-Each case leaves its screenshots, console output, run log and server files in
-<artifacts>/<case>/ and exits non-zero with the reason when the installer misbehaves.
 """
 
 import getpass
@@ -30,6 +27,7 @@ REQUESTS = {"configuration": "GET /config/prod ", "download": "GET /download/Cor
 
 def launched_whole(box):
     """Launch on the finished screen: the installer ends, the product starts, one batch in order."""
+    box.install_until_finished()
     box.key("Return")
     check(box.wait_exit() == 0, "installer did not exit cleanly after Launch")
     check((box.apps / PRODUCT_EXECUTABLE).is_file(), "product not placed in the applications folder")
@@ -41,7 +39,6 @@ def launched_whole(box):
 
 def case_full(box):
     box.start(upload_to_nginx=False)
-    box.install_until_finished()
     launched_whole(box)
     args = json.loads(box.args_file.read_text())["arguments"]
     check(args == ["en-US"], f"launch arguments {args}")
@@ -76,21 +73,6 @@ def after_the_exit(box, began):
     return batch, lines
 
 
-def case_quit_download_sigterm(box):
-    """SIGTERM in the middle of the download (about 7 s at 100 KiB/s): an orderly end, and the kept
-    log, uploaded, tells the same story as the batch, event by event."""
-    box.start(limit_rate="100k")
-    box.key("Return")
-    box.wait_log("Starting to download", timeout=60)
-    time.sleep(1.0)
-    began = time.monotonic()
-    box.installer.terminate()
-    check(box.wait_exit(timeout=60) == 0, "installer did not exit 0")
-    batch, lines = after_the_exit(box, began)
-    logged = names(parse_events("\r\n".join(lines)))
-    check(logged == names(batch), f"uploaded log events {logged} differ from the batch {names(batch)}")
-
-
 def case_crash_extraction(box):
     """A thread of the program throws (the test hook of a test build, on the extraction thread): the
     run ends as after any crash, with status 70, the crash record before "End", nothing placed."""
@@ -102,8 +84,7 @@ def case_crash_extraction(box):
     status = box.wait_exit(timeout=60)
     check(status == 70, f"exit status {status} after a crash, not 70")
     batch, lines = after_the_exit(box, began)
-    check(not [name for name, fields in batch if name in ("Extract", "Install") and fields.get("RSLT") == "PASS"],
-          f"an extraction or placement passed after the crash: {batch}")
+    check(not list(box.apps.iterdir()), f"placed after the crash: {batch}")
     crashed = [i for i, line in enumerate(lines) if "Application crashed with [reason: thrown on purpose" in line]
     check(len(crashed) == 1 and '"thread":"Extraction"' in lines[crashed[0]], f"crash records {crashed}")
     check(crashed[0] < max(i for i, line in enumerate(lines) if '"EVT":"End"' in line), "the crash record follows End")
@@ -187,8 +168,6 @@ def over_https(box, proxy_source=None):
     box.start_service("--port", str(service_port), "--public-base", base, "--download-url", base + "/download/Corvala.zip")
     box.make_bundle(base + "/config/prod")
     box.launch()
-    box.wait_log("Show Welcome screen")
-    box.install_until_finished()
     launched_whole(box)
     check("Trusting 1 certificate authorities of SSL_CERT_FILE" in "\n".join(box.uploaded_lines()),
           "no record of the authority that SSL_CERT_FILE names")

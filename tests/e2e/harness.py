@@ -1,10 +1,9 @@
 """A sandbox in which the built installer runs as a person meets it, and what every case shares.
 
-Everything lives in one scratch folder: HOME, TMPDIR, the applications folder, the copied bundle
-with its own Info.plist, the servers' files and the screenshots. Xvfb gives the window a screen,
-nginx is the download host and the log-upload target (WebDAV PUT), the demo service answers the
-configuration and collects the analytics batch. With certificates, nginx also serves all of it over
-HTTPS (the service behind it), and tinyproxy can stand in the way.
+One scratch folder holds HOME, TMPDIR, the applications folder, the copied bundle with its own
+Info.plist and the servers' files. Xvfb gives the window a screen, nginx is the download host and
+the log-upload target (WebDAV PUT), the demo service answers the configuration and collects the
+analytics batch; with certificates nginx serves it all over HTTPS too, and tinyproxy can stand in the way.
 """
 
 import argparse
@@ -112,17 +111,11 @@ class Sandbox:
     def start_display(self, size="1280x800"):
         read, write = os.pipe()
         # -noreset: the server stays as it is when its last client leaves (between two installers).
-        self.display_proc = self.start_process(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24",
-                                                "-nolisten", "tcp", "-noreset"], pass_fds=(write,))
+        self.start_process(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24",
+                            "-nolisten", "tcp", "-noreset"], pass_fds=(write,))
         os.close(write)
         with os.fdopen(read, "rb") as r:
             self.display = ":" + r.readline().decode().strip()
-
-    def stop_display(self):
-        """Ends the X server (its clients have gone); the next start_display makes another."""
-        self.display_proc.terminate()
-        self.display_proc.wait(timeout=10)
-        self.display = None
 
     def make_certificates(self):
         """The test authority and its server certificates; the installer is told of the authority
@@ -197,10 +190,8 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         return bundle
 
     def env(self):
-        # The servers are on 127.0.0.1: no proxy of the machine running the tests is in the way,
-        # and no authority it names is trusted unless the sandbox names it. Nor does the sudo that
-        # may have started the tests make the installer one started through sudo (which would
-        # refuse unsigned archives).
+        # No proxy or authority of the machine running the tests, nor the sudo that may have started
+        # them (which would make the installer refuse unsigned archives).
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_", "SUDO_", "PKEXEC_", "DISPLAY"))
                and k.lower() not in PROXY_VARIABLES}
@@ -253,10 +244,9 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
     def wait_log(self, needle, timeout=30):
         return wait_for(lambda: needle in self.log_text(), timeout, f"run log line {needle!r}")
 
-    def events(self, name=None):
-        """Analytics events of the run log, in order: (name, fields), or the fields of those named name."""
-        found = parse_events(self.log_text())
-        return found if name is None else [fields for n, fields in found if n == name]
+    def events(self):
+        """Analytics events of the run log, in order: (name, fields)."""
+        return parse_events(self.log_text())
 
     def batches(self):
         """The analytics POSTs the demo service received, each a list of (name, fields)."""
