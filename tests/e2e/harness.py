@@ -107,7 +107,6 @@ class Sandbox:
         self.certs = self.installer = self.display = None
         self.shots = 0
 
-    # ----- servers -----
     def start_display(self, size="1280x800"):
         read, write = os.pipe()
         # -noreset: the server stays as it is when its last client leaves (between two installers).
@@ -118,8 +117,7 @@ class Sandbox:
             self.display = ":" + r.readline().decode().strip()
 
     def make_certificates(self):
-        """The test authority and its server certificates; the installer is told of the authority
-        through SSL_CERT_FILE, as a machine behind an inspecting proxy is."""
+        """The test authority and its certificates, named to the installer as behind an inspecting proxy."""
         self.certs = self.root / "certs"
         subprocess.run([str(MAKE_CERTIFICATES), str(self.certs)], check=True)
         self.extra_env["SSL_CERT_FILE"] = str(self.certs / "authority.pem")
@@ -152,8 +150,7 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         return f"https://127.0.0.1:{self.https_port}"
 
     def start_tinyproxy(self, bind):
-        """tinyproxy on 127.0.0.1 (CONNECT to any port), its own connections leaving from the
-        address bind, so that a server's log tells what came through it."""
+        """tinyproxy on 127.0.0.1, leaving from the address bind: a server's log tells what came through it."""
         port = free_port()
         conf = self.root / "tinyproxy.conf"
         conf.write_text(f"Port {port}\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Info\n"
@@ -181,7 +178,6 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         self.processes.append(proc)
         return proc
 
-    # ----- the installer -----
     def make_bundle(self, config_url, **settings):
         bundle = self.root / "TinyInstaller.app"
         shutil.copytree(self.bundle_src, bundle, symlinks=True)
@@ -205,11 +201,8 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         env.update(self.extra_env)
         return env
 
-    def launch(self, *args, user=None):
-        cmd = [str(self.executable), *args]
-        if user is not None:
-            cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--"] + cmd
-        return self.start_installer(cmd, self.env())
+    def launch(self, *args):
+        return self.start_installer([str(self.executable), *args], self.env())
 
     def start_installer(self, cmd, env, name=None):
         self.console_path = self.artifacts / f"console-{name or len(self.processes)}.txt"
@@ -218,16 +211,15 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
             self.installer = proc
         return proc
 
-    def start(self, *service_args, archive_bytes=None, limit_rate=None, upload_to_nginx=True, **settings):
-        """The usual run: a screen, nginx with the archive, the demo service with service_args, the
-        installer on its Welcome screen. The run log goes to nginx (WebDAV PUT, answered 201
-        Created) or to the service's collector (answered 200, after which the installer deletes it)."""
+    def start(self, upload_to_nginx=True):
+        """The usual run: a screen, nginx with the archive, the demo service, the installer on its
+        Welcome screen. The run log goes to nginx (WebDAV PUT, answered 201 Created) or to the
+        service's collector (answered 200, after which the installer deletes it)."""
         if self.display is None:
             self.start_display()
-        nginx = self.start_nginx(archive_bytes, limit_rate)
+        nginx = self.start_nginx()
         upload = ("--log-upload-url", nginx + "/logs/") if upload_to_nginx else ()
-        service = self.start_service("--download-url", nginx + "/download/Corvala.zip", *upload, *service_args)
-        self.make_bundle(service + "/config/prod", **settings)
+        self.make_bundle(self.start_service("--download-url", nginx + "/download/Corvala.zip", *upload) + "/config/prod")
         proc = self.launch()
         self.wait_log("Show Welcome screen")
         time.sleep(1.0)
@@ -244,10 +236,6 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
     def wait_log(self, needle, timeout=30):
         return wait_for(lambda: needle in self.log_text(), timeout, f"run log line {needle!r}")
 
-    def events(self):
-        """Analytics events of the run log, in order: (name, fields)."""
-        return parse_events(self.log_text())
-
     def batches(self):
         """The analytics POSTs the demo service received, each a list of (name, fields)."""
         text = self.analytics_file.read_bytes().decode() if self.analytics_file.exists() else ""  # CR LF kept
@@ -259,27 +247,23 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         check(len(logs) == 1, f"uploaded logs {logs}")
         return [line for line in logs[0].read_bytes().decode().split("\r\n") if line]
 
-    # ----- as a person -----
     def xdotool(self, *args):
         result = subprocess.run(["xdotool", *args], env={"DISPLAY": self.display}, capture_output=True, text=True)
         return result.stdout.strip() if result.returncode == 0 else ""
 
-    def focused_window(self, pid, title=None, other_than=None):
-        """The focused window if it is a mapped one of process pid (titled title, not other_than)."""
+    def focused_window(self, pid, other_than=None):
+        """The focused window if it is a mapped one of process pid, and not other_than."""
         window = self.xdotool("getwindowfocus")
         if not window or window == other_than or self.xdotool("getwindowpid", window) != str(pid):
             return None
-        if title is not None and title not in self.xdotool("getwindowname", window):
-            return None
         return window if window in self.xdotool("search", "--onlyvisible", "--pid", str(pid)).split() else None
 
-    def key(self, name, proc=None, title=None, other_than=None, timeout=30):
+    def key(self, name, proc=None, other_than=None, timeout=30):
         """Presses a key once a window of the installer is shown and focused, so that it cannot be
         lost to one still being mapped; returns that window (other_than for the next, when it opens one)."""
         pid = (proc or self.installer).pid
         self.xdotool("mousemove", "640", "400")
-        what = f"a visible, focused installer window{f' titled {title!r}' if title else ''}"
-        window = wait_for(lambda: self.focused_window(pid, title, other_than), timeout, what)
+        window = wait_for(lambda: self.focused_window(pid, other_than), timeout, "a visible, focused installer window")
         self.xdotool("key", name)
         return window
 
