@@ -1,15 +1,15 @@
-"""A sandbox in which the built installer runs as a person meets it.
+"""A sandbox in which the built installer runs as a person meets it, and what every case shares.
 
-Everything lives in one scratch folder: HOME, TMPDIR, the applications folder, the copied bundle
-with its own Info.plist, the servers' files and the screenshots. Xvfb gives the window a screen,
-nginx is the download host and the log-upload target (WebDAV PUT), the demo service answers the
-configuration and collects the analytics batch. With certificates, nginx also serves all of it over
-HTTPS (the service behind it), and tinyproxy can stand in the way.
+One scratch folder holds HOME, TMPDIR, the applications folder, the copied bundle with its own
+Info.plist and the servers' files. Xvfb gives the window a screen, nginx is the download host and
+the log-upload target (WebDAV PUT), the demo service answers the configuration and collects the
+analytics batch; with certificates nginx serves it all over HTTPS too, and tinyproxy can stand in the way.
 """
 
 import argparse
 import json
 import os
+import plistlib
 import shutil
 import signal
 import socket
@@ -17,19 +17,33 @@ import subprocess
 import sys
 import tempfile
 import time
+from contextlib import suppress
 from pathlib import Path
-from xml.sax.saxutils import escape
 
 DATA_PATH = "/.local/share/Brightmoor/CorvalaInstaller"
 BINARY_NAME = "Corvala.app"
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
 MAKE_CERTIFICATES = Path(__file__).resolve().parent.parent / "support" / "make-test-certificates"
+BATCH_SEPARATOR = "\n----- end of analytics batch -----\n"  # how the demo service separates POST bodies
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
 
 
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def port_open(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+            return True
+    except OSError:
+        return False
 
 
 def wait_for(predicate, timeout, what, interval=0.1):
@@ -40,13 +54,6 @@ def wait_for(predicate, timeout, what, interval=0.1):
             return value
         time.sleep(interval)
     raise AssertionError(f"timed out after {timeout}s waiting for {what}")
-
-
-def plist(value, indent=""):
-    if isinstance(value, dict):
-        inner = "".join(f"{indent}  <key>{escape(k)}</key>\n{plist(v, indent + '  ')}" for k, v in value.items())
-        return f"{indent}<dict>\n{inner}{indent}</dict>\n"
-    return f"{indent}<string>{escape(str(value))}</string>\n"
 
 
 def minisign_pair(folder):
@@ -78,154 +85,99 @@ def write_info_plist(bundle, identifier, config_url, apps, **settings):
     qsconfig.update(settings)
     info = {"CFBundleIdentifier": identifier, "CFBundleExecutable": "TinyInstaller",
             "CFBundleShortVersionString": "1.0.0", "QSEnv": "prod", "QSConfig": qsconfig}
-    (Path(bundle) / "Contents" / "Info.plist").write_text(
-        '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n' + plist(info) + "</plist>\n")
+    (Path(bundle) / "Contents" / "Info.plist").write_bytes(plistlib.dumps(info))
 
 
 class Sandbox:
     def __init__(self, bundle, service, archive, artifacts, name):
-        self.bundle_src = Path(bundle)
-        self.service_exe = Path(service)
-        self.archive = Path(archive)
+        self.bundle_src, self.service_exe, self.archive = Path(bundle), Path(service), Path(archive)
         self.artifacts = Path(artifacts) / name
         shutil.rmtree(self.artifacts, ignore_errors=True)
         self.artifacts.mkdir(parents=True)
         self.root = Path(tempfile.mkdtemp(prefix=f"tiny-e2e-{name}-"))
         os.chmod(self.root, 0o755)
-        self.home = self.root / "home" / "person"
-        self.tmp = self.root / "tmp"
-        self.apps = self.root / "Applications"
-        self.www = self.root / "www" / "download"
-        self.collected = self.root / "collected"
+        self.home, self.tmp, self.apps = self.root / "home" / "person", self.root / "tmp", self.root / "Applications"
+        self.www, self.collected = self.root / "www" / "download", self.root / "collected"
         for d in (self.home, self.tmp, self.apps, self.www, self.collected):
             d.mkdir(parents=True)
-        self.analytics_file = self.root / "analytics.txt"
-        self.request_log = self.root / "requests.txt"
+        self.analytics_file, self.request_log = self.root / "analytics.txt", self.root / "requests.txt"
         self.args_file = self.root / "product-args.txt"
         self.processes = []
-        self.process_groups = []  # servers whose helpers (a compositor's clients, a bus's services) go with them
         self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
-        self.certs = None
-        self.installer = None
-        self.display = None
+        self.certs = self.installer = self.display = None
         self.shots = 0
 
-    # ----- servers -----
     def start_display(self, size="1280x800"):
         read, write = os.pipe()
         # -noreset: the server stays as it is when its last client leaves (between two installers).
-        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24", "-nolisten", "tcp",
-                                 "-noreset"],
-                                pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.start_process(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{size}x24",
+                            "-nolisten", "tcp", "-noreset"], pass_fds=(write,))
         os.close(write)
-        number = b""
         with os.fdopen(read, "rb") as r:
-            while not number.endswith(b"\n"):
-                chunk = r.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        self.display = ":" + number.decode().strip()
-        self.processes.append(proc)
-        self.display_proc = proc
-
-    def stop_display(self):
-        """Ends the X server (its clients have gone); the next start_display makes another."""
-        self.display_proc.terminate()
-        self.display_proc.wait(timeout=10)
-        self.display = None
+            self.display = ":" + r.readline().decode().strip()
 
     def make_certificates(self):
-        """The test authority and its server certificates (make-test-certificates); the installer
-        is told of the authority through SSL_CERT_FILE, as a machine behind an inspecting proxy is."""
+        """The test authority and its certificates, named to the installer as behind an inspecting proxy."""
         self.certs = self.root / "certs"
         subprocess.run([str(MAKE_CERTIFICATES), str(self.certs)], check=True)
         self.extra_env["SSL_CERT_FILE"] = str(self.certs / "authority.pem")
-        return self.certs
-
-    def tls_server(self, service_port):
-        """An HTTPS server block with the good certificate: the download and log folders as over
-        HTTP, everything else passed on to the demo service on service_port."""
-        self.https_port = free_port()
-        return f"""
-  server {{
-    listen 127.0.0.1:{self.https_port} ssl;
-    ssl_certificate {self.certs}/good.pem; ssl_certificate_key {self.certs}/good.key;
-    access_log {self.root}/nginx-tls-access.log;
-    location /download/ {{ root {self.root}/www; }}
-    location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
-                       client_max_body_size 64m; }}
-    location / {{ proxy_pass http://127.0.0.1:{service_port}; client_max_body_size 64m; }}
-  }}"""
 
     def start_nginx(self, archive_bytes=None, limit_rate=None, https_service_port=None):
-        """The download host over HTTP; with https_service_port (and certificates made), also the
-        HTTPS front of the download host, the log folder and the service (https_url())."""
-        self.nginx_port = free_port()
+        """The download host and the log folder over HTTP; with https_service_port (and certificates
+        made), the same over HTTPS (https_url()) in front of the service on that port."""
+        self.nginx_port, self.https_port, temp = free_port(), free_port(), self.root / "nginx-temp"
         (self.www / "Corvala.zip").write_bytes(archive_bytes if archive_bytes is not None else self.archive.read_bytes())
-        conf = self.root / "nginx.conf"
-        temp = self.root / "nginx-temp"
         temp.mkdir()
-        conf.write_text(f"""
-daemon off; master_process off; worker_processes 1;
+        files = (f"location /download/ {{ root {self.root}/www; {f'limit_rate {limit_rate};' if limit_rate else ''} }}"
+                 f"location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; "
+                 "dav_access user:rw; client_max_body_size 64m; }")
+        tls = (f"server {{ listen 127.0.0.1:{self.https_port} ssl; access_log {self.root}/nginx-tls-access.log;"
+               f"ssl_certificate {self.certs}/good.pem; ssl_certificate_key {self.certs}/good.key; {files}"
+               f"location / {{ proxy_pass http://127.0.0.1:{https_service_port}; client_max_body_size 64m; }} }}")
+        conf = self.root / "nginx.conf"
+        conf.write_text(f"""daemon off; master_process off; worker_processes 1; events {{ worker_connections 64; }}
 error_log {self.root}/nginx-error.log; pid {self.root}/nginx.pid;
-events {{ worker_connections 64; }}
-http {{
-  access_log {self.root}/nginx-access.log;
-  client_body_temp_path {temp}/body; proxy_temp_path {temp}/proxy; fastcgi_temp_path {temp}/fcgi;
-  uwsgi_temp_path {temp}/uwsgi; scgi_temp_path {temp}/scgi;
-  server {{
-    listen 127.0.0.1:{self.nginx_port};
-    location /download/ {{ root {self.root}/www; {f"limit_rate {limit_rate};" if limit_rate else ""} }}
-    location /busy/ {{ add_header Retry-After 2 always; return 503; }}
-    location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; dav_access user:rw;
-                       client_max_body_size 64m; }}
-  }}{self.tls_server(https_service_port) if https_service_port else ""}
-}}
+http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/body; proxy_temp_path {temp}/proxy;
+  fastcgi_temp_path {temp}/fcgi; uwsgi_temp_path {temp}/uwsgi; scgi_temp_path {temp}/scgi;
+  server {{ listen 127.0.0.1:{self.nginx_port}; {files} }}
+  {tls if https_service_port else ""} }}
 """)
-        proc = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.root)],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.processes.append(proc)
-        wait_for(lambda: self._port_open(self.nginx_port), 10, "nginx")
+        self.start_process(["nginx", "-c", str(conf), "-p", str(self.root)])
+        wait_for(lambda: port_open(self.nginx_port), 10, "nginx")
         return f"http://127.0.0.1:{self.nginx_port}"
 
     def https_url(self):
         return f"https://127.0.0.1:{self.https_port}"
 
-    def start_tinyproxy(self, bind=None):
-        """tinyproxy on 127.0.0.1 (CONNECT to any port); bind: the address its own connections
-        leave from, so that a server's log tells what came through it."""
+    def start_tinyproxy(self, bind):
+        """tinyproxy on 127.0.0.1, leaving from the address bind: a server's log tells what came through it."""
         port = free_port()
         conf = self.root / "tinyproxy.conf"
         conf.write_text(f"Port {port}\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Info\n"
-                        f"LogFile \"{self.root}/tinyproxy.log\"\nAllow 127.0.0.1\n" + (f"Bind {bind}\n" if bind else ""))
-        proc = subprocess.Popen(["tinyproxy", "-d", "-c", str(conf)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.processes.append(proc)
-        wait_for(lambda: self._port_open(port), 10, "tinyproxy")
+                        f"LogFile \"{self.root}/tinyproxy.log\"\nAllow 127.0.0.1\nBind {bind}\n")
+        self.start_process(["tinyproxy", "-d", "-c", str(conf)])
+        wait_for(lambda: port_open(port), 10, "tinyproxy")
         return f"http://127.0.0.1:{port}"
 
     def start_service(self, *extra, log=None):
         """Starts the demo service; its own report (standard error) goes to the file log, if given."""
-        proc = subprocess.Popen([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
-                                 "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
-                                 "--request-log", str(self.request_log), *extra],
-                                stdout=subprocess.PIPE, stderr=open(log, "a") if log else subprocess.DEVNULL, text=True)
-        self.processes.append(proc)
+        proc = self.start_process([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
+                                   "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
+                                   "--request-log", str(self.request_log), *extra],
+                                  stdout=subprocess.PIPE, stderr=open(log, "a") if log else subprocess.DEVNULL, text=True)
         line = proc.stdout.readline()
-        if "listening on" not in line:
-            raise AssertionError(f"demo service did not start: {line!r}")
+        check("listening on" in line, f"demo service did not start: {line!r}")
         self.service_url = line.strip().rsplit(" ", 1)[-1]
         return self.service_url
 
-    @staticmethod
-    def _port_open(port):
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
-                return True
-        except OSError:
-            return False
+    def start_process(self, cmd, **kwargs):
+        """A process in a session of its own, ended with everything it started (a compositor's
+        clients, a bus's services, the launched product); output goes nowhere unless kwargs say."""
+        proc = subprocess.Popen(cmd, start_new_session=True, **{"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL,
+                                                                 **kwargs})
+        self.processes.append(proc)
+        return proc
 
-    # ----- the installer -----
     def make_bundle(self, config_url, **settings):
         bundle = self.root / "TinyInstaller.app"
         shutil.copytree(self.bundle_src, bundle, symlinks=True)
@@ -234,18 +186,14 @@ http {{
         return bundle
 
     def env(self):
-        # The servers are on 127.0.0.1: no proxy of the machine running the tests is in the way,
-        # and no authority it names is trusted unless the sandbox names it. Nor does the sudo that
-        # may have started the tests make the installer one started through sudo (which would
-        # refuse unsigned archives).
+        # No proxy or authority of the machine running the tests, nor the sudo that may have started
+        # them (which would make the installer refuse unsigned archives).
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_", "SUDO_", "PKEXEC_"))
+               if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_", "SUDO_", "PKEXEC_", "DISPLAY"))
                and k.lower() not in PROXY_VARIABLES}
         runtime = self.tmp / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
-        env.pop("DISPLAY", None)
-        env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime),
-                   LANG="en_US.UTF-8",
+        env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime), LANG="en_US.UTF-8",
                    LANGUAGE="en_US", QT_QPA_PLATFORM="xcb", CORVALA_ARGS_FILE=str(self.args_file),
                    CORVALA_EXIT_AFTER_MS="3000")
         if self.display:
@@ -253,22 +201,29 @@ http {{
         env.update(self.extra_env)
         return env
 
-    def start_group(self, cmd, **kwargs):
-        """A server in a session of its own, ended with everything it started."""
-        proc = subprocess.Popen(cmd, start_new_session=True, **kwargs)
-        self.process_groups.append(proc)
-        return proc
+    def launch(self, *args):
+        return self.start_installer([str(self.executable), *args], self.env())
 
-    def launch(self, *args, user=None):
-        cmd = [str(self.executable), *args]
-        if user is not None:
-            cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--"] + cmd
-        self.console_path = self.artifacts / f"console-{len(self.processes)}.txt"
-        console = open(self.console_path, "w")
-        proc = subprocess.Popen(cmd, env=self.env(), stdout=console, stderr=subprocess.STDOUT)
-        self.processes.append(proc)
+    def start_installer(self, cmd, env, name=None):
+        self.console_path = self.artifacts / f"console-{name or len(self.processes)}.txt"
+        proc = self.start_process(cmd, env=env, stdout=open(self.console_path, "w"), stderr=subprocess.STDOUT)
         if self.installer is None:
             self.installer = proc
+        return proc
+
+    def start(self, upload_to_nginx=True):
+        """The usual run: a screen, nginx with the archive, the demo service, the installer on its
+        Welcome screen. The run log goes to nginx (WebDAV PUT, answered 201 Created) or to the
+        service's collector (answered 200, after which the installer deletes it)."""
+        if self.display is None:
+            self.start_display()
+        nginx = self.start_nginx()
+        upload = ("--log-upload-url", nginx + "/logs/") if upload_to_nginx else ()
+        self.make_bundle(self.start_service("--download-url", nginx + "/download/Corvala.zip", *upload) + "/config/prod")
+        proc = self.launch()
+        self.wait_log("Show Welcome screen")
+        time.sleep(1.0)
+        self.screenshot("welcome")
         return proc
 
     @property
@@ -276,124 +231,107 @@ http {{
         return self.home / DATA_PATH.lstrip("/") / "Logs" / "tiny.log"
 
     def log_text(self):
-        try:
-            return self.log_path.read_text(errors="replace")
-        except FileNotFoundError:
-            return ""
+        return self.log_path.read_text(errors="replace") if self.log_path.exists() else ""
 
     def wait_log(self, needle, timeout=30):
         return wait_for(lambda: needle in self.log_text(), timeout, f"run log line {needle!r}")
 
-    def events(self):
-        """Analytics events of the run log, in order: (name, fields)."""
-        return parse_events(self.log_text())
+    def batches(self):
+        """The analytics POSTs the demo service received, each a list of (name, fields)."""
+        text = self.analytics_file.read_bytes().decode() if self.analytics_file.exists() else ""  # CR LF kept
+        return [parse_batch(body) for body in text.split(BATCH_SEPARATOR) if body.strip()]
 
-    # ----- as a person -----
+    def uploaded_lines(self):
+        """The records of the one uploaded run log."""
+        logs = sorted(self.collected.rglob("tiny-*.log"))
+        check(len(logs) == 1, f"uploaded logs {logs}")
+        return [line for line in logs[0].read_bytes().decode().split("\r\n") if line]
+
     def xdotool(self, *args):
-        subprocess.run(["xdotool", *args], env={"DISPLAY": self.display}, check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def _xdotool_out(self, *args):
         result = subprocess.run(["xdotool", *args], env={"DISPLAY": self.display}, capture_output=True, text=True)
         return result.stdout.strip() if result.returncode == 0 else ""
 
-    def focused_window(self, pid, title=None, other_than=None):
-        """The window that has the keyboard focus when it is a mapped window of process pid (and,
-        when given, its title contains title and it is not the window other_than); otherwise None."""
-        window = self._xdotool_out("getwindowfocus")
-        if not window or window == other_than or self._xdotool_out("getwindowpid", window) != str(pid):
+    def focused_window(self, pid, other_than=None):
+        """The focused window if it is a mapped one of process pid, and not other_than."""
+        window = self.xdotool("getwindowfocus")
+        if not window or window == other_than or self.xdotool("getwindowpid", window) != str(pid):
             return None
-        if title is not None and title not in self._xdotool_out("getwindowname", window):
-            return None
-        visible = self._xdotool_out("search", "--onlyvisible", "--pid", str(pid)).split()
-        return window if window in visible else None
+        return window if window in self.xdotool("search", "--onlyvisible", "--pid", str(pid)).split() else None
 
-    def key(self, name, proc=None, title=None, other_than=None, timeout=30):
-        """Presses a key as a person would: only once a window of the installer is shown and has
-        the keyboard focus, so the key cannot be lost to a window that is still being mapped.
-        Returns the window that received it (pass it as other_than to wait for a new one, such as
-        a confirmation that the key opens)."""
+    def key(self, name, proc=None, other_than=None, timeout=30):
+        """Presses a key once a window of the installer is shown and focused, so that it cannot be
+        lost to one still being mapped; returns that window (other_than for the next, when it opens one)."""
         pid = (proc or self.installer).pid
         self.xdotool("mousemove", "640", "400")
-        what = f"a visible, focused installer window{f' titled {title!r}' if title else ''}"
-        window = wait_for(lambda: self.focused_window(pid, title, other_than), timeout, what)
+        window = wait_for(lambda: self.focused_window(pid, other_than), timeout, "a visible, focused installer window")
         self.xdotool("key", name)
         return window
 
-    def click(self, x, y):
-        self.xdotool("mousemove", str(x), str(y), "click", "1")
+    def confirm_quit(self, proc=None, window=None):
+        """The quit confirmation (opened by Escape unless window says it is open over that window)
+        starts on "No, stay": Tab to Exit, then Return."""
+        main_window = window or self.key("Escape", proc=proc)
+        self.key("Tab", proc=proc, other_than=main_window)
+        self.key("Return", proc=proc, other_than=main_window)
+
+    def install_until_finished(self):
+        self.key("Return")
+        self.wait_log('"EVT":"Config"', timeout=30)
+        time.sleep(0.5)
+        self.screenshot("downloading")
+        self.wait_log('"EVT":"Install"', timeout=90)
+        time.sleep(2.0)
+        self.screenshot("finished")
+
+    def window_geometry(self, window_id):
+        values = dict(line.split("=", 1) for line in self.xdotool("getwindowgeometry", "--shell", window_id).split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def screenshot(self, label):
-        if self.display is None:  # failed before the display was started: nothing to take
-            return None
+        """The whole screen as a numbered picture among the artifacts (none before there is a screen)."""
         self.shots += 1
         path = self.artifacts / f"{self.shots:02d}-{label}.png"
-        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.display:
+            subprocess.run(["import", "-display", self.display, "-window", "root", str(path)], capture_output=True)
         return path
 
     def wait_exit(self, proc=None, timeout=30):
-        proc = proc or self.installer
-        return proc.wait(timeout=timeout)
+        return (proc or self.installer).wait(timeout=timeout)
 
     def stop_processes(self):
-        """Ends everything the sandbox started, newest first; the servers with their own helpers last."""
+        """Ends everything the sandbox started, newest first, each with what it started and left running."""
         for proc in reversed(self.processes):
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGTERM)
-                try:
+            for sig in (signal.SIGTERM, signal.SIGKILL):
+                with suppress(ProcessLookupError):
+                    os.killpg(proc.pid, sig)
+                with suppress(subprocess.TimeoutExpired):
                     proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
-        for proc in reversed(self.process_groups):
-            try:
-                os.killpg(proc.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            try:
-                proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(proc.pid, signal.SIGKILL)
-                proc.wait()
-            try:  # what it started and left running
-                os.killpg(proc.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
 
     def close(self):
+        """Stops everything and keeps the servers' files and the run log among the artifacts."""
         self.stop_processes()
-        for name in ("nginx-error.log", "requests.txt", "analytics.txt", "nginx-tls-access.log", "tinyproxy.log"):
-            src = self.root / name
-            if src.exists():
-                shutil.copy(src, self.artifacts / name)
-        if self.log_path.exists():
-            shutil.copy(self.log_path, self.artifacts / "tiny.log")
+        for path in [self.root / name for name in ("nginx-error.log", "requests.txt", "analytics.txt",
+                                                   "nginx-tls-access.log", "tinyproxy.log")] + [self.log_path]:
+            if path.exists():
+                shutil.copy(path, self.artifacts / path.name)
         shutil.rmtree(self.root, ignore_errors=True)
 
 
 def parse_events(text):
-    events = []
-    for line in text.splitlines():
-        if '"trace": "EVT"' not in line:
-            continue
-        start = line.index('"message": ') + len('"message": ')
-        end = line.index(', "lang": ')
-        fields = json.loads(line[start:end])
-        events.append((fields.get("EVT"), fields))
-    return events
+    """The analytics events among run-log records: (name, fields)."""
+    found = [json.loads(line[line.index('"message": ') + 11:line.index(', "lang": ')])
+             for line in text.splitlines() if '"trace": "EVT"' in line]
+    return [(fields.get("EVT"), fields) for fields in found]
 
 
 def parse_batch(body):
     """Analytics POST body: event lines joined by CR LF."""
-    events = []
-    for line in body.split("\r\n"):
-        if not line:
-            continue
-        parts = line.split(" ", 2)
-        fields = json.loads(parts[2])
-        events.append((fields.get("EVT"), fields))
-    return events
+    return [(fields.get("EVT"), fields) for fields in
+            (json.loads(line.split(" ", 2)[2]) for line in body.split("\r\n") if line)]
+
+
+def names(events):
+    return [name for name, _ in events]
 
 
 def run_cases(cases, sandbox_prefix=""):
@@ -401,19 +339,17 @@ def run_cases(cases, sandbox_prefix=""):
     with a screenshot kept when a check fails or times out. Returns the exit status."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--case", required=True, choices=sorted(cases))
-    parser.add_argument("--bundle", required=True)
-    parser.add_argument("--service", required=True)
-    parser.add_argument("--archive", required=True)
-    parser.add_argument("--artifacts", required=True)
+    for option in ("--bundle", "--service", "--archive", "--artifacts"):
+        parser.add_argument(option, required=True)
     args = parser.parse_args()
     box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, sandbox_prefix + args.case)
     try:
         cases[args.case](box)
+        print(f"passed {args.case}; artifacts in {box.artifacts}")
+        return 0
     except Exception as error:  # a failed check or a time-out: keep the evidence
         box.screenshot("failure")
         print(f"FAILED {args.case}: {error}", file=sys.stderr)
-        box.close()
         return 1
-    box.close()
-    print(f"passed {args.case}; artifacts in {box.artifacts}")
-    return 0
+    finally:
+        box.close()
