@@ -157,6 +157,8 @@ TEST_F(Services, UsableConfigurationsAnnounceTheirEndpointsAndNameTheArchiveOfTh
         EXPECT_EQ(endpoints, row.endpoints);
         EXPECT_EQ(env.logLines().filter("\"trace\": \"ERROR\"").filter("not an http or https address").size(),
                   row.endpoints[0].isNull() ? 2 : 0);
+        const QString analytics = row.endpoints[0].isNull() ? QStringLiteral("(null)") : row.endpoints[0].toString();
+        EXPECT_FALSE(env.logLines().filter(QStringLiteral("\"message\":\" Analytics URL: %1\"").arg(analytics)).isEmpty());
     }
     // The request as the server received it: our six headers in order.
     const TestHttpServer::Request &request = server.requests().first();
@@ -166,6 +168,7 @@ TEST_F(Services, UsableConfigurationsAnnounceTheirEndpointsAndNameTheArchiveOfTh
     std::copy_if(request.headers.begin(), request.headers.end(), std::back_inserter(received), [&](const auto &h) { return ours.contains(h.first); });
     EXPECT_EQ(received, TestHttpServer::Headers({{"appName", "CORVALA"}, {"ci", QSPortalProvider::getCi().toUtf8()}, {"os", "linux"},
                                                  {"osVer", "6.1.0"}, {"country", "US"}, {"locale", "en-US"}}));
+    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, QStringLiteral("GET request header {appName: CORVALA, ci: ")));
 }
 
 // An unusable document gives neither configuration nor error; a failed transfer gives the error,
@@ -222,6 +225,7 @@ TEST_F(Services, TheAnalyticsBatchIsPostedAsItsExactBytes)
     EXPECT_EQ(request.method + ' ' + request.target, "POST /events");
     EXPECT_EQ(request.header("Content-Type"), "application/x-www-form-urlencoded");
     EXPECT_EQ(request.body, lines.join(QStringLiteral("\r\n")).toUtf8());
+    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("ANALYTICS: ") + lines.join(QStringLiteral("\r\n"))));
 }
 
 // Whatever the status, an answer is an answer: the upload's completion gets the status and the
@@ -241,10 +245,12 @@ TEST_F(Services, TheRunLogIsPutUnchangedAndDeletedAtTheEndOnlyAfterA200)
         EXPECT_EQ(request.header("Content-Type"), "application/json");
         EXPECT_EQ(request.body, log);
         ASSERT_EQ(fileBytes(env.logFilePath()), log);  // the uploader writes nothing to the log
+        EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Log Upload URL: %1%2").arg(base, QString::fromUtf8(request.target.mid(6)))));
     }
     QFile::remove(env.logFilePath());
     upload(server.url(QStringLiteral("/")).toString());
     EXPECT_TRUE(server.requests().last().method == "PUT" && server.requests().last().body.isEmpty());
+    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Log File content: (null)")));
 
     env.host.superUser = true;
     for (const int status : {200, 201, 500}) {

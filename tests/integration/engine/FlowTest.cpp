@@ -120,6 +120,11 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
          [](FlowFixture &f, TestHttpServer &) { f.env.setSetting("kQSArchivePublicKey", "RWnotakey"); }, {}, 0},
         // Archives judged before the bundle leaves the extraction folder, by the placement helper's rule.
         {"truncated", Answer{200, {}, archive.left(archive.size() / 2)}, extractError, broken, "Extract error"},
+        {"zip slip", Answer{200, {}, makeZip({{"Corvala.app/../../../../evil.txt", "owned"}})}, extractError, broken, "Extract error"},
+        {"an absolute path", Answer{200, {}, makeZip({{"/tmp/evil.txt", "owned"}})}, extractError, broken, "Extract error"},
+        {"a link out, then a file through it",
+         Answer{200, {}, makeZip({{"Corvala.app/"}, {"Corvala.app/out", {}, "../../.."}, {"Corvala.app/out/evil.txt", "owned"}})}, extractError,
+         broken, "Extract error"},
         {"another bundle", Answer{200, {}, makeZip(productEntries("Other.app"))}, extractError, broken, "Extract error"},
         {"the bundle is a link", Answer{200, {}, makeZip(productEntries("Other.app") << ZipEntry{"Corvala.app", {}, "Other.app"})},
          extractError, broken, "Extract error"},
@@ -166,6 +171,7 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
         EXPECT_EQ(QFileInfo(f.bundlePath() + "/Contents/MacOS/corvala").isExecutable(), installed);
         EXPECT_EQ(readFile(f.versionFile()), QSInstallFiles::versionFileContent(installed ? "1234" : "1000"));
         EXPECT_TRUE(installed || isEmptyFolder(f.env.host.temporary));
+        EXPECT_FALSE(QFileInfo::exists("/tmp/evil.txt") || QFileInfo::exists(f.env.path("evil.txt")));
         if (row.verify)
             row.verify(f, server);
     }
