@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,7 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
         std::function<void(FlowFixture &, const TestHttpServer &)> verify = {};
         int requests = -1;  // when not one per attempt
         std::function<void(FlowFixture &)> started = {};  // once the configuration came
+        qint64 maximumBytes = 0;  // "kQSMaximumArchiveBytes": no file in the temporary folder ever grows past it
     };
     const auto offline = [](FlowFixture &f) { f.env.host.reachability = std::nullopt; };
     const auto placed = [](const char *version) { return [version](FlowFixture &f) { writeInstalledBundle(f.bundlePath(), version); }; };
@@ -93,10 +95,9 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
         {"server never answers", Answer{200, {}, "x", Fault::Stall}, downloadError, {"Config", "Download", "Install"},
          "No data arrived for 0.3 seconds", 1, {}, [](FlowFixture &f, TestHttpServer &) { f.flow->setDownloadTimeouts({300ms}); }},
         {"no length, past the largest archive", Answer{200, {}, big, Fault::Chunked, -1, 64 << 10, 5}, downloadError,
-         {"Config", "Download", "Install"}, "more than 1048576 bytes, the largest archive accepted", 1, {},
-         [](FlowFixture &f, TestHttpServer &) { f.env.setSetting("kQSMaximumArchiveBytes", "1048576"); }},
-        {"a length past the largest archive", Answer{200, {}, big}, downloadError, {"Config", "Download", "Install"}, "announced 4", 1, {},
-         [](FlowFixture &f, TestHttpServer &) { f.env.setSetting("kQSMaximumArchiveBytes", "1048576"); }},
+         {"Config", "Download", "Install"}, "more than 1048576 bytes, the largest archive accepted", 1, {}, {}, {}, -1, {}, 1 << 20},
+        {"a length past the largest archive", Answer{200, {}, big}, downloadError, {"Config", "Download", "Install"}, "announced 4", 1, {}, {}, {}, -1, {},
+         1 << 20},
         {"too little room where the archive is written", Answer{200, {}, archive}, QStringLiteral("showInfoAlert:no_space"),
          {"Config", "Download"}, "more bytes in ", 1, {}, [&archive](FlowFixture &f, TestHttpServer &) {
              f.env.host.spaceAt = [t = f.env.host.temporary, n = quint64(archive.size() / 2)](const QString &path) {
@@ -150,6 +151,15 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
         const QString url = server.url("/Corvala.zip").toString();
         if (row.prepare)
             row.prepare(f, server);
+        if (row.maximumBytes)
+            f.env.setSetting("kQSMaximumArchiveBytes", QString::number(row.maximumBytes));
+        qint64 largest = 0;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (const QFileInfo &file : QDir(f.env.host.temporary).entryInfoList(QDir::Files | QDir::Hidden))
+                largest = std::max(largest, file.size());
+        });
+        watch.start(1);
         f.startWith(url, row.attempts, row.signature);
         if (row.started)
             row.started(f);
@@ -172,6 +182,7 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
         EXPECT_EQ(readFile(f.versionFile()), QSInstallFiles::versionFileContent(installed ? "1234" : "1000"));
         EXPECT_TRUE(installed || isEmptyFolder(f.env.host.temporary));
         EXPECT_FALSE(QFileInfo::exists("/tmp/evil.txt") || QFileInfo::exists(f.env.path("evil.txt")));
+        EXPECT_TRUE(!row.maximumBytes || largest <= row.maximumBytes) << largest;
         if (row.verify)
             row.verify(f, server);
     }
