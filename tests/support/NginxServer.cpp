@@ -6,41 +6,12 @@
 #include <QTcpSocket>
 #include <QTest>
 
-namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-bool accepts(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(200);
-}
-
-QString tlsLines(const NginxServer::Options &options)
-{
-    if (!options.tls)
-        return {};
-    QString lines = QStringLiteral("ssl_certificate %1; ssl_certificate_key %2;\n")
-                        .arg(options.tls->certificate, options.tls->key);
-    // Debian's OpenSSL 3 refuses TLS 1.0 below security level 0, in a server as in a client.
-    if (options.tls->onlyTls10)
-        lines += QStringLiteral("ssl_protocols TLSv1; ssl_ciphers DEFAULT:@SECLEVEL=0;\n");
-    return lines;
-}
-
-}  // namespace
-
 NginxServer::NginxServer()
 {
     QDir(dir_.path()).mkpath(QStringLiteral("www"));
-    QDir(dir_.path()).mkpath(QStringLiteral("temp"));
-    port_ = freePort();
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    port_ = probe.serverPort();
 }
 
 NginxServer::~NginxServer()
@@ -58,8 +29,15 @@ void NginxServer::putFile(const QString &name, const QByteArray &bytes)
 bool NginxServer::start(const Options &options)
 {
     kill();
-    const QString root = dir_.path();
-    const QString temp = dir_.filePath(QStringLiteral("temp"));
+    QString server = options.serverLines;
+    if (options.tls) {
+        server += QStringLiteral("ssl_certificate %1; ssl_certificate_key %2;\n").arg(options.tls->certificate, options.tls->key);
+        // Debian's OpenSSL 3 refuses TLS 1.0 below security level 0, in a server as in a client.
+        if (options.tls->onlyTls10)
+            server += QStringLiteral("ssl_protocols TLSv1; ssl_ciphers DEFAULT:@SECLEVEL=0;\n");
+    }
+    const QString location = (options.limitRate.isEmpty() ? QString() : QStringLiteral("limit_rate %1;").arg(options.limitRate)) +
+        (options.serveRanges ? QString() : QStringLiteral(" max_ranges 0;"));
     const QString conf = QStringLiteral(R"(
 daemon off; master_process off; worker_processes 1;
 error_log %1/error.log info; pid %1/nginx.pid;
@@ -67,31 +45,25 @@ events { worker_connections 64; }
 http {
   log_format ranges '$status "$http_range" $body_bytes_sent';
   access_log %1/access.log ranges;
-  client_body_temp_path %2/body; proxy_temp_path %2/proxy; fastcgi_temp_path %2/fcgi;
-  uwsgi_temp_path %2/uwsgi; scgi_temp_path %2/scgi;
-  server {
-    listen 127.0.0.1:%3%6;
-    location / { root %1/www; %4 %5 }
-    %7
-  }
+  client_body_temp_path %1/body; proxy_temp_path %1/proxy; fastcgi_temp_path %1/fcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;
+  server { listen 127.0.0.1:%2%3; location / { root %1/www; %4 } %5 }
 }
 )")
-                             .arg(root, temp)
+                             .arg(dir_.path())
                              .arg(port_)
-                             .arg(options.limitRate.isEmpty() ? QString() : QStringLiteral("limit_rate %1;").arg(options.limitRate),
-                                  options.serveRanges ? QString() : QStringLiteral("max_ranges 0;"))
-                             .arg(options.tls ? QStringLiteral(" ssl") : QString(), tlsLines(options) + options.serverLines);
+                             .arg(options.tls ? QStringLiteral(" ssl") : QString(), location, server);
     tls_ = options.tls.has_value();
     QFile file(dir_.filePath(QStringLiteral("nginx.conf")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(conf.toUtf8()) < 0)
         return false;
-    file.write(conf.toUtf8());
     file.close();
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), file.fileName(), QStringLiteral("-p"), root});
-    if (!process_.waitForStarted(5000))
-        return false;
-    return QTest::qWaitFor([this] { return accepts(port_); }, 10000);
+    process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), file.fileName(), QStringLiteral("-p"), dir_.path()});
+    return process_.waitForStarted(5000) && QTest::qWaitFor([this] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port_);
+        return socket.waitForConnected(200);
+    }, 10000);
 }
 
 void NginxServer::kill()
@@ -110,13 +82,5 @@ QUrl NginxServer::url(const QString &path) const
 QStringList NginxServer::accessLog() const
 {
     QFile file(dir_.filePath(QStringLiteral("access.log")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QString NginxServer::errorLog() const
-{
-    QFile file(dir_.filePath(QStringLiteral("error.log")));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts) : QStringList();
 }

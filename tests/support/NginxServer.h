@@ -3,7 +3,7 @@
 // Last-Modified and byte ranges as nginx gives them, at a chosen rate, over HTTP or HTTPS. It can
 // be killed mid-transfer (the connection breaks as if the line were cut) and started again on the
 // same port. Each answer is logged as "<status> <Range header> <body bytes sent>"; a connection
-// whose TLS handshake failed sends no request and has no line there, only one in the error log.
+// whose TLS handshake failed sends no request and has no line there.
 
 #include <QProcess>
 #include <QStringList>
@@ -41,8 +41,6 @@ public:
     QUrl url(const QString &path) const;
     // The access log, one line per finished answer (a killed transfer has none).
     QStringList accessLog() const;
-    // nginx's error log at "info": failed handshakes are named here.
-    QString errorLog() const;
 
 private:
     QTemporaryDir dir_;

@@ -7,22 +7,19 @@
 
 TinyProxy::~TinyProxy()
 {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000))
+        process_.kill(), process_.waitForFinished(5000);
 }
 
 bool TinyProxy::start(const QString &user, const QString &password)
 {
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port_ = probe.serverPort();
-    }
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    port_ = probe.serverPort();
+    probe.close();
     QString conf = QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Info\n"
                                   "LogFile \"%2/tinyproxy.log\"\nPidFile \"%2/tinyproxy.pid\"\nAllow 127.0.0.1\n")
                        .arg(port_)
@@ -30,16 +27,13 @@ bool TinyProxy::start(const QString &user, const QString &password)
     if (!user.isEmpty())
         conf += QStringLiteral("BasicAuth %1 %2\n").arg(user, password);
     QFile file(dir_.filePath(QStringLiteral("tinyproxy.conf")));
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly) || file.write(conf.toUtf8()) < 0)
         return false;
-    file.write(conf.toUtf8());
     file.close();
     // -d: stays in the foreground, so the process is ours to end.
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), file.fileName()});
-    if (!process_.waitForStarted(5000))
-        return false;
-    return QTest::qWaitFor([this] {
+    return process_.waitForStarted(5000) && QTest::qWaitFor([this] {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, port_);
         return socket.waitForConnected(200);

@@ -1,11 +1,9 @@
-// The end of the run stops the installation first: at each stage (configuration on its way,
-// download, pause before a retry, extraction, placement) the flow stops before the call returns,
-// records nothing afterwards, leaves no temporary file and never half a product.
+// The end of the run stops the installation first: at each stage the flow stops before the call
+// returns, records nothing afterwards, leaves no temporary file and never half a product.
 #include "EngineTestSupport.h"
 #include "TestHttpServer.h"
 
 #include "archive/ZipExtractor.h"
-#include "engine/QSInstallFiles.h"
 #include "engine/QSTermination.h"
 
 #include <QFileInfo>
@@ -19,114 +17,75 @@ using namespace enginetest;
 using namespace std::chrono_literals;
 using Answer = TestHttpServer::Answer;
 
-namespace {
-
-enum class Stage { Configuration, Download, RetryPause, Extraction, Placement };
-
-}  // namespace
-
 TEST(FlowTermination, EveryStageStopsAtOnceAndRecordsNothingAfterwards)
 {
     const QByteArray archive = makeZip(productEntries());
+    enum Stage { Configuration, Download, RetryPause, Extraction, Placement };
     const struct {
         const char *what;
         Stage stage;
-        bool placed;  // the product is whole and "Install" PASS was recorded before the stop returned
+        Answer answer;
     } cases[] = {
-        {"configuration on its way", Stage::Configuration, false},
-        {"download running", Stage::Download, false},
-        {"waiting before a retry", Stage::RetryPause, false},
-        {"extraction running", Stage::Extraction, false},
-        {"placement running", Stage::Placement, true},
+        {"configuration on its way", Configuration, Answer{200, {}, archive}},
+        {"download running", Download, Answer{200, {}, archive, TestHttpServer::Fault::SlowBody, -1, 64, 50}},
+        {"waiting before a retry", RetryPause, Answer{503, {{"Retry-After", "5"}}, "later"}},
+        {"extraction running", Extraction, Answer{200, {}, archive}},
+        // The product is whole and "Install" PASS recorded before the stop returned.
+        {"placement running", Placement, Answer{200, {}, archive}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         FlowFixture f;
+        f.flow->setRetryBackoff(QSRetryBackoff({20ms, 10s}));
         TestHttpServer server;
-        Answer answer{200, {}, archive};
-        if (c.stage == Stage::Download) {
-            answer.fault = TestHttpServer::Fault::SlowBody;
-            answer.chunkBytes = 64;
-            answer.chunkIntervalMs = 50;
-        }
-        if (c.stage == Stage::RetryPause) {
-            answer = Answer{503, {{"Retry-After", "5"}}, "later"};
-            f.flow->setRetryBackoff(QSRetryBackoff({20ms, 10s}));
-        }
-        server.answer("/Corvala.zip", answer);
-
+        server.answer("/Corvala.zip", c.answer);
         std::atomic<bool> extracting{false};
-        if (c.stage == Stage::Extraction) {
+        if (c.stage == Extraction) {
             // A slow extraction that would succeed: stopping must still keep placement from starting.
-            f.env.host.extractor = [&extracting](const QString &from, const QString &to, QString *error) {
+            f.env.host.extractor = [&extracting](const QString &from, const QString &to, QString *) {
                 extracting = true;
                 std::this_thread::sleep_for(300ms);
-                archives::ZipExtractor zip;
-                const bool ok = zip.extract(from, to);
-                if (!ok && error)
-                    *error = zip.errorString();
-                return ok;
+                return archives::ZipExtractor().extract(from, to);
             };
         }
-        bool stopReturned = false;
-        quint64 observer = 0;
-        if (c.stage == Stage::Placement) {
+        bool stopped = false;
+        const quint64 observer = f.center().addObserver(QStringLiteral("LOG_ANALYTICS"), [&](const platform::Notification &n) {
             // Right after extraction's event the flow starts the placement worker; stop then.
-            observer = f.center().addObserver(QStringLiteral("LOG_ANALYTICS"), [&](const platform::Notification &n) {
-                if (n.object.toString().contains("\"EVT\":\"Extract\""))
-                    QTimer::singleShot(0, [&] {
-                        QSTermination::instance().announce();
-                        stopReturned = true;
-                    });
-            });
-        }
-
-        if (c.stage == Stage::Configuration) {
+            if (c.stage == Placement && n.object.toString().contains("\"EVT\":\"Extract\""))
+                QTimer::singleShot(0, [&] { QSTermination::instance().announce(), stopped = true; });
+        });
+        if (c.stage == Configuration)
             f.flow->startInstallation();  // the answer stays pending
-        } else {
+        else
             f.startWith(server.url("/Corvala.zip").toString(), 3);
-        }
-        switch (c.stage) {
-        case Stage::Download:
-            ASSERT_TRUE(QTest::qWaitFor([&] { return f.screens.progress.size() >= 3; }, 10000));
-            break;
-        case Stage::RetryPause:
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !f.env.logLines().filter("Next download attempt in").isEmpty(); }, 10000));
-            break;
-        case Stage::Extraction:
-            ASSERT_TRUE(QTest::qWaitFor([&] { return extracting.load(); }, 10000));
-            break;
-        case Stage::Placement:
-            ASSERT_TRUE(QTest::qWaitFor([&] { return stopReturned; }, 10000));
-            break;
-        case Stage::Configuration:
-            break;
-        }
-        if (c.stage != Stage::Placement)
+        const std::function<bool()> reached[] = {
+            [] { return true; }, [&] { return f.screens.progress.size() >= 3; },
+            [&] { return !f.env.logLines().filter("Next download attempt in").isEmpty(); }, [&] { return extracting.load(); },
+            [&] { return stopped; }};
+        ASSERT_TRUE(QTest::qWaitFor(reached[c.stage], 10000));
+        if (c.stage != Placement)
             QSTermination::instance().announce();
         EXPECT_TRUE(f.flow->isStopped());
 
+        const bool placed = c.stage == Placement;
         const QStringList eventsAtStop = f.eventNames(), callsAtStop = f.screens.calls;
         const int recordsAtStop = f.env.logLines().size();
-        EXPECT_EQ(eventsAtStop.contains("Install"), c.placed) << eventsAtStop.join(',').toStdString();
-        EXPECT_EQ(QFileInfo(f.bundlePath() + "/Contents/MacOS/corvala").isExecutable(), c.placed);
-        EXPECT_EQ(QFileInfo::exists(f.bundlePath()), c.placed) << "never half a product";
+        EXPECT_EQ(eventsAtStop.contains("Install"), placed) << eventsAtStop.join(',').toStdString();
+        EXPECT_EQ(QFileInfo(f.bundlePath() + "/Contents/MacOS/corvala").isExecutable(), placed);
+        EXPECT_EQ(QFileInfo::exists(f.bundlePath()), placed) << "never half a product";
         EXPECT_TRUE(isEmptyFolder(f.env.host.temporary));
-
-        // Whatever was still on its way (the configuration answer, timers, the worker's report,
-        // the server's bytes) changes nothing now.
+        // Whatever was still on its way (the configuration, timers, the worker's report, the
+        // server's bytes) changes nothing now, and nothing starts again.
         for (QSConfigProvider::Completion &pending : f.pending)
             pending(makeConfig(server.url("/Corvala.zip").toString()), std::nullopt);
         QTest::qWait(1500);
+        f.flow->startInstallation();
         EXPECT_EQ(f.eventNames(), eventsAtStop);
         EXPECT_EQ(f.screens.calls, callsAtStop);
         EXPECT_EQ(f.env.logLines().size(), recordsAtStop);
-        EXPECT_FALSE(QFileInfo::exists(f.bundlePath()) && !c.placed);
+        EXPECT_EQ(QFileInfo::exists(f.bundlePath()), placed);
         EXPECT_LE(server.requests().size(), 1);
-        f.flow->startInstallation();  // nothing starts again either
-        EXPECT_EQ(f.screens.calls, callsAtStop);
-        if (observer)
-            f.center().removeObserver(observer);
+        f.center().removeObserver(observer);
     }
 }
 
@@ -135,8 +94,7 @@ TEST(FlowTermination, QuitStopsTheDownloadBeforeTheEndRecords)
 {
     FlowFixture f;
     TestHttpServer server;
-    Answer slow{200, {}, makeZip(productEntries()), TestHttpServer::Fault::SlowBody, -1, 64, 50};
-    server.answer("/Corvala.zip", slow);
+    server.answer("/Corvala.zip", Answer{200, {}, makeZip(productEntries()), TestHttpServer::Fault::SlowBody, -1, 64, 50});
     f.startWith(server.url("/Corvala.zip").toString());
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.screens.progress.size() >= 2; }, 10000));
     f.flow->quitInstallation(QVariant());

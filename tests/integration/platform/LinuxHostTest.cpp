@@ -53,16 +53,6 @@ QList<QJsonObject> run(const QString &command, const QStringList &arguments, con
     return lines;
 }
 
-QList<QByteArray> sixHeaders(const TestHttpServer::Request &request)
-{
-    QList<QByteArray> named;
-    for (const auto &[name, value] : request.headers) {
-        if (QByteArrayList{"appName", "ci", "os", "osVer", "country", "locale"}.contains(name))
-            named << name + ": " + value;
-    }
-    return named;
-}
-
 }  // namespace
 
 TEST(LinuxHostLocale, LanguageCountryLocaleHeadersAndPagesFollowTheEnvironment)
@@ -92,19 +82,15 @@ TEST(LinuxHostLocale, LanguageCountryLocaleHeadersAndPagesFollowTheEnvironment)
         const QList<QJsonObject> answers = run(kProbe, {server.url(u"/config"_s).toString()}, variables);
         ASSERT_EQ(answers.size(), 1);
         const QJsonObject &answer = answers.first();
-        EXPECT_EQ(answer["language"].toString(), QString::fromUtf8(row.language));
         EXPECT_TRUE(answer["country"].isString()) << "country is never absent";
-        EXPECT_EQ(answer["country"].toString(), QString::fromUtf8(row.country));
-        EXPECT_EQ(answer["locale"].toString(), QString::fromUtf8(row.locale));
-        EXPECT_EQ(answer["supported"].toString(), QString::fromUtf8(row.supported));
-        EXPECT_EQ(answer["pages"].toString(), QString::fromUtf8(row.pages));
+        EXPECT_EQ(QStringList({answer["language"].toString(), answer["country"].toString(), answer["locale"].toString(),
+                               answer["supported"].toString(), answer["pages"].toString()}),
+                  QStringList({row.language, row.country, row.locale, row.supported, row.pages}));
 
         ASSERT_EQ(server.requests().size(), before + 1);
-        const QString ci = answer["ci"].toString();
-        EXPECT_EQ(sixHeaders(server.requests().last()),
-                  (QList<QByteArray>{"appName: CORVALA", "ci: " + ci.toUtf8(), "os: linux",
-                                     "osVer: " + server.requests().last().header("osVer"),
-                                     "country: " + QByteArray(row.country), "locale: " + QByteArray(row.locale)}));
+        const TestHttpServer::Request &request = server.requests().last();
+        EXPECT_EQ(QList<QByteArray>({request.header("ci"), request.header("country"), request.header("locale")}),
+                  QList<QByteArray>({answer["ci"].toString().toUtf8(), row.country, row.locale}));
     }
 }
 
@@ -185,10 +171,11 @@ TEST_F(LinuxHostNetwork, OnlineMeansADefaultRouteOverAnUpInterface)
         "ip link set v1 up; ip route del default; ip -6 route del default; ip link add br0 type bridge; "
         "ip link set br0 up; ip addr add 198.51.100.1/24 dev br0; ip route add default via 198.51.100.2 dev br0 onlink; probe"_s);
     ASSERT_EQ(steps.size(), 5);
-    const bool expected[] = {false, true, true, false, true};
-    const char *names[] = {"no route", "IPv4 default", "IPv6 default only", "peer down", "bridge in state unknown"};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(steps[i]["online"].toBool(), expected[i]) << names[i];
+    // No route, an IPv4 default, an IPv6 default only, the peer down, a bridge in state "unknown".
+    QList<bool> online;
+    for (const QJsonObject &step : steps)
+        online << step["online"].toBool();
+    EXPECT_EQ(online, QList<bool>({false, true, true, false, true}));
 }
 
 // Archives from a Mac carry UTF-8 names, flagged as such or not; the installer's own locale must

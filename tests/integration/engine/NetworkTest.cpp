@@ -1,0 +1,347 @@
+// The flow against real servers in the way a network puts them: nginx cut off mid-transfer and
+// started again, HTTPS with good and bad certificates, and forward proxies (tinyproxy).
+#include "EngineTestSupport.h"
+#include "MinisignTool.h"
+#include "NginxServer.h"
+#include "ScopedEnv.h"
+#include "TestCertificates.h"
+#include "TestHttpServer.h"
+#include "TinyProxy.h"
+
+#include "config/QSConfigProvider.h"
+#include "engine/QSInstallFiles.h"
+#include "telemetry/QSAnalyticSender.h"
+#include "telemetry/QSHttp.h"
+#include "telemetry/QSTrustedAuthorities.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+using namespace enginetest;
+using namespace std::chrono_literals;
+using Server = TestCertificates::Server;
+
+namespace {
+
+QByteArray productWithNoise(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return makeZip(productEntries() << ZipEntry{QStringLiteral("Corvala.app/Contents/Resources/blob"), bytes});
+}
+
+NginxServer::Options::Tls tlsWith(Server server, bool onlyTls10 = false)
+{
+    return {TestCertificates::certificateFile(server), TestCertificates::keyFile(server), onlyTls10};
+}
+
+// The flow with the real configuration loader, asking url; the configuration names archiveUrl.
+void startWithConfigFrom(FlowFixture &f, const QUrl &url)
+{
+    f.env.setSetting(QStringLiteral("PRODUCTION_URL"), url.toString());
+    f.flow->setConfigLoader([](QSConfigProvider::Completion completion) { QSConfigProvider::loadConfigWithCompletion(std::move(completion)); });
+    f.flow->startInstallation();
+}
+QByteArray configDocument(const QString &archiveUrl)
+{
+    const QJsonObject entry{{"appName", "Corvala"}, {"latestBuildMacUrl", archiveUrl}, {"latestBuildMac", "1234"}, {"downloadRetryLimit", 2}};
+    return QJsonDocument(QJsonObject{{"config", QJsonArray{entry}}}).toJson(QJsonDocument::Compact);
+}
+
+// The record that ended the request: the configuration's or the download's transport failure.
+QString failureRecord(const FlowFixture &f, bool config)
+{
+    const QStringList lines = f.env.logLines().filter(config ? QStringLiteral("Request OK: errorCode:") : QStringLiteral("Download failure reason - "));
+    return lines.isEmpty() ? QString() : lines.last();
+}
+
+// A TCP server that answers every request with the same bytes; with none, it never answers.
+class RawServer {
+public:
+    explicit RawServer(QByteArray reply) : reply_(std::move(reply))
+    {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *socket = server_.nextPendingConnection()) {
+                ++connections;
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    socket->readAll();
+                    if (!reply_.isEmpty())
+                        socket->write(reply_);
+                });
+            }
+        });
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()); }
+    int connections = 0;
+
+private:
+    QTcpServer server_;
+    QByteArray reply_;
+};
+
+}  // namespace
+
+// A body cut halfway is continued with a range when the same file is still served, and comes
+// whole when it changed or ranges are not served; the signature check sees every byte once.
+TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
+{
+    const QByteArray original = productWithNoise(3 << 20, 1), newer = productWithNoise((3 << 20) + 4096, 2);
+    const struct {
+        const char *what;
+        bool replaceFile, serveRanges, continues, https = false;
+    } cases[] = {
+        {"same file, ranges served: continued", false, true, true},
+        {"the file changed meanwhile: If-Range brings it whole", true, true, false},
+        {"the server ignores ranges: whole again", false, false, false},
+        {"over HTTPS, same file: continued", false, true, true, true},
+    };
+    MinisignTool signer;
+    ASSERT_TRUE(signer.isValid()) << signer.failure().toStdString();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        FlowFixture f;
+        std::optional<TestCertificates::TrustedAuthority> trust;
+        std::optional<NginxServer::Options::Tls> tls;
+        if (c.https)
+            trust.emplace(), tls = tlsWith(Server::Good);
+        f.env.setSetting("kQSArchivePublicKey", QString(signer.publicKeyLine()));
+        // Pauses of 1 s, then 2 s: nginx is back before long, and an attempt refused meanwhile
+        // keeps the bytes on disk for the next one.
+        f.flow->setRetryBackoff(QSRetryBackoff({1000ms, 2000ms}, [] { return 1.0; }));
+        NginxServer nginx;
+        nginx.putFile(QStringLiteral("Corvala.zip"), original);
+        ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("1m"), .serveRanges = true, .tls = tls}));
+        const QByteArray &served = c.replaceFile ? newer : original;
+        f.startWith(nginx.url(QStringLiteral("/Corvala.zip")).toString(), 5, signer.sign(served));
+
+        const QString partial = QSInstallFiles::partialPathFor(QSInstallFiles::archivePath());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(partial).size() >= original.size() / 2; }, 30000));
+        nginx.kill();
+        const QList<float> progressBeforeCut = f.screens.progress;
+        if (c.replaceFile)  // a new modification time and tag too
+            nginx.putFile(QStringLiteral("Corvala.zip"), newer);
+        ASSERT_TRUE(nginx.start({.limitRate = {}, .serveRanges = c.serveRanges, .tls = tls}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.named("Install").isEmpty(); }, 60000));
+
+        ASSERT_EQ(f.named("Install").value("RSLT"), "PASS") << f.screens.genericErrors.join(',').toStdString();
+        EXPECT_EQ(readFile(f.bundlePath() + "/Contents/Resources/blob").size(), c.replaceFile ? (3 << 20) + 4096 : 3 << 20);
+        EXPECT_FALSE(f.env.logLines().filter("Archive signature verified (trusted comment: build 1234)").isEmpty());
+        // The last answer: "<status> "<Range>" <body bytes>"; earlier ones may be refusals while nginx came back.
+        const QStringList log = nginx.accessLog();
+        ASSERT_FALSE(log.isEmpty());
+        const QRegularExpressionMatch last = QRegularExpression(QStringLiteral("^(\\d+) \"bytes=(\\d+)-\" (\\d+)$")).match(log.last());
+        ASSERT_TRUE(last.hasMatch()) << log.last().toStdString();
+        const qint64 from = last.captured(2).toLongLong(), sent = last.captured(3).toLongLong();
+        EXPECT_GE(from, original.size() / 2);
+        EXPECT_EQ(last.captured(1), c.continues ? "206" : "200");
+        EXPECT_EQ(sent, c.continues ? original.size() - from : served.size());
+        EXPECT_EQ(f.env.logLines().filter("The server sent the whole archive again").isEmpty(), c.continues);
+        if (c.continues) {  // progress went on from where it was
+            const QList<float> after = f.screens.progress.mid(progressBeforeCut.size());
+            EXPECT_TRUE(std::all_of(after.begin(), after.end(), [&](float p) { return p >= progressBeforeCut.last(); }));
+        }
+        EXPECT_FALSE(QFileInfo::exists(partial));
+    }
+}
+
+// SSL_CERT_FILE names a file, SSL_CERT_DIR folders separated by ':'; what names nothing readable
+// is recorded and changes nothing.
+TEST(Network, TheEnvironmentNamesAuthoritiesInAFileOrInFolders)
+{
+    const QString authority = TestCertificates::authorityFile(), folder = QFileInfo(authority).absolutePath();
+    const struct {
+        QByteArray file, folders;
+        QStringList notes;
+    } cases[] = {
+        {authority.toUtf8(), {}, {"DEBUG Trusting 1 certificate authorities of SSL_CERT_FILE " + authority + " besides the system's"}},
+        {"/nonexistent/authority.pem", {}, {"ERROR SSL_CERT_FILE names no readable certificate: /nonexistent/authority.pem"}},
+        {"", "/nonexistent:" + folder.toUtf8(),
+         {"ERROR SSL_CERT_DIR names no readable certificate: /nonexistent",
+          "DEBUG Trusting 5 certificate authorities of SSL_CERT_DIR " + folder + " besides the system's"}},  // and the four servers'
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.notes.last().toStdString());
+        const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+        const ScopedEnv file("SSL_CERT_FILE", c.file), folders("SSL_CERT_DIR", c.folders);
+        QStringList notes;
+        for (const QSTrustedAuthorities::Note &note : QSTrustedAuthorities::trustEnvironmentAuthorities())
+            notes << (note.isError ? "ERROR " : "DEBUG ") + note.message;
+        EXPECT_EQ(notes, c.notes);
+        const bool added = c.notes.last().startsWith("DEBUG");
+        EXPECT_EQ(QSslConfiguration::defaultConfiguration().caCertificates().contains(QSslCertificate::fromPath(authority).value(0)), added);
+        QSslConfiguration::setDefaultConfiguration(before);
+    }
+}
+
+// The authorities are read on a thread of their own at start-up; a request made meanwhile waits
+// for them instead of failing verification.
+TEST(Network, ARequestMadeWhileTheAuthoritiesAreReadWaitsForThem)
+{
+    FlowFixture f;
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    const ScopedEnv file("SSL_CERT_FILE", TestCertificates::authorityFile().toUtf8()), folders("SSL_CERT_DIR", {});
+    NginxServer nginx;
+    nginx.putFile(QStringLiteral("Corvala.zip"), makeZip(productEntries()));
+    ASSERT_TRUE(nginx.start({.tls = tlsWith(Server::Good)}));
+    nginx.putFile(QStringLiteral("config"), configDocument(nginx.url(QStringLiteral("/Corvala.zip")).toString()));
+    QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
+    startWithConfigFrom(f, nginx.url(QStringLiteral("/config")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.screens.calls.contains("updateLauchButtons") || !f.screens.genericErrors.isEmpty(); }, 60000));
+    EXPECT_EQ(f.named("Install").value("RSLT"), "PASS") << f.env.logLines().join('\n').toStdString();
+    QSslConfiguration::setDefaultConfiguration(before);
+}
+
+// Every server on the configuration and on the download: a good certificate goes through when its
+// authority is trusted; a bad one, a redirect to plain HTTP and a stalled handshake end where a
+// transport failure ends, with a record naming the problem, and no request reaches a server.
+TEST(Network, OnlyATrustedServerIsAskedAndEachRefusalIsNamed)
+{
+    ASSERT_FALSE(TestCertificates::authorityFile().isEmpty()) << "openssl could not make the certificates";
+    const QByteArray archive = makeZip(productEntries());
+    enum Kind { Certificate, RedirectToHttp, StalledHandshake };
+    const struct {
+        const char *what;
+        Kind kind;
+        Server server;
+        bool onlyTls10, trusted;
+        const char *problem;  // in the failure's record; null: the installation passes
+    } cases[] = {
+        {"good certificate, its authority not named", Certificate, Server::Good, false, false, "The issuer certificate of a locally looked up"},
+        {"good certificate, its authority named by SSL_CERT_FILE", Certificate, Server::Good, false, true, nullptr},
+        {"unknown authority", Certificate, Server::UnknownAuthority, false, true, "The issuer certificate of a locally looked up"},
+        {"expired", Certificate, Server::Expired, false, true, "The certificate has expired"},
+        {"for another host", Certificate, Server::OtherHost, false, true, "The host name did not match any of the valid hosts"},
+        {"TLS 1.0 only", Certificate, Server::Good, true, true, "alert protocol version"},
+        {"a redirect to plain HTTP", RedirectToHttp, Server::Good, false, true, "Insecure redirect"},
+        {"a handshake never answered", StalledHandshake, Server::Good, false, true,
+         "nothing was sent or received for 300 ms|No data arrived for 0.3 seconds"},
+    };
+    std::optional<TestCertificates::TrustedAuthority> trust;  // from the first row that wants it on
+    for (const auto &c : cases) {
+        if (c.trusted && !trust) {
+            trust.emplace();
+            const QList<QSslCertificate> trusted = QSslConfiguration::defaultConfiguration().caCertificates();
+            for (const QSslCertificate &system : QSslConfiguration::systemCaCertificates())
+                ASSERT_TRUE(trusted.contains(system)) << "added to the system's authorities, never in their place";
+        }
+        for (const bool config : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (config ? ", on the configuration" : ", on the download"));
+            FlowFixture f;
+            TestHttpServer plain;
+            plain.answerOtherPaths({200, {}, archive});
+            RawServer silent({});
+            NginxServer nginx;
+            nginx.putFile(QStringLiteral("Corvala.zip"), archive);
+            const QString moved = QStringLiteral("location /moved { return 302 %1; }").arg(plain.url(QStringLiteral("/Corvala.zip")).toString());
+            ASSERT_TRUE(nginx.start({.tls = tlsWith(c.server, c.onlyTls10), .serverLines = c.kind == RedirectToHttp ? moved : QString()}));
+            nginx.putFile(QStringLiteral("config"), configDocument(nginx.url(QStringLiteral("/Corvala.zip")).toString()));
+            QUrl url = nginx.url(c.kind == RedirectToHttp ? QStringLiteral("/moved") : config ? QStringLiteral("/config") : QStringLiteral("/Corvala.zip"));
+            if (c.kind == StalledHandshake) {
+                url = QUrl(QStringLiteral("https://%1/Corvala.zip").arg(silent.address()));
+                QSHttp::overrideTimeoutsForTesting(QSHttp::Timeouts{300ms, 30s});
+                f.flow->setDownloadTimeouts({300ms});
+            }
+            config ? startWithConfigFrom(f, url) : f.startWith(url.toString(), 2);
+            ASSERT_TRUE(f.waitUntilSettled());
+            QSHttp::overrideTimeoutsForTesting(std::nullopt);
+            if (!c.problem) {
+                EXPECT_EQ(f.named("Install").value("RSLT"), "PASS") << f.env.logLines().join('\n').toStdString();
+                EXPECT_EQ(nginx.accessLog().size(), config ? 2 : 1);
+                continue;
+            }
+            EXPECT_EQ(f.screens.genericErrors, QStringList({config ? "Config error" : "Download Error"}));
+            const QString record = failureRecord(f, config);
+            EXPECT_TRUE(record.contains(QRegularExpression(QLatin1String(c.problem)))) << record.toStdString();
+            EXPECT_EQ(f.eventNames().count("Download"), config ? 0 : 2) << "the usual attempts";
+            EXPECT_EQ(nginx.accessLog().size(), c.kind == RedirectToHttp ? (config ? 1 : 2) : 0) << "the 302s at most";
+            EXPECT_TRUE(plain.requests().isEmpty());
+            EXPECT_EQ(silent.connections, c.kind == StalledHandshake ? (config ? 1 : 2) : 0);
+            EXPECT_TRUE(isEmptyFolder(f.env.host.temporary));
+            EXPECT_FALSE(QFileInfo::exists(f.bundlePath()));
+        }
+    }
+}
+
+// Through http_proxy or https_proxy, as no_proxy allows: the download (and the analytics batch)
+// go through a working proxy; a proxy that wants credentials, is not there or answers nonsense
+// ends on "Download Error" with a record naming it. Each row runs in a process of its own: the
+// system's proxy library reads the environment once.
+struct ProxyRow {
+    const char *name;
+    bool https;
+    enum { Open, WantsCredentials, Absent, Nonsense } proxy;
+    const char *noProxy;
+};
+void PrintTo(const ProxyRow &row, std::ostream *os) { *os << row.name; }
+class Proxies : public ::testing::TestWithParam<ProxyRow> {};
+
+TEST_P(Proxies, TheDownloadGoesThroughTheProxyOrEndsWithARecordNamingIt)
+{
+    const ProxyRow &row = GetParam();
+    std::optional<TestCertificates::TrustedAuthority> trust;
+    if (row.https)
+        trust.emplace();
+    TinyProxy tinyproxy;
+    RawServer nonsense("HTTP/1.1 2OO fine\r\nnonsense\r\n\r\n\x01\x02\x03");
+    QString proxy = QStringLiteral("http://") + nonsense.address();
+    if (row.proxy == ProxyRow::Open || row.proxy == ProxyRow::WantsCredentials) {
+        ASSERT_TRUE(row.proxy == ProxyRow::Open ? tinyproxy.start() : tinyproxy.start(QStringLiteral("corp"), QStringLiteral("secret")));
+        proxy = tinyproxy.address();
+    } else if (row.proxy == ProxyRow::Absent) {
+        QTcpServer probe;  // a port that was free a moment ago and now has no listener
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        proxy = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
+    }
+    const ScopedEnv variable(row.https ? "https_proxy" : "http_proxy", proxy.toUtf8()), noProxy("no_proxy", row.noProxy);
+    FlowFixture f;
+    TestHttpServer server;
+    server.answer("/Corvala.zip", {200, {}, makeZip(productEntries())});
+    server.answerOtherPaths({200, {}, "ok"});
+    NginxServer nginx;
+    nginx.putFile(QStringLiteral("Corvala.zip"), makeZip(productEntries()));
+    ASSERT_TRUE(nginx.start({.tls = row.https ? std::optional(tlsWith(Server::Good)) : std::nullopt}));
+    const QUrl url = row.https ? nginx.url(QStringLiteral("/Corvala.zip")) : server.url("/Corvala.zip");
+    f.startWith(url.toString(), 2);
+    ASSERT_TRUE(f.waitUntilSettled());
+
+    if (row.proxy != ProxyRow::Open) {
+        EXPECT_EQ(f.screens.genericErrors, QStringList({"Download Error"}));
+        EXPECT_EQ(f.env.logLines().filter(QStringLiteral("Proxy problem: the proxy %1 refused the download").arg(proxy.mid(7))).size(), 2)
+            << f.env.logLines().join('\n').toStdString();
+        EXPECT_TRUE(server.requests().isEmpty() && nginx.accessLog().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(f.bundlePath()));
+        return;
+    }
+    EXPECT_EQ(f.named("Install").value("RSLT"), "PASS");
+    const bool proxied = QByteArray(row.noProxy).isEmpty();
+    if (row.https) {
+        EXPECT_EQ(tinyproxy.log().contains(QStringLiteral("CONNECT ") + url.authority()), proxied) << tinyproxy.log().toStdString();
+        return;
+    }
+    QSAnalyticSender::sendAll({QStringLiteral("line")}, server.url("/events"));
+    ASSERT_EQ(server.requests().size(), 2);
+    for (const TestHttpServer::Request &request : server.requests()) {
+        // tinyproxy names itself in Via on what it passes on, and logs the request.
+        EXPECT_EQ(request.header("Via").contains("tinyproxy"), proxied) << request.path.constData();
+        EXPECT_EQ(tinyproxy.log().contains(server.url(QString::fromUtf8(request.path)).toString() + " HTTP/1.1"), proxied);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Network, Proxies,
+    ::testing::Values(ProxyRow{"http_through_tinyproxy", false, ProxyRow::Open, ""},
+                      ProxyRow{"no_proxy_naming_the_host", false, ProxyRow::Open, "localhost,127.0.0.1"},
+                      ProxyRow{"http_proxy_wanting_credentials", false, ProxyRow::WantsCredentials, ""},
+                      ProxyRow{"http_proxy_not_there", false, ProxyRow::Absent, ""},
+                      ProxyRow{"https_tunnelled_through_tinyproxy", true, ProxyRow::Open, ""},
+                      ProxyRow{"https_proxy_wanting_credentials", true, ProxyRow::WantsCredentials, ""},
+                      ProxyRow{"https_proxy_answering_nonsense", true, ProxyRow::Nonsense, ""}),
+    [](const ::testing::TestParamInfo<ProxyRow> &row) { return std::string(row.param.name); });
