@@ -1,5 +1,5 @@
-// The single-instance socket: what a broken or hostile client can send, and what a crashed
-// instance leaves at the path.
+// The single-instance socket: what a broken or hostile client can send, what a crashed instance
+// leaves at the path, and socket paths at every depth of the temporary folder.
 
 #include "shell/SingleInstance.h"
 
@@ -43,26 +43,34 @@ TEST_F(SingleInstanceTest, GarbageIsDroppedAndEachHandOverStaysOneMessage)
         socket->connectToServer(path());
         ASSERT_TRUE(socket->waitForConnected(2000));
     }
-    // Unknown lines, binary bytes, an empty "open", near misses of "activate"
-    static const char garbage[] = "bogus\n\xff\xfe\x00\x01\nopen \nactivatex\nACTIVATE\n\n";
+    // Unknown lines, binary bytes, an empty "open", near misses of "activate", blank lines; between
+    // them two messages, and one more whose line comes in two writes.
+    static const char garbage[] = "bogus\n\xff\xfe\x00\x01\nopen \r\nactivatex\nACTIVATE\nactivate now\nx\0activate\n\n"
+                                  "activate\r\nopen caf\xC3\xA9://x y\n\r\nopen qsd://lic";
     junk.write(QByteArray(garbage, sizeof garbage - 1));
     junk.flush();
     // One line far longer than any message, without an end: the connection is dropped
     flood.write(QByteArray(200 * 1024, 'A'));
     flood.flush();
     EXPECT_TRUE(QTest::qWaitFor([&] { return flood.state() == QLocalSocket::UnconnectedState; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return urls.size() == 1; }, 2000));
+    junk.write("enseAgreement\n");
+    junk.flush();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return urls.size() == 2; }, 2000));
 
     // A line break inside a URL cannot smuggle in a second message.
     EXPECT_EQ(shell::SingleInstance(path()).claim(u"qsd://crashInfo\nactivate"_s), Role::HandedOver);
     EXPECT_EQ(shell::SingleInstance(path()).claim(QString()), Role::HandedOver);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return urls.size() == 1 && activations.size() == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return urls.size() == 3 && activations.size() == 2; }, 2000));
     QTest::qWait(50);
-    EXPECT_EQ(urls.size(), 1);
-    EXPECT_EQ(urls.first().first().toString(), u"qsd://crashInfo activate"_s);
-    EXPECT_EQ(activations.size(), 1);
+    QStringList received;
+    for (const QList<QVariant> &signal : urls)
+        received << signal.first().toString();
+    EXPECT_EQ(received, (QStringList{u"café://x y"_s, u"qsd://licenseAgreement"_s, u"qsd://crashInfo activate"_s}));
+    EXPECT_EQ(activations.size(), 2);
 }
 
-TEST_F(SingleInstanceTest, AStaleSocketFileIsTakenOverAtOnce)
+TEST_F(SingleInstanceTest, AStaleSocketFileIsTakenOverAtOnceAndAFolderInTheWayLetsItRunAlone)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);  // bound, never listening: what a crash leaves
     sockaddr_un address{};
@@ -74,18 +82,18 @@ TEST_F(SingleInstanceTest, AStaleSocketFileIsTakenOverAtOnce)
 
     QElapsedTimer clock;
     clock.start();
-    shell::SingleInstance fresh(path());
-    EXPECT_EQ(fresh.claim(QString()), Role::Primary);
-    EXPECT_LT(clock.elapsed(), 1000);
-    QSignalSpy urls(&fresh, &shell::SingleInstance::commandUrlReceived);
-    EXPECT_EQ(shell::SingleInstance(path()).claim(u"qsd://licenseAgreement"_s), Role::HandedOver);
-    EXPECT_TRUE(urls.wait(2000) || urls.size() == 1);
-}
+    {
+        shell::SingleInstance fresh(path());
+        EXPECT_EQ(fresh.claim(QString()), Role::Primary);
+        EXPECT_LT(clock.elapsed(), 1000);
+        QSignalSpy urls(&fresh, &shell::SingleInstance::commandUrlReceived);
+        EXPECT_EQ(shell::SingleInstance(path()).claim(u"qsd://licenseAgreement"_s), Role::HandedOver);
+        EXPECT_TRUE(urls.wait(2000) || urls.size() == 1);
+    }
 
-TEST_F(SingleInstanceTest, AFolderInTheWayLetsTheInstallerRunAlone)
-{
-    ASSERT_TRUE(QDir().mkpath(path() + u"/inside"_s));
-    EXPECT_EQ(shell::SingleInstance(path()).claim(QString()), Role::Alone);
+    const QString folder = dir.filePath(u"folder.sock"_s);
+    ASSERT_TRUE(QDir().mkpath(folder + u"/inside"_s));
+    EXPECT_EQ(shell::SingleInstance(folder).claim(QString()), Role::Alone);
 }
 
 // However deep the temporary folder, exactly one instance runs: the first listens, the second
@@ -102,22 +110,18 @@ TEST(SingleInstancePaths, ExactlyOneInstanceAtEveryDepth)
     const QString shared = u"/tmp/ti-%1"_s.arg(::getuid());
     const bool sharedExisted = QFileInfo::exists(shared);
 
-    struct Row {
-        int folderBytes;
-        bool withRuntime;
-    };
-    QList<Row> rows;
+    QList<std::pair<int, bool>> rows;  // bytes of the folder, whether XDG_RUNTIME_DIR is set
     for (int natural = 100; natural <= 110; ++natural)
         rows.append({natural - int(naturalName.size()), true});
     for (int folder = 80; folder <= 86; folder += 2)
         rows.append({folder, folder % 4 == 0});
-    for (const Row &row : rows) {
+    for (const auto &[folderBytes, withRuntime] : rows) {
         const QString base = scratch.filePath(u"d"_s);
-        const QString folder = base + QString(row.folderBytes - int(base.size()), u'x');
+        const QString folder = base + QString(folderBytes - int(base.size()), u'x');
         ASSERT_TRUE(QDir().mkpath(folder));
-        row.withRuntime ? qputenv("XDG_RUNTIME_DIR", runtime.toUtf8()) : qunsetenv("XDG_RUNTIME_DIR");
+        withRuntime ? qputenv("XDG_RUNTIME_DIR", runtime.toUtf8()) : qunsetenv("XDG_RUNTIME_DIR");
         const QString path = shell::SingleInstance::socketPathFor(folder, identifier, login);
-        SCOPED_TRACE(u"folder of %1 bytes: %2"_s.arg(row.folderBytes).arg(path).toStdString());
+        SCOPED_TRACE(u"folder of %1 bytes: %2"_s.arg(folderBytes).arg(path).toStdString());
         EXPECT_TRUE(shell::SingleInstance::fitsSocketAddress(path));
         {
             shell::SingleInstance first(path), second(path);
