@@ -1,3 +1,6 @@
+// The licence window and the texts: which document a person gets, in which direction it is laid
+// out, how the window behaves, and that every key the code looks up has a text in every language.
+
 #include "TestEnv.h"
 #include "UiTestSupport.h"
 
@@ -11,18 +14,16 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 
-TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallback)
+TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallbackInItsOwnDirection)
 {
     const char *const names[][3] = {
         // language, country, document
-        {"zh-Hant", "", "zh-TW"}, {"zh-Hant", "HK", "zh-TW"}, {"zh-Hant-TW", "US", "zh-TW"}, {"zh", "TW", "zh-TW"},
-        {"zh", "CN", "zh"},       {"zh-Hant-HK", "HK", "zh"}, {"zh-Hans-CN", "CN", "zh"},  {"de", "DE", "de"},
-        {"fr", "CA", "fr"},       {"en", "TW", "en"},
+        {"zh-Hant", "", "zh-TW"}, {"zh-Hant", "HK", "zh-TW"}, {"zh", "TW", "zh-TW"}, {"zh", "CN", "zh"},
+        {"zh-Hant-HK", "HK", "zh"}, {"de", "DE", "de"}, {"en", "TW", "en"},
     };
     for (const auto &c : names)
         EXPECT_EQ(QSEula::licenceName(QString::fromLatin1(c[0]), QString::fromLatin1(c[1])), QString::fromLatin1(c[2]))
             << c[0] << ' ' << c[1];
-
     // The bundled document, else the English one (no Hebrew licence is bundled); nothing without either.
     const auto bundled = [](const QString &path) { return QFile::exists(path); };
     EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("he"), QStringLiteral("IL"), bundled), QUrl("qrc:/licences/en_EULA.html"));
@@ -31,8 +32,6 @@ TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallback)
 
     // Laid out in the document's language, whatever the interface's: the English fallback of a
     // Hebrew reader reads left to right.
-    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/en_EULA.html")), Qt::LeftToRight);
-    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/zh-TW_EULA.html")), Qt::LeftToRight);
     EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/he_EULA.html")), Qt::RightToLeft);
     TestEnv env;
     env.host.rightToLeft = true;
@@ -60,66 +59,54 @@ TEST(LicenceWindow, ShowsTheUsersDocumentOpensLinksInTheBrowserAndClosesWhenLeft
     const QUrl german(QStringLiteral("qrc:/licences/de_EULA.html"));
     EXPECT_EQ(eula.windowTitle(), QStringLiteral("Lizenzvereinbarung von Brightmoor"));
     EXPECT_EQ(browser->source(), german);
-    EXPECT_TRUE(browser->toPlainText().contains(QLatin1String("Endbenutzer-Lizenzvereinbarung")));
-    EXPECT_TRUE(eula.windowFlags() & Qt::WindowStaysOnTopHint);
 
-    // Click the middle of the document's first link.
+    // Click the middle of the document's first link: the browser opens it, the window stays.
     QTextCursor cursor(browser->document());
     while (!cursor.atEnd() && !cursor.charFormat().isAnchor())
         cursor.movePosition(QTextCursor::NextCharacter);
     browser->setTextCursor(cursor);
     browser->ensureCursorVisible();
-    const QTextCharFormat anchor = cursor.charFormat();
-    ASSERT_TRUE(anchor.isAnchor());
+    ASSERT_TRUE(cursor.charFormat().isAnchor());
     QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, browser->cursorRect().center());
-    EXPECT_EQ(env.host.openedUrls, QList<QUrl>{QUrl(anchor.anchorHref())});
+    EXPECT_EQ(env.host.openedUrls, QList<QUrl>{QUrl(cursor.charFormat().anchorHref())});
     EXPECT_EQ(browser->source(), german);
 
     mainWindow.activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !eula.isVisible(); }, 2000));
     EXPECT_EQ(closed.count(), 1);
-
-    // Escape closes it, and so does its own close control, which Tab reaches.
+    // Its own close control, which Tab reaches, closes it too (Escape: the end-to-end tests).
     QSignalSpy dismissed(&eula, &QSEula::dismissed);
-    for (const bool escape : {true, false}) {
-        eula.showWindow();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &eula; }));
-        auto *close = eula.findChild<QPushButton *>(QStringLiteral("closeButton"));
-        ASSERT_TRUE(close && close->isVisible());
-        EXPECT_EQ(close->text(), QStringLiteral("Schließen"));
-        EXPECT_TRUE(close->focusPolicy() & Qt::TabFocus);
-        if (escape)
-            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &eula, Qt::Key_Escape);
-        else
-            close->click();
-        EXPECT_FALSE(eula.isVisible());
-    }
-    EXPECT_EQ(dismissed.count(), 2);
+    eula.showWindow();
+    auto *close = eula.findChild<QPushButton *>(QStringLiteral("closeButton"));
+    ASSERT_TRUE(close && close->isVisible());
+    EXPECT_EQ(close->text(), QStringLiteral("Schließen"));
+    EXPECT_TRUE(close->focusPolicy() & Qt::TabFocus);
+    close->click();
+    EXPECT_FALSE(eula.isVisible());
+    EXPECT_EQ(dismissed.count(), 1);
 }
 
 // Every key the screens, the shell and the flow look up has a text in every language; the texts
 // the code fills with a name keep exactly one "%@".
 TEST(Translations, EveryKeyHasATextInEveryLanguage)
 {
-    const char *const keys[] = {
-        "ContactAdminTitle", "ContactAdminMessage", "MessageClose", "MessageRetry", "QSContactSupport", "QSDetailText",
-        "QSLandingInfoOne", "QSLandingInfoTwo", "QSLandingInfoThree", "QSInstallNow", "QSLicenceTextPart1", "QSLicenceTextPart2",
-        "QSLicenceTextPart3", "QSLicenceTextPart4", "MessageConnecting", "QSInstalling", "QSLaunchApp", "QSstarted",
-        "QSWelcome_To_Brightmoor", "QSQuitTitle", "QSQuitMessage", "QSExit", "QSNo", "MessageInstallationFailed",
-        "MessageInstallationFailedDescription", "MessageInstallationFailedDescription1", "MessageInstallationFailedDescription2",
-        "MessageInstallationFailedClickHere", "MessageInstallationFailedDescription3", "ContactSupportText", "ContactSupportText1",
-        "MessageNoInternetConnection", "MessagePleaseTryLater", "QSAlreadyInstalledTitle", "QSAlreadyInstalledMessage",
-        "QSNoSpaceTitle", "QSNoSpaceMessage", "QSOSNotCompatibleTitle", "QSOSNotCompatibleMessage", "MessageContent",
-        "QSAccessibleQuit", "QSAccessibleDownloadProgress", "QSAccessibleInstallationGuide",
-    };
+    const QStringList keys = QStringLiteral(
+        "ContactAdminTitle ContactAdminMessage MessageClose MessageRetry QSContactSupport QSDetailText QSLandingInfoOne "
+        "QSLandingInfoTwo QSLandingInfoThree QSInstallNow QSLicenceTextPart1 QSLicenceTextPart2 QSLicenceTextPart3 "
+        "QSLicenceTextPart4 MessageConnecting QSInstalling QSLaunchApp QSstarted QSWelcome_To_Brightmoor QSQuitTitle "
+        "QSQuitMessage QSExit QSNo MessageInstallationFailed MessageInstallationFailedDescription "
+        "MessageInstallationFailedDescription1 MessageInstallationFailedDescription2 MessageInstallationFailedClickHere "
+        "MessageInstallationFailedDescription3 ContactSupportText ContactSupportText1 MessageNoInternetConnection "
+        "MessagePleaseTryLater QSAlreadyInstalledTitle QSAlreadyInstalledMessage QSNoSpaceTitle QSNoSpaceMessage "
+        "QSOSNotCompatibleTitle QSOSNotCompatibleMessage MessageContent QSAccessibleQuit QSAccessibleDownloadProgress "
+        "QSAccessibleInstallationGuide").split(u' ');
     TestEnv env;
     const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
     for (const char *language : {"en-US", "de-DE", "he-IL"}) {
         uitest::useLanguage(env.host, QString::fromLatin1(language));
-        for (const char *key : keys) {
+        for (const QString &key : keys) {
             const QString text = platform::localizedString(key);
-            EXPECT_NE(text, QString::fromLatin1(key)) << language << " lacks " << key;
-            EXPECT_FALSE(text.trimmed().isEmpty()) << language << " " << key;
+            EXPECT_TRUE(text != key && !text.trimmed().isEmpty()) << language << " lacks " << key.toStdString();
         }
         for (const char *key : {"ContactAdminMessage", "QSAlreadyInstalledMessage", "QSLicenceTextPart2"})
             EXPECT_EQ(platform::localizedString(key).count(QLatin1String("%@")), 1) << language << " " << key;
