@@ -1,7 +1,7 @@
 // Every screen rendered into <artifacts>/<name>.png ($TI_ARTIFACTS_DIR, else <build>/artifacts) for
-// people to look at, with its texts, links and buttons laid out unclipped, in the languages whose
-// texts stretch them (German), and in Hebrew: every letter drawn by a font that has it, Latin
-// words in their text's weight, each paragraph laid out right to left.
+// people to look at, with its texts, links and buttons laid out whole, in the languages whose texts
+// stretch them (German), and in Hebrew: every letter drawn by a font that has it, Latin words in
+// their text's weight, each paragraph laid out right to left.
 
 #include "TestEnv.h"
 #include "UiTestSupport.h"
@@ -10,11 +10,9 @@
 #include "engine/QSInstallFlow.h"
 #include "ui/QSCarousel.h"
 #include "ui/QSMainController.h"
-#include "ui/QSPageController.h"
 #include "ui/widgets/HyperlinkTextField.h"
 #include "ui/widgets/QSButton.h"
 
-#include <QAbstractButton>
 #include <QGlyphRun>
 #include <QJsonObject>
 #include <QLabel>
@@ -26,56 +24,49 @@
 
 namespace {
 
-// The text of a label or button as the widget lays it out: rich text with its own fonts, or plain
-// text in the widget's font.
-std::unique_ptr<QTextDocument> laidOut(QWidget *widget)
+// The widget's text laid out as the widget lays it out (rich text with its own fonts, or plain text
+// in the widget's font), checked on the raw font of each glyph run (the face actually used,
+// fallbacks included): characters without a glyph, and Latin letters in another weight than their
+// text asks for (a Latin word inside semibold Hebrew text must stay semibold, as it is in English).
+struct Drawn { QString text, missing, offWeight; Qt::LayoutDirection direction; };
+Drawn drawn(QWidget *widget)
 {
-    auto document = std::make_unique<QTextDocument>();
-    document->setDocumentMargin(0);
-    document->setDefaultFont(widget->font());
+    QTextDocument document;
+    document.setDocumentMargin(0);
+    document.setDefaultFont(widget->font());
     auto *label = qobject_cast<QLabel *>(widget);
     const QString text = label ? label->text() : static_cast<QAbstractButton *>(widget)->text();
     if (label && (label->textFormat() == Qt::RichText || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(text))))
-        document->setHtml(text);
+        document.setHtml(text);
     else
-        document->setPlainText(text);
-    document->setTextWidth(widget->width());
-    document->size();  // lays it out
-    return document;
-}
-
-// Characters without a glyph in the font that draws them (the raw font of each glyph run, fallbacks
-// included, and the empty glyph 0), and Latin letters drawn in another weight than their text asks
-// for: a Latin word inside semibold Hebrew text must stay semibold, as it is in English.
-std::pair<QString, QString> missingAndOffWeight(const QTextDocument &document)
-{
-    QString missing, off;
+        document.setPlainText(text);
+    document.setTextWidth(widget->width());
+    document.size();  // lays it out
+    Drawn result{document.toPlainText(), {}, {}, document.begin().textDirection()};
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-            const QTextFragment piece = fragment.fragment();
-            const int asked = piece.charFormat().hasProperty(QTextFormat::FontWeight) ? piece.charFormat().fontWeight()
-                                                                                       : document.defaultFont().weight();
-            for (int at = piece.position() - block.position(); at < piece.position() - block.position() + piece.length(); ++at) {
+            const QTextCharFormat format = fragment.fragment().charFormat();
+            const int asked = format.hasProperty(QTextFormat::FontWeight) ? format.fontWeight() : document.defaultFont().weight();
+            const int start = fragment.fragment().position() - block.position();
+            for (int at = start; at < start + fragment.fragment().length(); ++at) {
                 const QChar c = block.text().at(at);
-                if (c.isSpace() || c.category() == QChar::Other_Format || c.isSurrogate())
-                    continue;
                 const QList<QGlyphRun> runs = block.layout()->glyphRuns(at, 1);
-                bool drawn = !runs.isEmpty();
+                bool found = !runs.isEmpty();
                 for (const QGlyphRun &run : runs) {
-                    drawn = drawn && run.rawFont().supportsCharacter(c) && !run.glyphIndexes().contains(0);
+                    found = found && run.rawFont().supportsCharacter(c) && !run.glyphIndexes().contains(0);
                     if (c.script() == QChar::Script_Latin && qAbs(run.rawFont().weight() - asked) >= 100)
-                        off += c;
+                        result.offWeight += c;
                 }
-                if (!drawn && !missing.contains(c))
-                    missing += c;
+                if (!found && !(c.isSpace() || c.category() == QChar::Other_Format || c.isSurrogate()))
+                    result.missing += c;
             }
         }
     }
-    return {missing, off};
+    return result;
 }
 
 // Every visible label and link text is as tall as its text needs, every button as wide; Hebrew
-// ones are checked letter by letter and counted.
+// texts are checked letter by letter and counted.
 int expectLaidOutWhole(QWidget *screen)
 {
     int hebrewTexts = 0;
@@ -88,23 +79,19 @@ int expectLaidOutWhole(QWidget *screen)
         if (!widget->isVisible())
             continue;
         SCOPED_TRACE(widget->objectName().toStdString());
-        if (auto *label = qobject_cast<QLabel *>(widget); label && !label->text().isEmpty()) {
+        auto *label = qobject_cast<QLabel *>(widget);
+        if (label && !label->text().isEmpty()) {
             EXPECT_GE(label->height(), label->hasHeightForWidth() ? label->heightForWidth(label->width()) : label->sizeHint().height());
             EXPECT_GE(label->width(), qMin(label->minimumSizeHint().width(), label->sizeHint().width()));
-        }
-        if (qobject_cast<QSButton *>(widget)) {
+        } else if (qobject_cast<QSButton *>(widget)) {
             EXPECT_GE(widget->width(), widget->sizeHint().width());
         }
-        const auto document = laidOut(widget);
-        const QString plain = document->toPlainText();
-        if (std::none_of(plain.begin(), plain.end(), [](QChar c) { return c.script() == QChar::Script_Hebrew; }))
+        const Drawn text = drawn(widget);
+        if (std::none_of(text.text.begin(), text.text.end(), [](QChar c) { return c.script() == QChar::Script_Hebrew; }))
             continue;
         ++hebrewTexts;
-        SCOPED_TRACE(plain.toStdString());
-        EXPECT_EQ(missingAndOffWeight(*document), std::pair(QString(), QString()));
-        if (!qobject_cast<QAbstractButton *>(widget)) {  // a button's one line is centred either way
-            EXPECT_EQ(document->begin().textDirection(), Qt::RightToLeft);
-        }
+        EXPECT_EQ(text.missing + text.offWeight, QString()) << text.text.toStdString();
+        EXPECT_TRUE(!label || text.direction == Qt::RightToLeft) << text.text.toStdString();  // a button's one line is centred either way
     }
     for (HyperlinkTextField *field : screen->findChildren<HyperlinkTextField *>())
         EXPECT_TRUE(!field->isVisible() || field->heightForWidth(field->width()) <= field->height()) << field->objectName().toStdString();
@@ -119,13 +106,11 @@ void downloading(TestEnv &env, QSMainController &window, int page)
     QSConfig config;
     const char *const english[] = {"Everything in one place", "Works offline", "Private by design"};
     const char *const hebrew[] = {"Corvala במקום אחד", "עובדת גם בלי רשת", "פרטיות מובנית"};
-    const bool rightToLeft = env.host.rightToLeft;
     for (int i = 0; i < 3; ++i)
         config.screens.append(QJsonObject{
-            {"text1", QString::fromUtf8(rightToLeft ? hebrew[i] : english[i])},
-            {"text2", rightToLeft ? QStringLiteral("תיאור קצר של Corvala, בשתי שורות לכל היותר.")
-                                  : QStringLiteral("A short description of what this part of Corvala does for you, on two lines at most.")},
-            {"image", ""}});
+            {"text1", QString::fromUtf8(env.host.rightToLeft ? hebrew[i] : english[i])},
+            {"text2", env.host.rightToLeft ? QStringLiteral("תיאור קצר של Corvala, בשתי שורות לכל היותר.")
+                                           : QStringLiteral("A short description of what this part of Corvala does for you, on two lines at most.")}});
     config.infoScreensCount = 3;
     window.carousel().setAdvanceInterval(3600 * 1000);  // the test turns the pages
     window.setupPageController(config);
@@ -139,22 +124,18 @@ void downloading(TestEnv &env, QSMainController &window, int page)
     }
 }
 
-using Arrange = std::function<void(TestEnv &, QSMainController &)>;
-
 }  // namespace
 
 TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
 {
+    using Arrange = std::function<void(TestEnv &, QSMainController &)>;
     const auto page = [](int n) -> Arrange { return [n](TestEnv &env, QSMainController &w) { downloading(env, w, n); }; };
     const Arrange none = [](TestEnv &, QSMainController &) {};
     const Arrange failing = [](TestEnv &, QSMainController &w) { w.flow().setConfigLoader([](auto done) { done(nullptr, std::nullopt); }); };
     // name (its end the language: "_de" German, "_he" Hebrew), what happens on the welcome screen, whether Install is pressed then
+    // The English screens a run reaches are pictured by the end-to-end tests; these are the others.
     const QList<std::tuple<QString, Arrange, bool>> cases = {
-        {"welcome", none, false},
-        {"connecting", [](TestEnv &, QSMainController &w) { w.flow().setConfigLoader([](auto) {}); }, true},
-        {"downloading_page1", page(1), false},
         {"downloading_page2", page(2), false},
-        {"finished", page(4), false},
         {"error_no_internet", [](TestEnv &env, QSMainController &) { env.host.reachability = {}; }, true},
         {"error_already_installed",
          [](TestEnv &env, QSMainController &) {
@@ -166,23 +147,20 @@ TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
          true},
         {"error_os_not_compatible", [](TestEnv &env, QSMainController &) { env.host.minimumOs = "99.0"; }, true},
         {"error_no_space", [](TestEnv &env, QSMainController &) { env.host.space = {true, 0, {}}; }, true},
-        {"error_installation_failed", failing, true},
-        {"quit_confirmation", [](TestEnv &, QSMainController &w) { w.onCloseTap(); }, false},
-        {"licence", [](TestEnv &, QSMainController &w) { w.licenseAgreementClick(); }, false},
-        {"welcome_de", none, false},  // the longest licence sentence
+        {"welcome_de", none, false},               // the longest licence sentence
         {"downloading_page3_de", page(3), false},  // the longest closing text
+        {"error_installation_failed_de", failing, true},
         {"welcome_he", none, false},
         {"error_installation_failed_he", failing, true},
         {"downloading_page3_he", page(3), false},  // three items and the closing text
         {"finished_he", page(4), false},
+        {"quit_confirmation_he", [](TestEnv &, QSMainController &w) { w.onCloseTap(); }, false},
     };
     for (const auto &[name, arrange, pressInstall] : cases) {
         SCOPED_TRACE(name.toStdString());
         TestEnv env;
-        env.host.rightToLeft = name.endsWith(QLatin1String("_he"));
-        uitest::useLanguage(env.host, env.host.rightToLeft            ? QStringLiteral("he-IL")
-                                      : name.endsWith(QLatin1String("_de")) ? QStringLiteral("de-DE")
-                                                                            : QStringLiteral("en-US"));
+        env.host.rightToLeft = name.endsWith(u"_he");
+        uitest::useLanguage(env.host, env.host.rightToLeft ? QStringLiteral("he-IL") : name.endsWith(u"_de") ? QStringLiteral("de-DE") : QStringLiteral("en-US"));
         QSMainController window({QStringLiteral("/app/TinyInstaller")});
         window.flow().setTerminate([] {});
         window.resize(1000, 640);
@@ -193,11 +171,9 @@ TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
             window.onInstallTap();
         QTest::qWait(50);  // the layouts settle
 
-        QWidget *screen = window.alert() ? static_cast<QWidget *>(window.alert())
-                          : window.eula() ? static_cast<QWidget *>(window.eula())
-                                          : &window;
+        QWidget *screen = window.alert() ? static_cast<QWidget *>(window.alert()) : &window;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(screen));
-        EXPECT_EQ(window.element("errorView")->isVisible(), name.startsWith(QLatin1String("error_")));
+        EXPECT_EQ(window.element("errorView")->isVisible(), name.startsWith(u"error_"));
         const int hebrewTexts = expectLaidOutWhole(screen);
         if (env.host.rightToLeft) {
             EXPECT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
