@@ -144,7 +144,7 @@ TEST_F(AppDelegateTest, AnExceptionFromAnEventHandlerWritesTheCrashThenEndsInOrd
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_TRUE(inOrder(QString::fromUtf8(server.requests().at(0).body).split(u"\r\n"_s), {u"first event"_s, kEnd}));
     const QStringList uploaded = QString::fromUtf8(server.requests().at(1).body).split(u"\r\n"_s);
-    EXPECT_TRUE(inOrder(uploaded, {u"Application crashed with [reason: boom in a handler and userInfo: {"_s, kEnd, shell::kInstallerEnd}));
+    EXPECT_TRUE(inOrder(uploaded, {u"\"trace\": \"ERROR\", \"message\":\" Application crashed with [reason: boom in a handler"_s, kEnd, shell::kInstallerEnd}));
     const QString crash = uploaded.filter(u"Application crashed"_s).value(0);
     EXPECT_TRUE(crash.contains(u"std::runtime_error"_s) && crash.contains(u"installButton"_s)) << crash.toStdString();
 }
