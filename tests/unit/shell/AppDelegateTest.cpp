@@ -1,63 +1,62 @@
-// In process with the fake host: the administrator gate, every way out but the signals
-// (ShellProcessTest sends those), crashes, unreachable endpoints at exit, exact command URLs.
+// In process with the fake host: the administrator gate, every way out (the termination signals
+// included), a crash in an event handler, the run log's upload at the end, the caches, exact
+// command URLs. (A crash on a worker thread: e2e.crash_extraction.)
 
-#include "ShellTestSupport.h"
 #include "TestEnv.h"
 #include "TestHttpServer.h"
 
-#include "telemetry/QSNotificationNames.h"
+#include "platform/Bundle.h"
+#include "platform/Localization.h"
+#include "platform/NotificationCenter.h"
+#include "shell/AppCache.h"
 #include "shell/AppDelegate.h"
 #include "shell/CommandUrls.h"
 #include "shell/MainWindow.h"
 #include "shell/ShellNames.h"
-
-#include "platform/Console.h"
-#include "platform/Localization.h"
-#include "platform/NotificationCenter.h"
 #include "telemetry/QSHttp.h"
+#include "telemetry/QSLogger.h"
+#include "telemetry/QSNotificationNames.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
-#include <functional>
+#include <gtest/gtest.h>
+
+#include <csignal>
 #include <stdexcept>
 #include <thread>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
-using shelltest::inOrder;
 
 namespace {
 
-const QString kDebug = u"DEBUG "_s;
-const QStringList kEndOfRun{u"EVT:End"_s, kDebug + shell::kInstallerEnd, kDebug + shell::kLogUploadUrlNotAvailable};
+const QString kEnd = u"\"EVT\":\"End\""_s;
 
-void post(const QString &name, const QVariant &object = QVariant())
+// Each needle occurs in a later run-log line than the one before.
+::testing::AssertionResult inOrder(const QStringList &lines, const QStringList &needles)
 {
-    platform::NotificationCenter::defaultCenter().post(name, object);
+    qsizetype at = 0;
+    for (const QString &needle : needles) {
+        while (at < lines.size() && !lines.at(at).contains(needle))
+            ++at;
+        if (at++ >= lines.size())
+            return ::testing::AssertionFailure() << "missing or out of order: " << needle.toStdString() << "\nlines:\n"
+                                                 << lines.join(u'\n').toStdString();
+    }
+    return ::testing::AssertionSuccess();
 }
 
-// Throws from its event handler, as a faulty button action would.
-class ThrowingObject : public QObject {
-public:
-    bool event(QEvent *event) override
-    {
-        if (event->type() != QEvent::User)
-            return QObject::event(event);
-        throw std::runtime_error("boom in a handler");
-    }
-};
+void post(const QString &name, const QVariant &object = QVariant()) { platform::NotificationCenter::defaultCenter().post(name, object); }
 
 class AppDelegateTest : public ::testing::Test {
 protected:
     AppDelegateTest() { env.host.superUser = true; }
     ~AppDelegateTest() override { QSHttp::overrideTimeoutsForTesting(std::nullopt); }
-    QStringList records() const { return shelltest::recordsIn(env.logFilePath()); }
     void launch() { ASSERT_EQ(delegate.applicationDidFinishLaunching(), shell::AppDelegate::Launch::Running); }
 
     TestEnv env;
@@ -76,142 +75,143 @@ TEST_F(AppDelegateTest, ANonAdministratorGetsOneAlertAndLeavesWithoutTheEndSeque
         auto *alert = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         ASSERT_NE(alert, nullptr);
         ++alerts;
-        EXPECT_EQ(alert->icon(), QMessageBox::Information);
-        EXPECT_TRUE(alert->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_EQ(alert->text(), platform::localizedString("ContactAdminTitle"));
-        EXPECT_TRUE(alert->informativeText().contains(u"Corvala"_s)) << alert->informativeText().toStdString();
-        ASSERT_EQ(alert->buttons().size(), 1);
-        EXPECT_EQ(alert->buttons().first()->text(), platform::localizedString("MessageClose"));
-        alert->buttons().first()->click();
+        alert->buttons().value(0)->click();
     });
-
     EXPECT_EQ(delegate.applicationDidFinishLaunching(), shell::AppDelegate::Launch::Exit);
     EXPECT_EQ(alerts, 1);
-    EXPECT_EQ(records(), QStringList{kDebug + shell::kNonAdminExiting});
+    EXPECT_TRUE(env.logLines().size() == 1 && inOrder(env.logLines(), {shell::kNonAdminExiting})) << env.logLines().join(u'\n').toStdString();
 }
 
-struct WayOut {
-    const char *name;
-    std::function<void(shell::AppDelegate &)> take;
-};
-void PrintTo(const WayOut &way, std::ostream *os) { *os << way.name; }
+class EveryWayOut : public AppDelegateTest, public ::testing::WithParamInterface<std::string> {};
 
-class EveryWayOut : public AppDelegateTest, public ::testing::WithParamInterface<WayOut> {};
-
+// Every way out ends the run once and in order, after the start removed the installer's own cache
+// and reported the shared one it could not find.
 TEST_P(EveryWayOut, RunsTheTerminationSequenceExactlyOnce)
 {
+    const QString caches = env.host.cachesDirectory();
+    const QString ownCache = shell::appCachePath(caches, platform::Bundle::bundleIdentifier());
+    const QString sharedCache = shell::appCachePath(caches, shell::kSoftwareInstallerCacheId);
+    ASSERT_TRUE(QDir().mkpath(ownCache + u"/nested"_s));
     launch();
-    QTimer::singleShot(10, &delegate, [this] { GetParam().take(delegate); });
+    QTimer::singleShot(10, &delegate, [this, way = GetParam()] {
+        if (way == "window_closed")
+            delegate.window()->close();
+        else if (way.starts_with("SIG"))
+            ::raise(way == "SIGTERM" ? SIGTERM : way == "SIGINT" ? SIGINT : SIGHUP);
+        for (int quits = way == "quit" ? 1 : way == "quit_twice" ? 2 : 0; quits > 0; --quits)
+            QCoreApplication::quit();
+    });
     EXPECT_EQ(delegate.runUntilTerminated(), 0);
 
-    const QStringList all = records();
-    EXPECT_EQ(all.filter(u"EVT {"_s).size(), 1);
-    EXPECT_TRUE(inOrder(all.mid(all.size() - kEndOfRun.size()), kEndOfRun));  // the last three records
+    const QStringList all = env.logLines();
+    const auto masked = [this](QString path) { return path.replace(env.host.login, u"****"_s); };  // as the run log has it
+    EXPECT_TRUE(inOrder(all, {u"Successfully removed app cache from %1 ."_s.arg(masked(ownCache)),
+                              u"Failed to remove app cache from %1 ."_s.arg(masked(sharedCache)), shell::kStartedFromAdmin}));
+    EXPECT_EQ(all.filter(u"\"trace\": \"EVT\""_s).size(), 1);
+    EXPECT_TRUE(inOrder(all.mid(all.size() - 3), {kEnd, shell::kInstallerEnd, shell::kLogUploadUrlNotAvailable}));
     EXPECT_FALSE(delegate.window()->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(ownCache));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shell, EveryWayOut,
-    ::testing::Values(WayOut{"quit", [](shell::AppDelegate &) { QCoreApplication::quit(); }},
-                      WayOut{"quit_twice", [](shell::AppDelegate &) { QCoreApplication::quit(), QCoreApplication::quit(); }},
-                      WayOut{"window_closed", [](shell::AppDelegate &d) { d.window()->close(); }}),
-    [](const ::testing::TestParamInfo<WayOut> &row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Shell, EveryWayOut, ::testing::Values("quit", "quit_twice", "window_closed", "SIGTERM", "SIGINT", "SIGHUP"),
+                         [](const ::testing::TestParamInfo<std::string> &row) { return row.param; });
 
+// An exception from an event handler (as from a faulty button action) is recorded with its type and
+// the object, then the run ends in order: the batch with every queued event, "End" last, and the
+// uploaded log with the crash before the end.
 TEST_F(AppDelegateTest, AnExceptionFromAnEventHandlerWritesTheCrashThenEndsInOrderAndUploads)
 {
+    struct Thrower : QObject {
+        bool event(QEvent *event) override
+        {
+            if (event->type() == QEvent::User)
+                throw std::runtime_error("boom in a handler");
+            return QObject::event(event);
+        }
+    } thrower;
+    thrower.setObjectName(u"installButton"_s);
     server.answerOtherPaths({});
     launch();
     std::thread([] { post(QSNotificationNames::kLogAnalytics, u"first event"_s); }).join();
     EXPECT_TRUE(delegate.analytics().queue().isEmpty());  // taken on the main thread, not the worker's
     post(QSNotificationNames::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
     post(QSNotificationNames::kChangeLogUploadUrl, server.url(u"/logs/"_s).toString());
-    ThrowingObject thrower;
-    thrower.setObjectName(u"installButton"_s);
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
 
     EXPECT_EQ(delegate.runUntilTerminated(), shell::kCrashExitStatus);
-
     EXPECT_TRUE(env.consoleLines.contains(u"CRASH REASON: boom in a handler"_s));
-    EXPECT_TRUE(hasLineStartingWith(env.consoleLines, u"CRASH USER_INFO: {"_s));
     ASSERT_EQ(server.requests().size(), 2);
-    // The analytics batch: every queued event, "End" last.
-    EXPECT_EQ(server.requests().at(0).method, "POST");
-    const QList<QByteArray> batch = server.requests().at(0).body.split('\n');
-    EXPECT_EQ(batch.first(), "first event\r");
-    EXPECT_TRUE(batch.last().contains("\"EVT\":\"End\"")) << batch.last().constData();
-    // The uploaded log holds the crash, then the end of the run; accepted with 200, it is deleted.
-    EXPECT_EQ(server.requests().at(1).method, "PUT");
-    const QStringList uploaded = shelltest::recordsOf(server.requests().at(1).body);
-    EXPECT_TRUE(inOrder(uploaded, {u"ERROR Application crashed with [reason: boom in a handler and userInfo: {"_s, u"EVT:End"_s,
-                                   kDebug + shell::kInstallerEnd}));
+    EXPECT_TRUE(inOrder(QString::fromUtf8(server.requests().at(0).body).split(u"\r\n"_s), {u"first event"_s, kEnd}));
+    const QStringList uploaded = QString::fromUtf8(server.requests().at(1).body).split(u"\r\n"_s);
+    EXPECT_TRUE(inOrder(uploaded, {u"\"trace\": \"ERROR\", \"message\":\" Application crashed with [reason: boom in a handler"_s, kEnd, shell::kInstallerEnd}));
     const QString crash = uploaded.filter(u"Application crashed"_s).value(0);
     EXPECT_TRUE(crash.contains(u"std::runtime_error"_s) && crash.contains(u"installButton"_s)) << crash.toStdString();
-    EXPECT_FALSE(QFile::exists(env.logFilePath()));
 }
 
-// std::terminate on a worker thread: the main thread still ends the run in order, then the process
-// ends with the crash status. The child (a fresh run of this program) finds the folder by name.
-TEST(CrashHandlingDeathTest, TerminateOnAWorkerThreadEndsTheRunInOrder)
-{
-    std::unique_ptr<QTemporaryDir> owner;
-    if (!qEnvironmentVariableIsSet("TI_SHELL_DEATH_HOME")) {
-        owner = std::make_unique<QTemporaryDir>();
-        qputenv("TI_SHELL_DEATH_HOME", owner->path().toUtf8());
-    }
-    const QString home = qEnvironmentVariable("TI_SHELL_DEATH_HOME");
-    EXPECT_EXIT(
-        {
-            TestEnv env;
-            env.host.superUser = true;
-            env.host.home = home;
-            platform::setConsoleSink(nullptr);  // console lines to standard error
-            shell::AppDelegate delegate;
-            delegate.applicationDidFinishLaunching();
-            std::thread([] { throw std::logic_error("fatal on a worker"); }).detach();  // uncaught: std::terminate
-            QTest::qWait(30000);
-        },
-        ::testing::ExitedWithCode(shell::kCrashExitStatus), "CRASH USER_INFO: .*std::logic_error");
-    qunsetenv("TI_SHELL_DEATH_HOME");
-    EXPECT_TRUE(inOrder(shelltest::recordsIn(home + u"/AppData/Prod/Logs/tiny.log"_s),
-                        QStringList{u"ERROR Application crashed with [reason: fatal on a worker and userInfo: {"_s} + kEndOfRun));
-}
+// The end of the run by how the servers answer (0: never): only a 200 for the upload lets the run
+// log go, and a server that never answers holds the end only for the request deadlines.
+class EndAnswers : public AppDelegateTest, public ::testing::WithParamInterface<int> {};
 
-TEST_F(AppDelegateTest, UnreachableEndpointsAtExitHoldTheProcessOnlyForTheirDeadlines)
+TEST_P(EndAnswers, OnlyA200DeletesTheRunLogAndAStallHoldsTheEndOnlyForItsDeadlines)
 {
     QSHttp::overrideTimeoutsForTesting(QSHttp::Timeouts{300ms, 600ms});
-    TestHttpServer::Answer stall;
-    stall.fault = TestHttpServer::Fault::Stall;
-    server.answerOtherPaths(stall);
-    TestHttpServer refused;
-    refused.refuse();
+    server.answerOtherPaths(GetParam() ? TestHttpServer::Answer{GetParam()} : TestHttpServer::Answer{200, {}, {}, TestHttpServer::Fault::Stall});
     launch();
     post(QSNotificationNames::kChangeAnalyticsUrl, server.url(u"/events"_s).toString());
-    post(QSNotificationNames::kChangeLogUploadUrl, refused.url(u"/logs/"_s).toString());
-
+    post(QSNotificationNames::kChangeLogUploadUrl, server.url(u"/logs/"_s).toString());
     QElapsedTimer clock;
     clock.start();
     delegate.applicationWillTerminate();
     EXPECT_LT(clock.elapsed(), 5000);
-    EXPECT_EQ(server.requests().size(), 1);  // the batch reached the stalled server
-    EXPECT_EQ(records().last(), kDebug + shell::kInstallerEnd);
-    EXPECT_TRUE(QFile::exists(env.logFilePath()));  // not accepted, so kept
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(QFile::exists(env.logFilePath()), GetParam() != 200);
+    EXPECT_TRUE(GetParam() == 200 || env.logLines().value(env.logLines().size() - 1).contains(shell::kInstallerEnd));
 }
 
+INSTANTIATE_TEST_SUITE_P(Shell, EndAnswers, ::testing::Values(200, 201, 204, 0));
+
 // Whether a near miss opened a window is not visible from outside the process; here it is.
-TEST(CommandUrls, OnlyTheExactAddressPostsItsNotification)
+TEST(CommandUrls, EachExactAddressPostsItsOwnNotificationAndNearMissesNone)
 {
     TestEnv env;
-    QStringList posted;
+    QList<platform::Notification> posted;
     auto &center = platform::NotificationCenter::defaultCenter();
-    std::vector<platform::NotificationCenter::Token> tokens;
+    QList<platform::NotificationCenter::Token> tokens;
     for (const QString &name : {QSNotificationNames::kShowCrashInfoDialog, QSNotificationNames::kOpenPrivacyPolicyLink, QSNotificationNames::kOpenEula})
-        tokens.push_back(center.addObserver(name, [&posted](const platform::Notification &n) { posted << n.name; }));
-    for (const QString &url :
-         {u"qsd://licenseAgreement/"_s, u"QSD://licenseAgreement"_s, u" qsd://crashInfo"_s, u"qsd://privacyPolicy?a=b"_s})
-        EXPECT_FALSE(shell::dispatchCommandUrl(url)) << url.toStdString();
-    EXPECT_TRUE(posted.isEmpty()) << posted.join(u',').toStdString();
-    EXPECT_TRUE(shell::dispatchCommandUrl(u"qsd://licenseAgreement"_s));
-    EXPECT_EQ(posted, QStringList{QSNotificationNames::kOpenEula});
-    for (const auto token : tokens)
-        center.removeObserver(token);
+        tokens << center.addObserver(name, [&posted](const platform::Notification &n) { posted << n; });
+    const auto overlay = [](bool with) { return QVariant(QVariantMap{{QSNotificationNames::kWithOverlay, with}}); };
+    const std::tuple<QString, QString, QVariant> rows[] = {  // address, notification posted, its object
+        {u"qsd://crashInfo"_s, QSNotificationNames::kShowCrashInfoDialog, overlay(true)},
+        {u"qsd://innerCrashInfo"_s, QSNotificationNames::kShowCrashInfoDialog, overlay(false)},
+        {u"qsd://privacyPolicy"_s, QSNotificationNames::kOpenPrivacyPolicyLink, {}},
+        {u"qsd://licenseAgreement"_s, QSNotificationNames::kOpenEula, {}},
+        {u"qsd://licenseAgreement/"_s, {}, {}}, {u"QSD://licenseAgreement"_s, {}, {}}, {u" qsd://crashInfo"_s, {}, {}},
+    };
+    for (const auto &[url, name, object] : rows) {
+        posted.clear();
+        EXPECT_EQ(shell::dispatchCommandUrl(url), !name.isNull()) << url.toStdString();
+        ASSERT_EQ(posted.size(), name.isNull() ? 0 : 1) << url.toStdString();
+        if (!posted.isEmpty()) {
+            EXPECT_TRUE(posted.first().name == name && posted.first().object == object) << url.toStdString();
+        }
+    }
+    std::for_each(tokens.begin(), tokens.end(), [&center](auto token) { center.removeObserver(token); });
+}
+
+// Removing a cache folder never reaches beyond it: not through a link (as the folder or inside it),
+// and not with an identifier that is not one folder name.
+TEST(AppCache, RemovalStaysInsideTheOneCacheFolder)
+{
+    TestEnv env;
+    const QString caches = env.host.cachesDirectory(), outside = env.path(u"precious"_s);
+    ASSERT_TRUE(QDir().mkpath(outside) && QDir().mkpath(caches + u"/real"_s) && QFile(outside + u"/keep"_s).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(outside, caches + u"/linked"_s) && QFile::link(outside, caches + u"/real/escape"_s));
+    const QSLogContext context = QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]");
+    for (const QString &id : {u"linked"_s, u"real"_s})
+        EXPECT_TRUE(shell::removeAppCache(shell::appCachePath(caches, id), id, context)) << id.toStdString();
+    for (const QString &id : {QString(), u"."_s, u".."_s, u"../x"_s, u"a/b"_s})
+        EXPECT_FALSE(shell::removeAppCache(shell::appCachePath(caches, id), id, context)) << id.toStdString();
+    EXPECT_FALSE(QFileInfo(caches + u"/linked"_s).isSymLink() || QFileInfo::exists(caches + u"/real"_s));
+    EXPECT_TRUE(QFile::exists(outside + u"/keep"_s) && QDir(caches).exists());
 }

@@ -14,8 +14,6 @@ int main(int argc, char **argv)
     for (const char *name : {"SSL_CERT_FILE", "SSL_CERT_DIR"})
         qunsetenv(name);
     ::testing::InitGoogleTest(&argc, argv);
-    // Death tests start a fresh copy of this program rather than forking one with Qt's threads.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     shell::ShellApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     platform::installTranslations(app);

@@ -1,18 +1,24 @@
+// The main window's rules that only its own process sees: the quit confirmation, the failure
+// screen's end, the privacy address; the licence document and the texts of every language. (What
+// a person meets by keyboard, screen reader and window manager, the pages the links open and the
+// licence window: e2e.window, e2e.accessibility, e2e.second_instance.)
+
 #include "TestEnv.h"
 #include "UiTestSupport.h"
 
 #include "engine/QSInstallFlow.h"
 #include "ui/QSAlertController.h"
-#include "ui/QSErrorController.h"
 #include "ui/QSEula.h"
 #include "ui/QSLinkTexts.h"
 #include "ui/QSMainController.h"
-#include "ui/widgets/HyperlinkTextField.h"
 #include "ui/widgets/QSButton.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QWindow>
 #include <QtTest/qtestspontaneevent.h>
 
@@ -22,131 +28,92 @@ class MainControllerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        uitest::useLanguage(env.host, QStringLiteral("en"));
-        controller = std::make_unique<QSMainController>(QStringList{QStringLiteral("/app/TinyInstaller")});
-        controller->flow().setTerminate([this] { ++terminations; });
-        controller->resize(1000, 640);
-        controller->show();
+        uitest::useLanguage(env.host, QStringLiteral("en-US"));
+        window = std::make_unique<QSMainController>(QStringList{QStringLiteral("/app/TinyInstaller")});
+        window->flow().setTerminate([this] { ++terminations; });
+        window->resize(1000, 640);
+        window->show();
+        ASSERT_TRUE(activated(window.get()));
     }
-    // Whether an element would be on screen when the controller is.
-    bool shown(const char *name) const { return controller->element(name)->isVisibleTo(controller.get()); }
-    // One character per element of the table below: '1' shown, '0' hidden, '.' not checked.
-    void expectVisibility(const char *state, const char *pattern)
+    // The confirmation is a tool window: Qt counts it active while its owner is, so wait for the
+    // application's own active window instead.
+    static bool activated(QWidget *window)
     {
-        const char *const elements[] = {"installView", "pageView",   "spinnerView",   "progressView", "progressStatus",
-                                        "errorView",   "closeButton", "installButton", "launchButton"};
-        for (int i = 0; i < 9; ++i)
-            EXPECT_TRUE(pattern[i] == '.' || shown(elements[i]) == (pattern[i] == '1')) << state << ": " << elements[i];
+        window->activateWindow();
+        return QTest::qWaitFor([window] { return QApplication::activeWindow() == window; });
+    }
+    // Presses a key where the keyboard focus is; Tab until the focus is on target.
+    static void press(Qt::Key key) { QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow(), key); }
+    static bool tabTo(QWidget *target)
+    {
+        for (int i = 0; i < 20 && QApplication::focusWidget() != target; ++i)
+            press(Qt::Key_Tab);
+        return QApplication::focusWidget() == target;
     }
 
     TestEnv env;
-    std::unique_ptr<QSMainController> controller;
+    std::unique_ptr<QSMainController> window;
     int terminations = 0;
 };
 
 }  // namespace
 
-TEST_F(MainControllerTest, StartIsRecordedEveryStateShowsItsElementsAndAnExitOnCloseErrorQuitsAtOnce)
+// The confirmation is never stacked and starts on No (a Return pressed without looking keeps the
+// installer); every other way of closing it answers No; only Exit chosen ends the run, as the
+// person's own action.
+TEST_F(MainControllerTest, QuitConfirmationStartsOnNoIsNeverStackedAndOnlyExitChosenQuits)
 {
-    const QStringList log = env.logLines();
-    ASSERT_GE(log.size(), 3);
-    EXPECT_TRUE(log[0].contains(QStringLiteral("\"message\":\" _isLaunchedfromDrive:false\"")));
-    EXPECT_TRUE(log[1].contains(QStringLiteral("\"message\":\" Show Welcome screen\"")));
-    for (const char *field : {"\"trace\": \"EVT\"", "\"EVT\":\"Start\"", "\"TRG\":\"WWW\"", "\"SR\":\"1440x900\""})
-        EXPECT_TRUE(log[2].contains(QLatin1String(field))) << field;
-    // installView, pageView, spinnerView, progressView, progressStatus, errorView, closeButton, installButton, launchButton
-    expectVisibility("welcome", "100000110");
-    controller->showState(QSScreenState::Connecting);
-    expectVisibility("connecting", "001100...");
-    controller->showState(QSScreenState::Downloading);
-    expectVisibility("downloading", "0101101..");
-    EXPECT_FALSE(controller->element("installButton")->isEnabled());
-    controller->showState(QSScreenState::DownloadDone);
-    expectVisibility("done", "...00...0");
-    controller->updateLauchButtons();
-    expectVisibility("finished", "...01..01");
-    EXPECT_EQ(static_cast<QPushButton *>(controller->element("launchButton"))->text(), QStringLiteral("Get started"));
-    EXPECT_EQ(controller->primaryButton(), controller->element("launchButton"));
+    uitest::PostRecorder posts({QStringLiteral("QUIT_INSTALLATION"), QStringLiteral("HIDE_ALERT")});
+    press(Qt::Key_Escape);  // asks to quit, as the close control does
+    QSAlertController *first = window->alert();
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
+    EXPECT_EQ(first->windowHandle()->transientParent(), window->windowHandle());
+    EXPECT_LE((first->frameGeometry().center() - window->frameGeometry().center()).manhattanLength(), 2);
+    EXPECT_EQ(window->primaryButton(), nullptr) << "Return must not reach the window behind the confirmation";
+    window->onCloseTap();
+    EXPECT_EQ(window->alert(), first);
+    window->onInstallTap();  // does nothing while the confirmation is open
+    EXPECT_TRUE(window->element("installView")->isVisibleTo(window.get()));
 
-    controller->showInfoAlert({{}, QStringLiteral("No internet connection"), {}, true, false, false, {}, false, false});
-    EXPECT_FALSE(controller->closeWithoutCheck());
-    EXPECT_EQ(controller->primaryButton(), controller->errorController()->retryButton());
-    controller->showGenericError(QStringLiteral("Download Error"));
-    expectVisibility("error", "0000011..");
-    EXPECT_EQ(controller->primaryButton(), controller->errorController()->closeButton());
-    // That screen ends the installer at the next quit request (here the window's close), without asking.
-    uitest::PostRecorder quits({QStringLiteral("QUIT_INSTALLATION")});
-    QCloseEvent close;
-    QCoreApplication::sendEvent(controller.get(), &close);
-    EXPECT_EQ(controller->alert(), nullptr);
-    ASSERT_EQ(quits.posts.size(), 1);
-    EXPECT_FALSE(quits.posts[0].object.isValid());  // the run log is kept
+    ASSERT_TRUE(activated(first));
+    EXPECT_EQ(QApplication::focusWidget(), first->noButton());
+    EXPECT_TRUE(first->noButton()->focusRingShown()) << "nothing shows what Return answers";
+    press(Qt::Key_Return);
+    EXPECT_EQ(window->alert(), nullptr);
+    QCloseEvent close;  // the window's close asks as the close control does
+    QCoreApplication::sendEvent(window.get(), &close);
+    EXPECT_FALSE(close.isAccepted());
+    ASSERT_NE(window->alert(), nullptr);
+    QCloseEvent fromWindowSystem;
+    QSpontaneKeyEvent::setSpontaneous(&fromWindowSystem);
+    QCoreApplication::instance()->notify(window->alert(), &fromWindowSystem);
+    EXPECT_FALSE(fromWindowSystem.isAccepted());
+    EXPECT_EQ(window->alert(), nullptr);
+    ASSERT_EQ(posts.posts.size(), 2);
+    for (const platform::Notification &post : posts.posts)
+        EXPECT_TRUE(post.name == "HIDE_ALERT" && !post.object.isValid());
+    EXPECT_EQ(terminations, 0);
+
+    window->onCloseTap();
+    ASSERT_TRUE(activated(window->alert()));
+    ASSERT_TRUE(tabTo(window->alert()->yesButton()));
+    press(Qt::Key_Return);
+    ASSERT_EQ(posts.posts.size(), 3);
+    EXPECT_EQ(posts.posts[2].name, QStringLiteral("QUIT_INSTALLATION"));
+    EXPECT_TRUE(posts.posts[2].object.toMap().value(QStringLiteral("isUserAction")).toBool());
     EXPECT_EQ(terminations, 1);
 }
 
-TEST_F(MainControllerTest, QuitConfirmationIsNeverStackedAndAsksAgainAfterNo)
+// After a failure the next quit request ends the installer at once, keeping the run log.
+TEST_F(MainControllerTest, AfterAFailureAQuitEndsAtOnce)
 {
-    controller->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(controller.get()));
-    EXPECT_EQ(controller->primaryButton(), controller->element("installButton"));
-    uitest::PostRecorder posts({QStringLiteral("QUIT_INSTALLATION"), QStringLiteral("HIDE_ALERT")});
-    QTest::keyClick(controller.get(), Qt::Key_Escape);  // asks to quit, as the close control does
-    QSAlertController *first = controller->alert();
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(first->windowFlags() & Qt::WindowStaysOnTopHint);
-    // For the window system a child window of the installer's (transient), centred over it.
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
-    EXPECT_EQ(first->windowHandle()->transientParent(), controller->windowHandle());
-    EXPECT_LE((first->frameGeometry().center() - controller->frameGeometry().center()).manhattanLength(), 2);
-    EXPECT_EQ(controller->primaryButton(), nullptr) << "Return must not reach the window behind the confirmation";
-    controller->onCloseTap();
-    EXPECT_EQ(controller->alert(), first);
-    controller->onInstallTap();  // does nothing while the confirmation is open
-    EXPECT_TRUE(shown("installView"));
-
-    controller->activateWindow();
-    QTest::keyClick(controller.get(), Qt::Key_Escape);  // answers No
-    ASSERT_EQ(posts.posts.size(), 1);
-    EXPECT_TRUE(posts.posts[0].name == "HIDE_ALERT" && !posts.posts[0].object.isValid());
-    EXPECT_EQ(controller->alert(), nullptr);
-    QCloseEvent close;  // the window's close asks as the close control does; the close is turned down
-    QCoreApplication::sendEvent(controller.get(), &close);
-    EXPECT_FALSE(close.isAccepted());
-    ASSERT_NE(controller->alert(), nullptr);
-    // Closing it from the window system (a spontaneous close event) answers No as well.
-    QCloseEvent fromWindowSystem;
-    QSpontaneKeyEvent::setSpontaneous(&fromWindowSystem);
-    QCoreApplication::instance()->notify(controller->alert(), &fromWindowSystem);
-    EXPECT_FALSE(fromWindowSystem.isAccepted());
-    EXPECT_EQ(controller->alert(), nullptr);
-    EXPECT_EQ(posts.posts.size(), 2);
-    EXPECT_EQ(terminations, 0);  // Yes is answered with the keyboard in KeyboardTest
-
-    // An owner the window system has no window for (nothing to be transient for): shown all the same.
-    QWidget unshown;
-    QSAlertController orphan(&unshown);
-    orphan.showWindow(nullptr, QStringLiteral("Quit?"), QStringLiteral("Sure?"), QStringLiteral("A"), QStringLiteral("B"));
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&orphan));
-}
-
-TEST_F(MainControllerTest, LinksAndCommandsOpenTheirPages)
-{
-    const auto links = controller->licenceTextView()->hyperlinks();
-    ASSERT_EQ(links.size(), 2);
-    EXPECT_TRUE(links[0].url == QSLinks::termsOfService() && links[1].url == QSLinks::privacyStatement());
-
-    auto &center = platform::NotificationCenter::defaultCenter();
-    center.post(QStringLiteral("OPEN_EULA"));
-    ASSERT_NE(controller->eula(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->eula()));
-    EXPECT_EQ(controller->eula()->windowHandle()->transientParent(), controller->windowHandle());
-
-    center.post(QStringLiteral("OPEN_PRIVACY_POLICY_LINK"));
-    center.post(QStringLiteral("SHOW_CONTACT_SUPPORT_BUTTON"));
-    const QUrl privacy(QStringLiteral("https://www.brightmoor.example/privacy"
-                                      "?page=privacypolicy&country=US&language=en&locale=en-US&os=linux"));
-    EXPECT_EQ(env.host.openedUrls, (QList<QUrl>{privacy, QSLinks::supportRequest()}));
-    EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Language: en-US (en / US)")));
+    uitest::PostRecorder quits({QStringLiteral("QUIT_INSTALLATION")});
+    window->showGenericError(QStringLiteral("Download Error"));
+    QCloseEvent close;
+    QCoreApplication::sendEvent(window.get(), &close);
+    ASSERT_EQ(quits.posts.size(), 1);
+    EXPECT_TRUE(window->alert() == nullptr && !quits.posts[0].object.isValid() && terminations == 1);
 }
 
 TEST(QSLinkTexts, ThePrivacyAddressFollowsAQueryTheBaseAddressAlreadyHas)
@@ -157,26 +124,56 @@ TEST(QSLinkTexts, ThePrivacyAddressFollowsAQueryTheBaseAddressAlreadyHas)
         {"https://www.brightmoor.example/privacy", "https://www.brightmoor.example/privacy?" + ours},
         {"https://www.brightmoor.example/p?brand=qs", "https://www.brightmoor.example/p?brand=qs&" + ours},
         {"https://www.brightmoor.example/p?a=1&b=x%26y", "https://www.brightmoor.example/p?a=1&b=x%26y&" + ours},
-        {"https://www.brightmoor.example/p?", "https://www.brightmoor.example/p?" + ours},
     };
     for (const auto &[base, expected] : cases)
         EXPECT_EQ(QSLinkTexts::privacyPolicyUrl(base, "US", "en", "en-US"), QUrl(expected)) << base.toStdString();
 }
 
-TEST(QSLaunchArguments, ScanFollowsTheArgumentOrder)
+TEST(LicenceDocument, FollowsTheLanguageTableWithTheEnglishFallbackInItsOwnDirection)
 {
-    const QList<std::tuple<QStringList, bool, QString, QString>> cases = {
-        // arguments, launched from a drive, target, data
-        {{"/app"}, false, "WWW", ""},
-        {{"/app", "launched-from-drive"}, true, "QSINST", ""},
-        {{"/app", "--installSilent", "launched-from-drive"}, true, "QSINST", "Install"},
-        {{"/app", "launched-from-drive", "--updateSilent"}, true, "QSTI", "Update"},
-        {{"/app", "--InstallSilent", "qsd://crashInfo"}, false, "WWW", ""},
-    };
-    for (const auto &[arguments, drive, target, data] : cases) {
-        const QSLaunchArguments scanned = QSLaunchArguments::scan(arguments);
-        EXPECT_EQ(std::tuple(scanned.launchedFromDrive, scanned.target, scanned.data), std::tuple(drive, target, data))
-            << arguments.join(' ').toStdString();
-        EXPECT_FALSE(scanned.data.isNull());  // an empty "CData", not a missing one
+    for (const auto &[language, country, document] : {std::tuple{"zh-Hant", "HK", "zh-TW"}, {"zh", "TW", "zh-TW"}, {"zh-Hant-HK", "HK", "zh"}, {"de", "DE", "de"}})
+        EXPECT_EQ(QSEula::licenceName(QString::fromLatin1(language), QString::fromLatin1(country)), QString::fromLatin1(document)) << language << ' ' << country;
+    // The bundled document, else the English one (no Hebrew licence is bundled); nothing without either.
+    const auto bundled = [](const QString &path) { return QFile::exists(path); };
+    EXPECT_EQ(QSEula::eulaUrlFor(QStringLiteral("he"), QStringLiteral("IL"), bundled), QUrl("qrc:/licences/en_EULA.html"));
+    EXPECT_TRUE(QSEula::eulaUrlFor(QStringLiteral("de"), QStringLiteral("DE"), [](const QString &) { return false; }).isEmpty());
+
+    // Laid out in the document's language, whatever the interface's: the English fallback of a
+    // Hebrew reader reads left to right.
+    EXPECT_EQ(QSEula::documentDirection(QUrl("qrc:/licences/he_EULA.html")), Qt::RightToLeft);
+    TestEnv env;
+    env.host.rightToLeft = true;
+    uitest::useLanguage(env.host, QStringLiteral("he-IL"));
+    const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
+    QSEula hebrewReader;
+    ASSERT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(hebrewReader.webView()->layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(hebrewReader.webView()->document()->defaultTextOption().textDirection(), Qt::LeftToRight);
+}
+
+// Every key the screens, the shell and the flow look up has a text in every language; the texts
+// the code fills with a name keep exactly one "%@".
+TEST(Translations, EveryKeyHasATextInEveryLanguage)
+{
+    const QStringList keys = QStringLiteral(
+        "ContactAdminTitle ContactAdminMessage MessageClose MessageRetry QSContactSupport QSDetailText QSLandingInfoOne "
+        "QSLandingInfoTwo QSLandingInfoThree QSInstallNow QSLicenceTextPart1 QSLicenceTextPart2 QSLicenceTextPart3 "
+        "QSLicenceTextPart4 MessageConnecting QSInstalling QSLaunchApp QSstarted QSWelcome_To_Brightmoor QSQuitTitle "
+        "QSQuitMessage QSExit QSNo MessageInstallationFailed MessageInstallationFailedDescription "
+        "MessageInstallationFailedDescription1 MessageInstallationFailedDescription2 MessageInstallationFailedClickHere "
+        "MessageInstallationFailedDescription3 ContactSupportText ContactSupportText1 MessageNoInternetConnection "
+        "MessagePleaseTryLater QSAlreadyInstalledTitle QSAlreadyInstalledMessage QSNoSpaceTitle QSNoSpaceMessage "
+        "QSOSNotCompatibleTitle QSOSNotCompatibleMessage MessageContent QSAccessibleQuit QSAccessibleDownloadProgress "
+        "QSAccessibleInstallationGuide").split(u' ');
+    TestEnv env;
+    const auto restore = qScopeGuard([&] { uitest::useLanguage(env.host, QStringLiteral("en-US")); });
+    for (const char *language : {"en-US", "de-DE", "he-IL"}) {
+        uitest::useLanguage(env.host, QString::fromLatin1(language));
+        for (const QString &key : keys) {
+            const QString text = platform::localizedString(key);
+            EXPECT_TRUE(text != key && !text.trimmed().isEmpty()) << language << " lacks " << key.toStdString();
+        }
+        for (const char *key : {"ContactAdminMessage", "QSAlreadyInstalledMessage", "QSLicenceTextPart2"})
+            EXPECT_EQ(platform::localizedString(key).count(QLatin1String("%@")), 1) << language << " " << key;
     }
 }

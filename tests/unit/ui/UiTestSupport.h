@@ -5,10 +5,8 @@
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
-#include <QImage>
 #include <QPainter>
 #include <QWidget>
 
@@ -30,26 +28,11 @@ struct PostRecorder {
         for (const QString &name : names)
             tokens << center().addObserver(name, [this](const platform::Notification &n) { posts << n; });
     }
-    ~PostRecorder()
-    {
-        for (auto token : tokens)
-            center().removeObserver(token);
-    }
+    ~PostRecorder() { std::for_each(tokens.begin(), tokens.end(), [](auto token) { center().removeObserver(token); }); }
     static platform::NotificationCenter &center() { return platform::NotificationCenter::defaultCenter(); }
     QList<platform::Notification> posts;
     QList<platform::NotificationCenter::Token> tokens;
 };
-
-// A picture of one colour, as PNG bytes for a test server to hand out.
-inline QByteArray pngOf(QSize size, const QColor &colour)
-{
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    EXPECT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"));
-    return png;
-}
 
 // Draws the screen over the window background into <artifacts>/<name>.png ($TI_ARTIFACTS_DIR,
 // else <build>/artifacts) for people to look at: the confirmation is translucent around its shadow.
