@@ -16,7 +16,7 @@ from pathlib import Path
 
 from harness import minisign_pair, write_info_plist
 from measure import BenchError
-from privileged import INSTALLED_BUNDLE, System, launch_as
+from privileged import INSTALLED_BUNDLE, System, launch_as, person_env
 
 LOCK = "/run/tiny-installer-privileged-test.lock"
 
@@ -73,6 +73,24 @@ class HelperPath:
 
     def launch(self):
         proc = launch_as(self.box, self.person)
+        self.launched.append(proc)
+        return proc
+
+    def reset_own_folder(self):
+        """The same person installing the sandbox's installer into an applications folder of their
+        own, as over HTTP and HTTPS: no helper, and the archive extracted while it arrives, which
+        the installer never does as root."""
+        self.reset()
+        os.chown(self.box.apps, self.person.pw_uid, self.person.pw_gid)
+
+    def launch_own(self):
+        box = self.box
+        cmd = ["setpriv", f"--reuid={self.person.pw_uid}", f"--regid={self.person.pw_gid}", "--init-groups", "--",
+               str(box.executable)]
+        box.console_path = box.artifacts / f"console-{len(box.processes)}.txt"
+        proc = subprocess.Popen(cmd, env=person_env(box, self.person), stdout=open(box.console_path, "w"),
+                                stderr=subprocess.STDOUT)
+        box.processes.append(proc)
         self.launched.append(proc)
         return proc
 

@@ -138,6 +138,16 @@ def main_thread_cpu(pid):
         return int(stat.read().split()[0]) / 1e9
 
 
+def as_person(box, cmd):
+    """cmd as the person the installs are made for (box.person), when the bench runs as root and has
+    one: a person, not root, unpacks into a folder of their own (bsdtar as root would also set every
+    file's owner)."""
+    person = getattr(box, "person", None)
+    if person is None:
+        return cmd
+    return ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--", *cmd]
+
+
 def run_peer(cmd, what):
     result = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     if result.returncode != 0:
@@ -190,15 +200,19 @@ def run_peer_steps(box, steps_of, what, staging=None):
     for folder in (work, staging):
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True, mode=0o700)
+        if getattr(box, "person", None) is not None:
+            os.chown(folder, box.person.pw_uid, box.person.pw_gid)
     shutil.rmtree(box.apps / "Corvala.app", ignore_errors=True)
+    if getattr(box, "person", None) is not None:  # the person's own applications folder
+        os.chown(box.apps, box.person.pw_uid, box.person.pw_gid)
     steps = {}
     start = time.monotonic()
     for name, action in steps_of(work, staging):
         action()
         steps[name] = time.monotonic()
-    run_peer(["sync", "-f", str(staging / "Corvala.app")], "sync")
+    run_peer(as_person(box, ["sync", "-f", str(staging / "Corvala.app")]), "sync")
     steps["sync"] = time.monotonic()
-    run_peer(["mv", str(staging / "Corvala.app"), str(box.apps / "Corvala.app")], "mv")
+    run_peer(as_person(box, ["mv", str(staging / "Corvala.app"), str(box.apps / "Corvala.app")]), "mv")
     steps["mv"] = time.monotonic()
     if not (box.apps / "Corvala.app" / "Contents" / "MacOS" / "Corvala").is_file():
         raise BenchError(f"{what} did not place Corvala.app")
@@ -211,8 +225,9 @@ def peer_install(box, url):
     """curl -o, bsdtar -x, sync -f and mv of the same archive from the same server into the same folder."""
     def steps(work, staging):
         zip_path = work / "Corvala.zip"
-        yield "curl", lambda: run_peer(box.curl(url) + ["-o", str(zip_path)], "curl")
-        yield "bsdtar", lambda: run_peer(["bsdtar", "-x", "-f", str(zip_path), "-C", str(staging)], "bsdtar")
+        yield "curl", lambda: run_peer(as_person(box, box.curl(url) + ["-o", str(zip_path)]), "curl")
+        yield "bsdtar", lambda: run_peer(as_person(box, ["bsdtar", "-x", "-f", str(zip_path), "-C", str(staging)]),
+                                         "bsdtar")
     return run_peer_steps(box, steps, "the peer")
 
 
@@ -229,8 +244,8 @@ def root_peer_install(box, url, public_key, signature):
 
 
 def curl_into_bsdtar(box, url, folder):
-    curl = subprocess.Popen(box.curl(url), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    tar = subprocess.Popen(["bsdtar", "-x", "-f", "-", "-C", str(folder)], stdin=curl.stdout,
+    curl = subprocess.Popen(as_person(box, box.curl(url)), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    tar = subprocess.Popen(as_person(box, ["bsdtar", "-x", "-f", "-", "-C", str(folder)]), stdin=curl.stdout,
                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     curl.stdout.close()
     tar_error = tar.communicate()[1]

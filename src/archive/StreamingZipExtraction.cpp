@@ -211,6 +211,13 @@ bool StreamingZipExtraction::finish(const QString &finishedArchive, QString *why
     changed_.notify_one();
     if (thread_.joinable())
         thread_.join();
+    {
+        // Read no more: closed now, so that the body's removal frees its pages at once.
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (file_ >= 0)
+            ::close(file_);
+        file_ = -1;
+    }
     if (!extracted_) {
         *why = error_;
         return false;

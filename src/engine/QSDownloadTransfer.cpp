@@ -20,6 +20,12 @@ namespace {
 constexpr qint64 kReadBufferSize = 256 << 10;
 // The window shows a bar, not a byte count: a few dozen updates a second are all it can use.
 constexpr qint64 kProgressIntervalMs = 40;
+// Over TLS the reply announces every record (16 KiB) on its own. Taken one by one, each is a
+// write to the file and a wake-up of the extraction that reads it back: thousands per archive,
+// on a machine whose other core is busy decrypting. Bytes are taken once this many wait (half
+// the reply's buffer, so the reply never stops for them), or once they have waited for a
+// progress interval, so that a slow connection is written and shown as before.
+constexpr qint64 kBatchBytes = kReadBufferSize / 2;
 // A body without an announced length looks at the free space again after this many bytes.
 constexpr qint64 kSpaceCheckInterval = 8 << 20;
 
@@ -40,6 +46,8 @@ QSDownloadTransfer::QSDownloadTransfer(const QUrl &url, const QString &archivePa
       hooks_(std::move(hooks)),
       stop_(stop)
 {
+    batchTimer_.setSingleShot(true);
+    connect(&batchTimer_, &QTimer::timeout, this, &QSDownloadTransfer::readBody);
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, [this] {
         fail(QNetworkReply::TimeoutError,
@@ -150,6 +158,13 @@ void QSDownloadTransfer::readBody()
         return;
     idleTimer_.start(timeouts_.idle);
     readHead();
+    if (!batchReady()) {
+        if (!batchTimer_.isActive())
+            batchTimer_.start(kProgressIntervalMs);
+        return;
+    }
+    batchTimer_.stop();
+    sinceTaken_.start();
     // Everything the reply holds now, one buffer at a time: no allocation per read.
     while (!done_ && reply_ && reply_->bytesAvailable() > 0) {
         const qint64 size = reply_->read(buffer_.data(), buffer_.size());
@@ -170,6 +185,16 @@ void QSDownloadTransfer::readBody()
         }
     }
     reportProgress(false);
+}
+
+bool QSDownloadTransfer::batchReady() const
+{
+    const qint64 waiting = reply_->bytesAvailable();
+    if (waiting >= kBatchBytes || reply_->isFinished() || !sinceTaken_.isValid()
+        || sinceTaken_.elapsed() >= kProgressIntervalMs)
+        return true;
+    // The last bytes of an announced body are never left waiting for more.
+    return expected_ >= 0 && received_ + waiting >= expected_;
 }
 
 // Whether more bytes of the body may still be written: never past the announced length, never
@@ -330,6 +355,7 @@ void QSDownloadTransfer::finish(const QSDownloader::Outcome &given)
 void QSDownloadTransfer::stopTransfer(bool abortReply)
 {
     idleTimer_.stop();
+    batchTimer_.stop();
     if (reply_) {
         QNetworkReply *reply = reply_;
         reply_ = nullptr;

@@ -61,6 +61,7 @@ private:
     bool restartBody(bool wholeBodyAgain);
     bool fitsOnDisk();
     bool withinBounds(qint64 more);
+    bool batchReady() const;
     void reportProgress(bool always);
     QSDownloader::Outcome baseOutcome() const;
 
@@ -78,6 +79,8 @@ private:
     QTimer idleTimer_{this};
     QByteArray buffer_;  // one read from the reply, reused
     QElapsedTimer sinceProgress_;
+    QElapsedTimer sinceTaken_;  // since the body's bytes were last taken from the reply
+    QTimer batchTimer_{this};   // takes bytes left waiting when no more come
     qint64 received_ = 0;
     qint64 expected_ = -1;
     qint64 maximumBytes_ = std::numeric_limits<qint64>::max();

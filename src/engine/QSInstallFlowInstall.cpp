@@ -98,8 +98,6 @@ void QSInstallFlow::runInstallStage(const QString &archivePath)
                 showGenericError(reason);
                 return;
             }
-            // The archive's work is done; its blocks are freed beside what follows, not before it.
-            QSInstallFiles::removePathInBackground(archivePath);
             updateProgressWithValue(1.0, 1.0);
             sendEvent(QStringLiteral("Install"), productFields(kPass));
             scheduleFinishedState();
@@ -138,6 +136,11 @@ void QSInstallFlow::unzipFileWithPath(const QString &archivePath, const QString 
             // The bundle is judged as the privileged helper judges it, and refused the same way.
             if (result->ok && !bundle.isEmpty())
                 result->ok = archives::BundleShape::checkBeforePlacing(bundle, &result->error);
+            // Its tree is out, and nothing reads the archive again: it goes before the placement
+            // syncs the file system, so its pages (as many as the bundle's) are dropped unwritten
+            // instead of going to the disk with the bundle. Gone here, off the window's thread.
+            if (result->ok)
+                QSInstallFiles::removePath(archivePath);
         },
         [result, done = std::move(done)] {
             // The maker hears of archives whose two readings differ: the tree placed is always the

@@ -64,6 +64,9 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath, float downloa
     // The helper's lines arrive in the order the installer's own placement writes its records:
     // the download is accepted only once the helper has checked the signature with its own key.
     connect(placement, &QSPrivilegedPlacement::verified, this, [this, archivePath, applications, downloadSeconds] {
+        // The helper holds its own verified copy: this one is read no more. Gone long before the
+        // helper syncs the file system, its pages are dropped unwritten instead of going to disk.
+        QSInstallFiles::removePathInBackground(archivePath);
         downloadAccepted(downloadSeconds);
         updateProgressWithValue(0.0, 0.9);
         QSLogger::debug(QStringLiteral("Extract %1 installer").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
