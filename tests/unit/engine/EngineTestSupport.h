@@ -60,11 +60,6 @@ inline std::shared_ptr<const QSConfig> makeConfig(const QString &url, quint64 re
     config->downloadRetryLimit = retryLimit;
     return config;
 }
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A flow with a recording window, the fake host, and a configuration loader the test answers.
 struct FlowFixture {
