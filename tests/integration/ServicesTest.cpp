@@ -53,12 +53,6 @@ QByteArray document(const QJsonArray &entries,
 
 bool onMainThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class Services : public ::testing::Test {
 protected:
     Services()
@@ -233,7 +227,7 @@ TEST_F(Services, TheAnalyticsBatchIsPostedAsItsExactBytes)
 TEST_F(Services, TheRunLogIsPutUnchangedAndDeletedAtTheEndOnlyAfterA200)
 {
     QSLogger::error(QStringLiteral("ünïcode and \"quotes\""), QS_LOG_CONTEXT("-[AppDelegate applicationWillTerminate:]"));
-    const QByteArray log = fileBytes(env.logFilePath());
+    const QByteArray log = readFile(env.logFilePath());
     for (const int status : {200, 500}) {
         server.answerOtherPaths({.status = status, .body = "answer"});
         const QString base = server.url(QStringLiteral("/logs/")).toString();
@@ -244,7 +238,7 @@ TEST_F(Services, TheRunLogIsPutUnchangedAndDeletedAtTheEndOnlyAfterA200)
         EXPECT_TRUE(request.method == "PUT" && target.match(QString::fromUtf8(request.target)).hasMatch()) << request.target.constData();
         EXPECT_EQ(request.header("Content-Type"), "application/json");
         EXPECT_EQ(request.body, log);
-        ASSERT_EQ(fileBytes(env.logFilePath()), log);  // the uploader writes nothing to the log
+        ASSERT_EQ(readFile(env.logFilePath()), log);  // the uploader writes nothing to the log
         EXPECT_TRUE(env.consoleLines.contains(QStringLiteral("Log Upload URL: %1%2").arg(base, QString::fromUtf8(request.target.mid(6)))));
     }
     QFile::remove(env.logFilePath());

@@ -24,15 +24,7 @@ std::optional<QStringList> FakeHost::groupMembers(const QString &group) const
 
 QString FakeHost::platformWord(platform::PlatformWord word) const
 {
-    switch (word) {
-    case platform::PlatformWord::RequestOs:
-        return QStringLiteral("linux");
-    case platform::PlatformWord::AnalyticsOs:
-        return QStringLiteral("Linux");
-    case platform::PlatformWord::PageOs:
-        return QStringLiteral("linux");
-    }
-    return {};
+    return word == platform::PlatformWord::AnalyticsOs ? QStringLiteral("Linux") : QStringLiteral("linux");
 }
 
 bool FakeHost::openUrl(const QUrl &url)

@@ -1,15 +1,10 @@
 #include "MinisignTool.h"
+#include "TestEnv.h"
 
 #include <QFile>
 #include <QProcess>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Runs minisign to its end; the error text when it failed.
 QString runMinisign(const QStringList &arguments)
@@ -34,7 +29,7 @@ MinisignTool::MinisignTool()
 
 QByteArray MinisignTool::publicKeyFile() const
 {
-    return readAll(dir_.filePath("key.pub"));
+    return readFile(dir_.filePath("key.pub"));
 }
 
 QByteArray MinisignTool::publicKeyLine() const
@@ -58,5 +53,5 @@ QByteArray MinisignTool::sign(const QByteArray &data, const QByteArray &trustedC
         arguments << "-l";
     if (!runMinisign(arguments).isEmpty())
         return {};
-    return readAll(signature);
+    return readFile(signature);
 }

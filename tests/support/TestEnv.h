@@ -4,6 +4,7 @@
 
 #include "FakeHost.h"
 
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariantMap>
@@ -31,6 +32,13 @@ private:
     void apply();
     QVariantMap info_;
 };
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // Whether any captured console line starts with the prefix.
 inline bool hasLineStartingWith(const QStringList &lines, const QString &prefix)

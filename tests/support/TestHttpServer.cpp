@@ -84,15 +84,6 @@ void TestHttpServer::answerOtherPaths(const Answer &answer)
     otherPaths_ = answer;
 }
 
-void TestHttpServer::answerJson(const QByteArray &path, const QByteArray &json, int status)
-{
-    Answer canned;
-    canned.status = status;
-    canned.headers = {{"Content-Type", "application/json"}};
-    canned.body = json;
-    answer(path, canned);
-}
-
 QUrl TestHttpServer::url(const QString &path) const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));

@@ -57,7 +57,6 @@ public:
     // The answer for a path (without query); paths without one get 404 "no answer for <path>"
     // unless answerOtherPaths has set another.
     void answer(const QByteArray &path, const Answer &answer);
-    void answerJson(const QByteArray &path, const QByteArray &json, int status = 200);
     // The answer for every path that has none of its own.
     void answerOtherPaths(const Answer &answer);
 

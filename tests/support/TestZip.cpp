@@ -66,43 +66,47 @@ QByteArray contentOf(const TestZipEntry &e)
     return e.type == AE_IFLNK ? e.link.toUtf8() : e.type == AE_IFREG ? e.data : QByteArray();
 }
 
-// A stored entry's local header and data; with dataDescriptors, its sizes and checksum follow the
-// data instead.
-void putLocalEntry(QByteArray &out, const QByteArray &name, const QByteArray &data, quint32 flags, bool dataDescriptors)
+// What the headers say of an entry's data: its checksum, its sizes, stored (0) or deflated (8).
+struct Sizes {
+    quint32 crc, compressed, uncompressed, method = 0;
+};
+Sizes stored(const QByteArray &data) { return {crc32Of(data), quint32(data.size()), quint32(data.size())}; }
+
+// An entry's local header and data; with dataDescriptors, its sizes and checksum follow the data instead.
+void putLocalEntry(QByteArray &out, const QByteArray &name, const QByteArray &data, quint32 flags, bool dataDescriptors,
+                   const Sizes &sizes)
 {
-    const quint32 crc = crc32Of(data), size = quint32(data.size());
     put32(out, 0x04034b50);
     put16(out, 20);
     put16(out, flags);
-    put16(out, 0);  // stored
+    put16(out, sizes.method);
     put32(out, 0);  // time and date
-    put32(out, dataDescriptors ? 0 : crc);
-    put32(out, dataDescriptors ? 0 : size);
-    put32(out, dataDescriptors ? 0 : size);
+    put32(out, dataDescriptors ? 0 : sizes.crc);
+    put32(out, dataDescriptors ? 0 : sizes.compressed);
+    put32(out, dataDescriptors ? 0 : sizes.uncompressed);
     put16(out, quint32(name.size()));
     put16(out, 0);
     out += name + data;
     if (dataDescriptors) {
         put32(out, 0x08074b50);
-        put32(out, crc);
-        put32(out, size);
-        put32(out, size);
+        put32(out, sizes.crc);
+        put32(out, sizes.compressed);
+        put32(out, sizes.uncompressed);
     }
 }
 
-// A central directory record for a stored entry of the given type and mode.
-void putRecord(QByteArray &out, const QByteArray &name, const QByteArray &data, quint32 flags, mode_t type, int perm,
-               quint32 offset)
+// A central directory record for an entry of the given type and mode.
+void putRecord(QByteArray &out, const QByteArray &name, const Sizes &sizes, quint32 flags, mode_t type, int perm, quint32 offset)
 {
     put32(out, 0x02014b50);
     put16(out, (3u << 8) | 20);  // made on Unix
     put16(out, 20);
     put16(out, flags);
-    put16(out, 0);
+    put16(out, sizes.method);
     put32(out, 0);
-    put32(out, crc32Of(data));
-    put32(out, quint32(data.size()));
-    put32(out, quint32(data.size()));
+    put32(out, sizes.crc);
+    put32(out, sizes.compressed);
+    put32(out, sizes.uncompressed);
     put16(out, quint32(name.size()));
     put32(out, 0);  // extra and comment lengths
     put32(out, 0);  // disk, internal attributes
@@ -136,9 +140,9 @@ QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, boo
     for (const TestZipEntry &e : entries) {
         const QByteArray name = e.path.toUtf8(), data = contentOf(e);
         const quint32 offset = quint32(bytes.size());
-        putLocalEntry(bytes, name, data, flags, dataDescriptors);
+        putLocalEntry(bytes, name, data, flags, dataDescriptors, stored(data));
         if (index++ >= unlisted)
-            putRecord(central, name, data, flags, e.type, e.perm, offset);
+            putRecord(central, name, stored(data), flags, e.type, e.perm, offset);
     }
     putEnd(bytes, central, entries.size() - unlisted);
     return bytes;
@@ -151,20 +155,20 @@ QByteArray hiddenHeaderZipBytes(const QList<TestZipEntry> &entries, const QStrin
     for (const TestZipEntry &e : entries) {
         const QByteArray name = e.path.toUtf8(), data = contentOf(e);
         const quint32 offset = quint32(bytes.size());
-        putLocalEntry(bytes, name, data, kUtf8Names, false);
+        putLocalEntry(bytes, name, data, kUtf8Names, false, stored(data));
         if (e.path != hiddenPath)
-            putRecord(central, name, data, kUtf8Names, e.type, e.perm, offset);
+            putRecord(central, name, stored(data), kUtf8Names, e.type, e.perm, offset);
     }
     // The carrier's data is a whole local entry of its own: the directory's record for hiddenPath
     // points there, so a reader of the directory finds hiddenData where the stream found the
     // entry's first version.
     QByteArray hidden;
-    putLocalEntry(hidden, hiddenPath.toUtf8(), hiddenData, kUtf8Names, false);
+    putLocalEntry(hidden, hiddenPath.toUtf8(), hiddenData, kUtf8Names, false, stored(hiddenData));
     const QByteArray carrierName = carrierPath.toUtf8();
     const quint32 carrierOffset = quint32(bytes.size());
-    putLocalEntry(bytes, carrierName, hidden, kUtf8Names, false);
-    putRecord(central, carrierName, hidden, kUtf8Names, AE_IFREG, 0644, carrierOffset);
-    putRecord(central, hiddenPath.toUtf8(), hiddenData, kUtf8Names, AE_IFREG, 0755,
+    putLocalEntry(bytes, carrierName, hidden, kUtf8Names, false, stored(hidden));
+    putRecord(central, carrierName, stored(hidden), kUtf8Names, AE_IFREG, 0644, carrierOffset);
+    putRecord(central, hiddenPath.toUtf8(), stored(hiddenData), kUtf8Names, AE_IFREG, 0755,
               carrierOffset + 30 + quint32(carrierName.size()));
     putEnd(bytes, central, entries.size() + 1);
     return bytes;
@@ -174,42 +178,11 @@ QByteArray lyingDeflateZipBytes(const QString &path, const QByteArray &data, qui
 {
     // qCompress gives a 4-byte length and a zlib stream; ZIP wants the raw deflate data inside it.
     const QByteArray zlib = qCompress(data, 9);
-    const QByteArray deflated = zlib.mid(4 + 2, zlib.size() - 4 - 2 - 4);
-    const QByteArray name = path.toUtf8();
-    const quint32 crc = crc32Of(data);
+    const QByteArray deflated = zlib.mid(4 + 2, zlib.size() - 4 - 2 - 4), name = path.toUtf8();
+    const Sizes sizes{crc32Of(data), quint32(deflated.size()), claimedSize, 8};
     QByteArray bytes, central;
-    const auto header = [&](QByteArray &out, bool local) {
-        put32(out, local ? 0x04034b50 : 0x02014b50);
-        if (!local)
-            put16(out, (3u << 8) | 20);
-        put16(out, 20);
-        put16(out, 1u << 11);
-        put16(out, 8);  // deflated
-        put32(out, 0);
-        put32(out, crc);
-        put32(out, quint32(deflated.size()));
-        put32(out, claimedSize);
-        put16(out, quint32(name.size()));
-        put16(out, 0);
-        if (!local) {
-            put32(out, 0);
-            put16(out, 0);
-            put32(out, quint32(AE_IFREG | 0644) << 16);
-            put32(out, 0);
-        }
-        out += name;
-    };
-    header(bytes, true);
-    bytes += deflated;
-    const quint32 centralOffset = quint32(bytes.size());
-    header(central, false);
-    bytes += central;
-    put32(bytes, 0x06054b50);
-    put32(bytes, 0);
-    put16(bytes, 1);
-    put16(bytes, 1);
-    put32(bytes, quint32(central.size()));
-    put32(bytes, centralOffset);
-    put16(bytes, 0);
+    putLocalEntry(bytes, name, deflated, kUtf8Names, false, sizes);
+    putRecord(central, name, sizes, kUtf8Names, AE_IFREG, 0644, 0);
+    putEnd(bytes, central, 1);
     return bytes;
 }

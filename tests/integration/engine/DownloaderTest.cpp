@@ -9,7 +9,6 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -19,13 +18,6 @@
 using namespace enginetest;
 
 namespace {
-
-QByteArray noise(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
 
 // The threads of this process that carry the downloader's thread name.
 int downloadThreads()
@@ -73,7 +65,7 @@ struct Watched {
 TEST(Downloader, AppendsOnlyAMatchingPartialAnswerAndJudgesTheWholeBody)
 {
     TestEnv env;
-    const QByteArray body = noise(256 << 10);
+    const QByteArray body = noise(256 << 10, 7);
     const qint64 onDisk = 100 << 10, total = body.size();
     const auto range = [](qint64 first, qint64 last, qint64 of) {
         return TestHttpServer::Headers{{"Content-Range", QStringLiteral("bytes %1-%2/%3").arg(first).arg(last).arg(of).toLatin1()}};
@@ -140,8 +132,8 @@ TEST(Downloader, ACancelAtAnyPointLeavesNoFileNoThreadAndNoLaterWrite)
 {
     TestEnv env;
     NginxServer nginx;
-    nginx.putFile(QStringLiteral("big.zip"), noise(128 << 20));
-    nginx.putFile(QStringLiteral("small.zip"), noise(1 << 20));
+    nginx.putFile(QStringLiteral("big.zip"), noise(128 << 20, 7));
+    nginx.putFile(QStringLiteral("small.zip"), noise(1 << 20, 7));
     ASSERT_TRUE(nginx.start({}));
     const QString archive = QSInstallFiles::archivePath(), partial = QSInstallFiles::partialPathFor(archive);
     const struct {

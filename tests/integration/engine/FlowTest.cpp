@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -24,13 +23,6 @@ using Fault = TestHttpServer::Fault;
 namespace {
 
 const QString kSuccess = QStringLiteral("updateLauchButtons");
-
-QByteArray noise(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
 
 bool anyReasonContains(const FlowFixture &f, const QString &text)
 {

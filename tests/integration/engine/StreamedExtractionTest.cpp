@@ -15,7 +15,6 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSet>
 #include <QTimer>
 
@@ -27,13 +26,6 @@
 using namespace enginetest;
 
 namespace {
-
-QByteArray noise(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
 
 // Every name under top with its mode, and its content's hash or its link's target (not followed).
 QMap<QString, QString> treeOf(const QString &top)
@@ -56,27 +48,17 @@ QMap<QString, QString> treeOf(const QString &top)
     return tree;
 }
 
-QList<TestZipEntry> asTestEntries(const QList<ZipEntry> &entries)
-{
-    QList<TestZipEntry> written;
-    for (const ZipEntry &e : entries) {
-        const bool link = !e.linkTarget.isEmpty(), folder = e.path.endsWith('/');
-        written.append({e.path, e.data, mode_t(link ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG), link ? 0777 : folder ? 0755 : e.perm, e.linkTarget});
-    }
-    return written;
-}
-
 // An earlier copy of a file before the bundle, which only the local headers still name.
 QByteArray withUnlistedEntry(const QList<ZipEntry> &entries)
 {
-    return centralDirectoryModesZipBytes(asTestEntries(QList<ZipEntry>{{"Corvala.app/Contents/Resources/old.txt", "old"}} + entries), true, 1);
+    return centralDirectoryModesZipBytes(toTestEntries(QList<ZipEntry>{{"Corvala.app/Contents/Resources/old.txt", "old"}} + entries), true, 1);
 }
 
 // The product whose executable the local headers give as "exit 0" and the central directory, through
 // a local header hidden inside another entry's data, as "exit 7": same name, type, mode and size.
 QByteArray withHiddenHeader()
 {
-    return hiddenHeaderZipBytes(asTestEntries(productEntries()), "Corvala.app/Contents/MacOS/corvala", "#!/bin/sh\nexit 7\n",
+    return hiddenHeaderZipBytes(toTestEntries(productEntries()), "Corvala.app/Contents/MacOS/corvala", "#!/bin/sh\nexit 7\n",
                                 "Corvala.app/Contents/Resources/carrier.bin");
 }
 
@@ -103,11 +85,11 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
          makeZip(plainFiles + QList<ZipEntry>{{"Docs/Ünïcødé ✓.txt", "x"}, {"Docs/run", "#!/bin/sh\n", {}, 0755}}), true},
         {"the body starts over after bytes of another archive", makeZip(product + QList<ZipEntry>{{"Corvala.app/n", noise(1 << 20, 2)}}), true,
          makeZip(productEntries("Other.app") << ZipEntry{"Other.app/big", noise(1 << 20, 3)}).left(700 * 1024)},
-        {"modes and links only in the central directory", centralDirectoryModesZipBytes(asTestEntries(product), false), true},
-        {"the same, sizes after the data", centralDirectoryModesZipBytes(asTestEntries(product), true), true},
+        {"modes and links only in the central directory", centralDirectoryModesZipBytes(toTestEntries(product), false), true},
+        {"the same, sizes after the data", centralDirectoryModesZipBytes(toTestEntries(product), true), true},
         {"an entry that the central directory leaves out", withUnlistedEntry(product), false},
         {"a local header hidden inside another entry's data", withHiddenHeader(), false},
-        {"plain files and folders, sizes after the data", centralDirectoryModesZipBytes(asTestEntries(plainFiles), true), true},
+        {"plain files and folders, sizes after the data", centralDirectoryModesZipBytes(toTestEntries(plainFiles), true), true},
         {"made inside the bundle's folder: every name starts with ./", makeZip(fromInside), true},
         {"not an archive", noise(64 * 1024, 4), false},
     };

@@ -58,7 +58,7 @@ QList<QJsonObject> run(const QString &command, const QStringList &arguments, con
 TEST(LinuxHostLocale, LanguageCountryLocaleHeadersAndPagesFollowTheEnvironment)
 {
     TestHttpServer server;
-    server.answerJson("/config", configDocument());
+    server.answer("/config", {200, {{"Content-Type", "application/json"}}, configDocument()});
     QTemporaryDir home;
     const struct {
         QString variable;

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <archive.h>
@@ -58,11 +59,6 @@ inline std::shared_ptr<const QSConfig> makeConfig(const QString &url, quint64 re
     config->lastBuildNumberMac = QStringLiteral("1234");
     config->downloadRetryLimit = retryLimit;
     return config;
-}
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A flow with a recording window, the fake host, and a configuration loader the test answers.
@@ -134,7 +130,7 @@ struct ZipEntry {
     QString linkTarget{};  // a link when set; a folder when the path ends in "/"
     int perm = 0644;
 };
-inline QByteArray makeZip(const QList<ZipEntry> &entries)
+inline QList<TestZipEntry> toTestEntries(const QList<ZipEntry> &entries)
 {
     QList<TestZipEntry> written;
     for (const ZipEntry &e : entries) {
@@ -142,7 +138,15 @@ inline QByteArray makeZip(const QList<ZipEntry> &entries)
         written.append({e.path, e.data, mode_t(link ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG),
                         link ? 0777 : folder ? 0755 : e.perm, e.linkTarget});
     }
-    return testZipBytes(written);
+    return written;
+}
+inline QByteArray makeZip(const QList<ZipEntry> &entries) { return testZipBytes(toTestEntries(entries)); }
+// Bytes that do not compress, the same for the same seed.
+inline QByteArray noise(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
 }
 
 inline QByteArray plist(const QString &shortVersion)

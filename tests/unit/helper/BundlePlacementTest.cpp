@@ -1,5 +1,6 @@
 #include "BundlePlacement.h"
 #include "MinisignTool.h"
+#include "TestEnv.h"
 #include "TestZip.h"
 
 #include <QDir>
@@ -61,11 +62,7 @@ protected:
     }
     QStringList appsEntries() const { return QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
     QByteArray request(const QByteArray &archive) const { return requestOf(archive, signer.sign(archive)); }
-    QByteArray installedExecutable() const
-    {
-        QFile file(apps + "/Corvala.app/Contents/MacOS/Corvala");
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray installedExecutable() const { return readFile(apps + "/Corvala.app/Contents/MacOS/Corvala"); }
 
     // Feeds bytes to a placement through a file, as the helper's standard input.
     Status place(const QByteArray &input, QString *error = nullptr)

@@ -2,10 +2,10 @@
 // reads into something it cannot hand over are refused after; ordinary ones read as before, and
 // broken ones give a reason. The fixtures are findings of the fuzzing in tests/fuzz.
 
+#include "TestEnv.h"
+
 #include "platform/Bundle.h"
 #include "platform/PropertyListLimits.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -13,12 +13,6 @@ using platform::Bundle;
 using platform::PropertyListLimits;
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray nested(const QByteArray &open, const QByteArray &close, int levels)
 {
@@ -63,13 +57,13 @@ TEST(PropertyListLimits, RefusesListsThatWouldExhaustTheStackOrTheMemory)
         QByteArray bytes;
         const char *reason;
     } cases[] = {
-        {"fixture billion-laughs.bplist", fileBytes(TI_FUZZ_FIXTURES "/infoplist/billion-laughs.bplist"), "expands to more than"},
-        {"fixture nested-200.plist", fileBytes(TI_FUZZ_FIXTURES "/infoplist/nested-200.plist"), "nested more than 128"},
+        {"fixture billion-laughs.bplist", readFile(TI_FUZZ_FIXTURES "/infoplist/billion-laughs.bplist"), "expands to more than"},
+        {"fixture nested-200.plist", readFile(TI_FUZZ_FIXTURES "/infoplist/nested-200.plist"), "nested more than 128"},
         {"4 MiB of <array>", QByteArray("<array>").repeated(590'000), "nested more than 128"},
         {"4 MiB of <dict><key>k</key>", QByteArray("<dict><key>k</key>").repeated(230'000), "nested more than 128"},
         {"binary, 2^40 values", selfMultiplying(40), "expands to more than"},
         // libplist reads a key holding a NUL character, then aborts when asked for it.
-        {"fixture dictionary-key-not-text.bplist", fileBytes(TI_FUZZ_FIXTURES "/infoplist/dictionary-key-not-text.bplist"),
+        {"fixture dictionary-key-not-text.bplist", readFile(TI_FUZZ_FIXTURES "/infoplist/dictionary-key-not-text.bplist"),
          "malformed"},
         {"binary, truncated trailer", selfMultiplying(3).left(20), "malformed"},
         {"not a plist at all", "not a plist at all", ""},
@@ -87,9 +81,9 @@ TEST(PropertyListLimits, RefusesListsThatWouldExhaustTheStackOrTheMemory)
 TEST(PropertyListLimits, OrdinaryListsReadAsBefore)
 {
     QString error;
-    const auto xml = Bundle::parsePropertyList(fileBytes(TI_SOURCE_DIR "/resources/Info.plist"), &error);
+    const auto xml = Bundle::parsePropertyList(readFile(TI_SOURCE_DIR "/resources/Info.plist"), &error);
     ASSERT_TRUE(xml) << error.toStdString();
-    const auto binary = Bundle::parsePropertyList(fileBytes(TI_FUZZ_SEEDS "/infoplist/Info.binary.plist"), &error);
+    const auto binary = Bundle::parsePropertyList(readFile(TI_FUZZ_SEEDS "/infoplist/Info.binary.plist"), &error);
     ASSERT_TRUE(binary) << error.toStdString();
     EXPECT_EQ(*xml, *binary);
     EXPECT_EQ(xml->value("QSConfig").toMap().value("APP_NAME").toString(), QStringLiteral("Corvala"));
