@@ -1,10 +1,6 @@
-"""A sandbox in which the built installer runs as a person meets it, and what every case shares.
-
-One scratch folder holds HOME, TMPDIR, the applications folder, the copied bundle with its own
-Info.plist and the servers' files. Xvfb gives the window a screen, nginx is the download host and
-the log-upload target (WebDAV PUT), the demo service answers the configuration and collects the
-analytics batch; with certificates nginx serves it all over HTTPS too, and tinyproxy can stand in the way.
-"""
+"""A sandbox in which the built installer runs as a person meets it: one scratch folder for HOME,
+TMPDIR, the applications folder, the bundle and the servers' files; Xvfb, nginx (downloads, WebDAV
+log uploads, HTTPS), the demo service (configuration, analytics) and tinyproxy."""
 
 import argparse
 import json
@@ -17,7 +13,8 @@ import subprocess
 import sys
 import tempfile
 import time
-from contextlib import suppress
+import traceback
+from contextlib import ExitStack, suppress
 from pathlib import Path
 
 DATA_PATH = "/.local/share/Brightmoor/CorvalaInstaller"
@@ -25,6 +22,7 @@ BINARY_NAME = "Corvala.app"
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
 MAKE_CERTIFICATES = Path(__file__).resolve().parent.parent / "support" / "make-test-certificates"
 BATCH_SEPARATOR = "\n----- end of analytics batch -----\n"  # how the demo service separates POST bodies
+sys.path.append("/usr/lib/python3/dist-packages")  # Debian's python3-xlib and pyatspi for a Python of its own
 
 
 def check(condition, message):
@@ -39,17 +37,17 @@ def free_port():
 
 
 def port_open(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=0.2):
-            return True
-    except OSError:
-        return False
+    with suppress(OSError), socket.create_connection(("127.0.0.1", port), timeout=0.2):
+        return True
 
 
-def wait_for(predicate, timeout, what, interval=0.1):
+def wait_for(predicate, timeout, what, interval=0.1, tolerate=()):
+    """predicate's first true value; with tolerate, those exceptions count as false."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        value = predicate()
+        value = None
+        with suppress(*tolerate):
+            value = predicate()
         if value:
             return value
         time.sleep(interval)
@@ -62,15 +60,6 @@ def minisign_pair(folder):
     subprocess.run(["minisign", "-G", "-W", "-p", str(public), "-s", str(secret)], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return public.read_text().strip().splitlines()[-1], secret, public
-
-
-def minisign(data, secret, folder, comment="file:Corvala.zip build:2.4.1"):
-    """The .minisig text of data, signed with the secret key by the real minisign tool."""
-    path = Path(folder) / "signed-Corvala.zip"
-    path.write_bytes(data)
-    subprocess.run(["minisign", "-S", "-s", str(secret), "-m", str(path), "-t", comment],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return (Path(folder) / "signed-Corvala.zip.minisig").read_text()
 
 
 def write_info_plist(bundle, identifier, config_url, apps, **settings):
@@ -105,6 +94,7 @@ class Sandbox:
         self.processes = []
         self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
         self.certs = self.installer = self.display = None
+        self.undo = ExitStack()  # what a case did to the machine, undone in reverse order whatever fails
         self.shots = 0
 
     def start_display(self, size="1280x800"):
@@ -201,20 +191,18 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         env.update(self.extra_env)
         return env
 
-    def launch(self, *args):
-        return self.start_installer([str(self.executable), *args], self.env())
-
-    def start_installer(self, cmd, env, name=None):
+    def launch(self, *args, cmd=None, env=None, name=None):
+        """The installer (the sandbox's copy, or cmd) with args; the first one is self.installer."""
         self.console_path = self.artifacts / f"console-{name or len(self.processes)}.txt"
-        proc = self.start_process(cmd, env=env, stdout=open(self.console_path, "w"), stderr=subprocess.STDOUT)
+        proc = self.start_process(cmd or [str(self.executable), *args], env=env or self.env(),
+                                  stdout=open(self.console_path, "w"), stderr=subprocess.STDOUT)
         if self.installer is None:
             self.installer = proc
         return proc
 
     def start(self, upload_to_nginx=True):
-        """The usual run: a screen, nginx with the archive, the demo service, the installer on its
-        Welcome screen. The run log goes to nginx (WebDAV PUT, answered 201 Created) or to the
-        service's collector (answered 200, after which the installer deletes it)."""
+        """A screen, nginx, the demo service, the installer on its Welcome screen; the run log goes
+        to nginx (answered 201 Created) or to the service's collector (200: the installer deletes it)."""
         if self.display is None:
             self.start_display()
         nginx = self.start_nginx()
@@ -308,13 +296,17 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
                     proc.wait(timeout=10)
 
     def close(self):
-        """Stops everything and keeps the servers' files and the run log among the artifacts."""
+        """Stops everything (first: a user or a bus cannot go while processes of theirs run), undoes
+        what was done to the machine and keeps the servers' files and the run log among the artifacts."""
         self.stop_processes()
-        for path in [self.root / name for name in ("nginx-error.log", "requests.txt", "analytics.txt",
-                                                   "nginx-tls-access.log", "tinyproxy.log")] + [self.log_path]:
-            if path.exists():
-                shutil.copy(path, self.artifacts / path.name)
-        shutil.rmtree(self.root, ignore_errors=True)
+        try:
+            self.undo.close()
+        finally:
+            for path in [self.root / name for name in ("nginx-error.log", "requests.txt", "analytics.txt",
+                                                       "nginx-tls-access.log", "tinyproxy.log")] + [self.log_path]:
+                if path.exists():
+                    shutil.copy(path, self.artifacts / path.name)
+            shutil.rmtree(self.root, ignore_errors=True)
 
 
 def parse_events(text):
@@ -335,21 +327,24 @@ def names(events):
 
 
 def run_cases(cases, sandbox_prefix=""):
-    """The command line of every end-to-end script: one case by name, in a sandbox of its own,
-    with a screenshot kept when a check fails or times out. Returns the exit status."""
+    """The command line of every end-to-end script: one case by name, in a sandbox of its own
+    (box.args holds the options), a screenshot kept on failure. Returns the exit status."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--case", required=True, choices=sorted(cases))
+    parser.add_argument("--build")
     for option in ("--bundle", "--service", "--archive", "--artifacts"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     box = Sandbox(args.bundle, args.service, args.archive, args.artifacts, sandbox_prefix + args.case)
+    box.args = args
     try:
         cases[args.case](box)
         print(f"passed {args.case}; artifacts in {box.artifacts}")
         return 0
-    except Exception as error:  # a failed check or a time-out: keep the evidence
+    except Exception:  # a failed check, a time-out or a failed clean-up: keep the evidence
         box.screenshot("failure")
-        print(f"FAILED {args.case}: {error}", file=sys.stderr)
+        traceback.print_exc()
+        print(f"FAILED {args.case}", file=sys.stderr)
         return 1
     finally:
         box.close()

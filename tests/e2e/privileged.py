@@ -10,12 +10,10 @@ polkit rule, all undone afterwards whatever fails); the helper's rules are its u
            are not uploaded, and the product runs as the person.
   person   a rule allows the person: the product lands root's alone, placed through the helper,
            the version file and the product are the person's.
-  helper   the installed helper run as pkexec runs it: no older build over a newer one.
 
-  privileged.py --build DIR --service EXE --archive ZIP --artifacts DIR
+  privileged.py --case privileged --build DIR --bundle DIR --service EXE --archive ZIP --artifacts DIR
 """
 
-import argparse
 import fcntl
 import io
 import json
@@ -29,17 +27,14 @@ import sys
 import tempfile
 import time
 import zipfile
-from base64 import b64encode
-from contextlib import ExitStack
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import (BINARY_NAME, DATA_PATH, Sandbox, check, minisign, minisign_pair, parse_events,  # noqa: E402
+from harness import (BINARY_NAME, DATA_PATH, check, minisign_pair, parse_events, run_cases,  # noqa: E402
                      wait_for, write_info_plist)
 
 PACKAGE = "tiny-installer"
 INSTALLED_BUNDLE = Path("/usr/lib/tiny-installer/TinyInstaller.app")
-INSTALLED_HELPER = INSTALLED_BUNDLE / "Contents" / "MacOS" / "tiny-installer-helper"
 POLKITD = "/usr/lib/polkit-1/polkitd"
 ACTION = "com.brightmoor.corvala.tinyinstaller.place-bundle"
 SYSTEM_MENU_ENTRY = Path("/usr/local/share/applications/Corvala.desktop")
@@ -50,19 +45,13 @@ def run(*cmd):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
 
-def rezip(archive, version=None, extra=()):
-    """The archive with the product's CFBundleShortVersionString set to version, and the extra
-    (name, data) entries among its resources."""
+def with_resource(archive, name, data):
+    """The archive with one more file among the product's resources."""
     out = io.BytesIO()
     with zipfile.ZipFile(io.BytesIO(archive)) as src, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as dst:
         for info in src.infolist():
-            data = src.read(info)
-            if version and info.filename == f"{BINARY_NAME}/Contents/Info.plist":
-                data = re.sub(rb"(<key>CFBundleShortVersionString</key>\s*<string>)[^<]*", rb"\g<1>" + version.encode(),
-                              data)
-            dst.writestr(info, data)
-        for name, data in extra:
-            dst.writestr(f"{BINARY_NAME}/Contents/Resources/{name}", data)
+            dst.writestr(info, src.read(info))
+        dst.writestr(f"{BINARY_NAME}/Contents/Resources/{name}", data)
     return out.getvalue()
 
 
@@ -120,8 +109,8 @@ def allow_person(undo, person):
                     "        return polkit.Result.YES;\n});\n")
 
 
-def configure(box, config_url, apps=None, **settings):  # the installed Info.plist, pointed at the sandbox
-    write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, apps or box.apps, **settings)
+def configure(box, config_url, **settings):  # the installed Info.plist, pointed at the sandbox
+    write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, box.apps, **settings)
 
 
 def launch_as(box, person, name, through_sudo=False):
@@ -136,7 +125,7 @@ def launch_as(box, person, name, through_sudo=False):
                    SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
         cmd = cmd[-1:]
     box.installer = None
-    return box.start_installer(cmd, env, name)
+    return box.launch(cmd=cmd, env=env, name=name)
 
 
 def failed_then_closed(box, proc, label):
@@ -257,84 +246,37 @@ def case_package(build, undo, key, public_key):
           "the installed Info.plist does not hold the key")
 
 
-def case_helper(box, key, secret, archive):
-    """The installed helper run as pkexec runs it, as root with a request on its standard input:
-    an older build is refused and the installed one stays byte for byte."""
-    apps = box.root / "helper-apps"
-    apps.mkdir(mode=0o755)
-    configure(box, "http://127.0.0.1:9/config", apps=apps, kQSApplicationsMenuDirectory=str(box.root / "helper-menu"),
-              kQSArchivePublicKey=key)
-
-    def place(version):
-        data = rezip(archive, version)
-        signature = b64encode(minisign(data, secret, box.root).encode()).decode()
-        request = f"length {len(data)}\nsignature {signature}\n\n".encode() + data
-        result = subprocess.run([str(INSTALLED_HELPER)], input=request, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                timeout=300)
-        return result.returncode, result.stdout.decode(errors="replace")
-
-    def installed():
-        return {p: p.read_bytes() for p in (apps / BINARY_NAME).rglob("*") if p.is_file() and not p.is_symlink()}
-
-    status, output = place("9.0")
-    check(status == 0 and "verified" in output and "staging " in output, f"9.0: {status} {output}")
-    before = installed()
-    status, output = place("1.0")
-    check(status == 7 and "1.0" in output and "9.0" in output, f"1.0 over 9.0: {status} {output}")
-    check(installed() == before and sorted(p.name for p in apps.iterdir()) == [BINARY_NAME], "the installed 9.0 changed")
-
-def main():
-    parser = argparse.ArgumentParser()
-    for option in ("--build", "--service", "--archive", "--artifacts"):
-        parser.add_argument(option, required=True)
-    args = parser.parse_args()
-    if os.geteuid() != 0:
-        print("skipped: needs root to install the package, add a user and a polkit rule")
-        return 77
+def case_privileged(box):
     # The package, the system bus, polkitd and the test account are machine-wide: two runs from two
     # checkouts at once would remove each other's. The second waits for the first.
     lock = open("/run/tiny-installer-privileged-test.lock", "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
-    box = Sandbox(args.build + "/TinyInstaller.app", args.service, args.archive, args.artifacts, "privileged")
-    undo = ExitStack()  # what was done to the machine, undone in reverse order whatever fails
-    failed = problems = None
-    try:
-        key, secret, public_key = minisign_pair(box.root)  # the package carries it, the demo service signs with it
-        case_package(args.build, undo, key, public_key)
-        box.start_display()
-        box.args_file = box.home / "product-args.txt"
-        served = rezip(Path(args.archive).read_bytes(), extra=[("launch-settings.json", json.dumps(
-            {"argsFile": str(box.args_file), "exitAfterMs": "3000"}))])  # the product may start with a clean environment
-        served_file = box.root / "served-Corvala.zip"
-        served_file.write_bytes(served)
-        nginx = box.start_nginx(served)
-        config_url = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--archive", str(served_file),
-                                       "--sign-with", str(secret), log=box.artifacts / "demo-service.txt") + "/config/prod"
-        os.chmod(box.apps, 0o755)  # root's, as /opt is
-        person = add_person(undo, box.home)
-        for folder in (box.home.parent, box.home, box.tmp):
-            os.chown(folder, person.pw_uid, person.pw_gid)
-        configure(box, config_url, kQSArchivePublicKey=key)
-        start_system_bus(undo)
-        start_polkitd(box)
-        case_refusal(box, person)
-        case_sudo(box, person, config_url, key)
-        case_person(box, person, undo)
-        case_helper(box, key, secret, Path(args.archive).read_bytes())
-    except Exception as error:  # a failed check or a time-out: keep the evidence
-        failed = error
-        box.screenshot("failure")
-    box.stop_processes()  # the person's processes and polkitd first, or the user and the bus cannot go
-    try:
-        undo.close()
-    except Exception as error:
-        problems = error
-    box.close()
-    if failed or problems:
-        print(f"FAILED privileged: {failed}; cleanup: {problems}", file=sys.stderr)
-        return 1
-    print(f"passed privileged; artifacts in {box.artifacts}")
-    return 0
+    undo = box.undo
+    key, secret, public_key = minisign_pair(box.root)  # the package carries it, the demo service signs with it
+    case_package(box.args.build, undo, key, public_key)
+    box.start_display()
+    box.args_file = box.home / "product-args.txt"
+    served = with_resource(Path(box.args.archive).read_bytes(), "launch-settings.json", json.dumps(
+        {"argsFile": str(box.args_file), "exitAfterMs": "3000"}))  # the product may start with a clean environment
+    served_file = box.root / "served-Corvala.zip"
+    served_file.write_bytes(served)
+    nginx = box.start_nginx(served)
+    config_url = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--archive", str(served_file),
+                                   "--sign-with", str(secret), log=box.artifacts / "demo-service.txt") + "/config/prod"
+    os.chmod(box.apps, 0o755)  # root's, as /opt is
+    person = add_person(undo, box.home)
+    for folder in (box.home.parent, box.home, box.tmp):
+        os.chown(folder, person.pw_uid, person.pw_gid)
+    configure(box, config_url, kQSArchivePublicKey=key)
+    start_system_bus(undo)
+    start_polkitd(box)
+    case_refusal(box, person)
+    case_sudo(box, person, config_url, key)
+    case_person(box, person, undo)
+
 
 if __name__ == "__main__":
-    sys.exit(main())
+    if os.geteuid() != 0:
+        print("skipped: needs root to install the package, add a user and a polkit rule")
+        sys.exit(77)
+    sys.exit(run_cases({"privileged": case_privileged}))
