@@ -3,15 +3,12 @@
 always on, driven through at-spi2-core's bus with pyatspi, the client library of Linux screen
 readers, alone. A run in Hebrew (right to left) to the placed product is checked screen by screen
 against the one table SCREENS below.
-
-    accessibility.py --case accessibility --bundle DIR --service EXE --archive ZIP --artifacts DIR
 """
 
 import json
 import os
 import subprocess
 import sys
-import time
 import urllib.request
 import xml.etree.ElementTree as ElementTree
 from contextlib import suppress
@@ -77,11 +74,7 @@ class Reader:
     KINDS = ("object:property-change:accessible-name", "object:property-change:accessible-value", "object:text-changed")
 
     def __init__(self, pid):
-        try:  # after the bus is up: the library finds it on first use
-            import pyatspi
-        except ImportError:  # a Python of its own (pyenv, venv) does not see Debian's python3-pyatspi
-            sys.path.append("/usr/lib/python3/dist-packages")
-            import pyatspi
+        import pyatspi  # after the bus is up: the library finds it on first use
         from gi.repository import Atspi, GLib
         self.pyatspi, self.context = pyatspi, GLib.MainContext.default()
         self.heard = []
@@ -100,18 +93,12 @@ class Reader:
             self.heard.append((event.type, role, spoken(event.source.name), value))
 
     def until(self, predicate, timeout, what):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            try:
-                value = predicate()
-            except Exception:  # an object that went away while it was read
-                value = None
-            if value:
-                return value
+        """wait_for, hearing the events in between; an object that went away while read counts as false."""
+        def heard_then(predicate):
             while self.context.pending():
                 self.context.iteration(False)
-            time.sleep(0.05)
-        raise AssertionError(f"timed out after {timeout}s waiting for {what}")
+            return predicate()
+        return wait_for(lambda: heard_then(predicate), timeout, what, interval=0.05, tolerate=(Exception,))
 
     def showing(self, node):
         return node.getState().contains(self.pyatspi.STATE_SHOWING)

@@ -6,8 +6,6 @@
   wayland  weston (headless): the window's application id, the geometry it gives the compositor, the
            quit confirmation as its child; the installation and the launch, driven through the
            accessibility bus (a headless compositor has no keyboard).
-
-    displays.py --case NAME --bundle DIR --service EXE --archive ZIP --artifacts DIR
 """
 
 import os

@@ -3,8 +3,6 @@
 The integration tests prove the engine stage by stage, the shell's process test the hand-over and
 the signals; these, what needs the whole installation under X: the window and its keys, an orderly
 end after a crash with its exit reports, HTTPS. Evidence goes to <artifacts>/<case>/.
-
-    e2e.py --case NAME --bundle DIR --service EXE --archive ZIP --artifacts DIR
 """
 
 import json
@@ -83,11 +81,7 @@ def case_crash_extraction(box):
 
 def send_wm_delete_window(display, window_id):
     """What a window manager sends for Alt+F4 or its Close: a WM_PROTOCOLS client message."""
-    try:
-        from Xlib import X, display as xdisplay, protocol
-    except ImportError:  # a Python of its own (pyenv, venv) does not see Debian's python3-xlib
-        sys.path.append("/usr/lib/python3/dist-packages")
-        from Xlib import X, display as xdisplay, protocol
+    from Xlib import X, display as xdisplay, protocol
     connection = xdisplay.Display(display)
     window = connection.create_resource_object("window", int(window_id))
     message = protocol.event.ClientMessage(window=window, client_type=connection.intern_atom("WM_PROTOCOLS"),
@@ -134,6 +128,13 @@ def case_window(box):
     box.screenshot("after-no-stay")
     check(box.installer.poll() is None, "Return on 'No, stay' ended the installer")
     check(box.log_text() == log_before, "Return on 'No, stay' wrote to the run log")
+    # A second start hands its command address over and ends; the first shows the licence window.
+    check(box.wait_exit(box.launch("qsd://licenseAgreement"), timeout=20) == 0, "the second start did not exit 0")
+    wait_for(lambda: box.focused_window(pid, other_than=main_window), 30, "the licence window")
+    time.sleep(0.5)
+    box.screenshot("licence-window")
+    box.key("Escape", other_than=main_window)
+    wait_for(lambda: box.focused_window(pid) == main_window, 10, "the focus back on the main window")
     # Installed, then asked again, Tab to Exit and Return: the person's own choice ends the run
     # in order, and the upload carries only what followed it.
     box.install_until_finished()

@@ -10,8 +10,6 @@ polkit rule, all undone afterwards whatever fails); the helper's rules are its u
            are not uploaded, and the product runs as the person.
   person   a rule allows the person: the product lands root's alone, placed through the helper,
            the version file and the product are the person's.
-
-  privileged.py --case privileged --build DIR --bundle DIR --service EXE --archive ZIP --artifacts DIR
 """
 
 import fcntl
