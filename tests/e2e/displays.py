@@ -1,12 +1,6 @@
 #!/usr/bin/env python3
-"""The installer on the displays people have.
-
-  scales   screens at scale factors from 1 to 2 under X11: the window inside the screen, at the size
-           it is drawn at, with the desktop entry's window class; the quit confirmation likewise.
-  wayland  weston (headless): the window's application id, the geometry it gives the compositor, the
-           quit confirmation as its child; the installation and the launch, driven through the
-           accessibility bus (a headless compositor has no keyboard).
-"""
+"""The installer on the displays people have: X11 at scale factors from 1 to 2, and weston (headless,
+driven through the accessibility bus: it has no keyboard)."""
 
 import os
 import re
@@ -34,6 +28,8 @@ def drawn_scale(screen, factor):
 
 
 def case_scales(box):
+    """Each screen and factor: the window inside the screen at the size it is drawn at, with the
+    desktop entry's window class; the quit confirmation inside the screen too."""
     box.make_bundle("http://127.0.0.1:9/config/prod")  # nothing is installed: no configuration needed
     for screen, factors in SCALES.items():
         box.start_display(f"{screen[0]}x{screen[1]}")
@@ -71,8 +67,7 @@ def one_scale(box, screen, factor):
 
 
 def case_wayland(box):
-    runtime = box.tmp / "runtime"
-    runtime.mkdir(mode=0o700, exist_ok=True)
+    runtime = Path(box.env()["XDG_RUNTIME_DIR"])
     compositor = {**os.environ, "XDG_RUNTIME_DIR": str(runtime), "WAYLAND_DISPLAY": "tiny-wayland"}
     box.start_process(["weston", "--backend=headless-backend.so", "--socket=tiny-wayland", "--width=1280",
                      "--height=800", "--use-pixman", "--idle-time=0", "--no-config"],

@@ -2,14 +2,6 @@
 """The installer from the .deb, as a member of sudo, placing into a root-owned folder through pkexec,
 the helper, a real system bus and polkitd. Needs root (it installs a package, adds a user and a
 polkit rule, all undone afterwards whatever fails); the helper's rules are its unit tests' business.
-
-  package  cpack makes no package without the maker's archive key, and one that carries it with it.
-  refusal  no polkit rule allows the person: "Install error" before any download, nothing placed.
-  sudo     root started through sudo -E with the person's HOME: without a key it refuses to place;
-           with one, root's files that links and a hard link in HOME lead to stay as they are and
-           are not uploaded, and the product runs as the person.
-  person   a rule allows the person: the product lands root's alone, placed through the helper,
-           the version file and the product are the person's.
 """
 
 import fcntl
@@ -139,7 +131,7 @@ def failed_then_closed(box, proc, label):
     return text, dict(parse_events(text))
 
 
-def case_refusal(box, person):
+def case_refusal(box, person):  # no polkit rule allows the person: an error before any download
     _, events = failed_then_closed(box, launch_as(box, person, "refusal"), "refusal-install-error")
     check("authorisation refused" in events.get("Install", {}).get("RSN", ""), f"events {events}")
     check("Download" not in events and "Extract" not in events, "downloaded after a refusal")
@@ -201,6 +193,7 @@ def case_sudo(box, person, config_url, key):
 
 
 def case_person(box, person, undo):
+    """A rule allows the person: the product lands root's alone, the version file and the product are the person's."""
     allow_person(undo, person)
     start_polkitd(box)
     box.log_path.unlink(missing_ok=True)
@@ -227,7 +220,7 @@ def case_person(box, person, undo):
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product did not run as the person")
 
 
-def case_package(build, undo, key, public_key):
+def case_package(build, undo, key, public_key):  # no package without the maker's archive key
     with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
         env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
         cpack = ["cpack", "-G", "DEB", "-B", packages, "--config", build + "/CPackConfig.cmake"]
