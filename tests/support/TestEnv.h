@@ -43,9 +43,5 @@ inline QByteArray readFile(const QString &path)
 // Whether any captured console line starts with the prefix.
 inline bool hasLineStartingWith(const QStringList &lines, const QString &prefix)
 {
-    for (const QString &line : lines) {
-        if (line.startsWith(prefix))
-            return true;
-    }
-    return false;
+    return std::any_of(lines.begin(), lines.end(), [&prefix](const QString &line) { return line.startsWith(prefix); });
 }

@@ -3,7 +3,15 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-static_assert(0100000 == AE_IFREG);
+// The entry with its type and mode filled in.
+static TestZipEntry resolved(TestZipEntry e)
+{
+    if (!e.type)
+        e.type = !e.link.isEmpty() ? AE_IFLNK : e.path.endsWith(QLatin1Char('/')) ? AE_IFDIR : AE_IFREG;
+    if (e.perm < 0)
+        e.perm = e.type == AE_IFLNK ? 0777 : e.type == AE_IFDIR ? 0755 : 0644;
+    return e;
+}
 
 QByteArray testZipBytes(const QList<TestZipEntry> &entries)
 {
@@ -15,7 +23,8 @@ QByteArray testZipBytes(const QList<TestZipEntry> &entries)
         static_cast<QByteArray *>(buffer)->append(static_cast<const char *>(data), qsizetype(length));
         return la_ssize_t(length);
     }, nullptr);
-    for (const TestZipEntry &e : entries) {
+    for (const TestZipEntry &given : entries) {
+        const TestZipEntry e = resolved(given);
         archive_entry *entry = archive_entry_new();
         archive_entry_set_pathname(entry, e.path.toUtf8().constData());
         archive_entry_set_filetype(entry, e.type);
@@ -137,7 +146,8 @@ QByteArray centralDirectoryModesZipBytes(const QList<TestZipEntry> &entries, boo
     const quint32 flags = kUtf8Names | (dataDescriptors ? (1u << 3) : 0u);
     QByteArray bytes, central;
     qsizetype index = 0;
-    for (const TestZipEntry &e : entries) {
+    for (const TestZipEntry &given : entries) {
+        const TestZipEntry e = resolved(given);
         const QByteArray name = e.path.toUtf8(), data = contentOf(e);
         const quint32 offset = quint32(bytes.size());
         putLocalEntry(bytes, name, data, flags, dataDescriptors, stored(data));
@@ -152,7 +162,8 @@ QByteArray hiddenHeaderZipBytes(const QList<TestZipEntry> &entries, const QStrin
                                 const QString &carrierPath)
 {
     QByteArray bytes, central;
-    for (const TestZipEntry &e : entries) {
+    for (const TestZipEntry &given : entries) {
+        const TestZipEntry e = resolved(given);
         const QByteArray name = e.path.toUtf8(), data = contentOf(e);
         const quint32 offset = quint32(bytes.size());
         putLocalEntry(bytes, name, data, kUtf8Names, false, stored(data));

@@ -9,12 +9,14 @@
 #include <sys/types.h>
 #include <ctime>
 
+// Unless type is given: a link when link is set, a folder when the path ends in "/", else a file;
+// unless perm is given: 0777, 0755, 0644 by that type.
 struct TestZipEntry {
     QString path;
     QByteArray data{};
-    mode_t type = 0100000;  // AE_IFREG; AE_IFDIR, AE_IFLNK, AE_IFIFO, ... for the others
-    int perm = 0644;
     QString link{};  // the target, for a link
+    int perm = -1;
+    mode_t type = 0;  // AE_IFREG, AE_IFDIR, AE_IFLNK, AE_IFIFO, ...
     time_t modified = 0;  // when set, the entry's modification time
 };
 

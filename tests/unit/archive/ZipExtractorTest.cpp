@@ -17,9 +17,9 @@ namespace {
 
 using Entry = TestZipEntry;
 
-Entry regular(const QString &path, const QByteArray &data, int perm = 0644) { return {path, data, AE_IFREG, perm, {}}; }
-Entry folder(const QString &path, int perm = 0755) { return {path, {}, AE_IFDIR, perm, {}}; }
-Entry linkEntry(const QString &path, const QString &target) { return {path, {}, AE_IFLNK, 0777, target}; }
+Entry regular(const QString &path, const QByteArray &data, int perm = 0644) { return {path, data, {}, perm, AE_IFREG}; }
+Entry folder(const QString &path, int perm = 0755) { return {path, {}, {}, perm, AE_IFDIR}; }
+Entry linkEntry(const QString &path, const QString &target) { return {path, {}, target}; }
 
 QString writeZip(const QTemporaryDir &dir, const QByteArray &bytes, const QString &name = QStringLiteral("a.zip"))
 {
@@ -100,7 +100,7 @@ TEST(ZipExtractor, RefusesEntriesThatEscapeFollowLinksOrOverwrite)
         {"absolute path", {regular("/tmp/tiny-installer-test-evil.txt", "x")}},
         {"link leaving", {linkEntry("a/escape", "../../..")}},
         {"absolute link", {linkEntry("passwd", "/etc/passwd")}},
-        {"fifo", {{"pipe", {}, AE_IFIFO, 0644, {}}}},
+        {"fifo", {{"pipe", {}, {}, 0644, AE_IFIFO}}},
         {"too deep", {regular(QString("a/").repeated(200) + "evil.txt", "x")}},
         {"a file under a link to its own folder", {folder("a/"), linkEntry("a/self", "."), regular("a/self/x", "x")}},
         {"a folder under a link", {linkEntry("d", "."), folder("d/sub/")}},

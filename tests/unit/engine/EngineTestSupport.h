@@ -16,9 +16,6 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-#include <archive.h>
-#include <archive_entry.h>
-
 namespace enginetest {
 
 // Records every call in order: "showState:Connecting", "showInfoAlert:no_internet", ...
@@ -124,23 +121,8 @@ struct FlowFixture {
     }
 };
 
-struct ZipEntry {
-    QString path;
-    QByteArray data{};
-    QString linkTarget{};  // a link when set; a folder when the path ends in "/"
-    int perm = 0644;
-};
-inline QList<TestZipEntry> toTestEntries(const QList<ZipEntry> &entries)
-{
-    QList<TestZipEntry> written;
-    for (const ZipEntry &e : entries) {
-        const bool link = !e.linkTarget.isEmpty(), folder = e.path.endsWith(QLatin1Char('/'));
-        written.append({e.path, e.data, mode_t(link ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG),
-                        link ? 0777 : folder ? 0755 : e.perm, e.linkTarget});
-    }
-    return written;
-}
-inline QByteArray makeZip(const QList<ZipEntry> &entries) { return testZipBytes(toTestEntries(entries)); }
+using ZipEntry = TestZipEntry;
+inline QByteArray makeZip(const QList<ZipEntry> &entries) { return testZipBytes(entries); }
 // Bytes that do not compress, the same for the same seed.
 inline QByteArray noise(qsizetype size, quint32 seed)
 {

@@ -31,9 +31,9 @@ QByteArray infoWith(const QByteArray &shortVersion, const QByteArray &build)
 QList<Entry> product(const QByteArray &marker, const QByteArray &version = {}, const QByteArray &build = {})
 {
     return {{"Corvala.app/Contents/Info.plist", infoWith(version, build)},
-            {"Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\n" + marker, AE_IFREG, 02777},
-            {"Corvala.app/Contents/Resources/", {}, AE_IFDIR, 01777},
-            {"Corvala.app/Contents/Resources/current", {}, AE_IFLNK, 0777, "../MacOS/Corvala"}};
+            {"Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\n" + marker, {}, 02777},
+            {"Corvala.app/Contents/Resources/", {}, {}, 01777},
+            {"Corvala.app/Contents/Resources/current", {}, "../MacOS/Corvala"}};
 }
 
 QByteArray zipOf(const QList<Entry> &entries) { return testZipBytes(entries); }
@@ -94,8 +94,8 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
     QList<Entry> noExecutable = product("x"), notExecutable = product("x"), linkOut = product("x"), chain = product("x");
     noExecutable.removeAt(1);
     notExecutable[1].perm = 0644;
-    linkOut += {Entry{"Corvala.app/Contents/out", {}, AE_IFLNK, 0777, "../../Other.app/x"}, Entry{"Other.app/x", "x"}};
-    chain += {Entry{"Corvala.app/d", {}, AE_IFLNK, 0777, "."}, Entry{"Corvala.app/esc", {}, AE_IFLNK, 0777, "d/d/../../etc/hostname"}};
+    linkOut += {Entry{"Corvala.app/Contents/out", {}, "../../Other.app/x"}, Entry{"Other.app/x", "x"}};
+    chain += {Entry{"Corvala.app/d", {}, "."}, Entry{"Corvala.app/esc", {}, "d/d/../../etc/hostname"}};
     const QByteArray archive = zipOf(product("new"));
     QByteArray flipped = archive;
     flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x01);

@@ -167,6 +167,7 @@ TEST_P(EndAnswers, OnlyA200DeletesTheRunLogAndAStallHoldsTheEndOnlyForItsDeadlin
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_EQ(QFile::exists(env.logFilePath()), GetParam() != 200);
     EXPECT_TRUE(GetParam() == 200 || env.logLines().value(env.logLines().size() - 1).contains(shell::kInstallerEnd));
+    EXPECT_EQ(env.logLines().filter(u"\"trace\": \"ERROR\", \"message\":\" Analytics send error "_s).size(), GetParam() ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shell, EndAnswers, ::testing::Values(200, 201, 204, 0));

@@ -137,15 +137,6 @@ TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
     const QList<std::tuple<QString, Arrange, bool>> cases = {
         {"downloading_page2", page(2), false},
         {"error_no_internet", [](TestEnv &env, QSMainController &) { env.host.reachability = {}; }, true},
-        {"error_already_installed",
-         [](TestEnv &env, QSMainController &) {
-             QDir().mkpath(env.host.applications + "/Corvala.app/Contents");
-             QFile plist(env.host.applications + "/Corvala.app/Contents/Info.plist");
-             ASSERT_TRUE(plist.open(QIODevice::WriteOnly) &&
-                         plist.write("<plist><dict><key>CFBundleShortVersionString</key><string>2.0.1</string></dict></plist>") > 0);
-         },
-         true},
-        {"error_os_not_compatible", [](TestEnv &env, QSMainController &) { env.host.minimumOs = "99.0"; }, true},
         {"error_no_space", [](TestEnv &env, QSMainController &) { env.host.space = {true, 0, {}}; }, true},
         {"welcome_de", none, false},               // the longest licence sentence
         {"downloading_page3_de", page(3), false},  // the longest closing text
