@@ -148,12 +148,13 @@ def case_window(box):
 
 def over_https(box, proxy_source=None):
     """The whole installation with every request to nginx over HTTPS, with a certificate of the
-    test authority that SSL_CERT_FILE names; with proxy_source, through tinyproxy's CONNECT, whose
-    connections leave from that address."""
+    test authority, in the file SSL_CERT_FILE names; with proxy_source, in the folder SSL_CERT_DIR
+    names, and through tinyproxy's CONNECT, whose connections leave from that address."""
     box.start_display()
     if proxy_source:
         box.extra_env.update(https_proxy=box.start_tinyproxy(bind=proxy_source), no_proxy="")
-    box.make_certificates()
+    variable = "SSL_CERT_DIR" if proxy_source else "SSL_CERT_FILE"
+    authority = box.make_certificates(variable)
     service_port = free_port()
     box.start_nginx(https_service_port=service_port)
     base = box.https_url()
@@ -161,8 +162,8 @@ def over_https(box, proxy_source=None):
     box.make_bundle(base + "/config/prod")
     box.launch()
     launched_whole(box)
-    check("Trusting 1 certificate authorities of SSL_CERT_FILE" in "\n".join(box.uploaded_lines()),
-          "no record of the authority that SSL_CERT_FILE names")
+    check(f"Trusting 1 certificate authorities of {variable} {authority} besides" in "\n".join(box.uploaded_lines()),
+          f"no record of the authority that {variable} names")
     lines = (box.root / "nginx-tls-access.log").read_text().splitlines()
     for what, needle in REQUESTS.items():
         check(any(needle in line for line in lines), f"no {what} over HTTPS in nginx's log")

@@ -106,11 +106,16 @@ class Sandbox:
         with os.fdopen(read, "rb") as r:
             self.display = ":" + r.readline().decode().strip()
 
-    def make_certificates(self):
-        """The test authority and its certificates, named to the installer as behind an inspecting proxy."""
+    def make_certificates(self, variable="SSL_CERT_FILE"):
+        """The test authority and its certificates, named to the installer as behind an inspecting
+        proxy: its file in SSL_CERT_FILE, or a folder of it alone in SSL_CERT_DIR; returns that file or folder."""
         self.certs = self.root / "certs"
         subprocess.run([str(MAKE_CERTIFICATES), str(self.certs)], check=True)
-        self.extra_env["SSL_CERT_FILE"] = str(self.certs / "authority.pem")
+        named = self.certs / "authority.pem"
+        if variable == "SSL_CERT_DIR":
+            named = Path(shutil.copytree(self.certs, self.root / "authorities", ignore=lambda _, n: set(n) - {named.name}))
+        self.extra_env[variable] = str(named)
+        return named
 
     def start_nginx(self, archive_bytes=None, limit_rate=None, https_service_port=None):
         """The download host and the log folder over HTTP; with https_service_port (and certificates

@@ -131,10 +131,15 @@ def failed_then_closed(box, proc, label):
     return text, dict(parse_events(text))
 
 
-def case_refusal(box, person):  # no polkit rule allows the person: an error before any download
+def case_refusals(box, person):
+    """Errors before anything is placed: no polkit rule allows the person (before any download),
+    and root through sudo with no kQSArchivePublicKey in its Info.plist (an unverified archive)."""
     _, events = failed_then_closed(box, launch_as(box, person, "refusal"), "refusal-install-error")
     check("authorisation refused" in events.get("Install", {}).get("RSN", ""), f"events {events}")
     check("Download" not in events and "Extract" not in events, "downloaded after a refusal")
+    text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
+    check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
+    check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
 
 
 def root_state(folder):
@@ -144,35 +149,21 @@ def root_state(folder):
             for p in [folder, *folder.rglob("*")]}
 
 
-def case_sudo(box, person, config_url, key):
-    """Root started through sudo places in process: without a key in its Info.plist nothing; with
-    one, root-only files that the person's HOME leads to (the Logs folder and ~/.cache links, a
-    hard link at the version file, as where fs.protected_hardlinks is 0) stay as they are and
-    nothing of them is uploaded."""
-    configure(box, config_url)
-    box.log_path.unlink(missing_ok=True)
-    text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
-    check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
-    check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
-    configure(box, config_url, kQSArchivePublicKey=key)
-
+def case_sudo(box, person):
+    """Root started through sudo places in process, after the person's run: root-only files that the
+    person's HOME leads to (the Logs folder and ~/.cache links, a hard link at the version file, as
+    where fs.protected_hardlinks is 0) stay as they are and nothing of them is uploaded."""
     secrets, data = box.root / "root-only", box.home / DATA_PATH.lstrip("/")
+    planted = {data / "Logs": "logs", box.home / ".cache": "cache", data / "mirolan_version.json": "version.txt"}
+    run("rm", "-rf", *map(str, planted), str(box.apps / BINARY_NAME), str(box.args_file), *map(str, box.collected.iterdir()))
     for name in ("version.txt", "logs/tiny.log", "cache/com.brightmoor.softwareInstaller/keep.txt",
                  "cache/com.brightmoor.corvala.tinyinstaller/keep.txt"):
         (secrets / name).parent.mkdir(mode=0o700, parents=True, exist_ok=True)
         (secrets / name).write_text(f"root-only {name}\n")
         (secrets / name).chmod(0o600)
-    shutil.rmtree(data / "Logs", ignore_errors=True)  # the run before's
-    data.mkdir(parents=True, exist_ok=True)
-    for folder in [data, *data.parents][:4]:  # up to HOME, which is the person's already
-        os.chown(folder, person.pw_uid, person.pw_gid)
-    (data / "Logs").symlink_to(secrets / "logs")
-    (box.home / ".cache").symlink_to(secrets / "cache")
-    (data / "mirolan_version.json").unlink(missing_ok=True)
-    os.link(secrets / "version.txt", data / "mirolan_version.json")
+    for path, target in planted.items():
+        (os.link if target == "version.txt" else os.symlink)(secrets / target, path)
     before = root_state(secrets)
-    for old in box.collected.rglob("*.log"):
-        old.unlink()
     proc = launch_as(box, person, "sudo", through_sudo=True)
     box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
     wait_for((box.apps / PRODUCT_EXECUTABLE).exists, 120, "the product to be placed")
@@ -186,10 +177,6 @@ def case_sudo(box, person, config_url, key):
           "a root-only file was uploaded")
     wait_for(box.args_file.exists, 15, "the product to start")
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product through sudo not the person's")
-    for path in (box.apps / BINARY_NAME, secrets):  # the next run starts from a clean slate
-        shutil.rmtree(path)
-    for path in (data / "Logs", box.home / ".cache", data / "mirolan_version.json", box.args_file):
-        path.unlink()
 
 
 def case_person(box, person, undo):
@@ -258,12 +245,13 @@ def case_privileged(box):
     person = add_person(undo, box.home)
     for folder in (box.home.parent, box.home, box.tmp):
         os.chown(folder, person.pw_uid, person.pw_gid)
-    configure(box, config_url, kQSArchivePublicKey=key)
+    configure(box, config_url)
     start_system_bus(undo)
     start_polkitd(box)
-    case_refusal(box, person)
-    case_sudo(box, person, config_url, key)
+    case_refusals(box, person)
+    configure(box, config_url, kQSArchivePublicKey=key)
     case_person(box, person, undo)
+    case_sudo(box, person)
 
 
 if __name__ == "__main__":
