@@ -119,20 +119,17 @@ def case_window(box):
     # The window manager's close: the confirmation, with the keyboard on "No, stay".
     send_wm_delete_window(box.display, main_window)
     wait_for(lambda: box.focused_window(pid, other_than=main_window), 30, "the quit confirmation")
-    time.sleep(0.5)
-    box.screenshot("confirmation-from-window-manager")
+    box.screenshot("confirmation-from-window-manager", settle=0.5)
     log_before = box.log_text()
     for key in ("Tab", "Tab", "Return"):  # to Exit, back to "No, stay", and press it
         box.key(key, other_than=main_window)
-    time.sleep(1.5)
-    box.screenshot("after-no-stay")
+    box.screenshot("after-no-stay", settle=1.5)
     check(box.installer.poll() is None, "Return on 'No, stay' ended the installer")
     check(box.log_text() == log_before, "Return on 'No, stay' wrote to the run log")
     # A second start hands its command address over and ends; the first shows the licence window.
     check(box.wait_exit(box.launch("qsd://licenseAgreement"), timeout=20) == 0, "the second start did not exit 0")
     wait_for(lambda: box.focused_window(pid, other_than=main_window), 30, "the licence window")
-    time.sleep(0.5)
-    box.screenshot("licence-window")
+    box.screenshot("licence-window", settle=0.5)
     box.key("Escape", other_than=main_window)
     wait_for(lambda: box.focused_window(pid) == main_window, 10, "the focus back on the main window")
     # Installed, then asked again, Tab to Exit and Return: the person's own choice ends the run
@@ -157,7 +154,7 @@ def over_https(box, proxy_source=None):
     authority = box.make_certificates(variable)
     service_port = free_port()
     box.start_nginx(https_service_port=service_port)
-    base = box.https_url()
+    base = f"https://127.0.0.1:{box.https_port}"
     box.start_service("--port", str(service_port), "--public-base", base, "--download-url", base + "/download/Corvala.zip")
     box.make_bundle(base + "/config/prod")
     box.launch()
