@@ -49,8 +49,7 @@ def one_scale(box, screen, factor):
     box.installer = None
     proc = box.launch()
     window = wait_for(lambda: box.focused_window(proc.pid), 30, f"the installer's window ({label})")
-    time.sleep(0.5)
-    box.screenshot(f"welcome-{label}")
+    box.screenshot(f"welcome-{label}", settle=0.5)
     geometry = box.window_geometry(window)
     check(inside_screen(geometry, screen), f"{label}: the window {geometry} is not inside the screen")
     check(geometry[2:] == (round(1000 * scale), round(640 * scale)), f"{label}: the window {geometry}, not drawn at {scale}")

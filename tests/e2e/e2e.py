@@ -119,20 +119,17 @@ def case_window(box):
     # The window manager's close: the confirmation, with the keyboard on "No, stay".
     send_wm_delete_window(box.display, main_window)
     wait_for(lambda: box.focused_window(pid, other_than=main_window), 30, "the quit confirmation")
-    time.sleep(0.5)
-    box.screenshot("confirmation-from-window-manager")
+    box.screenshot("confirmation-from-window-manager", settle=0.5)
     log_before = box.log_text()
     for key in ("Tab", "Tab", "Return"):  # to Exit, back to "No, stay", and press it
         box.key(key, other_than=main_window)
-    time.sleep(1.5)
-    box.screenshot("after-no-stay")
+    box.screenshot("after-no-stay", settle=1.5)
     check(box.installer.poll() is None, "Return on 'No, stay' ended the installer")
     check(box.log_text() == log_before, "Return on 'No, stay' wrote to the run log")
     # A second start hands its command address over and ends; the first shows the licence window.
     check(box.wait_exit(box.launch("qsd://licenseAgreement"), timeout=20) == 0, "the second start did not exit 0")
     wait_for(lambda: box.focused_window(pid, other_than=main_window), 30, "the licence window")
-    time.sleep(0.5)
-    box.screenshot("licence-window")
+    box.screenshot("licence-window", settle=0.5)
     box.key("Escape", other_than=main_window)
     wait_for(lambda: box.focused_window(pid) == main_window, 10, "the focus back on the main window")
     # Installed, then asked again, Tab to Exit and Return: the person's own choice ends the run
@@ -148,21 +145,22 @@ def case_window(box):
 
 def over_https(box, proxy_source=None):
     """The whole installation with every request to nginx over HTTPS, with a certificate of the
-    test authority that SSL_CERT_FILE names; with proxy_source, through tinyproxy's CONNECT, whose
-    connections leave from that address."""
+    test authority, in the file SSL_CERT_FILE names; with proxy_source, in the folder SSL_CERT_DIR
+    names, and through tinyproxy's CONNECT, whose connections leave from that address."""
     box.start_display()
     if proxy_source:
         box.extra_env.update(https_proxy=box.start_tinyproxy(bind=proxy_source), no_proxy="")
-    box.make_certificates()
+    variable = "SSL_CERT_DIR" if proxy_source else "SSL_CERT_FILE"
+    authority = box.make_certificates(variable)
     service_port = free_port()
     box.start_nginx(https_service_port=service_port)
-    base = box.https_url()
+    base = f"https://127.0.0.1:{box.https_port}"
     box.start_service("--port", str(service_port), "--public-base", base, "--download-url", base + "/download/Corvala.zip")
     box.make_bundle(base + "/config/prod")
     box.launch()
     launched_whole(box)
-    check("Trusting 1 certificate authorities of SSL_CERT_FILE" in "\n".join(box.uploaded_lines()),
-          "no record of the authority that SSL_CERT_FILE names")
+    check(f"Trusting 1 certificate authorities of {variable} {authority} besides" in "\n".join(box.uploaded_lines()),
+          f"no record of the authority that {variable} names")
     lines = (box.root / "nginx-tls-access.log").read_text().splitlines()
     for what, needle in REQUESTS.items():
         check(any(needle in line for line in lines), f"no {what} over HTTPS in nginx's log")

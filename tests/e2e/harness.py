@@ -63,7 +63,6 @@ def minisign_pair(folder):
 
 
 def write_info_plist(bundle, identifier, config_url, apps, **settings):
-    """The bundle's Info.plist: production pointed at config_url, the product placed in apps."""
     qsconfig = {
         "QSPortalType": "qs", "APP_NAME": "Corvala", "VENDOR_NAME": "Brightmoor",
         "AnalyticsProductName": "CORVALA", "BG_COLOR": "#F7F7F9",
@@ -89,8 +88,8 @@ class Sandbox:
         self.www, self.collected = self.root / "www" / "download", self.root / "collected"
         for d in (self.home, self.tmp, self.apps, self.www, self.collected):
             d.mkdir(parents=True)
-        self.analytics_file, self.request_log = self.root / "analytics.txt", self.root / "requests.txt"
-        self.args_file = self.root / "product-args.txt"
+        self.analytics_file, self.request_log, self.args_file = (self.root / name for name in (
+            "analytics.txt", "requests.txt", "product-args.txt"))
         self.processes = []
         self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
         self.certs = self.installer = self.display = None
@@ -106,15 +105,20 @@ class Sandbox:
         with os.fdopen(read, "rb") as r:
             self.display = ":" + r.readline().decode().strip()
 
-    def make_certificates(self):
-        """The test authority and its certificates, named to the installer as behind an inspecting proxy."""
+    def make_certificates(self, variable="SSL_CERT_FILE"):
+        """The test authority and its certificates, named to the installer as behind an inspecting
+        proxy: its file in SSL_CERT_FILE, or a folder of it alone in SSL_CERT_DIR; returns that file or folder."""
         self.certs = self.root / "certs"
         subprocess.run([str(MAKE_CERTIFICATES), str(self.certs)], check=True)
-        self.extra_env["SSL_CERT_FILE"] = str(self.certs / "authority.pem")
+        named = self.certs / "authority.pem"
+        if variable == "SSL_CERT_DIR":
+            named = Path(shutil.copytree(self.certs, self.root / "authorities", ignore=lambda _, n: set(n) - {named.name}))
+        self.extra_env[variable] = str(named)
+        return named
 
     def start_nginx(self, archive_bytes=None, limit_rate=None, https_service_port=None):
         """The download host and the log folder over HTTP; with https_service_port (and certificates
-        made), the same over HTTPS (https_url()) in front of the service on that port."""
+        made), the same over HTTPS (on https_port) in front of the service on that port."""
         self.nginx_port, self.https_port, temp = free_port(), free_port(), self.root / "nginx-temp"
         (self.www / "Corvala.zip").write_bytes(archive_bytes if archive_bytes is not None else self.archive.read_bytes())
         temp.mkdir()
@@ -136,9 +140,6 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         wait_for(lambda: port_open(self.nginx_port), 10, "nginx")
         return f"http://127.0.0.1:{self.nginx_port}"
 
-    def https_url(self):
-        return f"https://127.0.0.1:{self.https_port}"
-
     def start_tinyproxy(self, bind):
         """tinyproxy on 127.0.0.1, leaving from the address bind: a server's log tells what came through it."""
         port = free_port()
@@ -150,7 +151,6 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         return f"http://127.0.0.1:{port}"
 
     def start_service(self, *extra, log=None):
-        """Starts the demo service; its own report (standard error) goes to the file log, if given."""
         proc = self.start_process([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
                                    "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
                                    "--request-log", str(self.request_log), *extra],
@@ -210,8 +210,7 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         self.make_bundle(self.start_service("--download-url", nginx + "/download/Corvala.zip", *upload) + "/config/prod")
         proc = self.launch()
         self.wait_log("Show Welcome screen")
-        time.sleep(1.0)
-        self.screenshot("welcome")
+        self.screenshot("welcome", settle=1.0)
         return proc
 
     @property
@@ -230,7 +229,6 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         return [parse_batch(body) for body in text.split(BATCH_SEPARATOR) if body.strip()]
 
     def uploaded_lines(self):
-        """The records of the one uploaded run log."""
         logs = sorted(self.collected.rglob("tiny-*.log"))
         check(len(logs) == 1, f"uploaded logs {logs}")
         return [line for line in logs[0].read_bytes().decode().split("\r\n") if line]
@@ -265,18 +263,17 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
     def install_until_finished(self):
         self.key("Return")
         self.wait_log('"EVT":"Config"', timeout=30)
-        time.sleep(0.5)
-        self.screenshot("downloading")
+        self.screenshot("downloading", settle=0.5)
         self.wait_log('"EVT":"Install"', timeout=90)
-        time.sleep(2.0)
-        self.screenshot("finished")
+        self.screenshot("finished", settle=2.0)
 
     def window_geometry(self, window_id):
         values = dict(line.split("=", 1) for line in self.xdotool("getwindowgeometry", "--shell", window_id).split())
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
-    def screenshot(self, label):
-        """The whole screen as a numbered picture among the artifacts (none before there is a screen)."""
+    def screenshot(self, label, settle=0.0):
+        """The whole screen, settle seconds on, as a numbered picture among the artifacts (none before there is a screen)."""
+        time.sleep(settle)
         self.shots += 1
         path = self.artifacts / f"{self.shots:02d}-{label}.png"
         if self.display:
@@ -317,7 +314,6 @@ def parse_events(text):
 
 
 def parse_batch(body):
-    """Analytics POST body: event lines joined by CR LF."""
     return [(fields.get("EVT"), fields) for fields in
             (json.loads(line.split(" ", 2)[2]) for line in body.split("\r\n") if line)]
 

@@ -5,7 +5,6 @@ polkit rule, all undone afterwards whatever fails); the helper's rules are its u
 """
 
 import fcntl
-import io
 import json
 import os
 import pwd
@@ -15,7 +14,6 @@ import stat
 import subprocess
 import sys
 import tempfile
-import time
 import zipfile
 from pathlib import Path
 
@@ -35,16 +33,6 @@ def run(*cmd):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
 
-def with_resource(archive, name, data):
-    """The archive with one more file among the product's resources."""
-    out = io.BytesIO()
-    with zipfile.ZipFile(io.BytesIO(archive)) as src, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as dst:
-        for info in src.infolist():
-            dst.writestr(info, src.read(info))
-        dst.writestr(f"{BINARY_NAME}/Contents/Resources/{name}", data)
-    return out.getvalue()
-
-
 def install_package(undo, deb):
     check(subprocess.run(["dpkg-query", "-W", PACKAGE], capture_output=True).returncode != 0,
           f"{PACKAGE} is already installed on this machine; not touching it")
@@ -61,13 +49,10 @@ def start_system_bus(undo):
     check(not socket.exists(), "a system bus is already running here")
     socket.parent.mkdir(parents=True, exist_ok=True)
     pid = int(run("dbus-daemon", "--system", "--fork", "--print-pid").stdout.split()[0])
-
-    def stop():
-        os.kill(pid, 15)
-        wait_for(lambda: not Path(f"/proc/{pid}").exists(), 10, "the system bus to stop")
-        Path("/run/dbus/pid").unlink(missing_ok=True)
-        socket.unlink(missing_ok=True)
-    undo.callback(stop)
+    for path in (socket, Path("/run/dbus/pid")):  # undone last: after the bus has stopped
+        undo.callback(path.unlink, missing_ok=True)
+    undo.callback(wait_for, lambda: not Path(f"/proc/{pid}").exists(), 10, "the system bus to stop")
+    undo.callback(os.kill, pid, 15)
 
 
 def start_polkitd(box):
@@ -80,23 +65,6 @@ def start_polkitd(box):
         ["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
          "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"], capture_output=True, text=True).stdout,
         30, "polkitd on the system bus")
-
-
-def add_person(undo, home):
-    """A new member of sudo whose HOME is the sandbox's."""
-    name = f"tinyp{os.getpid() % 100000}"
-    check(subprocess.run(["id", name], capture_output=True).returncode != 0, f"user {name} exists already")
-    run("useradd", "--no-create-home", "--home-dir", str(home), "--shell", "/bin/sh", "--groups", "sudo", name)
-    undo.callback(run, "userdel", name)
-    return pwd.getpwnam(name)
-
-
-def allow_person(undo, person):
-    rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-test-{person.pw_name}.rules")
-    undo.callback(rule.unlink, missing_ok=True)
-    rule.write_text("polkit.addRule(function(action, subject) {\n"
-                    f'    if (action.id == "{ACTION}" && subject.user == "{person.pw_name}")\n'
-                    "        return polkit.Result.YES;\n});\n")
 
 
 def configure(box, config_url, **settings):  # the installed Info.plist, pointed at the sandbox
@@ -122,8 +90,7 @@ def failed_then_closed(box, proc, label):
     """Install, the error screen, Close; returns the run log before Close and its last event of each name."""
     box.key("Return", proc=proc)
     box.wait_log("Show generic error screen.", timeout=60)
-    time.sleep(1.0)
-    box.screenshot(label)
+    box.screenshot(label, settle=1.0)
     text = box.log_text()
     check(not list(box.apps.iterdir()), f"applications folder changed: {list(box.apps.iterdir())}")
     box.key("Return", proc=proc)
@@ -131,10 +98,15 @@ def failed_then_closed(box, proc, label):
     return text, dict(parse_events(text))
 
 
-def case_refusal(box, person):  # no polkit rule allows the person: an error before any download
+def case_refusals(box, person):
+    """Errors before anything is placed: no polkit rule allows the person (before any download),
+    and root through sudo with no kQSArchivePublicKey in its Info.plist (an unverified archive)."""
     _, events = failed_then_closed(box, launch_as(box, person, "refusal"), "refusal-install-error")
     check("authorisation refused" in events.get("Install", {}).get("RSN", ""), f"events {events}")
     check("Download" not in events and "Extract" not in events, "downloaded after a refusal")
+    text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
+    check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
+    check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
 
 
 def root_state(folder):
@@ -144,40 +116,25 @@ def root_state(folder):
             for p in [folder, *folder.rglob("*")]}
 
 
-def case_sudo(box, person, config_url, key):
-    """Root started through sudo places in process: without a key in its Info.plist nothing; with
-    one, root-only files that the person's HOME leads to (the Logs folder and ~/.cache links, a
-    hard link at the version file, as where fs.protected_hardlinks is 0) stay as they are and
-    nothing of them is uploaded."""
-    configure(box, config_url)
-    box.log_path.unlink(missing_ok=True)
-    text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
-    check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
-    check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
-    configure(box, config_url, kQSArchivePublicKey=key)
-
+def case_sudo(box, person):
+    """Root started through sudo places in process, after the person's run: root-only files that the
+    person's HOME leads to (the Logs folder and ~/.cache links, a hard link at the version file, as
+    where fs.protected_hardlinks is 0) stay as they are and nothing of them is uploaded."""
     secrets, data = box.root / "root-only", box.home / DATA_PATH.lstrip("/")
+    planted = {data / "Logs": "logs", box.home / ".cache": "cache", data / "mirolan_version.json": "version.txt"}
+    run("rm", "-rf", *map(str, planted), str(box.apps / BINARY_NAME), str(box.args_file), *map(str, box.collected.iterdir()))
     for name in ("version.txt", "logs/tiny.log", "cache/com.brightmoor.softwareInstaller/keep.txt",
                  "cache/com.brightmoor.corvala.tinyinstaller/keep.txt"):
         (secrets / name).parent.mkdir(mode=0o700, parents=True, exist_ok=True)
         (secrets / name).write_text(f"root-only {name}\n")
         (secrets / name).chmod(0o600)
-    shutil.rmtree(data / "Logs", ignore_errors=True)  # the run before's
-    data.mkdir(parents=True, exist_ok=True)
-    for folder in [data, *data.parents][:4]:  # up to HOME, which is the person's already
-        os.chown(folder, person.pw_uid, person.pw_gid)
-    (data / "Logs").symlink_to(secrets / "logs")
-    (box.home / ".cache").symlink_to(secrets / "cache")
-    (data / "mirolan_version.json").unlink(missing_ok=True)
-    os.link(secrets / "version.txt", data / "mirolan_version.json")
+    for path, target in planted.items():
+        (os.link if target == "version.txt" else os.symlink)(secrets / target, path)
     before = root_state(secrets)
-    for old in box.collected.rglob("*.log"):
-        old.unlink()
     proc = launch_as(box, person, "sudo", through_sudo=True)
     box.key("Return", proc=proc)  # Install; the run log cannot be read here: it is a planted link
     wait_for((box.apps / PRODUCT_EXECUTABLE).exists, 120, "the product to be placed")
-    time.sleep(5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
-    box.screenshot("sudo-finished")
+    box.screenshot("sudo-finished", settle=5.0)  # 0.8 s and 0.3 s to the finished state, with room for a loaded machine
     box.key("Return", proc=proc)  # Launch
     check(box.wait_exit(proc) == 0, "installer run through sudo did not exit after Launch")
     after = root_state(secrets)
@@ -186,22 +143,21 @@ def case_sudo(box, person, config_url, key):
           "a root-only file was uploaded")
     wait_for(box.args_file.exists, 15, "the product to start")
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product through sudo not the person's")
-    for path in (box.apps / BINARY_NAME, secrets):  # the next run starts from a clean slate
-        shutil.rmtree(path)
-    for path in (data / "Logs", box.home / ".cache", data / "mirolan_version.json", box.args_file):
-        path.unlink()
 
 
 def case_person(box, person, undo):
     """A rule allows the person: the product lands root's alone, the version file and the product are the person's."""
-    allow_person(undo, person)
+    rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-test-{person.pw_name}.rules")
+    undo.callback(rule.unlink, missing_ok=True)
+    rule.write_text("polkit.addRule(function(action, subject) {\n"
+                    f'    if (action.id == "{ACTION}" && subject.user == "{person.pw_name}")\n'
+                    "        return polkit.Result.YES;\n});\n")
     start_polkitd(box)
     box.log_path.unlink(missing_ok=True)
     proc = launch_as(box, person, "person")
     box.key("Return", proc=proc)
     box.wait_log('"EVT":"Install"', timeout=120)
-    time.sleep(2.0)
-    box.screenshot("person-finished")
+    box.screenshot("person-finished", settle=2.0)
     install = dict(parse_events(box.log_text())).get("Install", {})
     check(install.get("RSLT") == "PASS", f"Install {install}; see {box.console_path}")
     check(f"Moved app [version: 2.4.1 ] from path: {box.apps}/.Corvala.app.staging-" in box.log_text(),
@@ -213,8 +169,8 @@ def case_person(box, person, undo):
     wrong = [p for p in [box.apps / BINARY_NAME, *(box.apps / BINARY_NAME).rglob("*")]
              if not p.is_symlink() and (p.lstat().st_uid != 0 or p.lstat().st_mode & (stat.S_IWGRP | stat.S_IWOTH))]
     check(not wrong, f"not root's alone: {wrong}")
-    version_file = box.home / DATA_PATH.lstrip("/") / "mirolan_version.json"
-    check(version_file.stat().st_uid == person.pw_uid, "version file not the person's")
+    check((box.home / DATA_PATH.lstrip("/") / "mirolan_version.json").stat().st_uid == person.pw_uid,
+          "version file not the person's")
     check(f"{box.apps / PRODUCT_EXECUTABLE}" in SYSTEM_MENU_ENTRY.read_text(), "the menu entry does not start the product")
     wait_for(box.args_file.exists, 15, "the product to start")
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product did not run as the person")
@@ -224,13 +180,13 @@ def case_package(build, undo, key, public_key):  # no package without the maker'
     with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
         env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
         cpack = ["cpack", "-G", "DEB", "-B", packages, "--config", build + "/CPackConfig.cmake"]
-        unsigned = subprocess.run(cpack, cwd=packages, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        check(unsigned.returncode != 0 and "archive key" in unsigned.stdout and not list(Path(packages).glob("*.deb")),
-              f"cpack without a key: status {unsigned.returncode}\n{unsigned.stdout[-2000:]}")
-        signed = subprocess.run(cpack, cwd=packages, env=dict(env, TI_ARCHIVE_PUBLIC_KEY_FILE=str(public_key)),
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        debs = sorted(Path(packages).glob("*.deb"))
-        check(signed.returncode == 0 and len(debs) == 1, f"cpack with a key made {debs}:\n{signed.stdout[-2000:]}")
+        for key_file in ({}, {"TI_ARCHIVE_PUBLIC_KEY_FILE": str(public_key)}):
+            made = subprocess.run(cpack, cwd=packages, env={**env, **key_file}, text=True,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            debs = sorted(Path(packages).glob("*.deb"))
+            refused = made.returncode != 0 and "archive key" in made.stdout and not debs
+            check(made.returncode == 0 and len(debs) == 1 if key_file else refused,
+                  f"cpack with {key_file}: status {made.returncode}, {debs}\n{made.stdout[-2000:]}")
         install_package(undo, debs[0])
     installed = (INSTALLED_BUNDLE / "Contents" / "Info.plist").read_text()
     check(re.search(r"<key>kQSArchivePublicKey</key>\s*<string>" + re.escape(key) + "</string>", installed),
@@ -247,23 +203,28 @@ def case_privileged(box):
     case_package(box.args.build, undo, key, public_key)
     box.start_display()
     box.args_file = box.home / "product-args.txt"
-    served = with_resource(Path(box.args.archive).read_bytes(), "launch-settings.json", json.dumps(
-        {"argsFile": str(box.args_file), "exitAfterMs": "3000"}))  # the product may start with a clean environment
-    served_file = box.root / "served-Corvala.zip"
-    served_file.write_bytes(served)
-    nginx = box.start_nginx(served)
+    served_file = Path(shutil.copy(box.args.archive, box.root / "served-Corvala.zip"))
+    with zipfile.ZipFile(served_file, "a", zipfile.ZIP_DEFLATED) as served:  # the product may start with a clean environment
+        served.writestr(f"{BINARY_NAME}/Contents/Resources/launch-settings.json",
+                        json.dumps({"argsFile": str(box.args_file), "exitAfterMs": "3000"}))
+    nginx = box.start_nginx(served_file.read_bytes())
     config_url = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--archive", str(served_file),
                                    "--sign-with", str(secret), log=box.artifacts / "demo-service.txt") + "/config/prod"
     os.chmod(box.apps, 0o755)  # root's, as /opt is
-    person = add_person(undo, box.home)
+    name = f"tinyp{os.getpid() % 100000}"  # a new member of sudo whose HOME is the sandbox's
+    check(subprocess.run(["id", name], capture_output=True).returncode != 0, f"user {name} exists already")
+    run("useradd", "--no-create-home", "--home-dir", str(box.home), "--shell", "/bin/sh", "--groups", "sudo", name)
+    undo.callback(run, "userdel", name)
+    person = pwd.getpwnam(name)
     for folder in (box.home.parent, box.home, box.tmp):
         os.chown(folder, person.pw_uid, person.pw_gid)
-    configure(box, config_url, kQSArchivePublicKey=key)
+    configure(box, config_url)
     start_system_bus(undo)
     start_polkitd(box)
-    case_refusal(box, person)
-    case_sudo(box, person, config_url, key)
+    case_refusals(box, person)
+    configure(box, config_url, kQSArchivePublicKey=key)
     case_person(box, person, undo)
+    case_sudo(box, person)
 
 
 if __name__ == "__main__":
