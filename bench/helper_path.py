@@ -3,20 +3,23 @@ applications folder belongs to root.
 
 The package is built from the bench's own tree and installed; a system bus and polkitd of the
 bench's own run, and a person of its own is allowed by a polkit rule, as in the privileged
-end-to-end test (whose System class does that work). All of it is machine-wide, so the bench holds
+end-to-end test (whose functions do that work). All of it is machine-wide, so the bench holds
 that test's lock for as long as it lasts and removes everything afterwards, also on failure.
 """
 
 import fcntl
 import os
+import pwd
 import shutil
 import subprocess
 import tempfile
+from contextlib import ExitStack
 from pathlib import Path
 
 from harness import minisign_pair, write_info_plist
 from measure import BenchError
-from privileged import INSTALLED_BUNDLE, System, launch_as, person_env
+from privileged import (ACTION, INSTALLED_BUNDLE, POLKITD, install_package, launch_as, run, start_polkitd,
+                        start_system_bus)
 
 LOCK = "/run/tiny-installer-privileged-test.lock"
 
@@ -26,7 +29,7 @@ class HelperPath:
         self.box = box
         self.build_dir = Path(build_dir)
         self.lock = None
-        self.system = None
+        self.undo = None  # the machine-wide changes, undone in reverse order
         self.person = None
         self.launched = []
 
@@ -35,7 +38,7 @@ class HelperPath:
             raise BenchError("the helper's part needs root (a package, a system bus, polkitd, a user)")
         self.lock = open(LOCK, "w")
         fcntl.flock(self.lock, fcntl.LOCK_EX)
-        self.system = System(None, self.box.artifacts)
+        self.undo = ExitStack()
         try:
             with tempfile.TemporaryDirectory(prefix="tiny-bench-deb-") as packages:
                 # The package needs a key; configure() puts the archives' own key in its place.
@@ -46,12 +49,20 @@ class HelperPath:
                 debs = sorted(Path(packages).glob("*.deb"))
                 if len(debs) != 1:
                     raise BenchError(f"cpack made {debs}")
-                self.system.deb = debs[0]
-                self.system.install_package()
-            self.person = self.system.add_person(self.box.home)
-            self.system.allow_person()
-            self.system.start_bus()
-            self.system.start_polkitd()
+                install_package(self.undo, debs[0])
+            name = f"tinyb{os.getpid() % 100000}"  # a member of sudo whose HOME is the sandbox's
+            if subprocess.run(["id", name], capture_output=True).returncode == 0:
+                raise BenchError(f"user {name} exists already")
+            run("useradd", "--no-create-home", "--home-dir", str(self.box.home), "--shell", "/bin/sh", "--groups", "sudo", name)
+            self.undo.callback(run, "userdel", name)
+            self.person = pwd.getpwnam(name)
+            rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-bench-{name}.rules")
+            self.undo.callback(rule.unlink, missing_ok=True)
+            rule.write_text("polkit.addRule(function(action, subject) {\n"
+                            f'    if (action.id == "{ACTION}" && subject.user == "{name}")\n'
+                            "        return polkit.Result.YES;\n});\n")
+            start_system_bus(self.undo)
+            start_polkitd(self.box)
         except BaseException:
             self.__exit__(None, None, None)
             raise
@@ -72,7 +83,7 @@ class HelperPath:
             os.chown(folder, self.person.pw_uid, self.person.pw_gid)
 
     def launch(self):
-        proc = launch_as(self.box, self.person)
+        proc = launch_as(self.box, self.person, None)
         self.launched.append(proc)
         return proc
 
@@ -96,12 +107,17 @@ class HelperPath:
 
     def __exit__(self, *exc):
         problems = []
-        if self.system:
-            for proc in self.launched:  # the person's processes first, or the user cannot be removed
+        if self.undo:
+            # The person's processes first, or the user cannot be removed; polkitd before its bus.
+            polkitd = [p for p in self.box.processes if p.args[0] == POLKITD]
+            for proc in self.launched + polkitd:
                 if proc.poll() is None:
                     proc.kill()
                     proc.wait()
-            problems = self.system.close()
+            try:
+                self.undo.close()
+            except Exception as error:  # what could not be undone is reported, the rest still is
+                problems.append(str(error))
             shutil.rmtree(self.box.apps / "Corvala.app", ignore_errors=True)
         if self.lock:
             fcntl.flock(self.lock, fcntl.LOCK_UN)
@@ -109,3 +125,11 @@ class HelperPath:
         if problems and exc[0] is None:
             raise BenchError(f"cleaning up after the helper's part: {problems}")
         return False
+
+
+def person_env(box, person):
+    """The sandbox's environment as the person's own."""
+    env = box.env()
+    os.chown(env["XDG_RUNTIME_DIR"], person.pw_uid, person.pw_gid)
+    env.update(USER=person.pw_name, LOGNAME=person.pw_name, SHELL="/bin/sh", PATH="/usr/local/bin:/usr/bin:/bin")
+    return env

@@ -57,6 +57,9 @@ class BenchSandbox(Sandbox):
         env["XDG_RUNTIME_DIR"] = str(self.runtime)  # otherwise Qt falls back to a folder in /tmp
         return env
 
+    def https_url(self):
+        return f"https://127.0.0.1:{self.https_port}"
+
     def hold_display(self):
         # Xvfb resets itself whenever its last client leaves, which takes ~20 ms and would land
         # inside the start-up timings; an idle connection of our own keeps it from doing so.
