@@ -80,6 +80,15 @@ QString QSAttributedString::string() const
     return text;
 }
 
+std::optional<QFont> QSAttributedString::leadingFont() const
+{
+    for (const QSTextRun &run : runs_) {
+        if (!run.text.isEmpty())
+            return run.font;
+    }
+    return std::nullopt;
+}
+
 QList<QSAttributedString::Link> QSAttributedString::links() const
 {
     QList<Link> result;

@@ -70,6 +70,10 @@ public:
     // Every link run with its character range in string().
     QList<Link> links() const;
 
+    // The font a view showing this text should have as its own: the first run's. The document
+    // built from toHtml() starts from the view's font, and each face and size that differs from
+    // the runs' costs the font database another face to load.
+    std::optional<QFont> leadingFont() const;
     // Qt rich text (a subset of HTML) for QLabel and QTextDocument; every text is escaped.
     QString toHtml(const std::optional<QSLinkAppearance> &linkAppearance = std::nullopt) const;
 

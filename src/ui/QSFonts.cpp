@@ -3,11 +3,14 @@
 #include "platform/Console.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QResource>
 #include <QStringList>
 
 #include <iterator>
 #include <optional>
+#include <system_error>
 
 namespace {
 
@@ -129,4 +132,31 @@ QString QSFonts::css(const QFont &font)
     if (font.italic())
         css += QStringLiteral(" font-style:italic;");
     return css;
+}
+
+QSFontWarmUp::QSFontWarmUp()
+{
+    try {
+        thread_ = std::thread([] {
+            QSFonts::registerFonts();
+            QFontDatabase::families();
+            // The stand-ins of the welcome screen's family, and of the toolkit's default, which
+            // every rich text starts from.
+            (void)QFontMetricsF(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 20)).lineSpacing();
+            (void)QFontMetricsF(QGuiApplication::font()).lineSpacing();
+        });
+    } catch (const std::system_error &) {
+        // No thread to be had: the first font asked for registers the faces.
+    }
+}
+
+QSFontWarmUp::~QSFontWarmUp()
+{
+    finish();
+}
+
+void QSFontWarmUp::finish()
+{
+    if (thread_.joinable())
+        thread_.join();
 }

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <thread>
+
 class QSFonts {
 public:
     // The font for a face name and size. An unknown name gives the regular face.
@@ -27,4 +29,24 @@ public:
     static QString css(const QFont &font);
 
     QSFonts() = delete;
+};
+
+// Registers the embedded faces, reads the system's font list and asks which fonts stand in for the
+// families of the welcome screen, on a thread of its own while the window is being built: some
+// 10 ms that the window's first text would otherwise wait for. The font database is thread-safe
+// and keeps all of this for every thread; a caller that needs it before the thread is done waits.
+// (The faces themselves are loaded per thread: those stay with the window.) Start it once the
+// application object exists.
+class QSFontWarmUp {
+public:
+    QSFontWarmUp();
+    ~QSFontWarmUp();
+    // Waits for the thread; call it before the application object goes.
+    void finish();
+
+    QSFontWarmUp(const QSFontWarmUp &) = delete;
+    QSFontWarmUp &operator=(const QSFontWarmUp &) = delete;
+
+private:
+    std::thread thread_;
 };

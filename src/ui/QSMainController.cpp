@@ -42,6 +42,7 @@ void setLineHeightText(QLabel *label, const QString &text, const QFont &font, co
     QSAttributedString attributed(text, font, color);
     attributed.setAlignment(QSTextAlignment::Center);
     attributed.setMaximumLineHeight(lineHeight);
+    label->setFont(font);  // the document's own: no second face for the same text
     label->setTextFormat(Qt::RichText);
     label->setText(attributed.toHtml());
 }

@@ -29,6 +29,7 @@ void HyperlinkTextField::setPlainText(const QString &text)
 {
     attributed_ = QSAttributedString();
     hasAttributed_ = false;
+    setFont(QFont());  // the inherited font again, not the last attributed text's
     setTextFormat(Qt::PlainText);
     setText(text);
     QSLinkTextAccessible::textChanged(this);
@@ -43,6 +44,8 @@ void HyperlinkTextField::setLinkAppearance(const std::optional<QSLinkAppearance>
 
 void HyperlinkTextField::render()
 {
+    if (const auto font = attributed_.leadingFont())
+        setFont(*font);
     setTextFormat(Qt::RichText);
     setText(attributed_.toHtml(linkAppearance_));
     // Keyboard users can reach the links with Tab only when there are some.
