@@ -9,7 +9,7 @@
 #include <QPainter>
 
 HyperlinkTextField::HyperlinkTextField(QWidget *parent)
-    : QLabel(parent)
+    : QSWrappingLabel(parent)
 {
     setWordWrap(true);
     setOpenExternalLinks(false);

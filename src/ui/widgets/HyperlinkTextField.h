@@ -6,13 +6,14 @@
 // Return or Enter opens the link that has the focus.
 
 #include "ui/QSAttributedString.h"
+#include "ui/widgets/QSWrappingLabel.h"
 
 #include <QColor>
 #include <QLabel>
 
 #include <optional>
 
-class HyperlinkTextField : public QLabel {
+class HyperlinkTextField : public QSWrappingLabel {
     Q_OBJECT
 public:
     explicit HyperlinkTextField(QWidget *parent = nullptr);
