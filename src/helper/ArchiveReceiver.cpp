@@ -1,6 +1,7 @@
 #include "ArchiveReceiver.h"
 
 #include "ArchiveSignature.h"
+#include "BackgroundHash.h"
 
 #include "platform/FreeSpaceMargin.h"
 
@@ -22,6 +23,9 @@ namespace {
 // ask for) read in blocks of as much lets each side run for longer at a time.
 constexpr size_t kBlockSize = 1024 * 1024;
 constexpr int kPipeBytes = 1024 * 1024;
+// Blocks read and stored ahead of the hash: enough that neither side waits for the other's
+// unevenness, few enough to keep the helper small.
+constexpr size_t kBlocksAhead = 4;
 
 ssize_t readSome(int fd, char *buffer, size_t size)
 {
@@ -113,19 +117,21 @@ Status ArchiveReceiver::receiveArchive(int input, int output)
 
     // Not a pipe (a file, a socket), or a size refused: the bytes come all the same, in smaller turns.
     (void)::fcntl(input, F_SETPIPE_SZ, kPipeBytes);
-    std::unique_ptr<char[]> block(new char[kBlockSize]);
+    BackgroundHash hash(*signature, kBlockSize, kBlocksAhead);
     quint64 left = length_;
     while (left > 0) {
-        const ssize_t got = readSome(input, block.get(), size_t(qMin<quint64>(left, kBlockSize)));
+        char *block = hash.freeBlock();
+        const ssize_t got = readSome(input, block, size_t(qMin<quint64>(left, kBlockSize)));
         if (got < 0)
             return fail(BadRequest, QStringLiteral("cannot read the archive"));
         if (got == 0)
             return fail(BadRequest, QStringLiteral("the archive ended %1 bytes early").arg(left));
-        signature->addData(block.get(), size_t(got));
-        if (!writeAll(output, block.get(), size_t(got)))
+        if (!writeAll(output, block, size_t(got)))
             return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        hash.hash(block, size_t(got));
         left -= quint64(got);
     }
+    hash.finish();
     char extra = 0;
     if (readSome(input, &extra, 1) != 0)
         return fail(BadRequest, QStringLiteral("more bytes than announced"));
