@@ -146,13 +146,22 @@ def case_sudo(box, person):
 
 
 def case_person(box, person, undo):
-    """A rule allows the person: the product lands root's alone, the version file and the product are the person's."""
+    """A rule allows the person: a forged archive is refused; the product lands root's alone, the version
+    file and the product are the person's."""
     rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-test-{person.pw_name}.rules")
     undo.callback(rule.unlink, missing_ok=True)
     rule.write_text("polkit.addRule(function(action, subject) {\n"
                     f'    if (action.id == "{ACTION}" && subject.user == "{person.pw_name}")\n'
                     "        return polkit.Result.YES;\n});\n")
     start_polkitd(box)
+    # A forged archive: only the helper checks it, and its refusal is told as the installer's own.
+    served = box.www / "Corvala.zip"
+    genuine = served.read_bytes()
+    served.write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    box.log_path.unlink(missing_ok=True)
+    _, events = failed_then_closed(box, launch_as(box, person, "forged"), "forged-error")
+    served.write_bytes(genuine)
+    check(events["Download"]["RSN"] == "Signature verification failed" and "Extract" not in events, f"events {events}")
     box.log_path.unlink(missing_ok=True)
     proc = launch_as(box, person, "person")
     box.key("Return", proc=proc)
