@@ -19,7 +19,7 @@ int main(int argc, char **argv)
 {
     platform::FontConfigurationWarmUp fontConfiguration;  // beside the start-up that follows
     shell::ShellApplication app(argc, argv);
-    QSFontWarmUp fonts;  // beside the window's construction; waited for before the application object goes
+    const std::jthread fonts = QSFonts::prepareInBackground();  // joined before the application object goes
     const auto fontConfigurationRead = qScopeGuard([&fontConfiguration] { fontConfiguration.finish(); });
     // The window's close and the delegate decide when the run ends, not the last closed window
     // (the administrator alert is one).

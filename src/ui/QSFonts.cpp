@@ -134,29 +134,18 @@ QString QSFonts::css(const QFont &font)
     return css;
 }
 
-QSFontWarmUp::QSFontWarmUp()
+std::jthread QSFonts::prepareInBackground()
 {
     try {
-        thread_ = std::thread([] {
-            QSFonts::registerFonts();
+        return std::jthread([] {
+            registerFonts();
             QFontDatabase::families();
             // The stand-ins of the welcome screen's family, and of the toolkit's default, which
             // every rich text starts from.
-            (void)QFontMetricsF(QSFonts::font(QStringLiteral("CommonSans-DemiBold"), 20)).lineSpacing();
+            (void)QFontMetricsF(font(QStringLiteral("CommonSans-DemiBold"), 20)).lineSpacing();
             (void)QFontMetricsF(QGuiApplication::font()).lineSpacing();
         });
     } catch (const std::system_error &) {
-        // No thread to be had: the first font asked for registers the faces.
+        return {};
     }
-}
-
-QSFontWarmUp::~QSFontWarmUp()
-{
-    finish();
-}
-
-void QSFontWarmUp::finish()
-{
-    if (thread_.joinable())
-        thread_.join();
 }

@@ -25,28 +25,17 @@ public:
     // The families every font of the screens asks for, in order: the faces' own, then the fallback.
     static QStringList families();
 
+    // Registers the embedded faces, reads the system's font list and asks which fonts stand in for
+    // the families of the welcome screen, on a thread of its own while the window is being built:
+    // some 10 ms that the window's first text would otherwise wait for. The font database is
+    // thread-safe and keeps all of this for every thread; a caller that needs it before the thread
+    // is done waits. (The faces themselves are loaded per thread: those stay with the window.)
+    // Call it once the application object exists, and let the thread end before that object does.
+    // An empty thread when none could be had: the first font asked for does the work then.
+    static std::jthread prepareInBackground();
+
     // CSS declarations for a font, for rich text ("font-family:'Open Sans'; font-size:16px; ...").
     static QString css(const QFont &font);
 
     QSFonts() = delete;
-};
-
-// Registers the embedded faces, reads the system's font list and asks which fonts stand in for the
-// families of the welcome screen, on a thread of its own while the window is being built: some
-// 10 ms that the window's first text would otherwise wait for. The font database is thread-safe
-// and keeps all of this for every thread; a caller that needs it before the thread is done waits.
-// (The faces themselves are loaded per thread: those stay with the window.) Start it once the
-// application object exists.
-class QSFontWarmUp {
-public:
-    QSFontWarmUp();
-    ~QSFontWarmUp();
-    // Waits for the thread; call it before the application object goes.
-    void finish();
-
-    QSFontWarmUp(const QSFontWarmUp &) = delete;
-    QSFontWarmUp &operator=(const QSFontWarmUp &) = delete;
-
-private:
-    std::thread thread_;
 };
