@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
@@ -155,7 +156,11 @@ SingleInstance::Role SingleInstance::claim(const QString &commandUrl)
     // Nobody answered: whatever is at the path is left over from an instance that is gone.
     QLocalServer::removeServer(socketPath_);
     server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    // In a folder only we can enter nobody else reaches the socket anyway. Elsewhere Qt makes the
+    // socket in a private folder of its own and moves it into place, which costs a folder's
+    // creation and removal on the way to the first window.
+    if (!platform::PrivateDirectory::isPrivate(QFileInfo(socketPath_).path()))
+        server_->setSocketOptions(QLocalServer::UserAccessOption);
     server_->setMaxPendingConnections(kMaxConnections);
     connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
     if (server_->listen(socketPath_))

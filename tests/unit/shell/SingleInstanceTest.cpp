@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -75,6 +77,17 @@ TEST(SingleInstance, AStaleSocketIsTakenOverAtOnceAndAFolderInTheWayLetsItRunAlo
 
     ASSERT_TRUE(QDir().mkpath(dir.filePath(u"folder.sock/inside"_s)));
     EXPECT_EQ(shell::SingleInstance(dir.filePath(u"folder.sock"_s)).claim(QString()), Role::Alone);
+
+    // In a folder others may enter, only this user may connect to the socket.
+    const QString open = dir.filePath(u"open"_s);
+    ASSERT_TRUE(QDir().mkdir(open) && QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                                      | QFile::ReadOther | QFile::ExeOther));
+    shell::SingleInstance exposed(open + u"/ti.sock"_s);
+    const mode_t umask = ::umask(0);  // the permissions then come from the code alone
+    const Role role = exposed.claim(QString());
+    ::umask(umask);
+    ASSERT_EQ(role, Role::Primary);
+    EXPECT_EQ(QFileInfo(open + u"/ti.sock"_s).permissions() & (QFile::WriteGroup | QFile::WriteOther), 0);
 }
 
 // However deep the temporary folder, exactly one instance runs: the first listens, the second
