@@ -4,8 +4,8 @@
 #include <QObject>
 
 // The moment the run begins to end. The shell announces it first in its termination sequence
-// (window close, signal, crash, quit); every installation flow stops its work in answer, before
-// the call returns, so nothing of the flow is recorded after the "End" event.
+// (window close, signal, crash, quit); every installation flow stops its work in answer, and the
+// carousel its advancing, before the call returns, so nothing of theirs is recorded after "End".
 class QSTermination : public QObject {
     Q_OBJECT
 public:

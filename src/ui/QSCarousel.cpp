@@ -1,6 +1,7 @@
 #include "ui/QSCarousel.h"
 
 #include "config/QSConfig.h"
+#include "engine/QSTermination.h"
 #include "platform/Console.h"
 #include "telemetry/QSLogger.h"
 #include "ui/QSPageController.h"
@@ -16,6 +17,9 @@ QSCarousel::QSCarousel(QStackedWidget *stack, QObject *parent) : QObject(parent)
     timer_.setSingleShot(true);
     timer_.setInterval(kAdvanceMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &QSCarousel::moveToNextPage);
+    // The window is hidden while the end's two requests run their local loops: a page turning
+    // then would put its record after "End".
+    connect(&QSTermination::instance(), &QSTermination::began, this, &QSCarousel::cancel);
 }
 
 QUrl QSCarousel::scaledImageUrl(const QString &image, int scale)

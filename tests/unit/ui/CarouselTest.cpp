@@ -7,6 +7,7 @@
 #include "UiTestSupport.h"
 
 #include "config/QSConfig.h"
+#include "engine/QSTermination.h"
 #include "ui/QSCarousel.h"
 #include "ui/QSPageController.h"
 #include "ui/widgets/QSImageView.h"
@@ -60,6 +61,19 @@ TEST(QSCarousel, PagesRevealItemsCumulativelyAndStopOnTheLast)
         QTest::qWait(100);  // and then stays there
         EXPECT_EQ(shown, layouts) << titles.join(',').toStdString();
     }
+}
+
+// The end of the run stops the pages: the window's last requests run local loops, and a page
+// turning then would be recorded after "End".
+TEST(QSCarousel, TheEndOfTheRunStopsTheAdvance)
+{
+    TestEnv env;
+    QStackedWidget stack;
+    QSCarousel carousel(&stack);
+    carousel.setupPageController(configWith({"A", "B"}));
+    ASSERT_TRUE(carousel.isAdvanceScheduled());
+    QSTermination::instance().announce();
+    EXPECT_FALSE(carousel.isAdvanceScheduled());
 }
 
 // Local addresses are refused with a record and never opened, by the carousel and again by the page
