@@ -3,8 +3,13 @@
 //
 // The installer starts the helper through pkexec when Install is pressed. Once pkexec has the
 // authorisation and the helper has read its own settings, the helper writes kReadyLine. Later the
-// installer writes the request on the helper's standard input: header lines "<key> <value>", an
-// empty line, then exactly "length" bytes of archive, then closes the stream. The helper writes
+// installer writes the request on the helper's standard input while it downloads the archive:
+// header lines "<key> <value>" and an empty line, then frames, each a line and what it announces:
+//   "data <n>"      n bytes of the archive, following those before;
+//   "restart"       the archive starts over from its first byte (a download attempt began again);
+//   "end <length>"  the archive is whole and has this many bytes; nothing follows.
+// Then it closes the stream. The helper stores and hashes the bytes as they come, so the archive
+// is verified as soon as its last byte is in; it extracts nothing before "end". The helper writes
 // kVerifiedLine once the whole archive is in and its signature holds, a kStagingPrefix line with
 // the extracted bundle's folder before it swaps the bundle in, and one answer line ("placed" or
 // "error") before it exits with one of the statuses below. The installer writes its records as
@@ -24,16 +29,22 @@ inline constexpr char kPlacedPrefix[] = "placed ";   // "placed <bundle path>"
 inline constexpr char kErrorPrefix[] = "error ";     // "error <reason>"
 
 // Header keys.
-inline constexpr char kLengthKey[] = "length";        // decimal byte count of the archive
 inline constexpr char kSignatureKey[] = "signature";  // base64 of the whole .minisig text
 
-// The longest header the helper reads; the archive itself is bounded by the maximum archive size
-// of the helper's Info.plist and by the free margin of the applications folder.
+// Frames.
+inline constexpr char kDataFrame[] = "data";
+inline constexpr char kRestartFrame[] = "restart";
+inline constexpr char kEndFrame[] = "end";
+
+// The longest header and the longest frame line the helper reads; the archive itself is bounded by
+// the maximum archive size of the helper's Info.plist and by the free margin of the applications
+// folder, frame by frame.
 inline constexpr int kMaxHeaderBytes = 64 * 1024;
+inline constexpr int kMaxFrameLineBytes = 64;
 
 enum Status : int {
     Placed = 0,
-    BadRequest = 1,        // malformed header, an archive above the maximum size, or fewer bytes than announced
+    BadRequest = 1,        // malformed header or frame, an archive above the maximum size, or a stream without its end
     NotConfigured = 2,     // the helper's own settings are missing, carry no key or are not trustworthy
     SignatureRejected = 3, // the archive does not carry a valid signature for the bundle's key
     ExtractFailed = 4,     // not a readable archive, or a hostile entry

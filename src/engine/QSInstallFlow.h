@@ -126,7 +126,8 @@ private:
     void askForPlacementRights(QSPrivilegedPlacement *placement);
     // The helper checks the signature again with its own key: the download counts as accepted
     // (downloadAccepted) only once it has.
-    void placeThroughHelper(const QString &archivePath, float downloadSeconds);
+    void streamToHelper(QSDownloader &downloader);
+    void placeThroughHelper(const QString &archivePath, qint64 length, float downloadSeconds);
     void finishPlacement();
     // Runs work on a worker thread and then done on this thread; one job at a time.
     enum class WorkerJob { None, Extraction, Placement };

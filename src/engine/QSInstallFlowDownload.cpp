@@ -80,9 +80,11 @@ void QSInstallFlow::beginInstallation()
             return;
         }
         // Bytes that nobody has verified yet are never parsed: with a key the archive is only
-        // read once its whole signature holds. Root never parses an archive early either, and
-        // the helper takes the finished file.
-        if (!privileged_ && !signatureCheck_ && !platform::host().isSuperUser())
+        // read once its whole signature holds. Root never parses an archive early either; the
+        // helper takes the body as it comes and parses it once its signature holds.
+        if (privileged_)
+            streamToHelper(*downloader_);
+        else if (!signatureCheck_ && !platform::host().isSuperUser())
             extractWhileDownloading(*downloader_, archive);
         if (!downloader_->start(&failure))
             dropDownloader();
@@ -180,7 +182,7 @@ void QSInstallFlow::didFinishDownloading(const QSDownloader::Outcome &outcome)
     if (!signatureHolds())
         return;
     if (privileged_) {
-        placeThroughHelper(outcome.archivePath, seconds);
+        placeThroughHelper(outcome.archivePath, outcome.received, seconds);
         return;
     }
     downloadAccepted(seconds);

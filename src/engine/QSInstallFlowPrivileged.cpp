@@ -6,6 +6,7 @@
 #include "config/QSConfig.h"
 #include "engine/QSFlowTexts.h"
 #include "engine/QSInstallFiles.h"
+#include "engine/QSPlacementStream.h"
 #include "engine/QSPrivilegedPlacement.h"
 #include "platform/Console.h"
 #include "telemetry/QSLogger.h"
@@ -49,7 +50,17 @@ void QSInstallFlow::askForPlacementRights(QSPrivilegedPlacement *placement)
     placement->authorise();
 }
 
-void QSInstallFlow::placeThroughHelper(const QString &archivePath, float downloadSeconds)
+void QSInstallFlow::streamToHelper(QSDownloader &downloader)
+{
+    // Every attempt's body goes to the helper as it is written to disk, bytes of an earlier attempt
+    // that it resumes first: the helper has stored and hashed the archive when its last byte comes.
+    const std::shared_ptr<QSPlacementStream> stream =
+        privileged_->streamAttempt(config_ ? config_->latestMacSignature.toUtf8() : QByteArray());
+    downloader.onBodyBytes = [stream](QByteArrayView bytes) { stream->append(bytes); };
+    downloader.onBodyRestarted = [stream] { stream->restart(); };
+}
+
+void QSInstallFlow::placeThroughHelper(const QString &archivePath, qint64 length, float downloadSeconds)
 {
     QSPrivilegedPlacement *placement = privileged_;
     if (!placement->isReady()) {
@@ -111,9 +122,9 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath, float downloa
                     return;
                 }
             });
-    // The helper verifies the archive again, with the key of its own bundle: a session that could
+    // The helper verifies the archive itself, with the key of its own bundle: a session that could
     // change this process still cannot have unsigned code placed as root.
-    placement->place(archivePath, config_ ? config_->latestMacSignature.toUtf8() : QByteArray());
+    placement->place(length);
 }
 
 void QSInstallFlow::finishPlacement()

@@ -1,18 +1,19 @@
 #include "engine/QSPrivilegedPlacement.h"
 
 #include "archive/PlacementProtocol.h"
+#include "engine/QSPlacementStream.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace archives::placement;
 
 namespace {
 
-constexpr qint64 kChunkBytes = 256 * 1024;
 // How long quitting waits for a helper that has the whole archive and is placing it.
 constexpr int kPlacementWaitMs = 60 * 1000;
 
@@ -30,7 +31,6 @@ QSPrivilegedPlacement::QSPrivilegedPlacement(QObject *parent)
       arguments_{QStringLiteral("--disable-internal-agent"), defaultHelperPath()}
 {
     connect(&process_, &QProcess::readyReadStandardOutput, this, &QSPrivilegedPlacement::readAnswers);
-    connect(&process_, &QProcess::bytesWritten, this, &QSPrivilegedPlacement::sendMore);
     connect(&process_, &QProcess::finished, this, &QSPrivilegedPlacement::helperEnded);
     connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart && phase_ == Phase::Authorising) {
@@ -47,10 +47,10 @@ QSPrivilegedPlacement::~QSPrivilegedPlacement()
         return;
     if (phase_ == Phase::Authorising) {
         process_.kill();  // still pkexec, running for us; the helper has not started
-    } else {
-        // Ready or still sending: the helper sees the archive end early and places nothing.
+    } else if (stream_) {
+        // Still downloading: the helper sees the archive end early and places nothing.
         // Everything sent: it is placing, and finishes in one step before we go.
-        process_.closeWriteChannel();
+        stream_->close();
     }
     process_.waitForFinished(kPlacementWaitMs);
 }
@@ -87,39 +87,36 @@ void QSPrivilegedPlacement::authorise()
     answer_.clear();
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.setStandardErrorFile(QProcess::nullDevice());
+    // The helper's standard input is a pipe of our own rather than QProcess's, so that the
+    // download's thread writes the archive into it directly, with nothing passing through this
+    // thread's event loop.
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        phase_ = Phase::Done;
+        emit unavailable(false, QStringLiteral("cannot make a pipe for the helper: %1").arg(qt_error_string(errno)));
+        return;
+    }
+    const int input = ends[0];
+    stream_ = std::make_shared<QSPlacementStream>(ends[1]);
+    process_.setStandardInputFile(QProcess::nullDevice());
+    process_.setChildProcessModifier([input] { ::dup2(input, STDIN_FILENO); });
     process_.start(program_, arguments_);
+    ::close(input);  // the child has its copy (start() forks before it returns)
 }
 
-void QSPrivilegedPlacement::place(const QString &archivePath, const QByteArray &signatureText)
+std::shared_ptr<QSPlacementStream> QSPrivilegedPlacement::streamAttempt(const QByteArray &signatureText)
+{
+    if (!stream_)
+        stream_ = std::make_shared<QSPlacementStream>(-1);  // never started: takes nothing
+    stream_->beginAttempt(signatureText);
+    return stream_;
+}
+
+void QSPrivilegedPlacement::place(qint64 length)
 {
     Q_ASSERT(phase_ == Phase::Ready);
-    archive_.setFileName(archivePath);
-    if (!archive_.open(QIODevice::ReadOnly)) {
-        phase_ = Phase::Waiting;
-        process_.closeWriteChannel();
-        answer_ = QStringLiteral("cannot read %1: %2").arg(archivePath, archive_.errorString());
-        return;  // the helper refuses the empty request and helperEnded() reports it
-    }
-    QByteArray header = QByteArray(kLengthKey) + ' ' + QByteArray::number(archive_.size()) + '\n';
-    if (!signatureText.isEmpty())
-        header += QByteArray(kSignatureKey) + ' ' + signatureText.toBase64() + '\n';
-    header += '\n';
-    phase_ = Phase::Sending;
-    process_.write(header);
-}
-
-void QSPrivilegedPlacement::sendMore()
-{
-    if (phase_ != Phase::Sending || process_.bytesToWrite() > kChunkBytes)
-        return;
-    const QByteArray chunk = archive_.read(kChunkBytes);
-    if (!chunk.isEmpty()) {
-        process_.write(chunk);
-        return;
-    }
-    archive_.close();
     phase_ = Phase::Waiting;
-    process_.closeWriteChannel();
+    stream_->end(length);
 }
 
 void QSPrivilegedPlacement::readAnswers()

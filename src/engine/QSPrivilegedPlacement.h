@@ -1,15 +1,19 @@
 #pragma once
 #include "telemetry/CoreGlobal.h"
 
-#include <QFile>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
 
+#include <memory>
+
+class QSPlacementStream;
+
 // The installer's side of the privileged placement helper. When the person may not write the
 // applications folder, the helper is started through pkexec as soon as Install is pressed, so the
-// authorisation is asked before the download; later the downloaded archive is streamed to the
-// helper's standard input and the helper places the bundle as root.
+// authorisation is asked before the download. The archive goes to the helper's standard input as
+// it downloads, so the helper has stored and checked it by the time its last byte arrives, and
+// then places the bundle as root.
 class QSPrivilegedPlacement : public QObject {
     Q_OBJECT
 public:
@@ -18,7 +22,7 @@ public:
 
     explicit QSPrivilegedPlacement(QObject *parent = nullptr);
     // A placement that is already under way runs to its end (the helper swaps in one step); one
-    // whose archive is still being sent is abandoned and changes nothing.
+    // whose archive is still downloading is abandoned and changes nothing.
     ~QSPrivilegedPlacement() override;
 
     // Whether the person running the installer may not create the bundle in folder (or in the
@@ -33,11 +37,15 @@ public:
 
     // Starts the helper; exactly one of authorised() or unavailable() follows.
     void authorise();
-    // Sends the archive (and the signature text, when there is one); placed() follows once.
-    void place(const QString &archivePath, const QByteArray &signatureText);
+    // Once authorised, for each download attempt as it starts: the stream that takes the attempt's
+    // body (the first attempt's sends the request's header and the signature text, every later
+    // one starts the archive over).
+    std::shared_ptr<QSPlacementStream> streamAttempt(const QByteArray &signatureText);
+    // The whole archive, of length bytes, has been streamed; placed() follows once.
+    void place(qint64 length);
     bool isReady() const { return phase_ == Phase::Ready; }
     bool wasAuthorised() const { return wasAuthorised_; }
-    bool isPlacing() const { return phase_ == Phase::Sending || phase_ == Phase::Waiting; }
+    bool isPlacing() const { return phase_ == Phase::Waiting; }
     // Whether the whole archive has gone to the helper, which now places it in one step.
     bool isCommitted() const { return phase_ == Phase::Waiting; }
     // Waits (bounded) for a committed placement to end; placed() is emitted before this returns.
@@ -55,10 +63,9 @@ signals:
     void placed(QSPrivilegedPlacement::Outcome outcome, const QString &detail);
 
 private:
-    enum class Phase { Idle, Authorising, Ready, Sending, Waiting, Done };
+    enum class Phase { Idle, Authorising, Ready, Waiting, Done };
 
     void readAnswers();
-    void sendMore();
     void helperEnded(int exitCode, QProcess::ExitStatus status);
 
     QString program_;
@@ -68,5 +75,5 @@ private:
     bool wasAuthorised_ = false;
     QByteArray output_;
     QString answer_;  // the helper's last line after "ready"
-    QFile archive_;
+    std::shared_ptr<QSPlacementStream> stream_;  // the helper's standard input
 };

@@ -7,9 +7,11 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -53,6 +55,35 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
+// One line without its line feed, read byte by byte so that not one byte of what follows is taken.
+bool readLine(int input, qsizetype limit, QByteArray *line)
+{
+    line->clear();
+    char byte = 0;
+    while (line->size() <= limit) {
+        if (readSome(input, &byte, 1) != 1)
+            return false;
+        if (byte == '\n')
+            return true;
+        line->append(byte);
+    }
+    return false;
+}
+
+// The number of a frame line "<name> <digits>"; nullopt when the line is not that.
+std::optional<quint64> frameNumber(const QByteArray &line, const char *name)
+{
+    const QByteArray prefix = QByteArray(name) + ' ';
+    if (!line.startsWith(prefix))
+        return std::nullopt;
+    const QByteArray digits = line.mid(prefix.size());
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    bool ok = false;
+    const quint64 value = digits.toULongLong(&ok);
+    return ok ? std::optional<quint64>(value) : std::nullopt;
+}
+
 }  // namespace
 
 Status ArchiveReceiver::fail(Status status, const QString &message)
@@ -63,7 +94,6 @@ Status ArchiveReceiver::fail(Status status, const QString &message)
 
 bool ArchiveReceiver::readHeader(int input)
 {
-    // Byte by byte, so not one byte of the archive is taken into the header.
     QByteArray header;
     char byte = 0;
     while (!header.endsWith("\n\n") && header != "\n") {
@@ -71,37 +101,23 @@ bool ArchiveReceiver::readHeader(int input)
             return false;
         header.append(byte);
     }
-    bool haveLength = false;
     for (const QByteArray &line : header.split('\n')) {
         if (line.isEmpty())
             continue;
         const qsizetype space = line.indexOf(' ');
         if (space <= 0)
             return false;
-        const QByteArray key = line.left(space);
-        const QByteArray value = line.mid(space + 1);
-        if (key == kLengthKey) {
-            length_ = value.toULongLong(&haveLength);
-        } else if (key == kSignatureKey) {
-            signature_ = QByteArray::fromBase64(value);
-        }  // other keys belong to newer installers and are ignored
+        if (line.left(space) == kSignatureKey)
+            signature_ = QByteArray::fromBase64(line.mid(space + 1));
+        // other keys belong to other installers and are ignored
     }
-    return haveLength;
+    return true;
 }
 
 Status ArchiveReceiver::receiveHeader(int input)
 {
     if (!readHeader(input))
         return fail(BadRequest, QStringLiteral("the request has no valid header"));
-    if (length_ == 0)
-        return fail(BadRequest, QStringLiteral("the request announces an empty archive"));
-    if (length_ > maxArchiveBytes_)
-        return fail(BadRequest, QStringLiteral("an archive of %1 bytes is larger than the maximum of %2 (kQSMaximumArchiveBytes)")
-                                    .arg(length_)
-                                    .arg(maxArchiveBytes_));
-    QString why;
-    if (!platform::FreeSpaceMargin::keepsMargin(folder_, length_, 1, &why))
-        return fail(PlaceFailed, why);
     return Placed;
 }
 
@@ -117,25 +133,67 @@ Status ArchiveReceiver::receiveArchive(int input, int output)
 
     // Not a pipe (a file, a socket), or a size refused: the bytes come all the same, in smaller turns.
     (void)::fcntl(input, F_SETPIPE_SZ, kPipeBytes);
-    BackgroundHash hash(*signature, kBlockSize, kBlocksAhead);
-    quint64 left = length_;
+    auto hash = std::make_unique<BackgroundHash>(*signature, kBlockSize, kBlocksAhead);
+    received_ = 0;
+    QByteArray line;
+    for (;;) {
+        if (!readLine(input, kMaxFrameLineBytes, &line))
+            return fail(BadRequest, QStringLiteral("the archive ended before its end frame, after %1 bytes").arg(received_));
+        if (const auto size = frameNumber(line, kDataFrame)) {
+            const Status status = receiveData(input, output, *size, *hash);
+            if (status != Placed)
+                return status;
+        } else if (line == kRestartFrame) {
+            // A new download attempt: the file and the check start over.
+            hash.reset();
+            signature = ArchiveSignature::forKey(publicKey_, signature_, &checkError);
+            if (!signature)
+                return fail(SignatureRejected, checkError);
+            hash = std::make_unique<BackgroundHash>(*signature, kBlockSize, kBlocksAhead);
+            if (::ftruncate(output, 0) != 0 || ::lseek(output, 0, SEEK_SET) != 0)
+                return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            received_ = 0;
+        } else if (const auto length = frameNumber(line, kEndFrame)) {
+            if (*length != received_)
+                return fail(BadRequest, QStringLiteral("the archive ends after %1 bytes, but %2 were sent").arg(*length).arg(received_));
+            break;
+        } else {
+            return fail(BadRequest, QStringLiteral("the request has a malformed frame"));
+        }
+    }
+    if (received_ == 0)
+        return fail(BadRequest, QStringLiteral("the request carries an empty archive"));
+    hash->finish();
+    char extra = 0;
+    if (readSome(input, &extra, 1) != 0)
+        return fail(BadRequest, QStringLiteral("more bytes after the archive's end"));
+    if (!signature->verify(&checkError))
+        return fail(SignatureRejected, checkError);
+    return Placed;
+}
+
+Status ArchiveReceiver::receiveData(int input, int output, quint64 size, BackgroundHash &hash)
+{
+    if (size > maxArchiveBytes_ || received_ + size > maxArchiveBytes_)
+        return fail(BadRequest, QStringLiteral("an archive of more than %1 bytes is larger than the maximum of %2 (kQSMaximumArchiveBytes)")
+                                    .arg(received_ + size)
+                                    .arg(maxArchiveBytes_));
+    QString why;
+    if (!platform::FreeSpaceMargin::keepsMargin(folder_, size, 1, &why))
+        return fail(PlaceFailed, why);
+    quint64 left = size;
     while (left > 0) {
         char *block = hash.freeBlock();
         const ssize_t got = readSome(input, block, size_t(qMin<quint64>(left, kBlockSize)));
         if (got < 0)
             return fail(BadRequest, QStringLiteral("cannot read the archive"));
         if (got == 0)
-            return fail(BadRequest, QStringLiteral("the archive ended %1 bytes early").arg(left));
+            return fail(BadRequest, QStringLiteral("the archive ended %1 bytes into a frame of %2").arg(size - left).arg(size));
         if (!writeAll(output, block, size_t(got)))
             return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         hash.hash(block, size_t(got));
         left -= quint64(got);
+        received_ += quint64(got);
     }
-    hash.finish();
-    char extra = 0;
-    if (readSome(input, &extra, 1) != 0)
-        return fail(BadRequest, QStringLiteral("more bytes than announced"));
-    if (!signature->verify(&checkError))
-        return fail(SignatureRejected, checkError);
     return Placed;
 }

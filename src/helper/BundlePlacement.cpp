@@ -77,7 +77,8 @@ Status BundlePlacement::run(int input)
     QString error;
     if (!prepareApplicationsFolder(&error))
         return fail(PlaceFailed, error);
-    // Nothing appears in the applications folder before the installer has the whole archive.
+    // The archive arrives while the installer downloads it, into a hidden staging folder that goes
+    // with the helper: nothing visible appears in the applications folder before the bundle.
     ArchiveReceiver receiver(settings_.archivePublicKey, quint64(settings_.maxArchiveBytes), settings_.applicationsDirectory);
     const Status header = receiver.receiveHeader(input);
     if (header != Placed)

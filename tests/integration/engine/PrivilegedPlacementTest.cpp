@@ -1,9 +1,11 @@
 // The installer's side of the placement helper against the real helper, started directly (as root,
 // as pkexec would) from a bundle with its own Info.plist: what a refused, missing or untrusted
-// helper does. The placement through pkexec, polkit and the helper is the privileged end-to-end
+// helper does, and the archive streamed to it as a download writes it. The placement through pkexec, polkit and the helper is the privileged end-to-end
 // run's; the helper's rules are its unit tests'.
 #include "MinisignTool.h"
+#include "TestZip.h"
 
+#include "engine/QSPlacementStream.h"
 #include "engine/QSPrivilegedPlacement.h"
 
 #include <QDir>
@@ -68,4 +70,39 @@ TEST(PrivilegedPlacement, RefusedMissingOrUntrustedHelpersAreReportedBeforeTheDo
         EXPECT_EQ(unavailable.at(0).at(0).toBool(), c.refused);
         EXPECT_TRUE(authorised.isEmpty());
     }
+}
+
+// Streamed as the download writes it: the helper places the archive that the last attempt sent
+// whole; an attempt abandoned by quitting places nothing and leaves no staging folder.
+TEST(PrivilegedPlacement, TheStreamedArchiveOfTheLastAttemptIsPlacedAndAnAbandonedOneIsNot)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the helper runs as root";
+    HelperBundle bundle;
+    const QByteArray archive = testZipBytes(
+        {{"Corvala.app/Contents/Info.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleExecutable</key>"
+                                             "<string>Corvala</string></dict></plist>"},
+         {"Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\n", {}, 0755}});
+    const QByteArray signature = bundle.signer.sign(archive);
+    const QString apps = bundle.dir.filePath("apps");
+    for (const bool quitEarly : {true, false}) {
+        SCOPED_TRACE(quitEarly ? "quit during the download" : "two attempts");
+        QSPrivilegedPlacement placement;
+        placement.setLauncher(bundle.helper, {});
+        QSignalSpy authorised(&placement, &QSPrivilegedPlacement::authorised), placed(&placement, &QSPrivilegedPlacement::placed);
+        placement.authorise();
+        ASSERT_TRUE(authorised.wait(10000));
+        const auto first = placement.streamAttempt(signature);
+        first->append(archive.left(archive.size() / 2));
+        if (quitEarly)
+            continue;  // the placement goes: the helper sees its stream end and places nothing
+        const auto second = placement.streamAttempt(signature);  // the body starts over
+        for (qsizetype at = 0; at < archive.size(); at += 100)
+            second->append(QByteArrayView(archive).sliced(at, qMin<qsizetype>(100, archive.size() - at)));
+        placement.place(archive.size());
+        ASSERT_TRUE(placed.wait(10000));
+        EXPECT_EQ(placed.at(0).at(0).value<QSPrivilegedPlacement::Outcome>(), QSPrivilegedPlacement::Outcome::Placed)
+            << placed.at(0).at(1).toString().toStdString();
+    }
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Corvala.app"});
 }

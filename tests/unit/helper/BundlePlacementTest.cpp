@@ -38,11 +38,26 @@ QList<Entry> product(const QByteArray &marker, const QByteArray &version = {}, c
 
 QByteArray zipOf(const QList<Entry> &entries) { return testZipBytes(entries); }
 
-// The helper's request: a header of lines, a blank line, the archive.
-QByteArray requestOf(const QByteArray &zip, const QByteArray &signature = {})
+// The archive's frames as a download sends them: data in pieces of the given size, then the end.
+QByteArray framesOf(const QByteArray &zip, qsizetype piece = 1000)
+{
+    QByteArray frames;
+    for (qsizetype at = 0; at < zip.size(); at += piece)
+        frames += "data " + QByteArray::number(qMin(piece, zip.size() - at)) + "\n" + zip.mid(at, piece);
+    return frames + "end " + QByteArray::number(zip.size()) + "\n";
+}
+
+QByteArray dataOf(const QByteArray &zip)
+{
+    const QByteArray frames = framesOf(zip);
+    return frames.left(frames.lastIndexOf("end "));
+}
+
+// The helper's request: a header of lines, a blank line, the archive's frames.
+QByteArray requestOf(const QByteArray &zip, const QByteArray &signature = {}, const QByteArray &frames = {})
 {
     const QByteArray signatureLine = signature.isEmpty() ? QByteArray() : "signature " + signature.toBase64() + "\n";
-    return "length " + QByteArray::number(zip.size()) + "\n" + signatureLine + "\n" + zip;
+    return signatureLine + "\n" + (frames.isNull() ? framesOf(zip) : frames);
 }
 
 class BundlePlacementTest : public ::testing::Test {
@@ -107,9 +122,14 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         qint64 maxBytes = qint64(1) << 30;
     } cases[] = {
         {"no header", archive, BadRequest},
-        {"above the maximum, refused before its first byte", request(archive), BadRequest, true, archive.size() - 1},
-        {"stream ends early", request(archive).chopped(10), BadRequest},
-        {"more than announced", request(archive) + "tail", BadRequest},
+        {"above the maximum, refused at the frame that passes it", request(archive), BadRequest, true, archive.size() - 1},
+        {"stream ends within a frame", requestOf(archive, signer.sign(archive), dataOf(archive).chopped(10)), BadRequest},
+        {"stream ends without its end frame", requestOf(archive, signer.sign(archive), dataOf(archive)), BadRequest},
+        {"end frame with another length", requestOf(archive, signer.sign(archive), framesOf(archive).replace("end ", "end 1")), BadRequest},
+        {"unknown frame", requestOf(archive, signer.sign(archive), "skip 3\nabc" + framesOf(archive)), BadRequest},
+        {"more after the end", request(archive) + "tail", BadRequest},
+        {"a restart keeps only the bytes after it",
+         requestOf(archive, signer.sign(archive), dataOf(archive) + "restart\n" + framesOf(archive.left(50))), SignatureRejected},
         {"no signature", requestOf(archive), SignatureRejected},
         {"a flipped byte", requestOf(flipped, signer.sign(archive)), SignatureRejected},
         {"another key's signature", requestOf(archive, stranger.sign(archive)), SignatureRejected},
@@ -123,7 +143,10 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         {"executable without execute bit", request(zipOf(notExecutable)), BadBundle},
         {"link that leaves the bundle", request(zipOf(linkOut)), BadBundle},
     };
-    ASSERT_EQ(place(request(zipOf(product("old")))), Placed);
+    // A download that starts over: what came before the restart is dropped, file and check alike.
+    const QByteArray old = zipOf(product("old"));
+    ASSERT_EQ(place(requestOf(old, signer.sign(old), "data 5\njunk!" + dataOf(old.left(30)) + "restart\n" + framesOf(old, 7))),
+              Placed);
     const QString key = settings.archivePublicKey;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
