@@ -6,6 +6,8 @@
 #include <chrono>
 #include <csignal>
 
+#include <pthread.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/uio.h>
@@ -24,9 +26,6 @@ constexpr std::chrono::milliseconds kStallLimit = std::chrono::seconds(60);
 
 QSPlacementStream::QSPlacementStream(int fd) : fd_(fd)
 {
-    // A helper that has gone makes the next write fail with EPIPE instead of ending the installer,
-    // as Qt arranges before its own first write to a process.
-    std::signal(SIGPIPE, SIG_IGN);
     if (fd_ >= 0)
         (void)::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
 }
@@ -80,6 +79,25 @@ void QSPlacementStream::send(QByteArrayView line, QByteArrayView bytes)
     const std::lock_guard lock(mutex_);
     if (fd_ < 0 || broken_.load())
         return;
+    // A helper that has gone makes a write fail with EPIPE, and raise SIGPIPE, which would end the
+    // installer. Ignoring it for the whole process would pass the ignoring on to every program the
+    // installer starts later (the product too), so it is held back on this thread for the write
+    // and taken back if it came.
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    const bool pipeBroken = !writeFrame(line, bytes) && errno == EPIPE;
+    if (pipeBroken) {
+        const timespec now{};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) == -1 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+bool QSPlacementStream::writeFrame(QByteArrayView line, QByteArrayView bytes)
+{
     iovec parts[2] = {{const_cast<char *>(line.data()), size_t(line.size())},
                       {const_cast<char *>(bytes.data()), size_t(bytes.size())}};
     iovec *part = parts;
@@ -97,7 +115,8 @@ void QSPlacementStream::send(QByteArrayView line, QByteArrayView bytes)
                     ::close(fd_);
                     fd_ = -1;
                 }
-                return;
+                errno = ETIMEDOUT;
+                return false;
             }
             pollfd room{fd_, POLLOUT, 0};
             if (::poll(&room, 1, kTickMs) == 0)
@@ -106,7 +125,7 @@ void QSPlacementStream::send(QByteArrayView line, QByteArrayView bytes)
         }
         if (done < 0) {
             broken_.store(true);  // EPIPE: the helper has gone
-            return;
+            return false;
         }
         waited = std::chrono::milliseconds(0);
         size_t left = size_t(done);
@@ -120,4 +139,5 @@ void QSPlacementStream::send(QByteArrayView line, QByteArrayView bytes)
             part->iov_len -= left;
         }
     }
+    return true;
 }

@@ -37,6 +37,8 @@ public:
 
 private:
     void send(QByteArrayView line, QByteArrayView bytes = {});
+    // The frame whole; false, with errno set, when the stream broke or was closed meanwhile.
+    bool writeFrame(QByteArrayView line, QByteArrayView bytes);
 
     std::mutex mutex_;  // one writer at a time; close() waits for it
     int fd_ = -1;

@@ -73,7 +73,8 @@ TEST(PrivilegedPlacement, RefusedMissingOrUntrustedHelpersAreReportedBeforeTheDo
 }
 
 // Streamed as the download writes it: the helper places the archive that the last attempt sent
-// whole; an attempt abandoned by quitting places nothing and leaves no staging folder.
+// whole; an attempt abandoned by quitting places nothing and leaves no staging folder; a helper
+// that has gone breaks the stream without ending the installer.
 TEST(PrivilegedPlacement, TheStreamedArchiveOfTheLastAttemptIsPlacedAndAnAbandonedOneIsNot)
 {
     if (::geteuid() != 0)
@@ -84,17 +85,27 @@ TEST(PrivilegedPlacement, TheStreamedArchiveOfTheLastAttemptIsPlacedAndAnAbandon
                                              "<string>Corvala</string></dict></plist>"},
          {"Corvala.app/Contents/MacOS/Corvala", "#!/bin/sh\n", {}, 0755}});
     const QByteArray signature = bundle.signer.sign(archive);
-    const QString apps = bundle.dir.filePath("apps");
-    for (const bool quitEarly : {true, false}) {
-        SCOPED_TRACE(quitEarly ? "quit during the download" : "two attempts");
+    enum { Quit, HelperGone, TwoAttempts };
+    for (const int run : {Quit, HelperGone, TwoAttempts}) {
+        SCOPED_TRACE(run);
         QSPrivilegedPlacement placement;
-        placement.setLauncher(bundle.helper, {});
-        QSignalSpy authorised(&placement, &QSPrivilegedPlacement::authorised), placed(&placement, &QSPrivilegedPlacement::placed);
+        if (run == HelperGone)
+            placement.setLauncher("/bin/sh", {"-c", "echo ready"});
+        else
+            placement.setLauncher(bundle.helper, {});
+        QSignalSpy authorised(&placement, &QSPrivilegedPlacement::authorised), placed(&placement, &QSPrivilegedPlacement::placed),
+            unavailable(&placement, &QSPrivilegedPlacement::unavailable);
         placement.authorise();
         ASSERT_TRUE(authorised.wait(10000));
         const auto first = placement.streamAttempt(signature);
-        first->append(archive.left(archive.size() / 2));
-        if (quitEarly)
+        if (run == HelperGone) {
+            ASSERT_TRUE(!unavailable.isEmpty() || unavailable.wait(10000));  // may have come with "ready"
+            first->append(QByteArray(1 << 20, 'x'));
+            EXPECT_TRUE(first->isBroken());
+            continue;
+        }
+        first->append(QByteArrayView(archive).first(archive.size() / 2));
+        if (run == Quit)
             continue;  // the placement goes: the helper sees its stream end and places nothing
         const auto second = placement.streamAttempt(signature);  // the body starts over
         for (qsizetype at = 0; at < archive.size(); at += 100)
@@ -104,5 +115,6 @@ TEST(PrivilegedPlacement, TheStreamedArchiveOfTheLastAttemptIsPlacedAndAnAbandon
         EXPECT_EQ(placed.at(0).at(0).value<QSPrivilegedPlacement::Outcome>(), QSPrivilegedPlacement::Outcome::Placed)
             << placed.at(0).at(1).toString().toStdString();
     }
-    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Corvala.app"});
+    EXPECT_EQ(QDir(bundle.dir.filePath("apps")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Corvala.app"});
 }
