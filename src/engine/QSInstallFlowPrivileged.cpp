@@ -40,9 +40,13 @@ void QSInstallFlow::askForPlacementRights(QSPrivilegedPlacement *placement)
         QSLogger::error(QStringLiteral("The placement helper is unavailable (%1): %2")
                             .arg(refused ? QStringLiteral("authorisation refused") : QStringLiteral("failed"), detail),
                         QS_FLOW_CONTEXT(kStart));
-        // A helper that goes away after the authorisation is reported when the archive is ready.
-        if (placement->wasAuthorised())
-            return;
+        if (placement->wasAuthorised()) {
+            // Gone while the archive downloads (it refused what came, or was ended): the download
+            // it was taking stops now instead of running to its end for nobody.
+            if (downloader_ || retryTimer_.isActive())
+                helperEndedEarly(QSInstallFiles::archivePath());
+            return;  // otherwise told when the archive is ready
+        }
         privileged_ = nullptr;
         placement->deleteLater();
         showGenericError(refused ? kAuthorisationRefused : kInstallError);
@@ -64,11 +68,7 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath, qint64 length
 {
     QSPrivilegedPlacement *placement = privileged_;
     if (!placement->isReady()) {
-        QSLogger::error(QStringLiteral("The placement helper ended before the archive was ready"), QS_FLOW_CONTEXT(kCopy));
-        QSInstallFiles::removePath(archivePath);
-        privileged_->deleteLater();
-        privileged_ = nullptr;
-        showGenericError(kInstallError);
+        helperEndedEarly(archivePath);
         return;
     }
     const QString applications = QSConfigProvider::getApplicationsDirectory();
@@ -125,6 +125,19 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath, qint64 length
     // The helper verifies the archive itself, with the key of its own bundle: a session that could
     // change this process still cannot have unsigned code placed as root.
     placement->place(length);
+}
+
+void QSInstallFlow::helperEndedEarly(const QString &archivePath)
+{
+    QSLogger::error(QStringLiteral("The placement helper ended before the archive was ready"), QS_FLOW_CONTEXT(kCopy));
+    retryTimer_.stop();
+    dropDownloader();
+    QSInstallFiles::removePath(archivePath);
+    discardPartialDownload();
+    privileged_->deleteLater();
+    privileged_ = nullptr;
+    screens_.makeMainViewVisible();
+    showGenericError(kInstallError);
 }
 
 void QSInstallFlow::finishPlacement()

@@ -1,6 +1,7 @@
 // The flow against real servers in the way a network puts them: nginx cut off mid-transfer and
 // started again, HTTPS with good and bad certificates, and forward proxies (tinyproxy).
 #include "EngineTestSupport.h"
+#include "HelperBundle.h"
 #include "MinisignTool.h"
 #include "NginxServer.h"
 #include "ScopedEnv.h"
@@ -10,6 +11,7 @@
 
 #include "config/QSConfigProvider.h"
 #include "engine/QSInstallFiles.h"
+#include "engine/QSPrivilegedPlacement.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSHttp.h"
 
@@ -21,6 +23,10 @@
 #include <QTcpSocket>
 
 #include <gtest/gtest.h>
+
+#include <optional>
+
+#include <unistd.h>
 
 using namespace enginetest;
 using namespace std::chrono_literals;
@@ -86,26 +92,37 @@ private:
 }  // namespace
 
 // A body cut halfway is continued with a range when the same file is still served, and comes
-// whole when it changed or ranges are not served; the signature check sees every byte once. Over
-// HTTPS, as the maker serves it (the resume rules over plain HTTP: Downloader.AppendsOnly...).
+// whole when it changed or ranges are not served; the signature check sees every byte once, the
+// placement helper's too (it takes the body as it comes). Over HTTPS, as the maker serves it (the
+// resume rules over plain HTTP: Downloader.AppendsOnly...).
 TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
 {
     const QByteArray original = productWithNoise(3 << 20, 1), newer = productWithNoise((3 << 20) + 4096, 2);
     const struct {
         const char *what;
-        bool replaceFile, serveRanges, continues;
+        bool replaceFile, serveRanges, continues, throughHelper = false;
     } cases[] = {
         {"same file, ranges served: continued", false, true, true},
         {"the file changed meanwhile: If-Range brings it whole", true, true, false},
         {"the server ignores ranges: whole again", false, false, false},
+        {"through the helper, continued", false, true, true, true},
+        {"through the helper, whole again", false, false, false, true},
     };
     MinisignTool signer;
     ASSERT_TRUE(signer.isValid()) << signer.failure().toStdString();
     const TestCertificates::TrustedAuthority trust;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.throughHelper && ::geteuid() != 0)
+            continue;  // the helper runs as root
         FlowFixture f;
-        f.env.setSetting("kQSArchivePublicKey", QString(signer.publicKeyLine()));
+        std::optional<HelperBundle> helper;
+        if (c.throughHelper) {
+            helper.emplace(f.env.host.applications);
+            f.flow->setPlacementFactory([&helper](QObject *owner) { return helper->placement(owner); });
+        }
+        const MinisignTool &signs = helper ? helper->signer : signer;
+        f.env.setSetting("kQSArchivePublicKey", QString(signs.publicKeyLine()));
         // Pauses of 1 s, then 2 s: nginx is back before long, and an attempt refused meanwhile
         // keeps the bytes on disk for the next one.
         f.flow->setRetryBackoff(QSRetryBackoff({1000ms, 2000ms}, [] { return 1.0; }));
@@ -113,7 +130,9 @@ TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
         nginx.putFile(QStringLiteral("Corvala.zip"), original);
         ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("1m"), .serveRanges = true, .tls = tlsWith(Server::Good)}));
         const QByteArray &served = c.replaceFile ? newer : original;
-        f.startWith(nginx.url(QStringLiteral("/Corvala.zip")).toString(), 5, signer.sign(served));
+        f.flow->startInstallation();  // through the helper, the configuration is asked for once it is authorised
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.pending.isEmpty(); }, 10000));
+        f.answerConfiguration(nginx.url(QStringLiteral("/Corvala.zip")).toString(), 5, signs.sign(served));
 
         const QString partial = QSInstallFiles::partialPathFor(QSInstallFiles::archivePath());
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(partial).size() >= original.size() / 2; }, 30000));
@@ -126,7 +145,8 @@ TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
 
         ASSERT_EQ(f.named("Install").value("RSLT"), "PASS") << f.screens.genericErrors.join(',').toStdString();
         EXPECT_EQ(readFile(f.bundlePath() + "/Contents/Resources/blob").size(), c.replaceFile ? (3 << 20) + 4096 : 3 << 20);
-        EXPECT_FALSE(f.env.logLines().filter("Archive signature verified (trusted comment: build 1234)").isEmpty());
+        // Through the helper the helper checks it, and its check is told by the Download event.
+        EXPECT_EQ(f.env.logLines().filter("Archive signature verified (trusted comment: build 1234)").isEmpty(), c.throughHelper);
         // The last answer: "<status> "<Range>" <body bytes>"; earlier ones may be refusals while nginx came back.
         const QStringList log = nginx.accessLog();
         ASSERT_FALSE(log.isEmpty());
@@ -143,6 +163,36 @@ TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
         }
         EXPECT_FALSE(QFileInfo::exists(partial));
     }
+}
+
+// A helper that goes away while the archive downloads (it refused what came, or was ended) stops
+// the download at once, on the failure screen, and nothing of it stays.
+TEST(Network, AHelperGoneDuringTheDownloadStopsItAtOnce)
+{
+    FlowFixture f;
+    f.flow->setPlacementFactory([](QObject *owner) {
+        auto *placement = new QSPrivilegedPlacement(owner);
+        placement->setLauncher(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo ready; sleep 1; echo 'error no room'; exit 6")});
+        return placement;
+    });
+    const TestCertificates::TrustedAuthority trust;
+    NginxServer nginx;
+    nginx.putFile(QStringLiteral("Corvala.zip"), productWithNoise(8 << 20, 1));
+    ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("1m"), .serveRanges = true, .tls = tlsWith(Server::Good)}));
+    f.flow->startInstallation();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.pending.isEmpty(); }, 10000));
+    f.answerConfiguration(nginx.url(QStringLiteral("/Corvala.zip")).toString(), 3);
+    ASSERT_TRUE(f.waitUntilSettled());
+    EXPECT_EQ(f.screens.genericErrors, QStringList{"Install error"});
+    EXPECT_EQ(f.eventNames(), (QStringList{"Config", "Install"}));
+    EXPECT_FALSE(f.env.logLines().filter("The placement helper is unavailable (failed): no room").isEmpty());
+    EXPECT_FALSE(f.env.logLines().filter("The placement helper ended before the archive was ready").isEmpty());
+    // Well before the 8 MiB at 1 MiB/s could have come, and with no retry.
+    QStringList log;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !(log = nginx.accessLog()).isEmpty(); }, 10000));
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_LT(log.first().section(' ', -1).toLongLong(), 6 << 20) << log.first().toStdString();
+    EXPECT_TRUE(isEmptyFolder(f.env.host.temporary));
 }
 
 // Every server on the configuration and on the download: a good certificate goes through when its

@@ -1,46 +1,19 @@
 // The installer's side of the placement helper against the real helper, started directly (as root,
 // as pkexec would) from a bundle with its own Info.plist: what a refused, missing or untrusted
-// helper does, and the archive streamed to it as a download writes it. The placement through pkexec, polkit and the helper is the privileged end-to-end
-// run's; the helper's rules are its unit tests'.
-#include "MinisignTool.h"
+// helper does, and the archive streamed to it as a download writes it. The flow's downloads through
+// the helper are with the network tests'; pkexec and polkit are the privileged end-to-end run's;
+// the helper's rules are its unit tests'.
+#include "HelperBundle.h"
 #include "TestZip.h"
 
 #include "engine/QSPlacementStream.h"
 #include "engine/QSPrivilegedPlacement.h"
 
-#include <QDir>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-
-namespace {
-
-// A bundle in a root-only folder holding a copy of the helper and an Info.plist that sends the
-// product to <folder>/apps.
-struct HelperBundle {
-    HelperBundle()
-    {
-        const QString contents = dir.filePath("Tiny.app/Contents");
-        QDir().mkpath(contents + "/MacOS");
-        QFile::copy(QStringLiteral(TI_HELPER_PATH), helper);
-        QFile info(contents + "/Info.plist");
-        info.open(QIODevice::WriteOnly);
-        info.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>QSEnv</key><string>prod</string>"
-                   "<key>QSConfig</key><dict><key>kQSInstallBinaryPathProd</key><string>Corvala.app</string>"
-                   "<key>kQSApplicationsDirectory</key><string>" + dir.filePath("apps").toUtf8() + "</string>"
-                   "<key>kQSApplicationsMenuDirectory</key><string>" + dir.filePath("menu").toUtf8() + "</string>"
-                   "<key>kQSArchivePublicKey</key><string>" + signer.publicKeyLine() + "</string></dict></dict></plist>\n");
-    }
-
-    QTemporaryDir dir{QStringLiteral("/tmp/helper-test-XXXXXX")};
-    QString helper = dir.filePath("Tiny.app/Contents/MacOS/tiny-installer-helper");
-    const MinisignTool signer;
-};
-
-}  // namespace
 
 TEST(PrivilegedPlacement, RefusedMissingOrUntrustedHelpersAreReportedBeforeTheDownload)
 {
@@ -115,6 +88,6 @@ TEST(PrivilegedPlacement, TheStreamedArchiveOfTheLastAttemptIsPlacedAndAnAbandon
         EXPECT_EQ(placed.at(0).at(0).value<QSPrivilegedPlacement::Outcome>(), QSPrivilegedPlacement::Outcome::Placed)
             << placed.at(0).at(1).toString().toStdString();
     }
-    EXPECT_EQ(QDir(bundle.dir.filePath("apps")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(bundle.applications).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Corvala.app"});
 }

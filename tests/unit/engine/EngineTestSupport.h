@@ -100,6 +100,11 @@ struct FlowFixture {
     void startWith(const QString &url, quint64 retryLimit = 1, const QByteArray &signature = {})
     {
         flow->startInstallation();
+        answerConfiguration(url, retryLimit, signature);
+    }
+    // Answers the configuration request, if one is waiting, with a configuration for url.
+    void answerConfiguration(const QString &url, quint64 retryLimit = 1, const QByteArray &signature = {})
+    {
         auto config = std::const_pointer_cast<QSConfig>(makeConfig(url, retryLimit));
         config->latestMacSignature = QString::fromUtf8(signature);
         if (!pending.isEmpty())
