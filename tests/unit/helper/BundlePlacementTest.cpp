@@ -39,19 +39,14 @@ QList<Entry> product(const QByteArray &marker, const QByteArray &version = {}, c
 QByteArray zipOf(const QList<Entry> &entries) { return testZipBytes(entries); }
 
 // The archive's frames as a download sends them: data in pieces of the given size, then the end.
-QByteArray framesOf(const QByteArray &zip, qsizetype piece = 1000)
+QByteArray framesOf(const QByteArray &zip, qsizetype piece = 1000, bool end = true)
 {
     QByteArray frames;
     for (qsizetype at = 0; at < zip.size(); at += piece)
         frames += "data " + QByteArray::number(qMin(piece, zip.size() - at)) + "\n" + zip.mid(at, piece);
-    return frames + "end " + QByteArray::number(zip.size()) + "\n";
+    return end ? frames + "end " + QByteArray::number(zip.size()) + "\n" : frames;
 }
-
-QByteArray dataOf(const QByteArray &zip)
-{
-    const QByteArray frames = framesOf(zip);
-    return frames.left(frames.lastIndexOf("end "));
-}
+QByteArray dataOf(const QByteArray &zip) { return framesOf(zip, 1000, false); }
 
 // The helper's request: a header of lines, a blank line, the archive's frames.
 QByteArray requestOf(const QByteArray &zip, const QByteArray &signature = {}, const QByteArray &frames = {})
