@@ -11,6 +11,8 @@
 #include "platform/Console.h"
 #include "telemetry/QSLogger.h"
 
+#include <QDir>
+
 using namespace flowtext;
 
 namespace {
@@ -132,7 +134,8 @@ void QSInstallFlow::helperEndedEarly(const QString &archivePath)
     QSLogger::error(QStringLiteral("The placement helper ended before the archive was ready"), QS_FLOW_CONTEXT(kCopy));
     retryTimer_.stop();
     dropDownloader();
-    QSInstallFiles::removePath(archivePath);
+    if (QDir::isAbsolutePath(archivePath))
+        QSInstallFiles::removePath(archivePath);
     discardPartialDownload();
     privileged_->deleteLater();
     privileged_ = nullptr;
