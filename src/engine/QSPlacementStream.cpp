@@ -28,6 +28,10 @@ QSPlacementStream::QSPlacementStream(int fd) : fd_(fd)
 {
     if (fd_ >= 0)
         (void)::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+#if defined(F_SETNOSIGPIPE)
+    if (fd_ >= 0)
+        (void)::fcntl(fd_, F_SETNOSIGPIPE, 1);  // macOS: this descriptor never raises SIGPIPE
+#endif
 }
 
 QSPlacementStream::~QSPlacementStream()
@@ -79,6 +83,9 @@ void QSPlacementStream::send(QByteArrayView line, QByteArrayView bytes)
     const std::lock_guard lock(mutex_);
     if (fd_ < 0 || broken_.load())
         return;
+#if defined(F_SETNOSIGPIPE)
+    (void)writeFrame(line, bytes);
+#else
     // A helper that has gone makes a write fail with EPIPE, and raise SIGPIPE, which would end the
     // installer. Ignoring it for the whole process would pass the ignoring on to every program the
     // installer starts later (the product too), so it is held back on this thread for the write
@@ -94,6 +101,7 @@ void QSPlacementStream::send(QByteArrayView line, QByteArrayView bytes)
         }
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
 }
 
 bool QSPlacementStream::writeFrame(QByteArrayView line, QByteArrayView bytes)

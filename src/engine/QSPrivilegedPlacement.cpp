@@ -23,6 +23,20 @@ QString describeExit(int exitCode, QProcess::ExitStatus status)
                                          : QStringLiteral("the helper ended with status %1").arg(exitCode);
 }
 
+// A pipe whose ends no other program the installer starts inherits.
+bool makePipe(int ends[2])
+{
+#if defined(Q_OS_LINUX)
+    return ::pipe2(ends, O_CLOEXEC) == 0;
+#else
+    if (::pipe(ends) != 0)
+        return false;
+    (void)::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    (void)::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+    return true;
+#endif
+}
+
 }  // namespace
 
 QSPrivilegedPlacement::QSPrivilegedPlacement(QObject *parent)
@@ -91,7 +105,7 @@ void QSPrivilegedPlacement::authorise()
     // download's thread writes the archive into it directly, with nothing passing through this
     // thread's event loop.
     int ends[2] = {-1, -1};
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
+    if (!makePipe(ends)) {
         phase_ = Phase::Done;
         emit unavailable(false, QStringLiteral("cannot make a pipe for the helper: %1").arg(qt_error_string(errno)));
         return;
