@@ -92,7 +92,7 @@ class Sandbox:
             "analytics.txt", "requests.txt", "product-args.txt"))
         self.processes = []
         self.extra_env = {}  # for the installer: another platform, a scale factor, a proxy, an authority
-        self.certs = self.installer = self.display = None
+        self.certs = self.installer = self.display = self.session_bus = None
         self.undo = ExitStack()  # what a case did to the machine, undone in reverse order whatever fails
         self.shots = 0
 
@@ -104,6 +104,23 @@ class Sandbox:
         os.close(write)
         with os.fdopen(read, "rb") as r:
             self.display = ":" + r.readline().decode().strip()
+        self.start_session_bus()
+
+    def start_session_bus(self):
+        """A session bus of the sandbox's own, as a desktop session has one. Without it every Qt
+        program that asks whether a screen reader listens makes libdbus autolaunch a bus on the X
+        display, and that dbus-launch now and then held the installer's first window for good.
+        Nothing is activated on it: no screen reader listens unless a case starts one."""
+        if self.session_bus:
+            return
+        config = self.root / "session-bus.conf"
+        config.write_text("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                          "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                          "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+        bus = self.start_process(["dbus-daemon", f"--config-file={config}", "--nofork", "--print-address=1"],
+                                 stdout=subprocess.PIPE, text=True)
+        self.session_bus = bus.stdout.readline().strip()
+        check(self.session_bus.startswith("unix:"), f"no session bus: {self.session_bus!r}")
 
     def make_certificates(self, variable="SSL_CERT_FILE"):
         """The test authority and its certificates, named to the installer as behind an inspecting
@@ -188,6 +205,8 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
                    CORVALA_EXIT_AFTER_MS="3000")
         if self.display:
             env["DISPLAY"] = self.display
+        if self.session_bus:
+            env["DBUS_SESSION_BUS_ADDRESS"] = self.session_bus
         env.update(self.extra_env)
         return env
 
