@@ -129,7 +129,7 @@ private:
     void streamToHelper(QSDownloader &downloader);
     void placeThroughHelper(const QString &archivePath, qint64 length, float downloadSeconds);
     // The helper has gone before it was sent the whole archive: everything stops on the failure screen.
-    void helperEndedEarly(const QString &archivePath);
+    void helperEndedEarly();
     void finishPlacement();
     // Runs work on a worker thread and then done on this thread; one job at a time.
     enum class WorkerJob { None, Extraction, Placement };

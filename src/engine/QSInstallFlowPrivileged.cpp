@@ -11,8 +11,6 @@
 #include "platform/Console.h"
 #include "telemetry/QSLogger.h"
 
-#include <QDir>
-
 using namespace flowtext;
 
 namespace {
@@ -46,7 +44,7 @@ void QSInstallFlow::askForPlacementRights(QSPrivilegedPlacement *placement)
             // Gone while the archive downloads (it refused what came, or was ended): the download
             // it was taking stops now instead of running to its end for nobody.
             if (downloader_ || retryTimer_.isActive())
-                helperEndedEarly(QSInstallFiles::archivePath());
+                helperEndedEarly();
             return;  // otherwise told when the archive is ready
         }
         privileged_ = nullptr;
@@ -70,7 +68,7 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath, qint64 length
 {
     QSPrivilegedPlacement *placement = privileged_;
     if (!placement->isReady()) {
-        helperEndedEarly(archivePath);
+        helperEndedEarly();
         return;
     }
     const QString applications = QSConfigProvider::getApplicationsDirectory();
@@ -129,13 +127,12 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath, qint64 length
     placement->place(length);
 }
 
-void QSInstallFlow::helperEndedEarly(const QString &archivePath)
+void QSInstallFlow::helperEndedEarly()
 {
     QSLogger::error(QStringLiteral("The placement helper ended before the archive was ready"), QS_FLOW_CONTEXT(kCopy));
     retryTimer_.stop();
     dropDownloader();
-    if (QDir::isAbsolutePath(archivePath))
-        QSInstallFiles::removePath(archivePath);
+    removeTemporaryFiles();
     discardPartialDownload();
     privileged_->deleteLater();
     privileged_ = nullptr;

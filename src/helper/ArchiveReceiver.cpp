@@ -5,8 +5,6 @@
 
 #include "platform/FreeSpaceMargin.h"
 
-#include <QList>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -94,16 +92,11 @@ Status ArchiveReceiver::fail(Status status, const QString &message)
 
 bool ArchiveReceiver::readHeader(int input)
 {
-    QByteArray header;
-    char byte = 0;
-    while (!header.endsWith("\n\n") && header != "\n") {
-        if (header.size() >= kMaxHeaderBytes || readSome(input, &byte, 1) != 1)
-            return false;
-        header.append(byte);
-    }
-    for (const QByteArray &line : header.split('\n')) {
+    // Lines up to an empty one, within kMaxHeaderBytes in all.
+    QByteArray line;
+    for (qsizetype left = kMaxHeaderBytes; readLine(input, left, &line); left -= line.size() + 1) {
         if (line.isEmpty())
-            continue;
+            return true;
         const qsizetype space = line.indexOf(' ');
         if (space <= 0)
             return false;
@@ -111,7 +104,7 @@ bool ArchiveReceiver::readHeader(int input)
             signature_ = QByteArray::fromBase64(line.mid(space + 1));
         // other keys belong to other installers and are ignored
     }
-    return true;
+    return false;
 }
 
 Status ArchiveReceiver::receiveHeader(int input)
