@@ -1,6 +1,8 @@
 // The installer's entry point: the application object, then the delegate's three stages.
 
 #include "shell/AppDelegate.h"
+#include "shell/CommandLine.h"
+#include "shell/ExitStatus.h"
 #include "shell/MainContent.h"
 #include "shell/MainWindow.h"
 #include "shell/ScreenFit.h"
@@ -15,8 +17,44 @@
 #include <QNetworkProxyFactory>
 #include <QScopeGuard>
 
+#include <cstdio>
+
+namespace {
+
+QStringList rawArguments(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+}  // namespace
+
 int main(int argc, char **argv)
 {
+    // Read before any application object: help, version and a usage error need no display and
+    // write no run log.
+    const shell::CommandLine commandLine = shell::CommandLine::parse(rawArguments(argc, argv));
+    switch (commandLine.action) {
+    case shell::CommandLine::Action::Help:
+        print(stdout, shell::CommandLine::helpText());
+        return shell::kExitPlaced;
+    case shell::CommandLine::Action::Version:
+        print(stdout, shell::CommandLine::versionText());
+        return shell::kExitPlaced;
+    case shell::CommandLine::Action::Usage:
+        print(stderr, QStringLiteral("tiny-installer: %1\n%2").arg(commandLine.error, shell::CommandLine::usageText()));
+        return shell::kExitUsage;
+    case shell::CommandLine::Action::Run:
+        break;
+    }
+
     platform::FontConfigurationWarmUp fontConfiguration;  // beside the start-up that follows
     shell::ShellApplication app(argc, argv);
     const std::jthread fonts = QSFonts::prepareInBackground();  // joined before the application object goes

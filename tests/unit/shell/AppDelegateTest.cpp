@@ -10,6 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "shell/AppCache.h"
 #include "shell/AppDelegate.h"
+#include "shell/CommandLine.h"
 #include "shell/CommandUrls.h"
 #include "shell/MainWindow.h"
 #include "shell/ShellNames.h"
@@ -215,4 +216,37 @@ TEST(AppCache, RemovalStaysInsideTheOneCacheFolder)
         EXPECT_FALSE(shell::removeAppCache(shell::appCachePath(caches, id), id, context)) << id.toStdString();
     EXPECT_FALSE(QFileInfo(caches + u"/linked"_s).isSymLink() || QFileInfo::exists(caches + u"/real"_s));
     EXPECT_TRUE(QFile::exists(outside + u"/keep"_s) && QDir(caches).exists());
+}
+
+// What the command line asks for, before any application object exists.
+TEST(CommandLineTest, readsWhatWasAskedAndRefusesTheRest)
+{
+    using Action = shell::CommandLine::Action;
+    struct Row {
+        QStringList arguments;
+        Action action;
+        bool unattended, acceptLicense, json, remove;
+    };
+    const Row rows[] = {
+        {{}, Action::Run, false, false, false, false},
+        {{u"launched-from-drive"_s, u"--installSilent"_s, u"qsd://licenseAgreement"_s}, Action::Run, false, false, false, false},
+        {{u"--unattended"_s, u"--accept-license"_s, u"--json"_s}, Action::Run, true, true, true, false},
+        {{u"--remove"_s, u"--unattended"_s}, Action::Run, true, false, false, true},
+        {{u"--unattended"_s, u"--help"_s}, Action::Help, false, false, false, false},
+        {{u"-V"_s}, Action::Version, false, false, false, false},
+        {{u"--unatended"_s}, Action::Usage, false, false, false, false},
+        {{u"--json"_s}, Action::Usage, false, false, true, false},  // --json only describes a terminal run
+    };
+    for (const Row &row : rows) {
+        const auto line = shell::CommandLine::parse(QStringList{u"tiny-installer"_s} + row.arguments);
+        SCOPED_TRACE(row.arguments.join(u' ').toStdString());
+        EXPECT_EQ(line.action, row.action);
+        EXPECT_EQ(line.action == Action::Usage, !line.error.isEmpty());
+        if (row.action == Action::Run || row.action == Action::Usage) {
+            EXPECT_EQ(line.unattended, row.unattended);
+            EXPECT_EQ(line.acceptLicense, row.acceptLicense);
+            EXPECT_EQ(line.json, row.json);
+            EXPECT_EQ(line.remove, row.remove);
+        }
+    }
 }
