@@ -185,7 +185,8 @@ def case_person(box, person, undo):
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product did not run as the person")
 
 
-def case_package(build, undo, key, public_key):  # no package without the maker's archive key
+def case_package(build, undo, key, public_key, keep_in=None):  # no package without the maker's archive key
+    """Returns the package's path when keep_in names a folder to keep it in."""
     with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
         env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
         cpack = ["cpack", "-G", "DEB", "-B", packages, "--config", build + "/CPackConfig.cmake"]
@@ -197,9 +198,11 @@ def case_package(build, undo, key, public_key):  # no package without the maker'
             check(made.returncode == 0 and len(debs) == 1 if key_file else refused,
                   f"cpack with {key_file}: status {made.returncode}, {debs}\n{made.stdout[-2000:]}")
         install_package(undo, debs[0])
+        kept = shutil.copy(debs[0], keep_in) if keep_in else None
     installed = (INSTALLED_BUNDLE / "Contents" / "Info.plist").read_text()
     check(re.search(r"<key>kQSArchivePublicKey</key>\s*<string>" + re.escape(key) + "</string>", installed),
           "the installed Info.plist does not hold the key")
+    return kept
 
 
 def case_privileged(box):
