@@ -8,6 +8,7 @@
 #include "archive/ZipExtractor.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DurableFiles.h"
+#include "platform/PlacementLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,6 +119,11 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     if (!archives::BundleShape::checkBeforePlacing(bundle, &error))
         return fail(BadBundle, error);
     report(QByteArray(kStagingPrefix) + QFile::encodeName(content));
+    // From the version check to the swap no other placement or removal of this bundle runs:
+    // otherwise one that checked against an older bundle could swap in after a newer one.
+    const platform::PlacementLock lock(targetPath());
+    if (!lock.isHeld())
+        return fail(PlaceFailed, lock.errorString());
     const QString older = archives::BundleVersion::refusalToReplace(targetPath(), bundle);
     if (!older.isEmpty())
         return fail(OlderVersion, older);
