@@ -106,6 +106,7 @@ private:
     [[nodiscard]] bool armSignatureCheck(QSDownloader &downloader);
     [[nodiscard]] bool signatureHolds();
     void signatureFailed(const QString &function, const QString &problem);
+    void signatureVerified(const QString &trustedComment);  // the record, on both placement paths
 
     // Extraction, placement, finished state (QSInstallFlowInstall.cpp)
     void runInstallStage(const QString &archivePath);

@@ -104,6 +104,13 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
              EXPECT_FALSE(f.env.logLines().filter("Archive signature verified (trusted comment: timestamp:1 file:Corvala.zip)").isEmpty());
          }},
         {"no key: a signature is ignored", Answer{200, {}, archive}, kSuccess, passed, {}, 1, "rubbish"},
+        // Root, however started, places only what the maker signed; masking "root" keeps the words.
+        {"no key as root", Answer{200, {}, archive}, downloadError, answered, "Signature verification failed", 1, {},
+         [](FlowFixture &f, TestHttpServer &) { f.env.host.superUser = true, f.env.host.login = "root"; },
+         [](FlowFixture &f, const TestHttpServer &) {
+             EXPECT_FALSE(f.env.logLines().filter("(error = Signature verification failed: the installer has administrator rights and its "
+                                                  "Info.plist carries no kQSArchivePublicKey, so it places no unsigned archive)").isEmpty());
+         }, 0},
         {"a flipped archive byte", Answer{200, {}, flipped}, downloadError, answered, "Signature verification failed", 1, signature, key(signer)},
         {"no signature for the key", Answer{200, {}, archive}, downloadError, answered, "Signature verification failed", 1, {}, key(signer),
          {}, 0},

@@ -14,6 +14,7 @@
 #include "engine/QSPrivilegedPlacement.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSHttp.h"
+#include "telemetry/QSTrustedAuthorities.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -220,6 +221,14 @@ TEST(Network, OnlyATrustedServerIsAskedAndEachRefusalIsNamed)
         {"a handshake never answered", StalledHandshake, Server::Good, false, true,
          "nothing was sent or received for 300 ms|No data arrived for 0.3 seconds"},
     };
+    {  // With root's rights, the variables are ignored, removed and named in the run log.
+        const ScopedEnv file("SSL_CERT_FILE", TestCertificates::authorityFile().toUtf8());
+        const QList<QSslCertificate> before = QSslConfiguration::defaultConfiguration().caCertificates();
+        const QList<QSTrustedAuthorities::Note> notes = QSTrustedAuthorities::trustEnvironmentAuthorities(true);
+        EXPECT_EQ(notes.value(0).message, "Ignoring SSL_CERT_FILE: with administrator rights only the system's certificate authorities are trusted");
+        EXPECT_FALSE(qEnvironmentVariableIsSet("SSL_CERT_FILE"));
+        EXPECT_EQ(QSslConfiguration::defaultConfiguration().caCertificates(), before);
+    }
     std::optional<TestCertificates::TrustedAuthority> trust;  // from the first row that wants it on
     for (const auto &c : cases) {
         if (c.trusted && !trust) {
