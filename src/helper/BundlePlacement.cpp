@@ -103,9 +103,12 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
         return fail(received, receiver.errorString());
     if (!closed)
         return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(systemError()));
+    // The comment is one line by the signature's own format; a line break would end the line.
+    report(QByteArray(kCommentPrefix) + receiver.trustedComment().replace('\n', ' '));
     report(kVerifiedLine);
 
     const QString content = staging + QStringLiteral("/content");
+    report(QByteArray(kExtractingPrefix) + QFile::encodeName(content));
     archives::ZipExtractor extractor;
     extractor.setSpaceLimit(freeBytes(staging));
     extractor.setMaxArchiveBytes(quint64(settings_.maxArchiveBytes));

@@ -124,6 +124,7 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         Status expected;
         bool withKey = true;
         qint64 maxBytes = qint64(1) << 30;
+        const char *reason = "";
     } cases[] = {
         {"no header", archive, BadRequest},
         {"above the maximum, refused at the frame that passes it", request(archive), BadRequest, true, archive.size() - 1},
@@ -131,6 +132,10 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         {"stream ends without its end frame", requestOf(archive, signer.sign(archive), dataOf(archive)), BadRequest},
         {"end frame with another length", requestOf(archive, signer.sign(archive), framesOf(archive).replace("end ", "end 1")), BadRequest},
         {"unknown frame", requestOf(archive, signer.sign(archive), "skip 3\nabc" + framesOf(archive)), BadRequest},
+        {"a frame line past its limit", requestOf(archive, signer.sign(archive), "data " + QByteArray(70, '0') + "1\nx"), BadRequest, true,
+         qint64(1) << 30, "a frame line is longer than 64 bytes"},
+        {"more restarts than the attempts and a margin", "attempts 2\n" + requestOf(archive, signer.sign(archive), QByteArray("restart\n").repeated(7)),
+         BadRequest, true, qint64(1) << 30, "more than 6 restarts"},
         {"more after the end", request(archive) + "tail", BadRequest},
         {"a restart keeps only the bytes after it",
          requestOf(archive, signer.sign(archive), dataOf(archive) + "restart\n" + framesOf(archive.left(50))), SignatureRejected},
@@ -162,8 +167,29 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         QString error;
         EXPECT_EQ(place(c.input, &error), c.expected) << error.toStdString();
         EXPECT_FALSE(error.isEmpty());
+        EXPECT_TRUE(error.contains(c.reason)) << error.toStdString();
         EXPECT_EQ(appsEntries(), QStringList{"Corvala.app"});
         EXPECT_TRUE(installedExecutable().endsWith("old"));
+    }
+}
+
+// An installer that stops sending, before the header or within a frame, does not hold the helper.
+TEST_F(BundlePlacementTest, AStalledRequestEndsOnTheIdleLimit)
+{
+    const QByteArray header = "signature " + signer.sign("x").toBase64() + "\n\n";
+    for (const QByteArray &sent : {QByteArray(), header + "data 10\n12345"}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        ASSERT_EQ(::write(ends[1], sent.constData(), size_t(sent.size())), sent.size());
+        ArchiveReceiver receiver(settings.archivePublicKey, 1 << 20, dir.path());
+        receiver.setIdleLimit(200);
+        const int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const Status status = receiver.receiveHeader(ends[0]);
+        EXPECT_EQ(status == Placed ? receiver.receiveArchive(ends[0], sink) : status, BadRequest);
+        ::close(sink);
+        EXPECT_EQ(receiver.errorString(), "nothing came from the installer for 0.2 s");
+        ::close(ends[0]);
+        ::close(ends[1]);
     }
 }
 
