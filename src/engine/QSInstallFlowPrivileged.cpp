@@ -1,5 +1,5 @@
 // Placement through the privileged helper, used when the person may not write the applications
-// folder: the authorisation is asked when Install is pressed, the helper extracts and places the
+// folder: the authorisation is asked once the configuration is in, the helper extracts and places the
 // archive as root, and the installer writes the version file as the person.
 #include "engine/QSInstallFlow.h"
 
@@ -32,7 +32,7 @@ void QSInstallFlow::askForPlacementRights(QSPrivilegedPlacement *placement)
         if (privileged_ != placement)
             return;
         QSLogger::debug(QStringLiteral("Authorisation to place %1 granted").arg(kProductName), QS_FLOW_CONTEXT(kStart));
-        loadConfiguration();
+        beginInstallation();
     });
     connect(placement, &QSPrivilegedPlacement::unavailable, this, [this, placement](bool refused, const QString &detail) {
         if (privileged_ != placement)

@@ -11,7 +11,7 @@
 class QSPlacementStream;
 
 // The installer's side of the privileged placement helper. When the person may not write the
-// applications folder, the helper is started through pkexec as soon as Install is pressed, so the
+// applications folder, the helper is started through pkexec once the configuration is in, so the
 // authorisation is asked before the download. The archive goes to the helper's standard input as
 // it downloads, so the helper has stored and checked it by the time its last byte arrives, and
 // then places the bundle as root.

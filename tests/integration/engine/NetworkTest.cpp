@@ -131,7 +131,7 @@ TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
         nginx.putFile(QStringLiteral("Corvala.zip"), original);
         ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("1m"), .serveRanges = true, .tls = tlsWith(Server::Good)}));
         const QByteArray &served = c.replaceFile ? newer : original;
-        f.flow->startInstallation();  // through the helper, the configuration is asked for once it is authorised
+        f.flow->startInstallation();  // through the helper, the authorisation is asked for once the configuration is in
         ASSERT_TRUE(QTest::qWaitFor([&] { return !f.pending.isEmpty(); }, 10000));
         f.answerConfiguration(nginx.url(QStringLiteral("/Corvala.zip")).toString(), 5, signs.sign(served));
 
@@ -194,6 +194,23 @@ TEST(Network, AHelperGoneDuringTheDownloadStopsItAtOnce)
     ASSERT_EQ(log.size(), 1);
     EXPECT_LT(log.first().section(' ', -1).toLongLong(), 6 << 20) << log.first().toStdString();
     EXPECT_TRUE(isEmptyFolder(f.env.host.temporary));
+}
+
+// The authorisation is asked for once the configuration is in: a refusal reaches the maker.
+TEST(Network, ARefusedAuthorisationComesAfterTheConfigurationAndIsReported)
+{
+    FlowFixture f;
+    f.flow->setPlacementFactory([](QObject *owner) {
+        auto *placement = new QSPrivilegedPlacement(owner);
+        placement->setLauncher(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exit 126")});
+        return placement;
+    });
+    f.flow->startInstallation();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.pending.isEmpty(); }, 10000));
+    f.answerConfiguration(QStringLiteral("http://127.0.0.1:9/Corvala.zip"), 1);
+    ASSERT_TRUE(f.waitUntilSettled());
+    EXPECT_EQ(f.eventNames(), (QStringList{"Config", "Install"}));
+    EXPECT_EQ(f.named("Install").value("RSN"), "Install error: authorisation refused");
 }
 
 // Every server on the configuration and on the download: a good certificate goes through when its
