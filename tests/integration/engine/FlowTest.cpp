@@ -225,6 +225,7 @@ TEST(Flow, AGoodArchiveIsPlacedRecordedAndFinishesAfterTheTwoDelays)
     EXPECT_EQ(readFile(outside + "/victim.txt"), QSInstallFiles::versionFileContent("keep me"));
     EXPECT_TRUE(isEmptyFolder(outside + "/folder"));
     EXPECT_EQ(server.requests().value(0).header("Accept-Encoding"), "identity");  // the archive as stored
+    EXPECT_EQ(server.requests().value(0).header("Cache-Control") + server.requests().value(0).header("Pragma"), "");
 
     // 0.8 s later the download-done state, 0.3 s after that the finished state.
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.screens.calls.contains("showState:DownloadDone"); }, 3000));

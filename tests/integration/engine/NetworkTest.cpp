@@ -146,8 +146,15 @@ TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
 
         ASSERT_EQ(f.named("Install").value("RSLT"), "PASS") << f.screens.genericErrors.join(',').toStdString();
         EXPECT_EQ(readFile(f.bundlePath() + "/Contents/Resources/blob").size(), c.replaceFile ? (3 << 20) + 4096 : 3 << 20);
-        // Through the helper the helper checks it, and its check is told by the Download event.
-        EXPECT_EQ(f.env.logLines().filter("Archive signature verified (trusted comment: build 1234)").isEmpty(), c.throughHelper);
+        // The same records on both paths (through the helper, the helper's check and its folders).
+        const QStringList lines = f.env.logLines();
+        EXPECT_EQ(lines.filter("Archive signature verified (trusted comment: build 1234)").size(), 1);
+        const QString extracted = lines.filter("Unzip from: ").value(0).section(" to: ", 1).section('"', 0, 0);
+        EXPECT_TRUE(lines.filter("Moved app [version: ").value(0).contains("from path: " + extracted + " to ")) << extracted.toStdString();
+        EXPECT_EQ(extracted.startsWith(f.env.host.applications + "/.Corvala.app.staging-"), c.throughHelper) << extracted.toStdString();
+        const QString source = lines.filter("Updated version info at").value(0).section("\"file\": \"", 1).section('"', 0, 0);
+        EXPECT_TRUE(source.endsWith(c.throughHelper ? "/src/engine/QSInstallFlowPrivileged.cpp" : "/src/engine/QSInstallFlowInstall.cpp")
+                    && QFileInfo(source).isAbsolute() && QFileInfo::exists(source)) << source.toStdString();
         // The last answer: "<status> "<Range>" <body bytes>"; earlier ones may be refusals while nginx came back.
         const QStringList log = nginx.accessLog();
         ASSERT_FALSE(log.isEmpty());
