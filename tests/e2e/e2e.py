@@ -152,7 +152,9 @@ def case_window(box):
 def over_https(box, proxy_source=None):
     """The whole installation with every request to nginx over HTTPS, with a certificate of the
     test authority, in the file SSL_CERT_FILE names; with proxy_source, in the folder SSL_CERT_DIR
-    names, and through tinyproxy's CONNECT, whose connections leave from that address."""
+    names, and through tinyproxy's CONNECT, whose connections leave from that address. As a person:
+    root trusts only the system's authorities."""
+    box.as_person()
     box.start_display()
     if proxy_source:
         box.extra_env.update(https_proxy=box.start_tinyproxy(bind=proxy_source), no_proxy="")

@@ -99,11 +99,15 @@ def failed_then_closed(box, proc, label):
 
 
 def case_refusals(box, person):
-    """Errors before anything is placed: no polkit rule allows the person (before any download),
-    and root through sudo with no kQSArchivePublicKey in its Info.plist (an unverified archive)."""
+    """Errors before anything is placed: no polkit rule allows the person (asked once the configuration
+    is in, before any download: the refusal reaches the maker), and root through sudo with no
+    kQSArchivePublicKey in its Info.plist (an unverified archive)."""
     _, events = failed_then_closed(box, launch_as(box, person, "refusal"), "refusal-install-error")
     check("authorisation refused" in events.get("Install", {}).get("RSN", ""), f"events {events}")
+    check(list(events)[:1] == ["Config"] and events["Config"]["RSLT"] == "PASS", f"events {events}")
     check("Download" not in events and "Extract" not in events, "downloaded after a refusal")
+    sent = [fields for batch in box.batches() for name, fields in batch if name == "Install"]
+    check(any("authorisation refused" in fields.get("RSN", "") for fields in sent), f"the maker heard {sent}")
     text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
     check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
     check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
