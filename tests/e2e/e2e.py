@@ -276,11 +276,17 @@ def case_unattended_failures(box):
 
 
 def case_unattended_signal(box):
-    """On a terminal the progress line rewrites itself; SIGTERM mid-download ends with 143 in order:
-    nothing placed or left, "End" sent, the log uploaded."""
+    """On a terminal the progress line rewrites itself; a second run meanwhile installs nothing (19);
+    SIGTERM mid-download ends with 143 in order: nothing placed or left, "End" sent, the log uploaded."""
     signed_sandbox(box, limit_rate="100k")
-    began = time.monotonic()
-    status, out, err = unattended(box, *UNATTENDED, terminal=True, stop_when=lambda e: " left\x1b[K" in e)
+    began, second = time.monotonic(), []
+
+    def stop(err):  # once the line shows the time left: a second run, then SIGTERM for the first
+        if " left\x1b[K" in err and not second:
+            second.append(unattended(box, "--unattended", "--accept-license"))
+        return bool(second)
+    status, out, err = unattended(box, *UNATTENDED, terminal=True, stop_when=stop)
+    check(second[0][0] == 19 and "another installer runs" in second[0][2], f"second run: {second}")
     check(status == 143 and json.loads(out)["outcome"] == "interrupted", f"SIGTERM: {status} {out}")
     check(re.search(r"\rDownloading +\d+%  0\.\d of 0\.7 MiB  0\.\d MiB/s  0:\d\d left\x1b\[K", err), f"terminal: {err!r}")
     check(err.endswith("\n") and err.count("\rDownloading") >= 2, f"the progress line was not rewritten: {err!r}")

@@ -71,17 +71,18 @@ def configure(box, config_url, **settings):  # the installed Info.plist, pointed
     write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, box.apps, **settings)
 
 
-def launch_as(box, person, name, through_sudo=False):
-    """The installed installer as the person, or as root started through sudo -E with the person's HOME."""
-    env = box.env()
+def launch_as(box, person, name, through_sudo=False, args=()):
+    """The installed installer as the person, or as root started through sudo -E with the person's HOME;
+    with args, such as --unattended, and no display at all."""
+    env = {k: v for k, v in box.env().items() if not args or k not in ("DISPLAY", "QT_QPA_PLATFORM")}
     os.chown(env["XDG_RUNTIME_DIR"], person.pw_uid, person.pw_gid)
     env.update(USER=person.pw_name, LOGNAME=person.pw_name, SHELL="/bin/sh", PATH="/usr/local/bin:/usr/bin:/bin")
     cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--",
-           "/usr/bin/tiny-installer"]
+           "/usr/bin/tiny-installer", *args]
     if through_sudo:
         env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
                    SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
-        cmd = cmd[-1:]
+        cmd = cmd[-1 - len(args):]
     box.installer = None
     return box.launch(cmd=cmd, env=env, name=name)
 
@@ -187,6 +188,11 @@ def case_person(box, person, undo):
     check(f"{box.apps / PRODUCT_EXECUTABLE}" in SYSTEM_MENU_ENTRY.read_text(), "the menu entry does not start the product")
     wait_for(box.args_file.exists, 15, "the product to start")
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product did not run as the person")
+    # Unattended and without a display, the same path: pkexec, which the rule lets through, and the helper.
+    shutil.rmtree(box.apps / BINARY_NAME)
+    proc = launch_as(box, person, "unattended", args=("--unattended", "--accept-license", "--json"))
+    check(box.wait_exit(proc, timeout=120) == 0, f"unattended run as the person; see {box.console_path}")
+    check((box.apps / PRODUCT_EXECUTABLE).stat().st_uid == 0, "not placed by the helper")
 
 
 def case_package(build, undo, key, public_key, keep_in=None):  # no package without the maker's archive key

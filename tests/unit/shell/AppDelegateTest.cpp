@@ -14,7 +14,6 @@
 #include "shell/CommandUrls.h"
 #include "shell/InstallOutcome.h"
 #include "shell/MainWindow.h"
-#include "shell/RunReporter.h"
 #include "shell/ShellNames.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
@@ -23,7 +22,6 @@
 #include "engine/QSScreens.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -254,39 +252,6 @@ TEST(CommandLineTest, readsWhatWasAskedAndRefusesTheRest)
             EXPECT_EQ(line.remove, row.remove);
         }
     }
-}
-
-// The terminal's progress: plain lines at each phase and every 10 %, or one line redrawn in place;
-// notes above it; the last line on standard output.
-TEST(RunReporterTest, plainLinesOnAPipeOneRewrittenLineOnATerminal)
-{
-    using Style = shell::RunReporter::Style;
-    for (const Style style : {Style::Plain, Style::Rewriting}) {
-        QBuffer progress, result;
-        progress.open(QIODevice::WriteOnly);
-        result.open(QIODevice::WriteOnly);
-        shell::RunReporter reporter(progress, style, result);
-        reporter.phase(u"Downloading"_s);
-        for (qint64 done = 0; done <= 2048 * 1024; done += 64 * 1024)
-            reporter.progress(done, 2048 * 1024);
-        reporter.note(u"a console line"_s);
-        shell::RunResult ended;
-        ended.status = shell::kExitNothingChanged;
-        ended.message = u"Nothing changed."_s;
-        reporter.finish(ended, style == Style::Rewriting);
-        const QString text = QString::fromUtf8(progress.data());
-        SCOPED_TRACE(text.toStdString());
-        if (style == Style::Plain) {
-            EXPECT_EQ(text.count(u'\n'), 12);  // the phase, 10 % to 100 %, the note
-            EXPECT_TRUE(text.contains(u"Downloading  100%  2.0 of 2.0 MiB"_s) && !text.contains(u'\r'));
-            EXPECT_EQ(result.data(), "Nothing changed.\n");
-        } else {
-            EXPECT_EQ(text.count(u'\n'), 2);  // below the note, and at the end
-            EXPECT_TRUE(text.contains(u"\ra console line\x1b[K\nDownloading  100%"_s));
-            EXPECT_TRUE(result.data().startsWith("{\"duration\":0,") && result.data().contains("\"status\":3,"));
-        }
-    }
-    EXPECT_EQ(shell::RunReporter::duration(3725.2), u"1:02:06"_s);
 }
 
 // What a script is told for each screen the flow ends on.
