@@ -1,5 +1,7 @@
 #include "ui/accessibility/QSAccessibility.h"
 
+#include "ui/accessibility/QSApplicationAccessible.h"
+#include "ui/accessibility/QSDocumentAccessible.h"
 #include "ui/accessibility/QSLinkTextAccessible.h"
 #include "ui/accessibility/QSProgressAccessible.h"
 #include "ui/accessibility/QSScreenAccessible.h"
@@ -9,7 +11,9 @@
 #include "ui/widgets/QSStatusLine.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QLayout>
+#include <QTextBrowser>
 #include <QWidget>
 
 namespace QSAccessibility {
@@ -20,6 +24,8 @@ const char *const kDecorative = "qsAccessibleDecorative";
 // Qt asks for each class of an object, most derived first, and takes the first interface given.
 QAccessibleInterface *interfaceFor(const QString &className, QObject *object)
 {
+    if (object && object == QCoreApplication::instance())
+        return new QSApplicationAccessible;
     auto *widget = qobject_cast<QWidget *>(object);
     if (!widget)
         return nullptr;
@@ -27,6 +33,9 @@ QAccessibleInterface *interfaceFor(const QString &className, QObject *object)
         return new QSLinkTextAccessible(static_cast<HyperlinkTextField *>(widget));
     if (className == QLatin1String("QSStatusLine"))
         return new QSStatusLineAccessible(static_cast<QSStatusLine *>(widget));
+    // The licence: a document whose text a reader reads and whose links are links.
+    if (className == QLatin1String("QTextBrowser"))
+        return new QSDocumentAccessible(static_cast<QTextBrowser *>(widget));
     if (className == QLatin1String("QSProgressView"))
         return new QSProgressAccessible(static_cast<QSProgressView *>(widget));
     // The error screen and the quit confirmation interrupt the person: alerts, named by their
