@@ -121,6 +121,9 @@ void QSAlertController::showWindow(QWidget *sender, const QString &title, const 
     ui_->noButton->setFocus(Qt::OtherFocusReason);
     ui_->noButton->setFocusRingShown(true);
     show();
+    // The shadow's band is not part of the window for a compositor that places it.
+    if (testAttribute(Qt::WA_TranslucentBackground))
+        QSWindowEffects::setVisibleMargins(this, layout()->contentsMargins());
     raise();
     activateWindow();
 }

@@ -110,6 +110,11 @@ def case_wayland(box):
     reader.press_button("Quit the installer")
     wait_for(lambda: re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@" + app_ids[0][0] + r"\)", protocol()),
              20, "the quit confirmation with the main window as its parent")
+    # Its geometry too is the body, not the band of its shadow (24, 20, 24 and 28 points).
+    surfaces = lambda: re.findall(r"xdg_surface@(\d+)\.set_window_geometry\((-?\d+), (-?\d+), (\d+), (\d+)\)", protocol())  # noqa: E731
+    main_surface = surfaces()[0][0]
+    alert = wait_for(lambda: [g for g in surfaces() if g[0] != main_surface], 20, "the confirmation's geometry")
+    check(alert[-1][1:3] == ("24", "20"), f"the confirmation's geometries given to the compositor: {alert}")
     reader.press_button("No, stay")
     time.sleep(1.0)
     check(proc.poll() is None, "No, stay ended the installer")

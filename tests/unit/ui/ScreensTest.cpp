@@ -170,6 +170,7 @@ TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
         {"downloading_page3_he", page(3), false},  // three items and the closing text
         {"finished_he", page(4), false},
         {"quit_confirmation_he", [](TestEnv &, QSMainController &w) { w.onCloseTap(); }, false},
+        {"quit_confirmation_installed_de", [](TestEnv &env, QSMainController &w) { downloading(env, w, 4), w.onCloseTap(); }, false},
     };
     for (const auto &[name, arrange, pressInstall] : cases) {
         SCOPED_TRACE(name.toStdString());
