@@ -168,13 +168,14 @@ def check_screen(reader, root, name, texts, page_texts):
 def case_accessibility(box):
     """The run in Hebrew (right to left) as a screen-reader user goes through it; what the links
     open is written down by an xdg-open of the test's own instead of shown."""
-    box.start_display()
+    box.start_display("1920x1080")
     os.environ["DISPLAY"] = box.display
     (box.root / "bin").mkdir()
     (box.root / "bin" / "xdg-open").write_text(f'#!/bin/sh\necho "$1" >> {box.root}/opened.txt\n')
     (box.root / "bin" / "xdg-open").chmod(0o755)
     box.extra_env = {"LANG": "he_IL.UTF-8", "LANGUAGE": "he", "PATH": f"{box.root / 'bin'}:{os.environ['PATH']}",
-                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": start_buses(box)}
+                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": start_buses(box),
+                     "QT_SCALE_FACTOR": "1.25"}  # positions are given in device pixels, where a magnifier looks
     nginx = box.start_nginx(limit_rate="200k")  # slow enough that the download is read and heard
     service = box.start_service("--download-url", nginx + "/download/Corvala.zip")
     box.make_bundle(service + "/config/prod")
@@ -183,8 +184,11 @@ def case_accessibility(box):
     texts = hebrew()
     pages = {text for page in next(s["content"] for s in entry["screens"] if s["locale"] == "he-IL")
              for text in (page["text1"], page["text2"])} | {texts("MessageContent")}  # the carousel's closing text
-    reader = Reader(box.launch().pid)
+    installer = box.launch()
+    reader = Reader(installer.pid)
     frame = reader.until(lambda: reader.window("frame"), 30, "the main window")
+    x, y, w, h = box.window_geometry(wait_for(lambda: box.focused_window(installer.pid), 30, "the installer's window"))
+    check(reader.extents(frame) == (x, y, x + w, y + h), f"the window at {reader.extents(frame)}, on screen at {x, y, w, h}")
     check(spoken(frame.name) == PRODUCT and spoken(reader.app.name) == PRODUCT,
           f"main window named {frame.name!r}, the application {reader.app.name!r}")
     install = ("push button", texts("QSInstallNow"))

@@ -1,5 +1,7 @@
 #include "ui/accessibility/QSDocumentAccessible.h"
 
+#include "ui/accessibility/QSAccessibility.h"
+
 #include "ui/accessibility/QSDocumentLinkAccessible.h"
 
 #include <QTextBlock>
@@ -190,12 +192,13 @@ QRect QSDocumentAccessible::characterRect(int offset) const
     QTextCursor cursor(browser()->document());
     cursor.setPosition(qBound(0, offset, characterCount()));
     const QRect local = browser()->cursorRect(cursor);
-    return QRect(browser()->viewport()->mapToGlobal(local.topLeft()), local.size());
+    return QSAccessibility::nativeRect(QRect(browser()->viewport()->mapToGlobal(local.topLeft()), local.size()), browser());
 }
 
 int QSDocumentAccessible::offsetAtPoint(const QPoint &point) const
 {
-    return browser()->cursorForPosition(browser()->viewport()->mapFromGlobal(point)).position();
+    const QPoint points = QSAccessibility::pointFromNative(point, browser());
+    return browser()->cursorForPosition(browser()->viewport()->mapFromGlobal(points)).position();
 }
 
 void QSDocumentAccessible::scrollToSubstring(int startIndex, int endIndex)
@@ -209,4 +212,9 @@ QString QSDocumentAccessible::attributes(int, int *startOffset, int *endOffset) 
     *startOffset = 0;
     *endOffset = characterCount();
     return {};
+}
+
+QRect QSDocumentAccessible::rect() const
+{
+    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
 }

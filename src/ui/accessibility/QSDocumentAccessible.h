@@ -13,6 +13,8 @@ class QTextBrowser;
 class QSDocumentAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit QSDocumentAccessible(QTextBrowser *browser);
+    // In the screen's device pixels (QSAccessibility::nativeRect).
+    QRect rect() const override;
     ~QSDocumentAccessible() override;
 
     QAccessible::State state() const override;

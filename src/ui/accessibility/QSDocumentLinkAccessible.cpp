@@ -1,5 +1,7 @@
 #include "ui/accessibility/QSDocumentLinkAccessible.h"
 
+#include "ui/accessibility/QSAccessibility.h"
+
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QWindow>
@@ -52,7 +54,7 @@ QRect QSDocumentLinkAccessible::rect() const
     }
     const QRect visible = covered.intersected(browser_->viewport()->rect());
     const QRect local = visible.isEmpty() ? covered : visible;
-    return QRect(browser_->viewport()->mapToGlobal(local.topLeft()), local.size());
+    return QSAccessibility::nativeRect(QRect(browser_->viewport()->mapToGlobal(local.topLeft()), local.size()), browser_);
 }
 
 bool QSDocumentLinkAccessible::isSelected() const
@@ -74,8 +76,7 @@ QAccessible::State QSDocumentLinkAccessible::state() const
     state.focusable = true;
     state.focused = browser_->hasFocus() && isSelected();
     state.invisible = !browser_->isVisible();
-    state.offscreen = !browser_->viewport()->rect().intersects(
-        QRect(browser_->viewport()->mapFromGlobal(rect().topLeft()), rect().size()));
+
     return state;
 }
 
