@@ -80,6 +80,7 @@ void QSInstallFlow::startInstallation()
     }
     dropDownloader();
     retryTimer_.stop();
+    signatureRefused_ = false;
 
     const QString version = QSPreinstallCheck::currentMirolanVersion();
     if (!version.isNull()) {
@@ -122,12 +123,9 @@ void QSInstallFlow::startInstallation()
         showOfflineStep(kStart);
         return;
     }
-    // A helper from an earlier attempt goes; each start asks for its own authorisation.
+    // A helper from an earlier attempt goes; each start asks for its own authorisation, once the
+    // configuration is in: then a refusal reaches the maker like any other failure.
     delete privileged_;
-    if (QSPrivilegedPlacement *placement = placementFactory_(this)) {
-        askForPlacementRights(placement);
-        return;
-    }
     loadConfiguration();
 }
 
@@ -175,6 +173,10 @@ void QSInstallFlow::configurationLoaded(std::shared_ptr<const QSConfig> config, 
     sendEvent(QStringLiteral("Config"), {{QStringLiteral("RSLT"), kPass},
                                          {QStringLiteral("T"), QSAnalyticSender::singlePrecision(seconds)}});
     downloadAttempt_ = 1;
+    if (QSPrivilegedPlacement *placement = placementFactory_(this)) {
+        askForPlacementRights(placement);  // the download begins once it is given
+        return;
+    }
     beginInstallation();
 }
 

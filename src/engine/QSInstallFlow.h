@@ -63,6 +63,9 @@ public:
     std::shared_ptr<const QSConfig> config() const { return config_; }
     quint64 downloadAttempt() const { return downloadAttempt_; }
     double progressPercents() const { return progressPercents_; }
+    // Whether the last failure of this start was an archive whose signature did not hold (its
+    // screen is the download error's).
+    bool signatureRefused() const { return signatureRefused_; }
 
     // Seams for tests and for the shell.
     using ConfigLoader = std::function<void(QSConfigProvider::Completion)>;
@@ -76,6 +79,13 @@ public:
     using PlacementFactory = std::function<QSPrivilegedPlacement *(QObject *parent)>;
     void setPlacementFactory(PlacementFactory factory) { placementFactory_ = std::move(factory); }
     void setRetryBackoff(const QSRetryBackoff &backoff) { backoff_ = backoff; }
+
+signals:
+    // Bytes of the archive received so far of those announced (expected <= 0: not announced), as
+    // the window's progress bar hears them; a face without a bar shows them itself.
+    void downloadProgress(qint64 received, qint64 expected);
+    // The archive is complete and accepted: extraction and placement follow.
+    void archiveAccepted();
 
 private:
     // Start and configuration (QSInstallFlow.cpp)
@@ -106,6 +116,7 @@ private:
     [[nodiscard]] bool armSignatureCheck(QSDownloader &downloader);
     [[nodiscard]] bool signatureHolds();
     void signatureFailed(const QString &function, const QString &problem);
+    void signatureVerified(const QString &trustedComment);  // the record, on both placement paths
 
     // Extraction, placement, finished state (QSInstallFlowInstall.cpp)
     void runInstallStage(const QString &archivePath);
@@ -163,4 +174,5 @@ private:
     // Read by the extracting thread between entries and blocks.
     std::shared_ptr<std::atomic<bool>> extractionCancelled_ = std::make_shared<std::atomic<bool>>(false);
     bool stopped_ = false;
+    bool signatureRefused_ = false;
 };

@@ -6,7 +6,7 @@
 #include "config/QSConfig.h"
 #include "config/QSConfigProvider.h"
 #include "engine/QSFlowTexts.h"
-#include "platform/InvokingPerson.h"
+#include "platform/Host.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
 
@@ -26,10 +26,12 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     // malformed refuses every archive: a broken key must never turn the check off.
     const QString key = QSConfigProvider::getStringFromPlist(kArchivePublicKey).trimmed();
     if (key.isEmpty()) {
-        // No key, no root: started through sudo or pkexec, the installer places as root, and
-        // root places only what the maker signed. (The helper, when it places, checks itself.)
-        if (privileged_.isNull() && platform::InvokingPerson::current()) {
-            signatureFailed(kBegin, QStringLiteral("the installer runs as root and its Info.plist carries no %1")
+        // No key, no root: running as the superuser, however it was started (sudo, pkexec, a
+        // login, su), the installer places only what the maker signed. (The helper checks itself.)
+        // The words avoid the account's name, which the log masks.
+        if (privileged_.isNull() && platform::host().isSuperUser()) {
+            signatureFailed(kBegin, QStringLiteral("the installer has administrator rights and its Info.plist carries no %1, "
+                                                   "so it places no unsigned archive")
                                         .arg(kArchivePublicKey));
             return false;
         }
@@ -76,9 +78,14 @@ bool QSInstallFlow::signatureHolds()
         signatureFailed(kFinished, problem);
         return false;
     }
-    QSLogger::debug(QStringLiteral("Archive signature verified (trusted comment: %1)").arg(comment),
-                    QS_FLOW_CONTEXT(kFinished));
+    signatureVerified(comment);
     return true;
+}
+
+void QSInstallFlow::signatureVerified(const QString &trustedComment)
+{
+    QSLogger::debug(QStringLiteral("Archive signature verified (trusted comment: %1)").arg(trustedComment),
+                    QS_FLOW_CONTEXT(kFinished));
 }
 
 void QSInstallFlow::signatureFailed(const QString &function, const QString &problem)
@@ -88,6 +95,7 @@ void QSInstallFlow::signatureFailed(const QString &function, const QString &prob
                         .arg(kProductName, kSignatureFailed, problem),
                     QS_FLOW_CONTEXT(function));
     removeTemporaryFiles();
+    signatureRefused_ = true;
     // Not retried: the same host would send the same bytes, and a forged archive stays forged.
     screens_.makeMainViewVisible();
     showGenericError(QStringLiteral("Download Error"));

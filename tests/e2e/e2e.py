@@ -6,13 +6,19 @@ end after a crash with its exit reports, HTTPS. Evidence goes to <artifacts>/<ca
 """
 
 import json
+from contextlib import suppress
+import os
+import pty
+import re
+import signal
 import subprocess
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, check, free_port, names, parse_events, run_cases, wait_for  # noqa: E402
+from harness import (BINARY_NAME, check, free_port, minisign_pair, names, parse_events, run_cases,  # noqa: E402
+                     wait_for, write_info_plist)
 
 EVENT_ORDER = ["Start", "Config", "Download", "Extract", "Install", "LaunchApp", "End"]
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
@@ -146,7 +152,9 @@ def case_window(box):
 def over_https(box, proxy_source=None):
     """The whole installation with every request to nginx over HTTPS, with a certificate of the
     test authority, in the file SSL_CERT_FILE names; with proxy_source, in the folder SSL_CERT_DIR
-    names, and through tinyproxy's CONNECT, whose connections leave from that address."""
+    names, and through tinyproxy's CONNECT, whose connections leave from that address. As a person:
+    root trusts only the system's authorities."""
+    box.as_person()
     box.start_display()
     if proxy_source:
         box.extra_env.update(https_proxy=box.start_tinyproxy(bind=proxy_source), no_proxy="")
@@ -176,6 +184,114 @@ def case_https_proxy(box):
     direct = [line for line in over_https(box, PROXY_SOURCE) if not line.startswith(PROXY_SOURCE + " ")]
     check(not direct, f"requests that did not come through the proxy: {direct}")
     check("CONNECT 127.0.0.1:" in (box.root / "tinyproxy.log").read_text(), "tinyproxy logged no CONNECT")
+
+
+UNATTENDED = ("--unattended", "--accept-license", "--json")
+
+
+def signed_sandbox(box, limit_rate=None, config_url=None):
+    """nginx and the demo service signing the archive, a bundle that carries the key: root places only
+    what is signed. Returns the key line."""
+    key, secret, _ = minisign_pair(box.root)
+    nginx = box.start_nginx(limit_rate=limit_rate)
+    service = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--log-upload-url", nginx + "/logs/",
+                                "--sign-with", str(secret))
+    box.make_bundle(config_url or service + "/config/prod", kQSArchivePublicKey=key)
+    return key
+
+
+def unattended(box, *args, terminal=False, stop_when=None):
+    """The installer with no display variable at all, stdout on a pipe and stderr on a pipe or a
+    pseudo-terminal; stop_when(stderr so far) true sends SIGTERM. Returns (status, stdout, stderr)."""
+    env = {k: v for k, v in box.env().items() if k not in ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY")}
+    env["TERM"] = "xterm"
+    master, slave = pty.openpty() if terminal else os.pipe()
+    proc = subprocess.Popen([str(box.executable), *args], env=env, stdout=subprocess.PIPE, stderr=slave, text=True)
+    os.close(slave)
+    err = b""
+    with suppress(OSError):  # EIO: the terminal's other end has gone
+        while chunk := os.read(master, 4096):
+            err += chunk
+            if stop_when and stop_when(err.decode(errors="replace")):
+                proc.send_signal(signal.SIGTERM)
+                stop_when = None
+    os.close(master)
+    out = proc.stdout.read()
+    status = proc.wait(timeout=60)
+    with open(box.artifacts / "unattended.txt", "a") as f:
+        f.write(f"$ {' '.join(args)}\n{err.decode(errors='replace')}{out}-> {status}\n")
+    return status, out, err.decode(errors="replace")
+
+
+def nothing_left(box, label):
+    check(not list(box.apps.iterdir()), f"{label}: applications folder {list(box.apps.iterdir())}")
+    check(not list(box.tmp.rglob("downloadedFile*")), f"{label}: temporary files left")
+
+
+def case_unattended(box):
+    """No display at all: the licence gate before any request; a signed install, placed, with the
+    window's events but LaunchApp and its plain lines on a pipe; a second run changes nothing."""
+    signed_sandbox(box)
+    status, out, err = unattended(box, "--unattended")
+    check(status == 18 and "terms-of-service" in err and "privacy-statement" in err, f"without --accept-license: {status} {err}")
+    check(not box.log_path.exists() and not box.request_log.exists(), "a run log or a request before the licence")
+    status, out, err = unattended(box, *UNATTENDED)
+    result = json.loads(out.splitlines()[-1])
+    check(status == 0 and result["outcome"] == "placed" and result["version"] == "2.4.1"
+          and result["path"] == str(box.apps / BINARY_NAME), f"first run: {status} {out}")
+    check((box.apps / PRODUCT_EXECUTABLE).is_file() and not box.args_file.exists(), "not placed, or the product started")
+    lines = err.splitlines()
+    done = [i for i, line in enumerate(lines) if re.match(r"Downloading +100%  0\.7 of 0\.7 MiB", line)]
+    check("\x1b[K" not in err and len(done) == 1 and lines.index("Connecting") < lines.index("Downloading") < done[0]
+          < lines.index("Installing"), f"plain lines: {err}")
+    batches = box.batches()
+    check([names(b) for b in batches] == [[n for n in EVENT_ORDER if n != "LaunchApp"]], f"batches {batches}")
+    check("Show Welcome screen" in "\n".join(box.uploaded_lines()), "no Welcome screen record")
+    status, out, _ = unattended(box, "--unattended", "--accept-license")
+    check(status == 3 and out.startswith("Corvala 2.4.1 is already installed"), f"second run: {status} {out}")
+
+
+def case_unattended_failures(box):
+    """Each failure with its own status and sentence, nothing left behind: a forged archive, a full
+    disk where the archive is written (a small tmpfs), a configuration server that is down."""
+    signed_sandbox(box)
+    served = box.www / "Corvala.zip"
+    genuine = served.read_bytes()
+    served.write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    status, out, _ = unattended(box, *UNATTENDED)
+    check(status == 12 and json.loads(out)["outcome"] == "signature_refused", f"forged: {status} {out}")
+    nothing_left(box, "forged")
+    served.write_bytes(genuine)
+    if os.geteuid() == 0:  # mounting needs root
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m,mode=0700", "tiny-e2e", str(box.tmp)], check=True)
+        box.undo.callback(subprocess.run, ["umount", str(box.tmp)])
+        status, out, _ = unattended(box, *UNATTENDED)
+        check(status == 13 and json.loads(out)["outcome"] == "no_space", f"full disk: {status} {out}")
+        nothing_left(box, "full disk")
+    write_info_plist(box.executable.parents[2], "com.brightmoor.corvala.tinyinstaller.e2e",
+                     f"http://127.0.0.1:{free_port()}/config/prod", box.apps)
+    status, out, _ = unattended(box, *UNATTENDED)
+    check(status == 10 and json.loads(out)["outcome"] == "no_configuration", f"server down: {status} {out}")
+    nothing_left(box, "server down")
+
+
+def case_unattended_signal(box):
+    """On a terminal the progress line rewrites itself; a second run meanwhile installs nothing (19);
+    SIGTERM mid-download ends with 143 in order: nothing placed or left, "End" sent, the log uploaded."""
+    signed_sandbox(box, limit_rate="100k")
+    began, second = time.monotonic(), []
+
+    def stop(err):  # once the line shows the time left: a second run, then SIGTERM for the first
+        if " left\x1b[K" in err and not second:
+            second.append(unattended(box, "--unattended", "--accept-license"))
+        return bool(second)
+    status, out, err = unattended(box, *UNATTENDED, terminal=True, stop_when=stop)
+    check(second[0][0] == 19 and "another installer runs" in second[0][2], f"second run: {second}")
+    check(status == 143 and json.loads(out)["outcome"] == "interrupted", f"SIGTERM: {status} {out}")
+    check(re.search(r"\rDownloading +\d+%  0\.\d of 0\.7 MiB  0\.\d MiB/s  0:\d\d left\x1b\[K", err), f"terminal: {err!r}")
+    check(err.endswith("\n") and err.count("\rDownloading") >= 2, f"the progress line was not rewritten: {err!r}")
+    after_the_exit(box, began)
+    nothing_left(box, "SIGTERM")
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}

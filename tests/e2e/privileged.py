@@ -13,6 +13,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import tempfile
 import zipfile
 from pathlib import Path
 
@@ -71,17 +72,18 @@ def configure(box, config_url, **settings):  # the installed Info.plist, pointed
     write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, box.apps, **settings)
 
 
-def launch_as(box, person, name, through_sudo=False):
-    """The installed installer as the person, or as root started through sudo -E with the person's HOME."""
-    env = box.env()
+def launch_as(box, person, name, through_sudo=False, args=()):
+    """The installed installer as the person, or as root started through sudo -E with the person's HOME;
+    with args, such as --unattended, and no display at all."""
+    env = {k: v for k, v in box.env().items() if not args or k not in ("DISPLAY", "QT_QPA_PLATFORM")}
     os.chown(env["XDG_RUNTIME_DIR"], person.pw_uid, person.pw_gid)
     env.update(USER=person.pw_name, LOGNAME=person.pw_name, SHELL="/bin/sh", PATH="/usr/local/bin:/usr/bin:/bin")
     cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--",
-           "/usr/bin/tiny-installer"]
+           "/usr/bin/tiny-installer", *args]
     if through_sudo:
         env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
                    SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
-        cmd = cmd[-1:]
+        cmd = cmd[-1 - len(args):]
     box.installer = None
     return box.launch(cmd=cmd, env=env, name=name)
 
@@ -99,11 +101,15 @@ def failed_then_closed(box, proc, label):
 
 
 def case_refusals(box, person):
-    """Errors before anything is placed: no polkit rule allows the person (before any download),
-    and root through sudo with no kQSArchivePublicKey in its Info.plist (an unverified archive)."""
+    """Errors before anything is placed: no polkit rule allows the person (asked once the configuration
+    is in, before any download: the refusal reaches the maker), and root through sudo with no
+    kQSArchivePublicKey in its Info.plist (an unverified archive)."""
     _, events = failed_then_closed(box, launch_as(box, person, "refusal"), "refusal-install-error")
     check("authorisation refused" in events.get("Install", {}).get("RSN", ""), f"events {events}")
+    check(list(events)[:1] == ["Config"] and events["Config"]["RSLT"] == "PASS", f"events {events}")
     check("Download" not in events and "Extract" not in events, "downloaded after a refusal")
+    sent = [fields for batch in box.batches() for name, fields in batch if name == "Install"]
+    check(any("authorisation refused" in fields.get("RSN", "") for fields in sent), f"the maker heard {sent}")
     text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
     check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
     check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
@@ -183,14 +189,19 @@ def case_person(box, person, undo):
     check(f"{box.apps / PRODUCT_EXECUTABLE}" in SYSTEM_MENU_ENTRY.read_text(), "the menu entry does not start the product")
     wait_for(box.args_file.exists, 15, "the product to start")
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product did not run as the person")
+    # Unattended and without a display, the same path: pkexec, which the rule lets through, and the helper.
+    shutil.rmtree(box.apps / BINARY_NAME)
+    proc = launch_as(box, person, "unattended", args=("--unattended", "--accept-license", "--json"))
+    check(box.wait_exit(proc, timeout=120) == 0, f"unattended run as the person; see {box.console_path}")
+    check((box.apps / PRODUCT_EXECUTABLE).stat().st_uid == 0, "not placed by the helper")
 
 
-def make_packages(build, folder, public_key):
-    """cpack refuses without the maker's archive key; with it: the .deb and its -dbgsym, and the RPM,
-    in a folder of each."""
+def make_packages(build, folder, public_key, rpm):
+    """cpack refuses without the maker's archive key; with it: the .deb and its -dbgsym (and with rpm
+    the RPM), in a folder of each. Returns the .deb."""
     env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
     folder.mkdir()
-    for name, generator in (("no-key", "DEB"), ("deb", "DEB"), ("rpm", "RPM")):
+    for name, generator in (("no-key", "DEB"), ("deb", "DEB"), *([("rpm", "RPM")] if rpm else [])):
         key = {} if name == "no-key" else {"TI_ARCHIVE_PUBLIC_KEY_FILE": str(public_key)}
         made = subprocess.run(["cpack", "-G", generator, "-B", str(folder / name), "--config", build + "/CPackConfig.cmake"],
                               cwd=folder, env={**env, **key}, text=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -200,6 +211,27 @@ def make_packages(build, folder, public_key):
     return next((folder / "deb").glob("*.deb"))
 
 
+def case_package(build, undo, key, public_key, keep_in=None, rpm=False):
+    """Makes and installs the .deb; returns its path when keep_in names a folder to keep it in."""
+    with tempfile.TemporaryDirectory(prefix="tiny-deb-") as scratch:
+        deb = make_packages(build, Path(keep_in or scratch) / "packages", public_key, rpm)
+        install_package(undo, deb)
+    installed = (INSTALLED_BUNDLE / "Contents" / "Info.plist").read_text()
+    check(re.search(r"<key>kQSArchivePublicKey</key>\s*<string>" + re.escape(key) + "</string>", installed),
+          "the installed Info.plist does not hold the key")
+    return deb if keep_in else None
+
+
+def check_packages(build, deb):
+    """Size, lintian, AppStream, symbols through the -dbgsym package, rpmlint and the RPM's files. The
+    sanitizers' instrumentation is not what ships: the size is the optimised build's (bench/run)."""
+    sanitized = "TI_SANITIZE:BOOL=ON" in Path(build, "CMakeCache.txt").read_text()
+    checked = subprocess.run([str(ROOT / "scripts" / "check-packages"), str(deb.parent), str(deb.parent.parent / "rpm"),
+                              *(["--max-deb-bytes", "10000000"] if sanitized else [])],
+                             text=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    check(checked.returncode == 0, checked.stdout)
+
+
 def second_build(deb, folder):
     """The same package as a later build (revision 2), to upgrade to."""
     run("dpkg-deb", "--raw-extract", str(deb), str(folder))
@@ -207,21 +239,6 @@ def second_build(deb, folder):
     control.write_text(re.sub(r"(?m)^(Version: .*)-1$", r"\1-2", control.read_text()))
     run("dpkg-deb", "-Zgzip", "--build", str(folder), str(folder.parent / "upgrade.deb"))
     return folder.parent / "upgrade.deb"
-
-
-def case_package(box, key, public_key):
-    deb = make_packages(box.args.build, box.root / "packages", public_key)
-    # Size, lintian, AppStream, symbols through the -dbgsym package, rpmlint and the RPM's files. The
-    # sanitizers' instrumentation is not what ships: the size is the optimised build's (bench/run).
-    sanitized = "TI_SANITIZE:BOOL=ON" in Path(box.args.build, "CMakeCache.txt").read_text()
-    checked = subprocess.run([str(ROOT / "scripts" / "check-packages"), str(deb.parent), str(box.root / "packages" / "rpm"),
-                              *(["--max-deb-bytes", "10000000"] if sanitized else [])],
-                             text=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    check(checked.returncode == 0, checked.stdout)
-    install_package(box.undo, deb)
-    check(f"<key>kQSArchivePublicKey</key>\n        <string>{key}</string>" in (INSTALLED_BUNDLE / "Contents/Info.plist").read_text(),
-          "the installed Info.plist does not hold the key")
-    return second_build(deb, box.root / "packages" / "upgrade")
 
 
 def case_package_life(box, upgrade):
@@ -245,7 +262,9 @@ def case_privileged(box):
     fcntl.flock(lock, fcntl.LOCK_EX)
     undo = box.undo
     key, secret, public_key = minisign_pair(box.root)  # the package carries it, the demo service signs with it
-    upgrade = case_package(box, key, public_key)
+    deb = case_package(box.args.build, undo, key, public_key, keep_in=box.root, rpm=True)
+    check_packages(box.args.build, deb)
+    upgrade = second_build(deb, box.root / "upgrade")
     box.start_display()
     box.args_file = box.home / "product-args.txt"
     served_file = Path(shutil.copy(box.args.archive, box.root / "served-Corvala.zip"))
