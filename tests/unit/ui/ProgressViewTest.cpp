@@ -4,6 +4,12 @@
 #include "UiTestSupport.h"
 
 #include "ui/widgets/QSProgressView.h"
+#include "ui/widgets/QSStatusLine.h"
+
+#include <QAccessible>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 // The dark fill grows from the left over a white track, and right to left from the right; nothing
 // dark shows at 0 %, not even at the rounded ends. Every pixel that differs between the bar drawn
@@ -49,4 +55,26 @@ TEST(QSProgressView, FillsFromTheReadingStartAndRedrawsEveryPixelThatChanges)
             }
         }
     }
+}
+
+// A screen reader hears the status line's new text as inserted and the old one as removed.
+TEST(QSStatusLine, TellsScreenReadersTheNewStatus)
+{
+    static QList<QPair<QString, QString>> told;  // (inserted, removed)
+    QPlatformAccessibility *platform = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    ASSERT_TRUE(platform);
+    platform->setActive(true);  // as when a screen reader listens
+    const QAccessible::UpdateHandler before = QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        if (event->type() == QAccessible::TextUpdated) {
+            const auto *update = static_cast<QAccessibleTextUpdateEvent *>(event);
+            told.append({update->textInserted(), update->textRemoved()});
+        }
+    });
+    QSStatusLine line;
+    line.setStatus(QStringLiteral("Downloading"));
+    line.setStatus(QStringLiteral("Installing"));
+    line.setStatus(QStringLiteral("Installing"));  // no change, nothing told
+    QAccessible::installUpdateHandler(before);
+    platform->setActive(false);
+    EXPECT_EQ(told, (QList<QPair<QString, QString>>{{"Downloading", ""}, {"Installing", "Downloading"}}));
 }
