@@ -62,18 +62,14 @@ TEST(QSStatusLine, TellsScreenReadersTheNewStatus)
 {
     static QList<QPair<QString, QString>> told;  // (inserted, removed)
     QPlatformAccessibility *platform = QGuiApplicationPrivate::platformIntegration()->accessibility();
-    ASSERT_TRUE(platform);
     platform->setActive(true);  // as when a screen reader listens
-    const QAccessible::UpdateHandler before = QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
-        if (event->type() == QAccessible::TextUpdated) {
-            const auto *update = static_cast<QAccessibleTextUpdateEvent *>(event);
+    const auto before = QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        if (const auto *update = dynamic_cast<QAccessibleTextUpdateEvent *>(event))
             told.append({update->textInserted(), update->textRemoved()});
-        }
     });
     QSStatusLine line;
-    line.setStatus(QStringLiteral("Downloading"));
-    line.setStatus(QStringLiteral("Installing"));
-    line.setStatus(QStringLiteral("Installing"));  // no change, nothing told
+    for (const char *status : {"Downloading", "Installing", "Installing"})  // the same again: nothing told
+        line.setStatus(QString::fromLatin1(status));
     QAccessible::installUpdateHandler(before);
     platform->setActive(false);
     EXPECT_EQ(told, (QList<QPair<QString, QString>>{{"Downloading", ""}, {"Installing", "Downloading"}}));
