@@ -38,9 +38,11 @@ int lockRetrying(int fd, int operation)
     return result;
 }
 
-QString targetOf(const QString &applications, const QString &bundleName)
+// The lock of the bundle's staging folders: root's, as the placement lock, but of its own, so that
+// making or sweeping one never waits for a placement that is syncing or swapping.
+QString stagingLockOf(const QString &applications, const QString &bundleName)
 {
-    return applications + QLatin1Char('/') + bundleName;
+    return applications + QLatin1Char('/') + prefixFor(bundleName);
 }
 
 void removeTree(const QString &path)
@@ -53,7 +55,7 @@ void removeTree(const QString &path)
 
 StagingFolder::StagingFolder(const QString &applications, const QString &bundleName)
 {
-    const platform::PlacementLock making(targetOf(applications, bundleName));
+    const platform::PlacementLock making(stagingLockOf(applications, bundleName));
     if (!making.isHeld()) {
         error_ = QStringLiteral("cannot make a staging folder in %1: %2").arg(applications, making.errorString());
         return;
@@ -83,7 +85,7 @@ StagingFolder::~StagingFolder()
 
 int StagingFolder::sweep(const QString &applications, const QString &bundleName)
 {
-    const platform::PlacementLock sweeping(targetOf(applications, bundleName));
+    const platform::PlacementLock sweeping(stagingLockOf(applications, bundleName));
     if (!sweeping.isHeld())
         return 0;
     const QString prefix = prefixFor(bundleName);

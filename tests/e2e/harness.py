@@ -3,9 +3,11 @@ TMPDIR, the applications folder, the bundle and the servers' files; Xvfb, nginx 
 log uploads, HTTPS), the demo service (configuration, analytics) and tinyproxy."""
 
 import argparse
+import fcntl
 import json
 import os
 import plistlib
+import pwd
 import shutil
 import signal
 import socket
@@ -22,9 +24,7 @@ BINARY_NAME = "Corvala.app"
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
 MAKE_CERTIFICATES = Path(__file__).resolve().parent.parent / "support" / "make-test-certificates"
 BATCH_SEPARATOR = "\n----- end of analytics batch -----\n"  # how the demo service separates POST bodies
-# Who runs the installer, when a case asks for a person while the tests run as root: root ignores
-# the SSL_CERT_ variables.
-TEST_PERSON = 65534  # nobody
+SYSTEM_LOCK = "/tmp/ti-system.lock"  # held while the machine has a test account of ours
 sys.path.append("/usr/lib/python3/dist-packages")  # Debian's python3-xlib and pyatspi for a Python of its own
 
 
@@ -101,13 +101,27 @@ class Sandbox:
         self.shots = 0
 
     def as_person(self):
-        """The installer runs as a test person from now on (when the tests run as root), and may write
-        what a person writes: HOME, TMPDIR, the applications folder, the product's arguments file."""
+        """The installer runs as a test person from now on when the tests run as root (root ignores the
+        SSL_CERT_ variables): a new administrator (a member of sudo) who may write what a person
+        writes: HOME, TMPDIR, the applications folder, the product's arguments file. The account
+        goes with the sandbox."""
         if os.geteuid() != 0:
             return
-        self.runs_as = TEST_PERSON
+        lock = open(SYSTEM_LOCK, "a")
+        fcntl.flock(lock, fcntl.LOCK_EX)  # accounts are machine-wide
+        self.undo.callback(lock.close)
+        name = f"tie2e{os.getpid() % 100000}"
+        check(subprocess.run(["id", name], capture_output=True).returncode != 0, f"user {name} exists already")
+        subprocess.run(["useradd", "--no-create-home", "--home-dir", str(self.home), "--shell", "/bin/sh",
+                        "--groups", "sudo", name], check=True)
+        # The launched product may outlive the sandbox's processes by its own few seconds; the
+        # account can only go once nothing runs as it.
+        self.undo.callback(subprocess.run, ["userdel", name], check=True)
+        self.undo.callback(wait_for, lambda: subprocess.run(["pgrep", "-u", name], capture_output=True).returncode != 0,
+                           30, f"the processes of {name} to end")
+        self.runs_as = pwd.getpwnam(name)
         for d in (self.root, self.home.parent, self.home, self.tmp, self.apps):
-            os.chown(d, self.runs_as, self.runs_as)
+            os.chown(d, self.runs_as.pw_uid, self.runs_as.pw_gid)
 
     def signs(self):
         """As root the installer places only signed archives: the demo service signs with a key of
@@ -227,7 +241,8 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         runtime = self.tmp / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
         if self.runs_as is not None:
-            os.chown(runtime, self.runs_as, self.runs_as)
+            os.chown(runtime, self.runs_as.pw_uid, self.runs_as.pw_gid)
+            env.update(USER=self.runs_as.pw_name, LOGNAME=self.runs_as.pw_name)
         env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime), LANG="en_US.UTF-8",
                    LANGUAGE="en_US", QT_QPA_PLATFORM="xcb", CORVALA_ARGS_FILE=str(self.args_file),
                    CORVALA_EXIT_AFTER_MS="3000")
@@ -242,7 +257,7 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         """The installer (the sandbox's copy, or cmd) with args; the first one is self.installer."""
         self.console_path = self.artifacts / f"console-{name or len(self.processes)}.txt"
         if cmd is None and self.runs_as is not None:
-            cmd = ["setpriv", f"--reuid={self.runs_as}", f"--regid={self.runs_as}", "--clear-groups", "--",
+            cmd = ["setpriv", f"--reuid={self.runs_as.pw_uid}", f"--regid={self.runs_as.pw_gid}", "--init-groups", "--",
                    str(self.executable), *args]
         proc = self.start_process(cmd or [str(self.executable), *args], env=env or self.env(),
                                   stdout=open(self.console_path, "w"), stderr=subprocess.STDOUT)

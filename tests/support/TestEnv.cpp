@@ -25,6 +25,12 @@ TestEnv::TestEnv()
 
 TestEnv::~TestEnv()
 {
+    // What the run wrote, for scripts/check-records, which holds docs/records.md against it.
+    if (const QString seen = qEnvironmentVariable("TI_RECORDS_SEEN"); !seen.isEmpty()) {
+        QFile file(seen);
+        if (file.open(QIODevice::Append))
+            file.write(logLines().join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
     platform::setConsoleSink(nullptr);
     platform::Bundle::setMainInfoForTesting(std::nullopt);
     QSConfigProvider::resetCachesForTesting();

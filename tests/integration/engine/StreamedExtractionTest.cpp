@@ -78,7 +78,10 @@ TEST(StreamedExtraction, GivesTheFinishedArchivesTreeOrSaysItCannot)
         std::optional<bool> streams;  // none: exactly when the finished archive extracts
         QByteArray leftover{};  // bytes of another body on disk that the server replaces whole
     };
+    QByteArray otherCrc = makeZip(product);  // the central directory's CRC-32 of the first entry, not its own
+    otherCrc[otherCrc.indexOf("PK\x01\x02") + 16] = char(otherCrc[otherCrc.indexOf("PK\x01\x02") + 16] ^ 0x5a);
     QList<Case> cases = {
+        {"a central directory that gives an entry another CRC-32", otherCrc, false},
         {"a bundle with 3 MiB of noise", makeZip(product + QList<ZipEntry>{{"Corvala.app/Contents/Resources/noise.bin", noise(3 << 20, 1)}}), true},
         {"UTF-8 names, empty files, deep folders, an executable",
          makeZip(plainFiles + QList<ZipEntry>{{"Docs/Ünïcødé ✓.txt", "x"}, {"Docs/run", "#!/bin/sh\n", {}, 0755}}), true},

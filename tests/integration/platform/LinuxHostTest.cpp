@@ -3,6 +3,8 @@
 
 #include "TestHttpServer.h"
 
+#include "platform/PreferredLanguages.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -68,6 +70,8 @@ TEST(LinuxHostLocale, LanguageCountryLocaleHeadersAndPagesFollowTheEnvironment)
         // LC_ALL decides over LANG
         {u"LC_ALL=zh_HK.UTF-8"_s, "zh-Hant-HK", "HK", "zh-Hant-HK-HK", "zh-TW", "zh-TW"},
         {u"LANG=zh_CN.UTF-8"_s, "zh-Hans-CN", "CN", "zh-Hans-CN-CN", "zh-CN", "zh-CN"},
+        // The desktop's language list alone, without a script: the territory gives it.
+        {u"LANGUAGE=zh_TW"_s, "zh-Hant-TW", "", "", "en-US", "en-US"},
         // Not installed on the test machine; the answers do not depend on it.
         {u"LC_ALL=pt_BR.UTF-8"_s, "pt", "BR", "pt-BR", "pt-BR", nullptr},
         {u"LANG=C.UTF-8"_s, "en", "", "", "en-US", "en-US"},
@@ -92,6 +96,20 @@ TEST(LinuxHostLocale, LanguageCountryLocaleHeadersAndPagesFollowTheEnvironment)
         EXPECT_EQ(QList<QByteArray>({request.header("ci"), request.header("country"), request.header("locale")}),
                   QList<QByteArray>({answer["ci"].toString().toUtf8(), row.country, row.locale}));
     }
+}
+
+// Qt usually adds the script itself ("zh-TW", then "zh-Hant-TW"); a list that names none takes it
+// from the territory: Taiwan, Hong Kong and Macao write Traditional, the rest Simplified.
+TEST(LinuxHostLocale, ChineseWithoutAScriptTakesItFromTheTerritory)
+{
+    using platform::PreferredLanguages;
+    const QList<std::pair<QStringList, QStringList>> rows = {
+        {{u"zh-TW"_s}, {u"zh-Hant-TW"_s}}, {{u"zh_HK"_s, u"en"_s}, {u"zh-Hant-HK"_s, u"en"_s}}, {{u"zh-MO"_s}, {u"zh-Hant-MO"_s}},
+        {{u"zh-CN"_s}, {u"zh-Hans-CN"_s}}, {{u"zh-SG"_s}, {u"zh-Hans-SG"_s}}, {{u"zh"_s}, {u"zh-Hans"_s}},
+        {{u"zh-TW"_s, u"zh-Hans-TW"_s}, {u"zh-Hans-TW"_s}},  // a script named later for the same territory wins
+    };
+    for (const auto &[given, expected] : rows)
+        EXPECT_EQ(PreferredLanguages::fromUiLanguages(given), expected) << given.join(u',').toStdString();
 }
 
 class LinuxHostNetwork : public ::testing::Test {

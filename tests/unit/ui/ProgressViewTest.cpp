@@ -4,6 +4,12 @@
 #include "UiTestSupport.h"
 
 #include "ui/widgets/QSProgressView.h"
+#include "ui/widgets/QSStatusLine.h"
+
+#include <QAccessible>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 // The dark fill grows from the left over a white track, and right to left from the right; nothing
 // dark shows at 0 %, not even at the rounded ends. Every pixel that differs between the bar drawn
@@ -49,4 +55,22 @@ TEST(QSProgressView, FillsFromTheReadingStartAndRedrawsEveryPixelThatChanges)
             }
         }
     }
+}
+
+// A screen reader hears the status line's new text as inserted and the old one as removed.
+TEST(QSStatusLine, TellsScreenReadersTheNewStatus)
+{
+    static QList<QPair<QString, QString>> told;  // (inserted, removed)
+    QPlatformAccessibility *platform = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    platform->setActive(true);  // as when a screen reader listens
+    const auto before = QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        if (const auto *update = dynamic_cast<QAccessibleTextUpdateEvent *>(event))
+            told.append({update->textInserted(), update->textRemoved()});
+    });
+    QSStatusLine line;
+    for (const char *status : {"Downloading", "Installing", "Installing"})  // the same again: nothing told
+        line.setStatus(QString::fromLatin1(status));
+    QAccessible::installUpdateHandler(before);
+    platform->setActive(false);
+    EXPECT_EQ(told, (QList<QPair<QString, QString>>{{"Downloading", ""}, {"Installing", "Downloading"}}));
 }
