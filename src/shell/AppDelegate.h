@@ -38,6 +38,8 @@ public:
     // Set before applicationDidFinishLaunching. Without a factory (or when it makes nothing) the
     // window shows its empty rounded panel.
     void setContentFactory(ContentFactory factory);
+    // Whether the termination sequence records and sends the "End" event (by default it does).
+    void setSendsEndEvent(bool sends) { sendsEndEvent_ = sends; }
 
     // The single-instance rule. False when another instance runs and has been handed this
     // process's command URL (or asked to come forward): end now with status 0, nothing logged.
@@ -84,6 +86,7 @@ private:
 
     QString launchCommandUrl_;
     QStringList pendingCommandUrls_;  // arrived before start-up was done
+    bool sendsEndEvent_ = true;
     bool startUpDone_ = false;
     bool inMainLoop_ = false;
     bool terminationRequested_ = false;
