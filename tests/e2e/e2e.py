@@ -12,7 +12,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, check, free_port, names, parse_events, run_cases, wait_for  # noqa: E402
+from harness import (BINARY_NAME, DATA_PATH, check, desktop_action_argv, free_port, names, parse_events,  # noqa: E402
+                     run_cases, wait_for)
 
 EVENT_ORDER = ["Start", "Config", "Download", "Extract", "Install", "LaunchApp", "End"]
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
@@ -43,6 +44,37 @@ def case_full(box):
     check(not box.log_path.exists(), "run log kept after an accepted upload")
     lines = box.uploaded_lines()
     check("Tiny Installer end" in lines[-1], "uploaded log does not end with the end record")
+
+
+def case_remove(box):
+    """Installed in the person's own folder, then removed through the menu entry's "Remove" action
+    started as a desktop starts it, in German: the product, its entry and the version file go, the
+    bundle beside it stays. Again in Hebrew: nothing is left to remove. Each run sends "Remove" alone."""
+    box.start(upload_to_nginx=False)
+    launched_whole(box)
+    entry = box.home / ".local/share/applications/Corvala.desktop"
+    validated = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
+    check(validated.returncode == 0 and not validated.stdout.strip(), f"desktop-file-validate: {validated.stdout}")
+    argv = desktop_action_argv(entry, "Remove")
+    check(argv[-1] == "--remove" and Path(argv[0]).is_file(), f"the action runs {argv}")
+    (box.apps / "Other.app").mkdir()
+    sent = len(box.batches())
+    for language, locale, reason in (("de", "de_DE.UTF-8", None), ("he", "he_IL.UTF-8", "Nothing to remove")):
+        proc = box.launch(cmd=argv, env={**box.env(), "LANG": locale, "LANGUAGE": language}, name=f"remove-{language}")
+        wait_for(lambda: box.focused_window(proc.pid), 30, "the removal window")
+        box.screenshot(f"remove-confirmation-{language}", settle=1.0)
+        box.key("Return", proc=proc)
+        box.wait_log('"EVT":"Remove"', timeout=30)
+        box.screenshot(f"remove-outcome-{language}", settle=1.0)
+        box.key("Return", proc=proc)
+        check(box.wait_exit(proc) == 0, f"the removal ({language}) did not exit after Close")
+        batches = box.batches()[sent:]
+        sent += len(batches)
+        check(len(batches) == 1 and names(batches[0]) == ["Remove"], f"analytics POSTs {[names(b) for b in batches]}")
+        check(batches[0][0][1].get("RSLT") == "PASS" and batches[0][0][1].get("RSN") == reason, f"Remove {batches[0]}")
+        check(sorted(p.name for p in box.apps.iterdir()) == ["Other.app"], f"applications folder: {list(box.apps.iterdir())}")
+        check(not entry.exists() and not (box.home / DATA_PATH.lstrip("/") / "mirolan_version.json").exists(),
+              "the menu entry or the version file stayed")
 
 
 def after_the_exit(box, began):
