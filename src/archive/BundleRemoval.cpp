@@ -3,6 +3,7 @@
 #include "platform/Bundle.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DurableFiles.h"
+#include "platform/PlacementLock.h"
 #include "platform/TreeRemoval.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -109,6 +111,18 @@ RemovalReport BundleRemoval::run()
         report.error = QStringLiteral("no kQSProductBundleIdentifier is configured, so no bundle can be told to be the product");
         report.kept.append({bundlePath(), report.error});
         return report;
+    }
+    // Root holds the placements' lock from the identity check to the last change, so that no
+    // placement swaps a bundle in between them. A person removing from a folder of their own
+    // cannot take it: it lives where only root reaches, so that no person can stall root.
+    std::optional<platform::PlacementLock> lock;
+    if (::geteuid() == 0) {
+        lock.emplace(bundlePath());
+        if (!lock->isHeld()) {
+            report.outcome = RemovalReport::Outcome::Failed;
+            report.error = lock->errorString();
+            return report;
+        }
     }
     const Handle applications(::open(QFile::encodeName(settings_.applicationsDirectory).constData(),
                                      O_RDONLY | O_DIRECTORY | O_CLOEXEC));

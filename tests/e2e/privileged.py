@@ -191,7 +191,8 @@ def allow(box, person, undo, action):
 
 
 def removal_by(box, person, command, label):
-    """A removal window as the person: its confirmation, Remove, the outcome, Close; the "Remove" event."""
+    """A removal window as the person: its confirmation, Remove, the outcome, Close; the "Remove" event
+    and the run log before Close (the upload at exit may take it away)."""
     box.log_path.unlink(missing_ok=True)
     proc = launch_as(box, person, label, command=command)
     wait_for(lambda: box.focused_window(proc.pid), 30, "the removal window")
@@ -199,10 +200,10 @@ def removal_by(box, person, command, label):
     box.key("Return", proc=proc)
     box.wait_log('"EVT":"Remove"', timeout=60)
     box.screenshot(f"{label}-outcome", settle=1.0)
-    event = dict(parse_events(box.log_text()))["Remove"]
+    text = box.log_text()
     box.key("Return", proc=proc)
     check(box.wait_exit(proc) == 0, f"the removal window ({label}) did not exit after Close")
-    return event
+    return dict(parse_events(text))["Remove"], text
 
 
 def case_removal(box, person, undo):
@@ -221,18 +222,37 @@ def case_removal(box, person, undo):
     version_file = box.home / DATA_PATH.lstrip("/") / "mirolan_version.json"
     before = root_state(box.apps), SYSTEM_MENU_ENTRY.read_bytes(), version_file.read_bytes()
 
-    refused = removal_by(box, person, command, "remove-not-allowed")
+    refused, _ = removal_by(box, person, command, "remove-not-allowed")
     check(refused == {**refused, "RSLT": "FAIL", "RSN": "Remove error: authorisation refused"}, f"Remove {refused}")
     check((root_state(box.apps), SYSTEM_MENU_ENTRY.read_bytes(), version_file.read_bytes()) == before,
           "a removal that polkit refused changed something")
 
     allow(box, person, undo, REMOVE_ACTION)
-    removed = removal_by(box, person, command, "remove")
+    removed, text = removal_by(box, person, command, "remove")
     check(removed.get("RSLT") == "PASS" and "RSN" not in removed, f"Remove {removed}; see {box.console_path}")
     check(sorted(p.name for p in box.apps.iterdir()) == ["Other.app"], f"applications folder: {list(box.apps.iterdir())}")
     check(not SYSTEM_MENU_ENTRY.exists() and other_entry.exists() and not version_file.exists(),
           "the entry or the version file stayed, or the other entry went")
-    check(f"Removed {box.apps / BINARY_NAME}" in box.log_text(), "no record of the bundle's removal")
+    check(f"Removed {box.apps / BINARY_NAME}" in text, "no record of the bundle's removal")
+
+
+def case_own_folder(box, person):
+    """The person's own applications folder: placed and then removed in process, without asking for
+    authorisation, with the person's own menu entry; the bundle beside it stays."""
+    os.chown(box.apps, person.pw_uid, person.pw_gid)
+    box.log_path.unlink(missing_ok=True)
+    proc = launch_as(box, person, "own-folder")
+    box.key("Return", proc=proc)
+    box.wait_log('"EVT":"Install"', timeout=120)
+    box.screenshot("own-folder-finished", settle=2.0)  # the Launch button comes 1.1 s after the event
+    box.key("Return", proc=proc)  # Launch
+    check(box.wait_exit(proc) == 0, "installer did not exit after Launch (own folder)")
+    entry = box.home / ".local/share/applications/Corvala.desktop"
+    check(entry.exists() and (box.apps / BINARY_NAME).stat().st_uid == person.pw_uid, "not placed in process")
+    removed, text = removal_by(box, person, desktop_action_argv(entry, "Remove"), "remove-own-folder")
+    check(removed.get("RSLT") == "PASS" and "Asking for authorisation" not in text, f"Remove {removed}")
+    check(sorted(p.name for p in box.apps.iterdir()) == ["Other.app"] and not entry.exists(), "left behind in process")
+    os.chown(box.apps, 0, 0)
 
 
 def case_package(build, undo, key, public_key):  # no package without the maker's archive key
@@ -284,6 +304,7 @@ def case_privileged(box):
     configure(box, config_url, kQSArchivePublicKey=key)
     case_person(box, person, undo)
     case_removal(box, person, undo)
+    case_own_folder(box, person)
     case_sudo(box, person)
 
 
