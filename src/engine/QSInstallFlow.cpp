@@ -80,6 +80,7 @@ void QSInstallFlow::startInstallation()
     }
     dropDownloader();
     retryTimer_.stop();
+    signatureRefused_ = false;
 
     const QString version = QSPreinstallCheck::currentMirolanVersion();
     if (!version.isNull()) {

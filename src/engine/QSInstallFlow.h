@@ -66,6 +66,9 @@ public:
     std::shared_ptr<const QSConfig> config() const { return config_; }
     quint64 downloadAttempt() const { return downloadAttempt_; }
     double progressPercents() const { return progressPercents_; }
+    // Whether the last failure of this start was an archive whose signature did not hold (its
+    // screen is the download error's).
+    bool signatureRefused() const { return signatureRefused_; }
 
     // Seams for tests and for the shell.
     using ConfigLoader = std::function<void(QSConfigProvider::Completion)>;
@@ -79,6 +82,16 @@ public:
     using PlacementFactory = std::function<QSPrivilegedPlacement *(QObject *parent)>;
     void setPlacementFactory(PlacementFactory factory) { placementFactory_ = std::move(factory); }
     void setRetryBackoff(const QSRetryBackoff &backoff) { backoff_ = backoff; }
+    // Root places only signed archives also when nobody started it through sudo or pkexec (a
+    // run from ssh, a service or a configuration-management tool).
+    void setSignedOnlyAsRoot(bool signedOnly) { signedOnlyAsRoot_ = signedOnly; }
+
+signals:
+    // Bytes of the archive received so far of those announced (expected <= 0: not announced), as
+    // the window's progress bar hears them; a face without a bar shows them itself.
+    void downloadProgress(qint64 received, qint64 expected);
+    // The archive is complete and accepted: extraction and placement follow.
+    void archiveAccepted();
 
 private:
     // Start and configuration (QSInstallFlow.cpp)
@@ -165,4 +178,6 @@ private:
     // Read by the extracting thread between entries and blocks.
     std::shared_ptr<std::atomic<bool>> extractionCancelled_ = std::make_shared<std::atomic<bool>>(false);
     bool stopped_ = false;
+    bool signatureRefused_ = false;
+    bool signedOnlyAsRoot_ = false;
 };

@@ -112,6 +112,7 @@ void QSInstallFlow::didReceiveData(qint64 received, qint64 expected)
     float share = expected > 0 ? float(received) / float(expected) : 0.0f;
     share = std::min(share, 0.9f);
     updateProgressWithValue(share, share);
+    emit downloadProgress(received, expected);
 }
 
 void QSInstallFlow::downloadEnded(const QSDownloader::Outcome &outcome)
@@ -198,6 +199,7 @@ void QSInstallFlow::downloadAccepted(float seconds)
     data.insert(QStringLiteral("T"), QSAnalyticSender::singlePrecision(seconds));
     data.insert(QStringLiteral("Tries"), qint64(downloadAttempt_));
     sendEvent(QStringLiteral("Download"), data);
+    emit archiveAccepted();
 }
 
 void QSInstallFlow::didCompleteWithError(const QSDownloader::Outcome &outcome)

@@ -6,6 +6,7 @@
 #include "config/QSConfig.h"
 #include "config/QSConfigProvider.h"
 #include "engine/QSFlowTexts.h"
+#include "platform/Host.h"
 #include "platform/InvokingPerson.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
@@ -28,7 +29,8 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     if (key.isEmpty()) {
         // No key, no root: started through sudo or pkexec, the installer places as root, and
         // root places only what the maker signed. (The helper, when it places, checks itself.)
-        if (privileged_.isNull() && platform::InvokingPerson::current()) {
+        const bool root = platform::InvokingPerson::current() || (signedOnlyAsRoot_ && platform::host().isSuperUser());
+        if (privileged_.isNull() && root) {
             signatureFailed(kBegin, QStringLiteral("the installer runs as root and its Info.plist carries no %1")
                                         .arg(kArchivePublicKey));
             return false;
@@ -88,6 +90,7 @@ void QSInstallFlow::signatureFailed(const QString &function, const QString &prob
                         .arg(kProductName, kSignatureFailed, problem),
                     QS_FLOW_CONTEXT(function));
     removeTemporaryFiles();
+    signatureRefused_ = true;
     // Not retried: the same host would send the same bytes, and a forged archive stays forged.
     screens_.makeMainViewVisible();
     showGenericError(QStringLiteral("Download Error"));

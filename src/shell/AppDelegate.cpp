@@ -2,6 +2,7 @@
 
 #include "shell/AppCache.h"
 #include "shell/CommandUrls.h"
+#include "shell/ExitStatus.h"
 #include "shell/CrashHandling.h"
 #include "shell/MainWindow.h"
 #include "shell/ShellNames.h"
@@ -59,6 +60,11 @@ void AppDelegate::setContentFactory(ContentFactory factory)
     contentFactory_ = std::move(factory);
 }
 
+void AppDelegate::setUnattended(std::function<void()> start)
+{
+    unattendedStart_ = std::move(start);
+}
+
 QWidget *AppDelegate::mainController() const
 {
     return window_ ? window_->content() : nullptr;
@@ -90,15 +96,23 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching()
     const QSLogContext context = QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]");
 
     if (!QSPrivileges::hasAdminPrivileges()) {
-        showAdminAlert(adminAlertTexts());
+        if (unattendedStart_) {
+            platform::console(QStringLiteral("tiny-installer: %1").arg(adminAlertTexts().message));
+            exitStatus_ = kExitNotAuthorised;
+        } else {
+            showAdminAlert(adminAlertTexts());
+        }
         QSLogger::debug(kNonAdminExiting, context);
         return Launch::Exit;
     }
 
     // Termination signals end the run in order from here on; before this point (the
-    // administrator alert) they end the process the ordinary way, which logs nothing.
+    // administrator alert) they end the process the ordinary way, which logs nothing. A script
+    // that started a run without a window hears that it was interrupted, and by what.
     signalWatcher_ = new SignalWatcher(this);
-    connect(signalWatcher_, &SignalWatcher::received, this, [this] { requestTermination(0); });
+    connect(signalWatcher_, &SignalWatcher::received, this, [this](int signalNumber) {
+        requestTermination(unattendedStart_ ? kExitInterruptedBase + signalNumber : 0);
+    });
 
     const QString caches = platform::host().cachesDirectory();
     for (const QString &identifier : {platform::Bundle::bundleIdentifier(), kSoftwareInstallerCacheId})
@@ -108,7 +122,8 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching()
 
     analytics_.startObserving();
 
-    showWindow();
+    if (!unattendedStart_)
+        showWindow();
     // Command URLs (our own argument, and any handed over meanwhile) wait for the loop to run.
     QTimer::singleShot(0, this, &AppDelegate::finishStartUp);
     return Launch::Running;
@@ -131,6 +146,13 @@ void AppDelegate::finishStartUp()
     QSTrustedAuthorities::addFromEnvironment(QS_LOG_CONTEXT("-[AppDelegate applicationDidFinishLaunching:]"));
     // The window is up: the first request's set-up happens now, not after Install is pressed.
     QSHttp::prepare(QUrl(QSConfigProvider::getConfigUrl()));
+    if (unattendedStart_) {
+        if (!launchCommandUrl_.isNull() || !pendingCommandUrls_.isEmpty())
+            platform::console(QStringLiteral("Command URLs are answered by the window only; not by a run without one"));
+        pendingCommandUrls_.clear();
+        unattendedStart_();
+        return;
+    }
     QStringList urls = pendingCommandUrls_;
     pendingCommandUrls_.clear();
     if (!launchCommandUrl_.isNull())
@@ -147,6 +169,8 @@ void AppDelegate::activate()
 
 void AppDelegate::receiveCommandUrl(const QString &url)
 {
+    if (unattendedStart_)
+        return;  // what a command URL asks for needs a window
     if (!startUpDone_) {
         pendingCommandUrls_.append(url);
         return;
@@ -192,7 +216,9 @@ void AppDelegate::applicationWillTerminate()
 
     // Nobody should look at a window that cannot answer while the requests run. Modal dialogs
     // stay: hiding one would return from its exec() into code that is not expecting it now.
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
+    // (A run without a window has no widgets to ask about.)
+    const QWidgetList windows = qobject_cast<QApplication *>(QCoreApplication::instance()) ? QApplication::topLevelWidgets() : QWidgetList();
+    for (QWidget *widget : windows) {
         if (widget->isVisible() && !widget->isModal())
             widget->hide();
     }

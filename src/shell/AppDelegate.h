@@ -40,6 +40,11 @@ public:
     void setContentFactory(ContentFactory factory);
     // Whether the termination sequence records and sends the "End" event (by default it does).
     void setSendsEndEvent(bool sends) { sendsEndEvent_ = sends; }
+    // A run without a window (set before applicationDidFinishLaunching): start is called once
+    // start-up is done instead of showing the window; the administrator gate speaks on standard
+    // error and ends with kExitNotAuthorised; a termination signal ends the run with 128 + its
+    // number. Command URLs are not answered: they ask things of a window.
+    void setUnattended(std::function<void()> start);
 
     // The single-instance rule. False when another instance runs and has been handed this
     // process's command URL (or asked to come forward): end now with status 0, nothing logged.
@@ -68,6 +73,8 @@ public:
     AnalyticsHandoff &analytics() { return analytics_; }
     bool terminationRequested() const { return terminationRequested_; }
     bool hasTerminated() const { return terminationStarted_; }
+    // The status the run asked to end with (0 unless a way out set one).
+    int exitStatus() const { return exitStatus_.load(); }
 
 private:
     void installCrashHandling();
@@ -79,6 +86,7 @@ private:
     void receiveCommandUrl(const QString &url);
 
     ContentFactory contentFactory_;
+    std::function<void()> unattendedStart_;
     AnalyticsHandoff analytics_;
     std::unique_ptr<MainWindow> window_;
     SingleInstance *singleInstance_ = nullptr;

@@ -28,6 +28,14 @@ QString describeEvent(const QEvent *event)
 
 }  // namespace
 
+void reportEventException(const QObject *receiver, const QEvent *event)
+{
+    // Read the receiver and event before handing over: the handler may run event loops.
+    const QJsonObject details{{QStringLiteral("receiver"), describeReceiver(receiver)},
+                              {QStringLiteral("event"), describeEvent(event)}};
+    handleEventException(CrashReport::fromCurrentException(details));
+}
+
 ShellApplication::ShellApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
@@ -38,10 +46,7 @@ bool ShellApplication::notify(QObject *receiver, QEvent *event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        // Read the receiver and event before handing over: the handler may run event loops.
-        const QJsonObject details{{QStringLiteral("receiver"), describeReceiver(receiver)},
-                                  {QStringLiteral("event"), describeEvent(event)}};
-        handleEventException(CrashReport::fromCurrentException(details));
+        reportEventException(receiver, event);
         return false;
     }
 }

@@ -6,6 +6,10 @@
 
 namespace shell {
 
+// Hands the exception being caught while receiver handled event to the crash handling, which
+// ends the run in order. Shared by both application objects.
+void reportEventException(const QObject *receiver, const QEvent *event);
+
 class ShellApplication : public QApplication {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include "shell/MainWindow.h"
 #include "shell/ScreenFit.h"
 #include "shell/ShellApplication.h"
+#include "shell/TerminalMain.h"
 #include "ui/QSFonts.h"
 #include "ui/QSWindowEffects.h"
 
@@ -54,6 +55,8 @@ int main(int argc, char **argv)
     case shell::CommandLine::Action::Run:
         break;
     }
+    if (commandLine.unattended)
+        return shell::runWithoutWindow(argc, argv, commandLine);
 
     platform::FontConfigurationWarmUp fontConfiguration;  // beside the start-up that follows
     shell::ShellApplication app(argc, argv);
@@ -87,6 +90,6 @@ int main(int argc, char **argv)
     if (!delegate.applicationWillFinishLaunching(QCoreApplication::arguments()))
         return 0;
     if (delegate.applicationDidFinishLaunching() == shell::AppDelegate::Launch::Exit)
-        return 0;
+        return delegate.exitStatus();
     return delegate.runUntilTerminated();
 }

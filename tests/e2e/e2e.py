@@ -6,14 +6,20 @@ end after a crash with its exit reports, HTTPS. Evidence goes to <artifacts>/<ca
 """
 
 import json
+from contextlib import suppress
+import os
+import plistlib
+import pty
+import re
+import signal
 import subprocess
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import (BINARY_NAME, DATA_PATH, check, desktop_action_argv, free_port, names, parse_events,  # noqa: E402
-                     run_cases, wait_for)
+from harness import (BINARY_NAME, DATA_PATH, check, desktop_action_argv, free_port, minisign_pair, names,  # noqa: E402
+                     parse_events, run_cases, wait_for, write_info_plist)
 
 EVENT_ORDER = ["Start", "Config", "Download", "Extract", "Install", "LaunchApp", "End"]
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
@@ -48,8 +54,9 @@ def case_full(box):
 
 def case_remove(box):
     """Installed in the person's own folder, then removed through the menu entry's "Remove" action
-    started as a desktop starts it, in German: the product, its entry and the version file go, the
-    bundle beside it stays. Again in Hebrew: nothing is left to remove. Each run sends "Remove" alone."""
+    started as a desktop starts it. In German with no configuration server: the product, its entry
+    and the version file go all the same, the bundle beside it stays, and the run log says that
+    nothing could be sent. In Hebrew online: nothing is left to remove, and "Remove" alone is sent."""
     box.start(upload_to_nginx=False)
     launched_whole(box)
     entry = box.home / ".local/share/applications/Corvala.desktop"
@@ -58,20 +65,28 @@ def case_remove(box):
     argv = desktop_action_argv(entry, "Remove")
     check(argv[-1] == "--remove" and Path(argv[0]).is_file(), f"the action runs {argv}")
     (box.apps / "Other.app").mkdir()
+    info_path = box.executable.parents[1] / "Info.plist"
+    online = plistlib.loads(info_path.read_bytes())
+    offline = {**online, "QSConfig": {**online["QSConfig"], "PRODUCTION_URL": f"http://127.0.0.1:{free_port()}/config/prod"}}
     sent = len(box.batches())
-    for language, locale, reason in (("de", "de_DE.UTF-8", None), ("he", "he_IL.UTF-8", "Nothing to remove")):
+    for language, locale, info, reason in (("de", "de_DE.UTF-8", offline, None), ("he", "he_IL.UTF-8", online, "Nothing to remove")):
+        info_path.write_bytes(plistlib.dumps(info))
+        box.log_path.unlink(missing_ok=True)
         proc = box.launch(cmd=argv, env={**box.env(), "LANG": locale, "LANGUAGE": language}, name=f"remove-{language}")
         wait_for(lambda: box.focused_window(proc.pid), 30, "the removal window")
         box.screenshot(f"remove-confirmation-{language}", settle=1.0)
         box.key("Return", proc=proc)
         box.wait_log('"EVT":"Remove"', timeout=30)
         box.screenshot(f"remove-outcome-{language}", settle=1.0)
+        event = dict(parse_events(box.log_text()))["Remove"]
+        check(event.get("RSLT") == "PASS" and event.get("RSN") == reason, f"Remove {event}")
         box.key("Return", proc=proc)
         check(box.wait_exit(proc) == 0, f"the removal ({language}) did not exit after Close")
         batches = box.batches()[sent:]
         sent += len(batches)
-        check(len(batches) == 1 and names(batches[0]) == ["Remove"], f"analytics POSTs {[names(b) for b in batches]}")
-        check(batches[0][0][1].get("RSLT") == "PASS" and batches[0][0][1].get("RSN") == reason, f"Remove {batches[0]}")
+        expected = [["Remove"]] if info is online else []
+        check([names(b) for b in batches] == expected, f"analytics POSTs {[names(b) for b in batches]}")
+        check(info is online or "The removal's records cannot be sent" in box.log_text(), "no record that nothing was sent")
         check(sorted(p.name for p in box.apps.iterdir()) == ["Other.app"], f"applications folder: {list(box.apps.iterdir())}")
         check(not entry.exists() and not (box.home / DATA_PATH.lstrip("/") / "mirolan_version.json").exists(),
               "the menu entry or the version file stayed")
@@ -208,6 +223,108 @@ def case_https_proxy(box):
     direct = [line for line in over_https(box, PROXY_SOURCE) if not line.startswith(PROXY_SOURCE + " ")]
     check(not direct, f"requests that did not come through the proxy: {direct}")
     check("CONNECT 127.0.0.1:" in (box.root / "tinyproxy.log").read_text(), "tinyproxy logged no CONNECT")
+
+
+UNATTENDED = ("--unattended", "--accept-license", "--json")
+
+
+def signed_sandbox(box, limit_rate=None, config_url=None):
+    """nginx and the demo service signing the archive, a bundle that carries the key: root places only
+    what is signed. Returns the key line."""
+    key, secret, _ = minisign_pair(box.root)
+    nginx = box.start_nginx(limit_rate=limit_rate)
+    service = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--log-upload-url", nginx + "/logs/",
+                                "--sign-with", str(secret))
+    box.make_bundle(config_url or service + "/config/prod", kQSArchivePublicKey=key)
+    return key
+
+
+def unattended(box, *args, terminal=False, stop_when=None):
+    """The installer with no display variable at all, stdout on a pipe and stderr on a pipe or a
+    pseudo-terminal; stop_when(stderr so far) true sends SIGTERM. Returns (status, stdout, stderr)."""
+    env = {k: v for k, v in box.env().items() if k not in ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY")}
+    env["TERM"] = "xterm"
+    master, slave = pty.openpty() if terminal else os.pipe()
+    proc = subprocess.Popen([str(box.executable), *args], env=env, stdout=subprocess.PIPE, stderr=slave, text=True)
+    os.close(slave)
+    err = b""
+    with suppress(OSError):  # EIO: the terminal's other end has gone
+        while chunk := os.read(master, 4096):
+            err += chunk
+            if stop_when and stop_when(err.decode(errors="replace")):
+                proc.send_signal(signal.SIGTERM)
+                stop_when = None
+    os.close(master)
+    out = proc.stdout.read()
+    status = proc.wait(timeout=60)
+    with open(box.artifacts / "unattended.txt", "a") as f:
+        f.write(f"$ {' '.join(args)}\n{err.decode(errors='replace')}{out}-> {status}\n")
+    return status, out, err.decode(errors="replace")
+
+
+def nothing_left(box, label):
+    check(not list(box.apps.iterdir()), f"{label}: applications folder {list(box.apps.iterdir())}")
+    check(not list(box.tmp.rglob("downloadedFile*")), f"{label}: temporary files left")
+
+
+def case_unattended(box):
+    """No display at all: the licence gate before any request; a signed install, placed, with the
+    window's events but LaunchApp and its plain lines on a pipe; a second run changes nothing."""
+    signed_sandbox(box)
+    status, out, err = unattended(box, "--unattended")
+    check(status == 18 and "terms-of-service" in err and "privacy-statement" in err, f"without --accept-license: {status} {err}")
+    check(not box.log_path.exists() and not box.request_log.exists(), "a run log or a request before the licence")
+    status, out, err = unattended(box, *UNATTENDED)
+    result = json.loads(out.splitlines()[-1])
+    check(status == 0 and result["outcome"] == "placed" and result["version"] == "2.4.1"
+          and result["path"] == str(box.apps / BINARY_NAME), f"first run: {status} {out}")
+    check((box.apps / PRODUCT_EXECUTABLE).is_file() and not box.args_file.exists(), "not placed, or the product started")
+    lines = err.splitlines()
+    done = [i for i, line in enumerate(lines) if re.match(r"Downloading +100%  0\.7 of 0\.7 MiB", line)]
+    check("\x1b[K" not in err and len(done) == 1 and lines.index("Connecting") < lines.index("Downloading") < done[0]
+          < lines.index("Installing"), f"plain lines: {err}")
+    batches = box.batches()
+    check([names(b) for b in batches] == [[n for n in EVENT_ORDER if n != "LaunchApp"]], f"batches {batches}")
+    check("Show Welcome screen" in "\n".join(box.uploaded_lines()), "no Welcome screen record")
+    status, out, _ = unattended(box, "--unattended", "--accept-license")
+    check(status == 3 and out.startswith("Corvala 2.4.1 is already installed"), f"second run: {status} {out}")
+
+
+def case_unattended_failures(box):
+    """Each failure with its own status and sentence, nothing left behind: a forged archive, a full
+    disk where the archive is written (a small tmpfs), a configuration server that is down."""
+    signed_sandbox(box)
+    served = box.www / "Corvala.zip"
+    genuine = served.read_bytes()
+    served.write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    status, out, _ = unattended(box, *UNATTENDED)
+    check(status == 12 and json.loads(out)["outcome"] == "signature_refused", f"forged: {status} {out}")
+    nothing_left(box, "forged")
+    served.write_bytes(genuine)
+    if os.geteuid() == 0:  # mounting needs root
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m,mode=0700", "tiny-e2e", str(box.tmp)], check=True)
+        box.undo.callback(subprocess.run, ["umount", str(box.tmp)])
+        status, out, _ = unattended(box, *UNATTENDED)
+        check(status == 13 and json.loads(out)["outcome"] == "no_space", f"full disk: {status} {out}")
+        nothing_left(box, "full disk")
+    write_info_plist(box.executable.parents[2], "com.brightmoor.corvala.tinyinstaller.e2e",
+                     f"http://127.0.0.1:{free_port()}/config/prod", box.apps)
+    status, out, _ = unattended(box, *UNATTENDED)
+    check(status == 10 and json.loads(out)["outcome"] == "no_configuration", f"server down: {status} {out}")
+    nothing_left(box, "server down")
+
+
+def case_unattended_signal(box):
+    """On a terminal the progress line rewrites itself; SIGTERM mid-download ends with 143 in order:
+    nothing placed or left, "End" sent, the log uploaded."""
+    signed_sandbox(box, limit_rate="100k")
+    began = time.monotonic()
+    status, out, err = unattended(box, *UNATTENDED, terminal=True, stop_when=lambda e: " left\x1b[K" in e)
+    check(status == 143 and json.loads(out)["outcome"] == "interrupted", f"SIGTERM: {status} {out}")
+    check(re.search(r"\rDownloading +\d+%  0\.\d of 0\.7 MiB  0\.\d MiB/s  0:\d\d left\x1b\[K", err), f"terminal: {err!r}")
+    check(err.endswith("\n") and err.count("\rDownloading") >= 2, f"the progress line was not rewritten: {err!r}")
+    after_the_exit(box, began)
+    nothing_left(box, "SIGTERM")
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
