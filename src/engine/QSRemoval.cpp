@@ -96,13 +96,20 @@ void QSRemoval::setHelperLauncher(const QString &program, const QStringList &arg
 
 void QSRemoval::loadAddresses()
 {
+    addressesPending_ = true;
     // The endpoints arrive as notifications, as in any run; only a failure is ours to record.
-    QSConfigProvider::loadConfigWithCompletion([](std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error) {
-        if (config)
+    QPointer<QSRemoval> self(this);
+    QSConfigProvider::loadConfigWithCompletion([self](std::shared_ptr<const QSConfig> config, std::optional<QSNetworkError> error) {
+        QString failure;
+        if (!config) {
+            failure = QStringLiteral("The removal's records cannot be sent: no configuration (%1); they stay in the run log")
+                          .arg(error ? error->description : QStringLiteral("not a usable document"));
+            QSLogger::error(failure, QS_REMOVAL_CONTEXT("loadAddresses"));
+        }
+        if (!self)
             return;
-        QSLogger::error(QStringLiteral("The removal's records cannot be sent: no configuration (%1); they stay in the run log")
-                            .arg(error ? error->description : QStringLiteral("not a usable document")),
-                        QS_REMOVAL_CONTEXT("loadAddresses"));
+        self->addressesPending_ = false;
+        emit self->addressesSettled(failure);
     });
 }
 

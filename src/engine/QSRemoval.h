@@ -40,7 +40,9 @@ public:
     bool needsAuthorisation() const;
 
     // Fetches the configuration for the addresses only; its failure changes nothing here.
+    // addressesSettled() follows once, with the reason when nothing can be sent.
     void loadAddresses();
+    bool addressesPending() const { return addressesPending_; }
     // Starts the removal; finished() follows once, on this thread.
     void start();
     bool isRunning() const { return running_; }
@@ -50,6 +52,7 @@ public:
 
 signals:
     void finished(const QSRemoval::Result &result);
+    void addressesSettled(const QString &failure);
 
 private:
     void removeInProcess();
@@ -62,4 +65,5 @@ private:
     QSPrivilegedRemoval *helper_ = nullptr;
     QThread *worker_ = nullptr;
     bool running_ = false;
+    bool addressesPending_ = false;
 };

@@ -255,6 +255,26 @@ def case_own_folder(box, person):
     os.chown(box.apps, 0, 0)
 
 
+def case_unattended_removal(box, person):
+    """After case_sudo, as root through sudo: --remove --unattended takes the bundle, the system menu
+    entry and the version file (the person's own: the installation replaced the planted hard link);
+    a second run finds nothing to remove. Root's files that HOME leads to stay as they were."""
+    secrets = box.root / "root-only"
+    before = root_state(secrets)
+    env = {**box.env(), "USER": "root", "LOGNAME": "root", "SUDO_UID": str(person.pw_uid),
+           "SUDO_GID": str(person.pw_gid), "SUDO_USER": person.pw_name}
+    for status, outcome in ((0, "removed"), (3, "nothing_to_remove")):
+        done = subprocess.run(["/usr/bin/tiny-installer", "--remove", "--unattended", "--json"], env=env, text=True,
+                              capture_output=True, timeout=120)
+        (box.artifacts / f"unattended-removal-{status}.txt").write_text(done.stderr + done.stdout)
+        result = json.loads(done.stdout.strip().splitlines()[-1])
+        check(done.returncode == status and result["outcome"] == outcome, f"{done.returncode}: {done.stdout} {done.stderr}")
+    version_file = box.home / DATA_PATH.lstrip("/") / "mirolan_version.json"
+    check(not (box.apps / BINARY_NAME).exists() and not SYSTEM_MENU_ENTRY.exists() and not version_file.exists(),
+          "the bundle, its entry or the version file stayed")
+    check(root_state(secrets) == before, "root's files changed")
+
+
 def case_package(build, undo, key, public_key):  # no package without the maker's archive key
     with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
         env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
@@ -306,6 +326,7 @@ def case_privileged(box):
     case_removal(box, person, undo)
     case_own_folder(box, person)
     case_sudo(box, person)
+    case_unattended_removal(box, person)
 
 
 if __name__ == "__main__":
