@@ -2,15 +2,17 @@
 // What the installer and the privileged placement helper say to each other.
 //
 // The installer starts the helper through pkexec when Install is pressed. Once pkexec has the
-// authorisation and the helper has read its own settings, the helper writes kReadyLine. Later the
+// authorisation the helper writes kStartedLine, and once it has read its own settings and cleaned
+// up, kReadyLine; from "started" on the installer waits for each answer within a bound. Later the
 // installer writes the request on the helper's standard input while it downloads the archive:
-// header lines "<key> <value>" and an empty line, then frames, each a line and what it announces:
+// header lines "<key> <value>" (the signature, the most download attempts) and an empty line, then frames, each a line and what it announces:
 //   "data <n>"      n bytes of the archive, following those before;
 //   "restart"       the archive starts over from its first byte (a download attempt began again);
 //   "end <length>"  the archive is whole and has this many bytes; nothing follows.
 // Then it closes the stream. The helper stores and hashes the bytes as they come, so the archive
 // is verified as soon as its last byte is in; it extracts nothing before "end". The helper writes
-// kVerifiedLine once the whole archive is in and its signature holds, a kStagingPrefix line with
+// a kCommentPrefix line and kVerifiedLine once the whole archive is in and its signature holds, a
+// kExtractingPrefix line as it starts extracting, a kStagingPrefix line with
 // the extracted bundle's folder before it swaps the bundle in, and one answer line ("placed" or
 // "error") before it exits with one of the statuses below. The installer writes its records as
 // these lines arrive, so they come in the same order as when it places the bundle itself.
@@ -22,14 +24,18 @@
 
 namespace archives::placement {
 
+inline constexpr char kStartedLine[] = "started";  // first, as soon as pkexec has the authorisation
 inline constexpr char kReadyLine[] = "ready";
+inline constexpr char kCommentPrefix[] = "comment ";  // "comment <the signature's trusted comment>"
 inline constexpr char kVerifiedLine[] = "verified";
+inline constexpr char kExtractingPrefix[] = "extracting ";  // "extracting <the folder the archive is extracted to>"
 inline constexpr char kStagingPrefix[] = "staging ";  // "staging <folder holding the bundle>"
 inline constexpr char kPlacedPrefix[] = "placed ";   // "placed <bundle path>"
 inline constexpr char kErrorPrefix[] = "error ";     // "error <reason>"
 
 // Header keys.
 inline constexpr char kSignatureKey[] = "signature";  // base64 of the whole .minisig text
+inline constexpr char kAttemptsKey[] = "attempts";    // how many download attempts the installer makes at most
 
 // Frames.
 inline constexpr char kDataFrame[] = "data";

@@ -194,8 +194,8 @@ bool ZipExtractor::directoryWithinBounds(const QString &archivePath, const QStri
     QString error;
     if (!listEntries(archivePath, &listed, &error))
         return fail(QStringLiteral("broken archive: %1").arg(error));
-    if (quint64(listed.size()) > limits::kMaxEntries)
-        return fail(QStringLiteral("refused archive of %1 entries, more than %2").arg(listed.size()).arg(limits::kMaxEntries));
+    if (quint64(listed.size()) > maxEntries_)
+        return fail(QStringLiteral("refused archive of %1 entries, more than %2").arg(listed.size()).arg(maxEntries_));
     quint64 total = 0;
     for (const ZipEntrySummary &entry : std::as_const(listed)) {
         total += entry.size;
@@ -290,8 +290,8 @@ bool ZipExtractor::extractFrom(archive *reader, const QString &top, const QStrin
             break;
         if (status < ARCHIVE_WARN)
             return fail(QStringLiteral("broken archive: %1").arg(archiveError(reader)));
-        if (++entries > limits::kMaxEntries)
-            return fail(QStringLiteral("refused archive of more than %1 entries").arg(limits::kMaxEntries));
+        if (++entries > maxEntries_)
+            return fail(QStringLiteral("refused archive of more than %1 entries").arg(maxEntries_));
         if (!marginKept(top, entries, written))
             return false;
         // Where libarchive began to read this entry's header; with the checksum below, what the

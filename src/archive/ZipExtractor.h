@@ -53,6 +53,8 @@ public:
     void setSpaceLimit(quint64 bytes) { spaceLimit_ = bytes; }
     // The maximum archive size the bounds follow from (limits::kDefaultMaxArchiveBytes unless set).
     void setMaxArchiveBytes(quint64 bytes) { maxArchiveBytes_ = bytes; }
+    // limits::kMaxEntries unless lowered (tests reach the bound without writing 100,000 files).
+    void setMaxEntries(quint64 entries) { maxEntries_ = entries; }
     // Checked before every entry and every block: once it reads true, extraction stops and fails
     // with wasCancelled() set. The flag is read from the extracting thread only.
     void setCancelFlag(const std::atomic<bool> *cancelled) { cancelled_ = cancelled; }
@@ -93,6 +95,7 @@ private:
 
     quint64 spaceLimit_ = std::numeric_limits<quint64>::max();
     quint64 maxArchiveBytes_ = quint64(limits::kDefaultMaxArchiveBytes);
+    quint64 maxEntries_ = limits::kMaxEntries;
     quint64 checkedEntries_ = 0;
     quint64 checkedBytes_ = 0;
     QString error_;

@@ -106,7 +106,8 @@ void QSDownloadTransfer::begin()
     manager_ = new QNetworkAccessManager;
     QSProxy::useSystemProxy(*manager_);
     QNetworkRequest request(url_);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // No cache on the manager and no cache header on the wire (see QSHttp): a CDN serves the
+    // archive from its edge.
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);

@@ -123,12 +123,9 @@ void QSInstallFlow::startInstallation()
         showOfflineStep(kStart);
         return;
     }
-    // A helper from an earlier attempt goes; each start asks for its own authorisation.
+    // A helper from an earlier attempt goes; each start asks for its own authorisation, once the
+    // configuration is in: then a refusal reaches the maker like any other failure.
     delete privileged_;
-    if (QSPrivilegedPlacement *placement = placementFactory_(this)) {
-        askForPlacementRights(placement);
-        return;
-    }
     loadConfiguration();
 }
 
@@ -176,6 +173,10 @@ void QSInstallFlow::configurationLoaded(std::shared_ptr<const QSConfig> config, 
     sendEvent(QStringLiteral("Config"), {{QStringLiteral("RSLT"), kPass},
                                          {QStringLiteral("T"), QSAnalyticSender::singlePrecision(seconds)}});
     downloadAttempt_ = 1;
+    if (QSPrivilegedPlacement *placement = placementFactory_(this)) {
+        askForPlacementRights(placement);  // the download begins once it is given
+        return;
+    }
     beginInstallation();
 }
 

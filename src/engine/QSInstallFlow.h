@@ -82,9 +82,6 @@ public:
     using PlacementFactory = std::function<QSPrivilegedPlacement *(QObject *parent)>;
     void setPlacementFactory(PlacementFactory factory) { placementFactory_ = std::move(factory); }
     void setRetryBackoff(const QSRetryBackoff &backoff) { backoff_ = backoff; }
-    // Root places only signed archives also when nobody started it through sudo or pkexec (a
-    // run from ssh, a service or a configuration-management tool).
-    void setSignedOnlyAsRoot(bool signedOnly) { signedOnlyAsRoot_ = signedOnly; }
 
 signals:
     // Bytes of the archive received so far of those announced (expected <= 0: not announced), as
@@ -122,6 +119,7 @@ private:
     [[nodiscard]] bool armSignatureCheck(QSDownloader &downloader);
     [[nodiscard]] bool signatureHolds();
     void signatureFailed(const QString &function, const QString &problem);
+    void signatureVerified(const QString &trustedComment);  // the record, on both placement paths
 
     // Extraction, placement, finished state (QSInstallFlowInstall.cpp)
     void runInstallStage(const QString &archivePath);
@@ -179,5 +177,4 @@ private:
     std::shared_ptr<std::atomic<bool>> extractionCancelled_ = std::make_shared<std::atomic<bool>>(false);
     bool stopped_ = false;
     bool signatureRefused_ = false;
-    bool signedOnlyAsRoot_ = false;
 };

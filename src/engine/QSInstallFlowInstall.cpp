@@ -9,6 +9,7 @@
 #include "archive/BundleVersion.h"
 #include "platform/DesktopEntry.h"
 #include "platform/InvokingPerson.h"
+#include "platform/PlacementLock.h"
 #include "engine/QSPrivilegedPlacement.h"
 #include "archive/BundleShape.h"
 #include "platform/Console.h"
@@ -21,6 +22,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
+
+#include <optional>
+
+#include <unistd.h>
 
 using namespace flowtext;
 
@@ -203,6 +208,13 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     runOffMainThread(
         WorkerJob::Placement,
         [source, target, version, versionFile, productName, menuFolder, installer, result] {
+            // Root holds the bundle's lock from the version check to the menu entry, as the helper
+            // does: another placement of it never swaps in between.
+            std::optional<platform::PlacementLock> lock;
+            if (::geteuid() == 0 && !lock.emplace(target).isHeld()) {
+                result->placeError = lock->errorString();
+                return;
+            }
             // Never an older build over a newer one, whoever signed it.
             result->olderVersion = archives::BundleVersion::refusalToReplace(target, source);
             if (result->olderVersion.isEmpty())

@@ -1,5 +1,5 @@
 // Placement through the privileged helper, used when the person may not write the applications
-// folder: the authorisation is asked when Install is pressed, the helper extracts and places the
+// folder: the authorisation is asked once the configuration is in, the helper extracts and places the
 // archive as root, and the installer writes the version file as the person.
 #include "engine/QSInstallFlow.h"
 
@@ -32,7 +32,7 @@ void QSInstallFlow::askForPlacementRights(QSPrivilegedPlacement *placement)
         if (privileged_ != placement)
             return;
         QSLogger::debug(QStringLiteral("Authorisation to place %1 granted").arg(kProductName), QS_FLOW_CONTEXT(kStart));
-        loadConfiguration();
+        beginInstallation();
     });
     connect(placement, &QSPrivilegedPlacement::unavailable, this, [this, placement](bool refused, const QString &detail) {
         if (privileged_ != placement)
@@ -59,7 +59,8 @@ void QSInstallFlow::streamToHelper(QSDownloader &downloader)
     // Every attempt's body goes to the helper as it is written to disk, bytes of an earlier attempt
     // that it resumes first: the helper has stored and hashed the archive when its last byte comes.
     const std::shared_ptr<QSPlacementStream> stream =
-        privileged_->streamAttempt(config_ ? config_->latestMacSignature.toUtf8() : QByteArray());
+        privileged_->streamAttempt(config_ ? config_->latestMacSignature.toUtf8() : QByteArray(),
+                                   config_ ? config_->downloadRetryLimit : 0);
     downloader.onBodyBytes = [stream](QByteArrayView bytes) { stream->append(bytes); };
     downloader.onBodyRestarted = [stream] { stream->restart(); };
 }
@@ -74,14 +75,17 @@ void QSInstallFlow::placeThroughHelper(const QString &archivePath, qint64 length
     const QString applications = QSConfigProvider::getApplicationsDirectory();
     // The helper's lines arrive in the order the installer's own placement writes its records:
     // the download is accepted only once the helper has checked the signature with its own key.
-    connect(placement, &QSPrivilegedPlacement::verified, this, [this, archivePath, applications, downloadSeconds] {
+    connect(placement, &QSPrivilegedPlacement::verified, this, [this, archivePath, downloadSeconds](const QString &comment) {
         // The helper holds its own verified copy: this one is read no more. Gone long before the
         // helper syncs the file system, its pages are dropped unwritten instead of going to disk.
         QSInstallFiles::removePathInBackground(archivePath);
+        signatureVerified(comment);
         downloadAccepted(downloadSeconds);
         updateProgressWithValue(0.0, 0.9);
         QSLogger::debug(QStringLiteral("Extract %1 installer").arg(kProductName), QS_FLOW_CONTEXT(kFinished));
-        QSLogger::debug(QStringLiteral("Unzip from: %1 to: %2").arg(archivePath, applications), QS_FLOW_CONTEXT(kUnzip));
+    });
+    connect(placement, &QSPrivilegedPlacement::extracting, this, [archivePath](const QString &folder) {
+        QSLogger::debug(QStringLiteral("Unzip from: %1 to: %2").arg(archivePath, folder), QS_FLOW_CONTEXT(kUnzip));
     });
     connect(placement, &QSPrivilegedPlacement::staging, this, [this, applications](const QString &folder) {
         QSLogger::debug(QStringLiteral("Extract %1 installer success").arg(kProductName), QS_FLOW_CONTEXT(kFinished));

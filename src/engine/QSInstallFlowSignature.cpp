@@ -7,7 +7,6 @@
 #include "config/QSConfigProvider.h"
 #include "engine/QSFlowTexts.h"
 #include "platform/Host.h"
-#include "platform/InvokingPerson.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
 
@@ -27,11 +26,12 @@ bool QSInstallFlow::armSignatureCheck(QSDownloader &downloader)
     // malformed refuses every archive: a broken key must never turn the check off.
     const QString key = QSConfigProvider::getStringFromPlist(kArchivePublicKey).trimmed();
     if (key.isEmpty()) {
-        // No key, no root: started through sudo or pkexec, the installer places as root, and
-        // root places only what the maker signed. (The helper, when it places, checks itself.)
-        const bool root = platform::InvokingPerson::current() || (signedOnlyAsRoot_ && platform::host().isSuperUser());
-        if (privileged_.isNull() && root) {
-            signatureFailed(kBegin, QStringLiteral("the installer runs as root and its Info.plist carries no %1")
+        // No key, no root: running as the superuser, however it was started (sudo, pkexec, a
+        // login, su), the installer places only what the maker signed. (The helper checks itself.)
+        // The words avoid the account's name, which the log masks.
+        if (privileged_.isNull() && platform::host().isSuperUser()) {
+            signatureFailed(kBegin, QStringLiteral("the installer has administrator rights and its Info.plist carries no %1, "
+                                                   "so it places no unsigned archive")
                                         .arg(kArchivePublicKey));
             return false;
         }
@@ -78,9 +78,14 @@ bool QSInstallFlow::signatureHolds()
         signatureFailed(kFinished, problem);
         return false;
     }
-    QSLogger::debug(QStringLiteral("Archive signature verified (trusted comment: %1)").arg(comment),
-                    QS_FLOW_CONTEXT(kFinished));
+    signatureVerified(comment);
     return true;
+}
+
+void QSInstallFlow::signatureVerified(const QString &trustedComment)
+{
+    QSLogger::debug(QStringLiteral("Archive signature verified (trusted comment: %1)").arg(trustedComment),
+                    QS_FLOW_CONTEXT(kFinished));
 }
 
 void QSInstallFlow::signatureFailed(const QString &function, const QString &problem)

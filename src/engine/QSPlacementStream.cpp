@@ -39,13 +39,15 @@ QSPlacementStream::~QSPlacementStream()
     close();
 }
 
-void QSPlacementStream::beginAttempt(const QByteArray &signatureText)
+void QSPlacementStream::beginAttempt(const QByteArray &signatureText, quint64 attempts)
 {
     if (!headerSent_) {
         headerSent_ = true;
         QByteArray header;
         if (!signatureText.isEmpty())
             header += QByteArray(kSignatureKey) + ' ' + signatureText.toBase64() + '\n';
+        if (attempts > 0)
+            header += QByteArray(kAttemptsKey) + ' ' + QByteArray::number(attempts) + '\n';
         send(header + '\n');
         return;
     }

@@ -24,8 +24,9 @@ public:
     QSPlacementStream(const QSPlacementStream &) = delete;
     QSPlacementStream &operator=(const QSPlacementStream &) = delete;
 
-    // The first attempt's start sends the header; every later one starts the archive over.
-    void beginAttempt(const QByteArray &signatureText);
+    // The first attempt's start sends the header (the signature, and how many attempts there will
+    // be at most when attempts is not 0); every later one starts the archive over.
+    void beginAttempt(const QByteArray &signatureText, quint64 attempts = 0);
     void append(QByteArrayView bytes);  // from the download's thread
     void restart();                     // the body starts over from its first byte
     // The archive is whole: the end frame, then the stream closes.

@@ -32,8 +32,10 @@ bool QSPreinstallCheck::hasEnoughSpace()
     if (!space.ok) {
         // Not knowing counts as not enough: the user sees the no-space alert rather than a
         // download that fails half-way.
-        QSLogger::error(QStringLiteral("Error: %1").arg(space.error),
-                        QS_LOG_CONTEXT("+[QSPreinstallCheck hasEnoughSpace]"));
+        // The record names the check's class, as the isAppleM1 record does, not our file.
+        QSLogContext context = QS_LOG_CONTEXT("+[QSPreinstallCheck hasEnoughSpace]");
+        context.file = QStringLiteral("QSPreinstallCheck");
+        QSLogger::error(QStringLiteral("Error: %1").arg(space.error), context);
         return false;
     }
     return space.bytes > kRequiredFreeBytes;

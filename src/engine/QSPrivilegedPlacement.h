@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QProcess>
+#include <QTimer>
 #include <QStringList>
 
 #include <memory>
@@ -10,7 +11,7 @@
 class QSPlacementStream;
 
 // The installer's side of the privileged placement helper. When the person may not write the
-// applications folder, the helper is started through pkexec as soon as Install is pressed, so the
+// applications folder, the helper is started through pkexec once the configuration is in, so the
 // authorisation is asked before the download. The archive goes to the helper's standard input as
 // it downloads, so the helper has stored and checked it by the time its last byte arrives, and
 // then places the bundle as root.
@@ -40,7 +41,7 @@ public:
     // Once authorised, for each download attempt as it starts: the stream that takes the attempt's
     // body (the first attempt's sends the request's header and the signature text, every later
     // one starts the archive over).
-    std::shared_ptr<QSPlacementStream> streamAttempt(const QByteArray &signatureText);
+    std::shared_ptr<QSPlacementStream> streamAttempt(const QByteArray &signatureText, quint64 attempts = 0);
     // The whole archive, of length bytes, has been streamed; placed() follows once.
     void place(qint64 length);
     bool isReady() const { return phase_ == Phase::Ready; }
@@ -51,14 +52,25 @@ public:
     // Waits (bounded) for a committed placement to end; placed() is emitted before this returns.
     void waitForCommittedPlacement();
 
+    // Once the helper has started (the authorisation is given), how long it may take to be ready,
+    // and then, once the archive is sent, to say anything more: a helper that says nothing for so
+    // long has failed, and the placement ends with a reason. Tests shorten them.
+    struct AnswerLimits {
+        int readyMs = 120 * 1000;     // its settings, the sweep, the bundle's lock (60 s at most)
+        int silenceMs = 30 * 60 * 1000;  // extracting a bundle of the largest archive allowed
+    };
+    void setAnswerLimits(AnswerLimits limits) { limits_ = limits; }
+
 signals:
     void authorised();
     // refused: the person dismissed the authorisation or was not allowed; otherwise the helper
     // could not start or is not configured. detail is for the run log.
     void unavailable(bool refused, const QString &detail);
-    // While placing, in this order: the whole archive arrived and its signature holds; the bundle
-    // is extracted and checked in folder and is about to be swapped in. Then placed().
-    void verified();
+    // While placing, in this order: the whole archive arrived and its signature (with this
+    // trusted comment) holds; extraction into folder starts; the bundle is extracted and checked
+    // in folder and is about to be swapped in. Then placed().
+    void verified(const QString &trustedComment);
+    void extracting(const QString &folder);
     void staging(const QString &folder);
     void placed(QSPrivilegedPlacement::Outcome outcome, const QString &detail);
 
@@ -67,13 +79,18 @@ private:
 
     void readAnswers();
     void helperEnded(int exitCode, QProcess::ExitStatus status);
+    void answerOverdue();
 
     QString program_;
     QStringList arguments_;
-    QProcess process_;
+    QProcess *process_;  // ours, unless a helper that stopped answering outlives us
+    AnswerLimits limits_;
+    QTimer answerTimer_;
+    bool overdue_ = false;
     Phase phase_ = Phase::Idle;
     bool wasAuthorised_ = false;
     QByteArray output_;
     QString answer_;  // the helper's last line after "ready"
+    QString trustedComment_;
     std::shared_ptr<QSPlacementStream> stream_;  // the helper's standard input
 };

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 using namespace archives::placement;
@@ -27,9 +28,18 @@ constexpr int kPipeBytes = 1024 * 1024;
 // unevenness, few enough to keep the helper small.
 constexpr size_t kBlocksAhead = 4;
 
-ssize_t readSome(int fd, char *buffer, size_t size)
+// Reads what is there, waiting at most idleMs for it: -1 with errno ETIMEDOUT when nothing came.
+ssize_t readSome(int fd, char *buffer, size_t size, int idleMs)
 {
     for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, idleMs);
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled == 0)
+            errno = ETIMEDOUT;
+        if (polled <= 0)
+            return -1;
         const ssize_t got = ::read(fd, buffer, size);
         if (got >= 0 || errno != EINTR)
             return got;
@@ -53,19 +63,21 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
+enum class LineRead { Line, Ended, TooLong, Idle };
+
 // One line without its line feed, read byte by byte so that not one byte of what follows is taken.
-bool readLine(int input, qsizetype limit, QByteArray *line)
+LineRead readLine(int input, qsizetype limit, int idleMs, QByteArray *line)
 {
     line->clear();
     char byte = 0;
     while (line->size() <= limit) {
-        if (readSome(input, &byte, 1) != 1)
-            return false;
+        if (readSome(input, &byte, 1, idleMs) != 1)
+            return errno == ETIMEDOUT ? LineRead::Idle : LineRead::Ended;
         if (byte == '\n')
-            return true;
+            return LineRead::Line;
         line->append(byte);
     }
-    return false;
+    return LineRead::TooLong;
 }
 
 // The number of a frame line "<name> <digits>"; nullopt when the line is not that.
@@ -90,28 +102,30 @@ Status ArchiveReceiver::fail(Status status, const QString &message)
     return status;
 }
 
-bool ArchiveReceiver::readHeader(int input)
+Status ArchiveReceiver::idle()
 {
-    // Lines up to an empty one, within kMaxHeaderBytes in all.
-    QByteArray line;
-    for (qsizetype left = kMaxHeaderBytes; readLine(input, left, &line); left -= line.size() + 1) {
-        if (line.isEmpty())
-            return true;
-        const qsizetype space = line.indexOf(' ');
-        if (space <= 0)
-            return false;
-        if (line.left(space) == kSignatureKey)
-            signature_ = QByteArray::fromBase64(line.mid(space + 1));
-        // other keys belong to other installers and are ignored
-    }
-    return false;
+    return fail(BadRequest, QStringLiteral("nothing came from the installer for %1 s").arg(idleMs_ / 1000.0));
 }
 
 Status ArchiveReceiver::receiveHeader(int input)
 {
-    if (!readHeader(input))
-        return fail(BadRequest, QStringLiteral("the request has no valid header"));
-    return Placed;
+    // Lines up to an empty one, within kMaxHeaderBytes in all.
+    QByteArray line;
+    for (qsizetype left = kMaxHeaderBytes;; left -= line.size() + 1) {
+        const LineRead read = readLine(input, left, idleMs_, &line);
+        if (read == LineRead::Idle)
+            return idle();
+        const qsizetype space = line.indexOf(' ');
+        if (read != LineRead::Line || (!line.isEmpty() && space <= 0))
+            return fail(BadRequest, QStringLiteral("the request has no valid header"));
+        if (line.isEmpty())
+            return Placed;
+        if (line.left(space) == kSignatureKey)
+            signature_ = QByteArray::fromBase64(line.mid(space + 1));
+        else if (line.left(space) == kAttemptsKey)
+            maxRestarts_ = qMin(line.mid(space + 1).toULongLong(), kMaxAttempts) + kRestartMargin;
+        // other keys belong to other installers and are ignored
+    }
 }
 
 Status ArchiveReceiver::receiveArchive(int input, int output)
@@ -128,21 +142,29 @@ Status ArchiveReceiver::receiveArchive(int input, int output)
     (void)::fcntl(input, F_SETPIPE_SZ, kPipeBytes);
     auto hash = std::make_unique<BackgroundHash>(*signature, kBlockSize, kBlocksAhead);
     received_ = 0;
+    quint64 restarts = 0;
     QByteArray line;
     for (;;) {
-        if (!readLine(input, kMaxFrameLineBytes, &line))
-            return fail(BadRequest, QStringLiteral("the archive ended before its end frame, after %1 bytes").arg(received_));
+        switch (readLine(input, kMaxFrameLineBytes, idleMs_, &line)) {
+        case LineRead::Line: break;
+        case LineRead::Ended: return fail(BadRequest, QStringLiteral("the archive ended before its end frame, after %1 bytes").arg(received_));
+        case LineRead::TooLong: return fail(BadRequest, QStringLiteral("a frame line is longer than %1 bytes").arg(kMaxFrameLineBytes));
+        case LineRead::Idle: return idle();
+        }
         if (const auto size = frameNumber(line, kDataFrame)) {
             const Status status = receiveData(input, output, *size, *hash);
             if (status != Placed)
                 return status;
         } else if (line == kRestartFrame) {
-            // A new download attempt: the file and the check start over.
-            hash.reset();
-            signature = ArchiveSignature::forKey(publicKey_, signature_, &checkError);
-            if (!signature)
+            // A new download attempt: the file and the check start over; the hashing thread and
+            // its blocks stay. No more attempts than the installer makes.
+            if (++restarts > maxRestarts_)
+                return fail(BadRequest, QStringLiteral("more than %1 restarts of the archive").arg(maxRestarts_));
+            std::unique_ptr<ArchiveSignature> fresh = ArchiveSignature::forKey(publicKey_, signature_, &checkError);
+            if (!fresh)
                 return fail(SignatureRejected, checkError);
-            hash = std::make_unique<BackgroundHash>(*signature, kBlockSize, kBlocksAhead);
+            hash->restart(*fresh);
+            signature = std::move(fresh);
             if (::ftruncate(output, 0) != 0 || ::lseek(output, 0, SEEK_SET) != 0)
                 return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
             received_ = 0;
@@ -158,10 +180,11 @@ Status ArchiveReceiver::receiveArchive(int input, int output)
         return fail(BadRequest, QStringLiteral("the request carries an empty archive"));
     hash->finish();
     char extra = 0;
-    if (readSome(input, &extra, 1) != 0)
+    if (readSome(input, &extra, 1, idleMs_) != 0)
         return fail(BadRequest, QStringLiteral("more bytes after the archive's end"));
     if (!signature->verify(&checkError))
         return fail(SignatureRejected, checkError);
+    trustedComment_ = signature->trustedComment();
     return Placed;
 }
 
@@ -177,7 +200,9 @@ Status ArchiveReceiver::receiveData(int input, int output, quint64 size, Backgro
     quint64 left = size;
     while (left > 0) {
         char *block = hash.freeBlock();
-        const ssize_t got = readSome(input, block, size_t(qMin<quint64>(left, kBlockSize)));
+        const ssize_t got = readSome(input, block, size_t(qMin<quint64>(left, kBlockSize)), idleMs_);
+        if (got < 0 && errno == ETIMEDOUT)
+            return idle();
         if (got < 0)
             return fail(BadRequest, QStringLiteral("cannot read the archive"));
         if (got == 0)

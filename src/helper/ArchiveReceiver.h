@@ -25,17 +25,30 @@ public:
     // size or the folder's free margin is refused before its first byte is stored.
     [[nodiscard]] archives::placement::Status receiveArchive(int input, int output);
     QString errorString() const { return error_; }
+    // The trusted comment of the signature that holds, once receiveArchive() placed.
+    QByteArray trustedComment() const { return trustedComment_; }
+
+    // No byte for this long ends the request: longer than a download attempt may go without one,
+    // plus the pause before the next attempt, so that a living installer is never cut off.
+    static constexpr int kDefaultIdleMs = 5 * 60 * 1000;
+    void setIdleLimit(int milliseconds) { idleMs_ = milliseconds; }
 
 private:
     archives::placement::Status fail(archives::placement::Status status, const QString &message);
-    bool readHeader(int input);
+    archives::placement::Status idle();
     // The bytes of one data frame, to output and to the check.
     archives::placement::Status receiveData(int input, int output, quint64 size, BackgroundHash &hash);
 
     QString publicKey_;
     quint64 maxArchiveBytes_;
     QString folder_;
+    // Restarts allowed: the attempts the installer announces (at most kMaxAttempts) and a margin.
+    static constexpr quint64 kMaxAttempts = 1000;
+    static constexpr quint64 kRestartMargin = 4;
+    quint64 maxRestarts_ = 16 + kRestartMargin;
+    int idleMs_ = kDefaultIdleMs;
     quint64 received_ = 0;  // since the last restart
     QByteArray signature_;  // the .minisig text, when the request carries one
+    QByteArray trustedComment_;
     QString error_;
 };

@@ -24,6 +24,8 @@ public:
         return false;
     }
 
+    QByteArray trustedComment() const override { return verifier_->trustedComment(); }
+
 private:
     std::unique_ptr<archives::MinisignVerifier> verifier_;
 };

@@ -3,10 +3,10 @@
 #include <system_error>
 
 BackgroundHash::BackgroundHash(ArchiveSignature &signature, std::size_t blockSize, std::size_t blockCount)
-    : signature_(signature)
+    : signature_(&signature)
 {
     for (std::size_t i = 0; i < blockCount; ++i) {
-        storage_.push_back(std::make_unique<char[]>(blockSize));
+        storage_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));  // never read before written
         free_.push_back(storage_.back().get());
     }
     try {
@@ -39,7 +39,7 @@ char *BackgroundHash::freeBlock()
 void BackgroundHash::hash(char *block, std::size_t size)
 {
     if (!thread_.joinable()) {
-        signature_.addData(block, size);
+        signature_->addData(block, size);
         const std::lock_guard<std::mutex> lock(mutex_);
         free_.push_back(block);
         return;
@@ -57,6 +57,13 @@ void BackgroundHash::finish()
     changed_.wait(lock, [this] { return filled_.empty() && !hashing_; });
 }
 
+void BackgroundHash::restart(ArchiveSignature &signature)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return filled_.empty() && !hashing_; });
+    signature_ = &signature;
+}
+
 void BackgroundHash::run()
 {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -67,8 +74,9 @@ void BackgroundHash::run()
         const Filled next = filled_.front();
         filled_.pop_front();
         hashing_ = true;
+        ArchiveSignature *const signature = signature_;
         lock.unlock();
-        signature_.addData(next.block, next.size);
+        signature->addData(next.block, next.size);
         lock.lock();
         hashing_ = false;
         free_.push_back(next.block);

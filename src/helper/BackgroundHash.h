@@ -26,6 +26,9 @@ public:
     void hash(char *block, std::size_t size);
     // Returns once every block handed over has been hashed; the signature may be checked then.
     void finish();
+    // Once every block handed over has been hashed, feeds signature instead (a restart): the
+    // thread and the blocks stay.
+    void restart(ArchiveSignature &signature);
 
     BackgroundHash(const BackgroundHash &) = delete;
     BackgroundHash &operator=(const BackgroundHash &) = delete;
@@ -37,7 +40,7 @@ private:
     };
     void run();
 
-    ArchiveSignature &signature_;
+    ArchiveSignature *signature_;
     std::vector<std::unique_ptr<char[]>> storage_;
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -8,6 +8,7 @@
 #include "archive/ZipExtractor.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DurableFiles.h"
+#include "platform/PlacementLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,9 +103,12 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
         return fail(received, receiver.errorString());
     if (!closed)
         return fail(PlaceFailed, QStringLiteral("cannot store the archive: %1").arg(systemError()));
+    // The comment is one line by the signature's own format; a line break would end the line.
+    report(QByteArray(kCommentPrefix) + receiver.trustedComment().replace('\n', ' '));
     report(kVerifiedLine);
 
     const QString content = staging + QStringLiteral("/content");
+    report(QByteArray(kExtractingPrefix) + QFile::encodeName(content));
     archives::ZipExtractor extractor;
     extractor.setSpaceLimit(freeBytes(staging));
     extractor.setMaxArchiveBytes(quint64(settings_.maxArchiveBytes));
@@ -118,6 +122,11 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
     if (!archives::BundleShape::checkBeforePlacing(bundle, &error))
         return fail(BadBundle, error);
     report(QByteArray(kStagingPrefix) + QFile::encodeName(content));
+    // From the version check to the swap no other placement or removal of this bundle runs:
+    // otherwise one that checked against an older bundle could swap in after a newer one.
+    const platform::PlacementLock lock(targetPath());
+    if (!lock.isHeld())
+        return fail(PlaceFailed, lock.errorString());
     const QString older = archives::BundleVersion::refusalToReplace(targetPath(), bundle);
     if (!older.isEmpty())
         return fail(OlderVersion, older);

@@ -1,5 +1,7 @@
 #include "StagingFolder.h"
 
+#include "platform/PlacementLock.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -36,28 +38,10 @@ int lockRetrying(int fd, int operation)
     return result;
 }
 
-// Holds a lock on the applications folder for as long as it lives.
-class FolderLock {
-public:
-    FolderLock(const QString &folder, int operation) : fd_(openFolder(folder))
-    {
-        if (fd_ >= 0 && lockRetrying(fd_, operation) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    ~FolderLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FolderLock(const FolderLock &) = delete;
-    FolderLock &operator=(const FolderLock &) = delete;
-    bool held() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
+QString targetOf(const QString &applications, const QString &bundleName)
+{
+    return applications + QLatin1Char('/') + bundleName;
+}
 
 void removeTree(const QString &path)
 {
@@ -69,10 +53,14 @@ void removeTree(const QString &path)
 
 StagingFolder::StagingFolder(const QString &applications, const QString &bundleName)
 {
-    const FolderLock making(applications, LOCK_SH);
+    const platform::PlacementLock making(targetOf(applications, bundleName));
+    if (!making.isHeld()) {
+        error_ = QStringLiteral("cannot make a staging folder in %1: %2").arg(applications, making.errorString());
+        return;
+    }
     QByteArray pattern = QFile::encodeName(applications + QLatin1Char('/') + prefixFor(bundleName)
                                            + QString(kRandomLength, QLatin1Char('X')));
-    if (!making.held() || !::mkdtemp(pattern.data())) {  // mode 0700, owned by us (root)
+    if (!::mkdtemp(pattern.data())) {  // mode 0700, owned by us (root)
         error_ = QStringLiteral("cannot make a staging folder in %1: %2").arg(applications, QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
@@ -95,8 +83,8 @@ StagingFolder::~StagingFolder()
 
 int StagingFolder::sweep(const QString &applications, const QString &bundleName)
 {
-    const FolderLock sweeping(applications, LOCK_EX);
-    if (!sweeping.held())
+    const platform::PlacementLock sweeping(targetOf(applications, bundleName));
+    if (!sweeping.isHeld())
         return 0;
     const QString prefix = prefixFor(bundleName);
     int removed = 0;

@@ -10,8 +10,9 @@
 // A helper that was killed cannot remove its folder, so every helper first sweeps the staging
 // folders whose helper is gone. The living helper holds an exclusive lock (flock) on its folder
 // for as long as it runs, which tells the two apart: the kernel drops the lock with the process.
-// A shared lock on the applications folder, held from making the folder until it is locked, keeps
-// a sweep from taking a folder in that moment.
+// The placement lock of the bundle (root's alone), held from making the folder until it is locked
+// and while sweeping, keeps a sweep from taking a folder in that moment. Nothing is locked on the
+// applications folder itself: every account can open it, and a lock there could stall root.
 class StagingFolder {
 public:
     StagingFolder(const QString &applications, const QString &bundleName);

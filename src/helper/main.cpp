@@ -55,7 +55,9 @@ int main()
     ProcessBounds::reset();
     QString error;
     if (::geteuid() != 0)
-        return refuse(NotConfigured, QStringLiteral("the helper must run as root"));
+        return refuse(NotConfigured, QStringLiteral("the helper must run as the superuser"));
+    // Authorised: from here on the installer waits for each of our answers within a bound.
+    answer(Placed, kStartedLine);
 
     const auto info = TrustedInfo::load(&error);
     if (!info)

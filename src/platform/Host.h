@@ -40,7 +40,7 @@ public:
     // The user
     virtual QString homeDirectory() const = 0;
     virtual QString loginName() const = 0;  // login name of the real user id
-    virtual bool isSuperUser() const = 0;   // uid 0 (always an administrator on Linux)
+    virtual bool isSuperUser() const = 0;   // effective uid 0 (always an administrator on Linux)
     // Explicit member list of a group; nullopt when the group does not exist.
     virtual std::optional<QStringList> groupMembers(const QString &group) const = 0;
     virtual QStringList administratorGroups() const = 0;  // "admin" on macOS

@@ -71,7 +71,8 @@ QString LinuxHost::loginName() const
 
 bool LinuxHost::isSuperUser() const
 {
-    return ::getuid() == 0;
+    // What the process may do: root's rights, however it was started.
+    return ::geteuid() == 0;
 }
 
 std::optional<QStringList> LinuxHost::groupMembers(const QString &group) const

@@ -128,6 +128,10 @@ int PersonalFiles::openIn(int folder, const QString &name, int flags, mode_t mod
     const QByteArray encoded = QFile::encodeName(name);
     int fd = -1;
     bool created = false;
+    // Never blocking in open: a FIFO at the name (anyone's, as root) would hold the run there
+    // before its window appears, out of reach of SIGTERM. What is not a regular file is refused
+    // below, and a file keeps blocking reads and writes.
+    flags |= O_NONBLOCK;
     if (!guarded() || !(flags & O_CREAT) || (flags & O_EXCL)) {
         fd = ::openat(folder, encoded.constData(), flags | (guarded() ? O_NOFOLLOW : 0) | O_CLOEXEC, mode);
         created = fd >= 0 && (flags & O_EXCL);
@@ -156,6 +160,7 @@ int PersonalFiles::openIn(int folder, const QString &name, int flags, mode_t mod
         ::close(fd);
         return -1;
     }
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 

@@ -79,8 +79,21 @@ QString CommandLine::helpText()
         "A COMMAND-URL (such as qsd://licenseAgreement) is handed to the running installer, or\n"
         "answered once this one has started.\n"
         "\n"
-        "The exit status says what happened: 0 placed, 3 already installed (nothing changed),\n"
-        "64 usage; every status is listed in the manual page.\n");
+        "Exit status:\n"
+        "  0   placed (or removed); a window run always ends with 0\n"
+        "  3   already installed, the same build or a newer one: nothing changed (nothing to remove)\n"
+        "  10  no network, or the configuration could not be fetched or used\n"
+        "  11  the download failed after every attempt\n"
+        "  12  the archive's signature was refused\n"
+        "  13  not enough free space\n"
+        "  14  the system is too old\n"
+        "  15  the archive could not be extracted, or its contents were refused\n"
+        "  16  placement failed\n"
+        "  17  the authorisation was refused\n"
+        "  18  --unattended without --accept-license\n"
+        "  19  another installer runs for this person\n"
+        "  20  what stands at the product's place is not ours to remove\n"
+        "  64  usage; 70 crash; 128+N ended by signal N (130 SIGINT, 143 SIGTERM)\n");
     return text;
 }
 

@@ -140,8 +140,9 @@ void launch(QNetworkAccessManager &manager, QNetworkRequest request, const QByte
         state->options.timeouts = *timeoutOverride();
     state->completion = std::move(completion);
 
-    // Every request goes to the network: an answer is never taken from a cache.
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // No cache policy of our own goes on the wire: Qt's AlwaysNetwork would add "Cache-Control:
+    // no-cache" and "Pragma: no-cache", which send a CDN back to the origin. The managers have no
+    // cache, so every answer comes from the network all the same, and none is kept.
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     QNetworkReply *reply = send(manager, request, method, body);
     reply->setReadBufferSize(kReadBufferBytes);

@@ -2,6 +2,8 @@
 
 #include "telemetry/QSSystemInfo.h"
 
+#include <QDir>
+
 QSLogContext QSLogContext::make(const char *file, const QString &function, int line)
 {
     QSLogContext context = bare(file, function, line);
@@ -17,6 +19,10 @@ QSLogContext QSLogContext::bare(const char *file, const QString &function, int l
 {
     QSLogContext context;
     context.file = file ? QString::fromUtf8(file) : QString();
+#if defined(TI_COMPILE_DIR)
+    if (!context.file.isEmpty() && QDir::isRelativePath(context.file))
+        context.file = QDir::cleanPath(QStringLiteral(TI_COMPILE_DIR "/") + context.file);
+#endif
     context.function = function;
     context.line = QString::number(line);
     return context;

@@ -15,7 +15,8 @@ struct QSLogContext {
 
     // file is __FILE__ (only its last path component is kept).
     static QSLogContext make(const char *file, const QString &function, int line);
-    // Only file, function and line; the file as given (full path), no language, country, locale.
+    // Only file, function and line; the file's full path (a relative one taken from the folder
+    // the compiler ran in), no language, country, locale.
     static QSLogContext bare(const char *file, const QString &function, int line);
 };
 

@@ -1,5 +1,6 @@
 #include "telemetry/QSTrustedAuthorities.h"
 
+#include "platform/Host.h"
 #include "telemetry/QSLogger.h"
 
 #include <QCoreApplication>
@@ -83,6 +84,12 @@ void QSTrustedAuthorities::addFromEnvironment(const QSLogContext &context)
     if (!onMainThread() || state.started || sourcesFromEnvironment().isEmpty())
         return;
     state.started = true;
+    if (platform::host().isSuperUser()) {
+        // Nothing to read: only what is ignored is recorded, at once.
+        for (const Note &note : trustEnvironmentAuthorities())
+            QSLogger::debug(note.message, context);
+        return;
+    }
     state.done = false;
     state.context = context;
     state.notes = std::async(std::launch::async, [app] {
@@ -110,9 +117,24 @@ void QSTrustedAuthorities::waitUntilReady()
         reading().notes.wait();
 }
 
-QList<QSTrustedAuthorities::Note> QSTrustedAuthorities::trustEnvironmentAuthorities()
+QList<QSTrustedAuthorities::Note> QSTrustedAuthorities::trustEnvironmentAuthorities(std::optional<bool> superUser)
 {
     QList<Note> notes;
+    // With root's rights the person's variables (kept by sudo -E or env_keep) must not choose who
+    // may answer for the configuration's servers: only the system's authorities are trusted, and
+    // the variables go, so that OpenSSL does not read them either.
+    if (superUser.value_or(platform::host().isSuperUser())) {
+        QStringList ignored;
+        for (const char *variable : {"SSL_CERT_FILE", "SSL_CERT_DIR"}) {
+            if (qEnvironmentVariableIsSet(variable))
+                ignored.append(QString::fromLatin1(variable));
+            qunsetenv(variable);
+        }
+        if (!ignored.isEmpty())
+            notes.append({false, QStringLiteral("Ignoring %1: with administrator rights only the system's certificate authorities are trusted")
+                                     .arg(ignored.join(QStringLiteral(" and ")))});
+        return notes;
+    }
     QList<QSslCertificate> added;
     for (const Source &source : sourcesFromEnvironment()) {
         const QList<QSslCertificate> found = certificatesOf(source);

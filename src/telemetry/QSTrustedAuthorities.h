@@ -7,13 +7,15 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // Certificate authorities that the environment adds to the system's, named as OpenSSL programs and
 // curl read them: SSL_CERT_FILE (a PEM file of one or more certificates) and SSL_CERT_DIR (folders,
 // separated by ':'). A network whose proxy inspects TLS with the company's own authority needs
 // this, as do tests that serve HTTPS from an authority of their own, and neither has to touch the
 // machine's trust store. The system's authorities stay trusted, and verification itself (host
-// names, validity, protocols) is not changed in any way.
+// names, validity, protocols) is not changed in any way. With administrator rights the variables
+// are ignored (and removed from the environment), and that is recorded.
 class QSTrustedAuthorities {
 public:
     struct Note {
@@ -33,8 +35,9 @@ public:
     // Waits until the authorities are in place; any thread.
     static void waitUntilReady();
     // The work itself, on the calling thread and without the run log: returns what
-    // addFromEnvironment records.
-    static QList<Note> trustEnvironmentAuthorities();
+    // addFromEnvironment records. superUser: whether the process has root's rights (the
+    // variables are then ignored); the platform's answer by default.
+    static QList<Note> trustEnvironmentAuthorities(std::optional<bool> superUser = std::nullopt);
 
     QSTrustedAuthorities() = delete;
 };

@@ -193,7 +193,9 @@ def case_window(box):
 def over_https(box, proxy_source=None):
     """The whole installation with every request to nginx over HTTPS, with a certificate of the
     test authority, in the file SSL_CERT_FILE names; with proxy_source, in the folder SSL_CERT_DIR
-    names, and through tinyproxy's CONNECT, whose connections leave from that address."""
+    names, and through tinyproxy's CONNECT, whose connections leave from that address. As a person:
+    root trusts only the system's authorities."""
+    box.as_person()
     box.start_display()
     if proxy_source:
         box.extra_env.update(https_proxy=box.start_tinyproxy(bind=proxy_source), no_proxy="")
@@ -315,11 +317,17 @@ def case_unattended_failures(box):
 
 
 def case_unattended_signal(box):
-    """On a terminal the progress line rewrites itself; SIGTERM mid-download ends with 143 in order:
-    nothing placed or left, "End" sent, the log uploaded."""
+    """On a terminal the progress line rewrites itself; a second run meanwhile installs nothing (19);
+    SIGTERM mid-download ends with 143 in order: nothing placed or left, "End" sent, the log uploaded."""
     signed_sandbox(box, limit_rate="100k")
-    began = time.monotonic()
-    status, out, err = unattended(box, *UNATTENDED, terminal=True, stop_when=lambda e: " left\x1b[K" in e)
+    began, second = time.monotonic(), []
+
+    def stop(err):  # once the line shows the time left: a second run, then SIGTERM for the first
+        if " left\x1b[K" in err and not second:
+            second.append(unattended(box, "--unattended", "--accept-license"))
+        return bool(second)
+    status, out, err = unattended(box, *UNATTENDED, terminal=True, stop_when=stop)
+    check(second[0][0] == 19 and "another installer runs" in second[0][2], f"second run: {second}")
     check(status == 143 and json.loads(out)["outcome"] == "interrupted", f"SIGTERM: {status} {out}")
     check(re.search(r"\rDownloading +\d+%  0\.\d of 0\.7 MiB  0\.\d MiB/s  0:\d\d left\x1b\[K", err), f"terminal: {err!r}")
     check(err.endswith("\n") and err.count("\rDownloading") >= 2, f"the progress line was not rewritten: {err!r}")

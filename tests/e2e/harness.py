@@ -22,6 +22,9 @@ BINARY_NAME = "Corvala.app"
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
 MAKE_CERTIFICATES = Path(__file__).resolve().parent.parent / "support" / "make-test-certificates"
 BATCH_SEPARATOR = "\n----- end of analytics batch -----\n"  # how the demo service separates POST bodies
+# Who runs the installer, when a case asks for a person while the tests run as root: root ignores
+# the SSL_CERT_ variables.
+TEST_PERSON = 65534  # nobody
 sys.path.append("/usr/lib/python3/dist-packages")  # Debian's python3-xlib and pyatspi for a Python of its own
 
 
@@ -89,6 +92,7 @@ class Sandbox:
         self.www, self.collected = self.root / "www" / "download", self.root / "collected"
         for d in (self.home, self.tmp, self.apps, self.www, self.collected):
             d.mkdir(parents=True)
+        self.runs_as = self.signing_key = self.public_key = None
         self.analytics_file, self.request_log, self.args_file = (self.root / name for name in (
             "analytics.txt", "requests.txt", "product-args.txt"))
         self.processes = []
@@ -96,6 +100,24 @@ class Sandbox:
         self.certs = self.installer = self.display = self.session_bus = None
         self.undo = ExitStack()  # what a case did to the machine, undone in reverse order whatever fails
         self.shots = 0
+
+    def as_person(self):
+        """The installer runs as a test person from now on (when the tests run as root), and may write
+        what a person writes: HOME, TMPDIR, the applications folder, the product's arguments file."""
+        if os.geteuid() != 0:
+            return
+        self.runs_as = TEST_PERSON
+        for d in (self.root, self.home.parent, self.home, self.tmp, self.apps):
+            os.chown(d, self.runs_as, self.runs_as)
+
+    def signs(self):
+        """As root the installer places only signed archives: the demo service signs with a key of
+        the sandbox's and the bundle carries it, unless the installer runs as a person."""
+        if os.geteuid() != 0 or self.runs_as is not None:
+            return False
+        if self.signing_key is None:
+            self.public_key, self.signing_key, _ = minisign_pair(self.root)
+        return True
 
     def start_display(self, size="1280x800"):
         read, write = os.pipe()
@@ -116,7 +138,7 @@ class Sandbox:
             return
         config = self.root / "session-bus.conf"
         config.write_text("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                          "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                          "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                           "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
         bus = self.start_process(["dbus-daemon", f"--config-file={config}", "--nofork", "--print-address=1"],
                                  stdout=subprocess.PIPE, text=True)
@@ -169,6 +191,8 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
         return f"http://127.0.0.1:{port}"
 
     def start_service(self, *extra, log=None):
+        if "--sign-with" not in extra and self.signs():
+            extra = (*extra, "--sign-with", str(self.signing_key))
         proc = self.start_process([str(self.service_exe), "--port", "0", "--archive", str(self.archive),
                                    "--analytics-file", str(self.analytics_file), "--log-dir", str(self.collected),
                                    "--request-log", str(self.request_log), *extra],
@@ -189,18 +213,22 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
     def make_bundle(self, config_url, **settings):
         bundle = self.root / "TinyInstaller.app"
         shutil.copytree(self.bundle_src, bundle, symlinks=True)
+        if self.public_key and "kQSArchivePublicKey" not in settings:
+            settings["kQSArchivePublicKey"] = self.public_key
         write_info_plist(bundle, "com.brightmoor.corvala.tinyinstaller.e2e", config_url, self.apps, **settings)
         self.executable = bundle / "Contents" / "MacOS" / "TinyInstaller"
         return bundle
 
     def env(self):
         # No proxy or authority of the machine running the tests, nor the sudo that may have started
-        # them (which would make the installer refuse unsigned archives).
+        # them (which would make the installer take the person behind it for the HOME's owner).
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "XDG_", "LC_", "SSL_CERT_", "SUDO_", "PKEXEC_", "DISPLAY"))
                and k.lower() not in PROXY_VARIABLES}
         runtime = self.tmp / "runtime"
         runtime.mkdir(mode=0o700, exist_ok=True)
+        if self.runs_as is not None:
+            os.chown(runtime, self.runs_as, self.runs_as)
         env.update(HOME=str(self.home), TMPDIR=str(self.tmp), XDG_RUNTIME_DIR=str(runtime), LANG="en_US.UTF-8",
                    LANGUAGE="en_US", QT_QPA_PLATFORM="xcb", CORVALA_ARGS_FILE=str(self.args_file),
                    CORVALA_EXIT_AFTER_MS="3000")
@@ -214,6 +242,9 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
     def launch(self, *args, cmd=None, env=None, name=None):
         """The installer (the sandbox's copy, or cmd) with args; the first one is self.installer."""
         self.console_path = self.artifacts / f"console-{name or len(self.processes)}.txt"
+        if cmd is None and self.runs_as is not None:
+            cmd = ["setpriv", f"--reuid={self.runs_as}", f"--regid={self.runs_as}", "--clear-groups", "--",
+                   str(self.executable), *args]
         proc = self.start_process(cmd or [str(self.executable), *args], env=env or self.env(),
                                   stdout=open(self.console_path, "w"), stderr=subprocess.STDOUT)
         if self.installer is None:

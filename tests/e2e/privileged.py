@@ -72,16 +72,17 @@ def configure(box, config_url, **settings):  # the installed Info.plist, pointed
     write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, box.apps, **settings)
 
 
-def launch_as(box, person, name, through_sudo=False, command=("/usr/bin/tiny-installer",)):
-    """The installed installer (or command) as the person, or as root started through sudo -E with the person's HOME."""
-    env = box.env()
+def launch_as(box, person, name, through_sudo=False, args=(), command=("/usr/bin/tiny-installer",)):
+    """The installed installer (or command) as the person, or as root started through sudo -E with the
+    person's HOME; with args, such as --unattended, and no display at all."""
+    env = {k: v for k, v in box.env().items() if not args or k not in ("DISPLAY", "QT_QPA_PLATFORM")}
     os.chown(env["XDG_RUNTIME_DIR"], person.pw_uid, person.pw_gid)
     env.update(USER=person.pw_name, LOGNAME=person.pw_name, SHELL="/bin/sh", PATH="/usr/local/bin:/usr/bin:/bin")
-    cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--", *command]
+    cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--", *command, *args]
     if through_sudo:
         env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
                    SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
-        cmd = list(command)
+        cmd = [*command, *args]
     box.installer = None
     return box.launch(cmd=cmd, env=env, name=name)
 
@@ -99,11 +100,15 @@ def failed_then_closed(box, proc, label):
 
 
 def case_refusals(box, person):
-    """Errors before anything is placed: no polkit rule allows the person (before any download),
-    and root through sudo with no kQSArchivePublicKey in its Info.plist (an unverified archive)."""
+    """Errors before anything is placed: no polkit rule allows the person (asked once the configuration
+    is in, before any download: the refusal reaches the maker), and root through sudo with no
+    kQSArchivePublicKey in its Info.plist (an unverified archive)."""
     _, events = failed_then_closed(box, launch_as(box, person, "refusal"), "refusal-install-error")
     check("authorisation refused" in events.get("Install", {}).get("RSN", ""), f"events {events}")
+    check(list(events)[:1] == ["Config"] and events["Config"]["RSLT"] == "PASS", f"events {events}")
     check("Download" not in events and "Extract" not in events, "downloaded after a refusal")
+    sent = [fields for batch in box.batches() for name, fields in batch if name == "Install"]
+    check(any("authorisation refused" in fields.get("RSN", "") for fields in sent), f"the maker heard {sent}")
     text, events = failed_then_closed(box, launch_as(box, person, "sudo-unsigned", through_sudo=True), "sudo-unsigned-error")
     check(events["Download"]["RSN"] == "Signature verification failed", f"events {events}")
     check("carries no kQSArchivePublicKey" in text, "the run log does not name the missing key")
@@ -178,6 +183,11 @@ def case_person(box, person, undo):
     check(f"{box.apps / PRODUCT_EXECUTABLE}" in SYSTEM_MENU_ENTRY.read_text(), "the menu entry does not start the product")
     wait_for(box.args_file.exists, 15, "the product to start")
     check(json.loads(box.args_file.read_text()).get("uid") == person.pw_uid, "product did not run as the person")
+    # Unattended and without a display, the same path: pkexec, which the rule lets through, and the helper.
+    shutil.rmtree(box.apps / BINARY_NAME)
+    proc = launch_as(box, person, "unattended", args=("--unattended", "--accept-license", "--json"))
+    check(box.wait_exit(proc, timeout=120) == 0, f"unattended run as the person; see {box.console_path}")
+    check((box.apps / PRODUCT_EXECUTABLE).stat().st_uid == 0, "not placed by the helper")
 
 
 def allow(box, person, undo, action):
@@ -275,7 +285,8 @@ def case_unattended_removal(box, person):
     check(root_state(secrets) == before, "root's files changed")
 
 
-def case_package(build, undo, key, public_key):  # no package without the maker's archive key
+def case_package(build, undo, key, public_key, keep_in=None):  # no package without the maker's archive key
+    """Returns the package's path when keep_in names a folder to keep it in."""
     with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
         env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
         cpack = ["cpack", "-G", "DEB", "-B", packages, "--config", build + "/CPackConfig.cmake"]
@@ -287,9 +298,11 @@ def case_package(build, undo, key, public_key):  # no package without the maker'
             check(made.returncode == 0 and len(debs) == 1 if key_file else refused,
                   f"cpack with {key_file}: status {made.returncode}, {debs}\n{made.stdout[-2000:]}")
         install_package(undo, debs[0])
+        kept = shutil.copy(debs[0], keep_in) if keep_in else None
     installed = (INSTALLED_BUNDLE / "Contents" / "Info.plist").read_text()
     check(re.search(r"<key>kQSArchivePublicKey</key>\s*<string>" + re.escape(key) + "</string>", installed),
           "the installed Info.plist does not hold the key")
+    return kept
 
 
 def case_privileged(box):

@@ -156,6 +156,7 @@ TEST_F(Services, UsableConfigurationsAnnounceTheirEndpointsAndNameTheArchiveOfTh
     // The request as the server received it: our six headers in order.
     const TestHttpServer::Request &request = server.requests().first();
     EXPECT_EQ(request.method + ' ' + request.target, "GET /config");
+    EXPECT_EQ(request.header("Cache-Control") + request.header("Pragma"), "");  // no cache policy of ours
     const QList<QByteArray> ours = {"appName", "ci", "os", "osVer", "country", "locale"};
     TestHttpServer::Headers received;
     std::copy_if(request.headers.begin(), request.headers.end(), std::back_inserter(received), [&](const auto &h) { return ours.contains(h.first); });

@@ -104,6 +104,13 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
              EXPECT_FALSE(f.env.logLines().filter("Archive signature verified (trusted comment: timestamp:1 file:Corvala.zip)").isEmpty());
          }},
         {"no key: a signature is ignored", Answer{200, {}, archive}, kSuccess, passed, {}, 1, "rubbish"},
+        // Root, however started, places only what the maker signed; masking "root" keeps the words.
+        {"no key as root", Answer{200, {}, archive}, downloadError, answered, "Signature verification failed", 1, {},
+         [](FlowFixture &f, TestHttpServer &) { f.env.host.superUser = true, f.env.host.login = "root"; },
+         [](FlowFixture &f, const TestHttpServer &) {
+             EXPECT_FALSE(f.env.logLines().filter("(error = Signature verification failed: the installer has administrator rights and its "
+                                                  "Info.plist carries no kQSArchivePublicKey, so it places no unsigned archive)").isEmpty());
+         }, 0},
         {"a flipped archive byte", Answer{200, {}, flipped}, downloadError, answered, "Signature verification failed", 1, signature, key(signer)},
         {"no signature for the key", Answer{200, {}, archive}, downloadError, answered, "Signature verification failed", 1, {}, key(signer),
          {}, 0},
@@ -218,6 +225,7 @@ TEST(Flow, AGoodArchiveIsPlacedRecordedAndFinishesAfterTheTwoDelays)
     EXPECT_EQ(readFile(outside + "/victim.txt"), QSInstallFiles::versionFileContent("keep me"));
     EXPECT_TRUE(isEmptyFolder(outside + "/folder"));
     EXPECT_EQ(server.requests().value(0).header("Accept-Encoding"), "identity");  // the archive as stored
+    EXPECT_EQ(server.requests().value(0).header("Cache-Control") + server.requests().value(0).header("Pragma"), "");
 
     // 0.8 s later the download-done state, 0.3 s after that the finished state.
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.screens.calls.contains("showState:DownloadDone"); }, 3000));

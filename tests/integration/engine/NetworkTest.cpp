@@ -14,6 +14,7 @@
 #include "engine/QSPrivilegedPlacement.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSHttp.h"
+#include "telemetry/QSTrustedAuthorities.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -130,7 +131,7 @@ TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
         nginx.putFile(QStringLiteral("Corvala.zip"), original);
         ASSERT_TRUE(nginx.start({.limitRate = QStringLiteral("1m"), .serveRanges = true, .tls = tlsWith(Server::Good)}));
         const QByteArray &served = c.replaceFile ? newer : original;
-        f.flow->startInstallation();  // through the helper, the configuration is asked for once it is authorised
+        f.flow->startInstallation();  // through the helper, the authorisation is asked for once the configuration is in
         ASSERT_TRUE(QTest::qWaitFor([&] { return !f.pending.isEmpty(); }, 10000));
         f.answerConfiguration(nginx.url(QStringLiteral("/Corvala.zip")).toString(), 5, signs.sign(served));
 
@@ -145,8 +146,15 @@ TEST(Network, ACutBodyContinuesWithRangeOrStartsOverWhenItMust)
 
         ASSERT_EQ(f.named("Install").value("RSLT"), "PASS") << f.screens.genericErrors.join(',').toStdString();
         EXPECT_EQ(readFile(f.bundlePath() + "/Contents/Resources/blob").size(), c.replaceFile ? (3 << 20) + 4096 : 3 << 20);
-        // Through the helper the helper checks it, and its check is told by the Download event.
-        EXPECT_EQ(f.env.logLines().filter("Archive signature verified (trusted comment: build 1234)").isEmpty(), c.throughHelper);
+        // The same records on both paths (through the helper, the helper's check and its folders).
+        const QStringList lines = f.env.logLines();
+        EXPECT_EQ(lines.filter("Archive signature verified (trusted comment: build 1234)").size(), 1);
+        const QString extracted = lines.filter("Unzip from: ").value(0).section(" to: ", 1).section('"', 0, 0);
+        EXPECT_TRUE(lines.filter("Moved app [version: ").value(0).contains("from path: " + extracted + " to ")) << extracted.toStdString();
+        EXPECT_EQ(extracted.startsWith(f.env.host.applications + "/.Corvala.app.staging-"), c.throughHelper) << extracted.toStdString();
+        const QString source = lines.filter("Updated version info at").value(0).section("\"file\": \"", 1).section('"', 0, 0);
+        EXPECT_TRUE(source.endsWith(c.throughHelper ? "/src/engine/QSInstallFlowPrivileged.cpp" : "/src/engine/QSInstallFlowInstall.cpp")
+                    && QFileInfo(source).isAbsolute() && QFileInfo::exists(source)) << source.toStdString();
         // The last answer: "<status> "<Range>" <body bytes>"; earlier ones may be refusals while nginx came back.
         const QStringList log = nginx.accessLog();
         ASSERT_FALSE(log.isEmpty());
@@ -195,6 +203,23 @@ TEST(Network, AHelperGoneDuringTheDownloadStopsItAtOnce)
     EXPECT_TRUE(isEmptyFolder(f.env.host.temporary));
 }
 
+// The authorisation is asked for once the configuration is in: a refusal reaches the maker.
+TEST(Network, ARefusedAuthorisationComesAfterTheConfigurationAndIsReported)
+{
+    FlowFixture f;
+    f.flow->setPlacementFactory([](QObject *owner) {
+        auto *placement = new QSPrivilegedPlacement(owner);
+        placement->setLauncher(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exit 126")});
+        return placement;
+    });
+    f.flow->startInstallation();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.pending.isEmpty(); }, 10000));
+    f.answerConfiguration(QStringLiteral("http://127.0.0.1:9/Corvala.zip"), 1);
+    ASSERT_TRUE(f.waitUntilSettled());
+    EXPECT_EQ(f.eventNames(), (QStringList{"Config", "Install"}));
+    EXPECT_EQ(f.named("Install").value("RSN"), "Install error: authorisation refused");
+}
+
 // Every server on the configuration and on the download: a good certificate goes through when its
 // authority is trusted; a bad one, a redirect to plain HTTP and a stalled handshake end where a
 // transport failure ends, with a record naming the problem, and no request reaches a server.
@@ -220,6 +245,14 @@ TEST(Network, OnlyATrustedServerIsAskedAndEachRefusalIsNamed)
         {"a handshake never answered", StalledHandshake, Server::Good, false, true,
          "nothing was sent or received for 300 ms|No data arrived for 0.3 seconds"},
     };
+    {  // With root's rights, the variables are ignored, removed and named in the run log.
+        const ScopedEnv file("SSL_CERT_FILE", TestCertificates::authorityFile().toUtf8());
+        const QList<QSslCertificate> before = QSslConfiguration::defaultConfiguration().caCertificates();
+        const QList<QSTrustedAuthorities::Note> notes = QSTrustedAuthorities::trustEnvironmentAuthorities(true);
+        EXPECT_EQ(notes.value(0).message, "Ignoring SSL_CERT_FILE: with administrator rights only the system's certificate authorities are trusted");
+        EXPECT_FALSE(qEnvironmentVariableIsSet("SSL_CERT_FILE"));
+        EXPECT_EQ(QSslConfiguration::defaultConfiguration().caCertificates(), before);
+    }
     std::optional<TestCertificates::TrustedAuthority> trust;  // from the first row that wants it on
     for (const auto &c : cases) {
         if (c.trusted && !trust) {

@@ -28,6 +28,7 @@ TEST(PrivilegedPlacement, RefusedMissingOrUntrustedHelpersAreReportedBeforeTheDo
         {"dialog dismissed", "/bin/sh", {"-c", "exit 126"}, true},
         {"no authorisation possible", "/bin/sh", {"-c", "exit 127"}, true},
         {"helper missing", bundle.dir.filePath("missing"), {}, false},
+        {"authorised, then never ready", "/bin/sh", {"-c", "echo started; sleep 2"}, false},
         {"Info.plist writable by others", bundle.helper, {}, false},  // made so below
     };
     for (const auto &c : cases) {
@@ -36,10 +37,13 @@ TEST(PrivilegedPlacement, RefusedMissingOrUntrustedHelpersAreReportedBeforeTheDo
             QFile::setPermissions(bundle.dir.filePath("Tiny.app/Contents/Info.plist"), QFileDevice::Permissions(0x6666));
         QSPrivilegedPlacement placement;
         placement.setLauncher(c.program, c.arguments);
+        placement.setAnswerLimits({.readyMs = 300});
         QSignalSpy unavailable(&placement, &QSPrivilegedPlacement::unavailable), authorised(&placement, &QSPrivilegedPlacement::authorised);
         placement.authorise();
         ASSERT_TRUE(unavailable.wait(10000));
         EXPECT_EQ(unavailable.at(0).at(0).toBool(), c.refused);
+        EXPECT_EQ(unavailable.at(0).at(1).toString(), QString(c.what).startsWith("authorised") ? "the helper gave no answer for 0.3 s"
+                                                                                            : unavailable.at(0).at(1).toString());
         EXPECT_TRUE(authorised.isEmpty());
     }
 }

@@ -191,4 +191,19 @@ TEST(ZipExtractor, BrokenOversizedAndBombArchivesFailWithTheirReason)
         EXPECT_LE(QFileInfo(out + "/Corvala.app/bomb").size(), 1000);
         EXPECT_TRUE(!c.upfront || QDir(out).isEmpty());
     }
+    // At exactly the bound an archive extracts, one entry more is refused, streamed or finished.
+    for (const quint64 bound : {quint64(3), quint64(4)}) {
+        const QByteArray bytes = testZipBytes(crowd.mid(0, 4));
+        for (const bool streamed : {true, false}) {
+            QTemporaryDir dir;
+            archives::ZipExtractor extractor;
+            extractor.setMaxEntries(bound);
+            bool given = false;
+            const bool extracted = streamed ? extractor.extractStream([&](const char **data) {
+                *data = bytes.constData();
+                return std::exchange(given, true) ? qint64(0) : qint64(bytes.size());
+            }, dir.filePath("out")) : extractor.extract(writeZip(dir, bytes), dir.filePath("out"));
+            EXPECT_EQ(extracted, bound == 4) << bound << (streamed ? " streamed: " : ": ") << extractor.errorString().toStdString();
+        }
+    }
 }

@@ -26,7 +26,7 @@ TEST(QSPreinstallCheck, MoreThanOneGibibyteFreeIsEnoughAndOnlineMeansNoConnectio
         const QStringList records = env.logLines();
         EXPECT_EQ(records.size(), space.ok ? 0 : 1);
         EXPECT_EQ(records.filter("\"trace\": \"ERROR\", \"message\":\" Error: statvfs: I/O error\"")
-                      .filter("\"fn\": \"+[QSPreinstallCheck hasEnoughSpace]\"").size(), records.size());
+                      .filter("\"file\": \"QSPreinstallCheck\", \"fn\": \"+[QSPreinstallCheck hasEnoughSpace]\"").size(), records.size());
     }
     for (const auto &[flags, online] : {std::pair<std::optional<unsigned>, bool>{std::nullopt, false}, {0u, false}, {2u, true}, {6u, false}, {11u, true}}) {
         TestEnv env;

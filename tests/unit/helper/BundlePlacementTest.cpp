@@ -2,6 +2,7 @@
 #include "archive/BundleRemoval.h"
 #include "platform/DesktopEntry.h"
 #include "platform/RunningPrograms.h"
+#include "platform/PlacementLock.h"
 #include "MinisignTool.h"
 #include "TestEnv.h"
 #include "TestZip.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <archive_entry.h>
@@ -20,6 +22,13 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace archives::placement;
@@ -149,6 +158,7 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         Status expected;
         bool withKey = true;
         qint64 maxBytes = qint64(1) << 30;
+        const char *reason = "";
     } cases[] = {
         {"no header", archive, BadRequest},
         {"above the maximum, refused at the frame that passes it", request(archive), BadRequest, true, archive.size() - 1},
@@ -156,6 +166,10 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         {"stream ends without its end frame", requestOf(archive, signer.sign(archive), dataOf(archive)), BadRequest},
         {"end frame with another length", requestOf(archive, signer.sign(archive), framesOf(archive).replace("end ", "end 1")), BadRequest},
         {"unknown frame", requestOf(archive, signer.sign(archive), "skip 3\nabc" + framesOf(archive)), BadRequest},
+        {"a frame line past its limit", requestOf(archive, signer.sign(archive), "data " + QByteArray(70, '0') + "1\nx"), BadRequest, true,
+         qint64(1) << 30, "a frame line is longer than 64 bytes"},
+        {"more restarts than the attempts and a margin", "attempts 2\n" + requestOf(archive, signer.sign(archive), QByteArray("restart\n").repeated(7)),
+         BadRequest, true, qint64(1) << 30, "more than 6 restarts"},
         {"more after the end", request(archive) + "tail", BadRequest},
         {"a restart keeps only the bytes after it",
          requestOf(archive, signer.sign(archive), dataOf(archive) + "restart\n" + framesOf(archive.left(50))), SignatureRejected},
@@ -172,9 +186,12 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         {"executable without execute bit", request(zipOf(notExecutable)), BadBundle},
         {"link that leaves the bundle", request(zipOf(linkOut)), BadBundle},
     };
-    // A download that starts over: what came before the restart is dropped, file and check alike.
+    // A download that starts over: what came before the restart is dropped, file and check alike. A
+    // longer archive before it would leave its central directory behind a file not cut short.
     const QByteArray old = zipOf(product("old"));
-    ASSERT_EQ(place(requestOf(old, signer.sign(old), "data 5\njunk!" + dataOf(old.left(30)) + "restart\n" + framesOf(old, 7))),
+    QList<Entry> decoy = product("decoy");
+    decoy += Entry{"Corvala.app/Contents/padding", QByteArray(4096, 'p')};
+    ASSERT_EQ(place(requestOf(old, signer.sign(old), "data 5\njunk!" + dataOf(zipOf(decoy)) + "restart\n" + framesOf(old, 7))),
               Placed);
     const QString key = settings.archivePublicKey;
     for (const auto &c : cases) {
@@ -184,8 +201,29 @@ TEST_F(BundlePlacementTest, RefusedRequestsLeaveTheOldBundleAndNoStagingBehind)
         QString error;
         EXPECT_EQ(place(c.input, &error), c.expected) << error.toStdString();
         EXPECT_FALSE(error.isEmpty());
+        EXPECT_TRUE(error.contains(c.reason)) << error.toStdString();
         EXPECT_EQ(appsEntries(), QStringList{"Corvala.app"});
         EXPECT_TRUE(installedExecutable().endsWith("old"));
+    }
+}
+
+// An installer that stops sending, before the header or within a frame, does not hold the helper.
+TEST_F(BundlePlacementTest, AStalledRequestEndsOnTheIdleLimit)
+{
+    const QByteArray header = "signature " + signer.sign("x").toBase64() + "\n\n";
+    for (const QByteArray &sent : {QByteArray(), header + "data 10\n12345"}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        ASSERT_EQ(::write(ends[1], sent.constData(), size_t(sent.size())), sent.size());
+        ArchiveReceiver receiver(settings.archivePublicKey, 1 << 20, dir.path());
+        receiver.setIdleLimit(200);
+        const int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const Status status = receiver.receiveHeader(ends[0]);
+        EXPECT_EQ(status == Placed ? receiver.receiveArchive(ends[0], sink) : status, BadRequest);
+        ::close(sink);
+        EXPECT_EQ(receiver.errorString(), "nothing came from the installer for 0.2 s");
+        ::close(ends[0]);
+        ::close(ends[1]);
     }
 }
 
@@ -308,4 +346,76 @@ TEST_F(BundlePlacementTest, ARunningProductIsSeenAndStillRemoved)
     EXPECT_TRUE(appsEntries().isEmpty());
     product.kill();
     product.waitForFinished();
+}
+
+// Root's lock on a bundle: held in a folder no one else can reach, never waited on for ever, and
+// held from the version check to the swap, so that two placements at once never roll back.
+TEST_F(BundlePlacementTest, PlacementsTakeTheBundlesRootOnlyLockAndNothingElse)
+{
+    using namespace std::chrono_literals;
+    const QString target = apps + "/Corvala.app", locks = dir.filePath("locks");
+    QDir().mkpath(apps);
+    {
+        const platform::PlacementLock held(locks, target, 1s);
+        ASSERT_TRUE(held.isHeld()) << held.errorString().toStdString();
+        const platform::PlacementLock second(locks, apps + "/../Applications/Corvala.app", 100ms);
+        EXPECT_FALSE(second.isHeld());
+        EXPECT_TRUE(second.errorString().contains("still runs after")) << second.errorString().toStdString();
+        EXPECT_TRUE(platform::PlacementLock(locks, apps + "/Other.app", 0ms).isHeld());
+    }
+    EXPECT_EQ(QDir(locks).entryList(QDir::Files | QDir::Hidden), QStringList());  // nothing left
+    QFile::link(locks, dir.filePath("link"));
+    ::chmod(QFile::encodeName(locks).constData(), 0770);
+    for (const QString &folder : {dir.filePath("link"), locks})
+        EXPECT_TRUE(platform::PlacementLock(folder, target, 0ms).errorString().contains("lock folder")) << folder.toStdString();
+
+    // Anyone may open the applications folder and hold a lock on it: no placement waits for that.
+    const int open = ::open(QFile::encodeName(apps).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(open, LOCK_SH), 0);
+    EXPECT_EQ(place(request(zipOf(product("1.0", "1.0")))), Placed);
+    ::close(open);
+
+    // 2.0 and 3.0 over 1.0, both past their download while the lock is taken: 3.0 always stays.
+    for (int round = 0; round < 3; ++round) {
+        QDir(target).removeRecursively();
+        EXPECT_EQ(place(request(zipOf(product("1.0", "1.0")))), Placed);
+        std::optional<platform::PlacementLock> hold(std::in_place, target);
+        std::vector<std::thread> placements;
+        for (const QByteArray version : {"2.0", "3.0"}) {
+            const QByteArray input = request(zipOf(product(version, version)));
+            placements.emplace_back([this, input, version] {
+                QTemporaryDir own;
+                QFile file(own.filePath("stdin"));
+                ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(input) == input.size() && file.seek(0));
+                BundlePlacement placement(settings);
+                const Status status = placement.run(file.handle());
+                EXPECT_TRUE(status == Placed || (version == "2.0" && status == OlderVersion)) << placement.errorString().toStdString();
+            });
+            std::this_thread::sleep_for(round * 100ms);
+        }
+        std::this_thread::sleep_for(300ms);
+        hold.reset();
+        for (auto &placement : placements)
+            placement.join();
+        EXPECT_TRUE(installedExecutable().endsWith("3.0")) << "round " << round;
+    }
+}
+
+// Little room left: the free margin (64 MiB) stays free on the applications folder's file system.
+TEST_F(BundlePlacementTest, ThePlacementKeepsTheFreeMargin)
+{
+    // A file system of 80 MiB of its own, mounted in a namespace that goes with this thread.
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_TRUE(QDir().mkpath(apps));
+    ASSERT_EQ(::mount("tmpfs", QFile::encodeName(apps).constData(), "tmpfs", 0, "size=80m"), 0);
+    QByteArray noise(12 << 20, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    QString error;
+    EXPECT_EQ(place(request(zipOf(product("small"))), &error), Placed) << error.toStdString();
+    EXPECT_EQ(place(request(zipOf(product("big") << Entry{"Corvala.app/noise", noise})), &error), ExtractFailed);
+    EXPECT_TRUE(error.contains("not enough space")) << error.toStdString();
+    EXPECT_TRUE(installedExecutable().endsWith("small"));
+    EXPECT_EQ(appsEntries(), QStringList{"Corvala.app"});
+    ::umount2(QFile::encodeName(apps).constData(), MNT_DETACH);
 }

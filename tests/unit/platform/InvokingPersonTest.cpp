@@ -1,10 +1,16 @@
 // Root started through sudo or pkexec acts for the person who started it; what it does with the
 // files below their home is shown end to end (tests/e2e/privileged.py).
 #include "platform/InvokingPerson.h"
+#include "platform/PersonalFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using platform::InvokingPerson;
@@ -39,4 +45,30 @@ TEST(InvokingPerson, OnlyRootStartedThroughSudoOrPkexecActsForSomeoneElse)
     EXPECT_EQ(person->commandAs("/p/x", {"a"}),
               QStringList({"/usr/bin/setpriv", "--reuid=" + uid, QStringLiteral("--regid=%1").arg(nobody->pw_gid),
                            "--init-groups", "--", "/p/x", "a"}));
+}
+
+// As root, a file below a person's folder is used only when it is theirs alone: a regular file
+// with one link. A second name (a hard link), a link, another's file or a FIFO (opened without
+// waiting for a writer) is refused.
+TEST(PersonalFiles, AsRootOnlyAFileWithOneLinkOfThePersonIsOpened)
+{
+    if (::geteuid() != 0 || InvokingPerson::current())
+        GTEST_SKIP() << "the rules hold for root, whose files they are here";
+    QTemporaryDir dir;
+    const auto path = [&](const char *name) { return dir.filePath(QString::fromLatin1(name)); };
+    const auto make = [&](const char *name) { QFile file(path(name)); return file.open(QIODevice::WriteOnly); };
+    ASSERT_TRUE(make("own") && make("linked") && make("others"));
+    ASSERT_EQ(::link(QFile::encodeName(path("linked")).constData(), QFile::encodeName(path("second name")).constData()), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(path("others")).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(path("own"), path("link")));
+    for (const char *name : {"own", "linked", "others", "fifo", "link"}) {
+        QString error;
+        const int fd = platform::PersonalFiles::open(path(name), O_WRONLY | O_APPEND | O_CREAT, 0600, &error);
+        EXPECT_EQ(fd >= 0, QByteArray(name) == "own") << name << ": " << error.toStdString();
+        if (fd >= 0) {
+            EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << "writes block as usual";
+        }
+        ::close(fd);
+    }
 }

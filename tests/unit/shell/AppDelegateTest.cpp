@@ -12,11 +12,14 @@
 #include "shell/AppDelegate.h"
 #include "shell/CommandLine.h"
 #include "shell/CommandUrls.h"
+#include "shell/InstallOutcome.h"
 #include "shell/MainWindow.h"
 #include "shell/ShellNames.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSNotificationNames.h"
+
+#include "engine/QSScreens.h"
 
 #include <QApplication>
 #include <QDir>
@@ -249,4 +252,27 @@ TEST(CommandLineTest, readsWhatWasAskedAndRefusesTheRest)
             EXPECT_EQ(line.remove, row.remove);
         }
     }
+}
+
+// What a script is told for each screen the flow ends on.
+TEST(InstallOutcomeTest, eachFailureHasItsOwnStatus)
+{
+    QSInfoAlert tooOld;
+    tooOld.iconName = u"install_failed_block_img"_s;
+    tooOld.exitOnClose = true;
+    const std::pair<shell::InstallOutcome, int> rows[] = {
+        {shell::InstallOutcome::fromFailure(u"Download Error"_s, true), shell::kExitSignatureRefused},
+        {shell::InstallOutcome::fromFailure(u"Download Error"_s, false), shell::kExitDownloadFailed},
+        {shell::InstallOutcome::fromFailure(u"Config error"_s, false), shell::kExitNoConfiguration},
+        {shell::InstallOutcome::fromFailure(u"Extract error"_s, false), shell::kExitExtractionRefused},
+        {shell::InstallOutcome::fromFailure(u"Install error: authorisation refused"_s, false), shell::kExitNotAuthorised},
+        {shell::InstallOutcome::fromFailure(u"Install error: version 1.0 is older than the installed 2.0"_s, false), shell::kExitNothingChanged},
+        {shell::InstallOutcome::fromFailure(u"Install error"_s, false), shell::kExitPlacementFailed},
+        {shell::InstallOutcome::fromAlert(tooOld), shell::kExitSystemTooOld},
+        {shell::InstallOutcome::fromEndingStatus(130), 130},
+    };
+    for (const auto &[outcome, status] : rows)
+        EXPECT_EQ(outcome.status, status) << outcome.outcome.toStdString();
+    EXPECT_EQ(shell::InstallOutcome::fromEndingStatus(143).sentence(u"Corvala"_s, u"/opt"_s),
+              u"Interrupted by SIGTERM; nothing was left half-placed."_s);
 }
