@@ -113,6 +113,11 @@
         <extracomment>Message of the quit confirmation</extracomment>
         <translation>Wenn Sie jetzt beenden, wird abgebrochen, was noch läuft. Sie können das Installationsprogramm jederzeit erneut starten.</translation>
     </message>
+    <message id="QSQuitMessageInstalled">
+        <source>The installation is finished. Quitting now closes the installer; %@ stays installed.</source>
+        <extracomment>Message of the quit confirmation once the product is installed (%@: the product's name)</extracomment>
+        <translation>Die Installation ist abgeschlossen. Wenn Sie jetzt beenden, wird das Installationsprogramm geschlossen; %@ bleibt installiert.</translation>
+    </message>
     <message id="QSExit">
         <source>Exit</source>
         <extracomment>Quit confirmation, affirmative button</extracomment>

@@ -113,6 +113,11 @@
         <extracomment>Message of the quit confirmation</extracomment>
         <translation>Quitting now stops what is still under way. You can run the installer again at any time.</translation>
     </message>
+    <message id="QSQuitMessageInstalled">
+        <source>The installation is finished. Quitting now closes the installer; %@ stays installed.</source>
+        <extracomment>Message of the quit confirmation once the product is installed (%@: the product's name)</extracomment>
+        <translation>The installation is finished. Quitting now closes the installer; %@ stays installed.</translation>
+    </message>
     <message id="QSExit">
         <source>Exit</source>
         <extracomment>Quit confirmation, affirmative button</extracomment>

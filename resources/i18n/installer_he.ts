@@ -113,6 +113,11 @@
         <extracomment>Message of the quit confirmation</extracomment>
         <translation>יציאה עכשיו תעצור את מה שעדיין מתבצע. אפשר להפעיל את ההתקנה שוב בכל עת.</translation>
     </message>
+    <message id="QSQuitMessageInstalled">
+        <source>The installation is finished. Quitting now closes the installer; %@ stays installed.</source>
+        <extracomment>Message of the quit confirmation once the product is installed (%@: the product's name)</extracomment>
+        <translation>ההתקנה הסתיימה. יציאה עכשיו תסגור את תוכנית ההתקנה; %@ יישאר מותקן.</translation>
+    </message>
     <message id="QSExit">
         <source>Exit</source>
         <extracomment>Quit confirmation, affirmative button</extracomment>

@@ -259,6 +259,8 @@ bool QSDownloadTransfer::writeBody(QByteArrayView bytes)
 
 void QSDownloadTransfer::reportProgress(bool always)
 {
+    if (headRead_ && !bodyKept_)
+        return;  // an HTTP answer whose body is not the archive (an answer that is not HTTP has no head)
     if (!always && sinceProgress_.isValid() && sinceProgress_.elapsed() < kProgressIntervalMs)
         return;
     sinceProgress_.start();

@@ -44,7 +44,8 @@ public:
     void begin();
 
 signals:
-    // At most every kProgressInterval, and once more when the body is complete.
+    // At most every kProgressInterval, and once more when the body is complete; only for a body
+    // that is kept (never for an error page).
     void progressed(qint64 received, qint64 expected);
     // Exactly once, after every body byte has been handed over; no body byte follows it.
     void ended(const QSDownloader::Outcome &outcome);
@@ -89,6 +90,9 @@ private:
     bool headRead_ = false;
     bool resumed_ = false;
     bool restarted_ = false;
+    // The answer's body is the archive that will be kept: a 200, or a 206 that continues the bytes
+    // on disk. Only such a body moves the progress: an error page is not something being installed.
+    bool bodyKept_ = false;
     QByteArray offeredValidator_;  // set when the answer allows a later resume
     std::optional<std::chrono::milliseconds> retryAfter_;
     bool done_ = false;

@@ -48,6 +48,7 @@ void QSDownloadTransfer::readHead()
             offeredValidator_ = QSRanges::offeredValidator(reply_->rawHeader("Accept-Ranges"), reply_->rawHeader("ETag"),
                                                           reply_->rawHeader("Last-Modified"));
     }
+    bodyKept_ = resumed_ || status == 200;
     if (expected_ > maximumBytes_) {
         fail(QNetworkReply::ProtocolFailure, QStringLiteral("The server announced %1 bytes, more than the largest archive accepted (%2 bytes)")
                                                  .arg(expected_)

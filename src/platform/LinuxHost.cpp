@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QVariant>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -185,7 +186,8 @@ std::optional<QSize> LinuxHost::mainScreenSize() const
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return std::nullopt;
-    return screen->geometry().size();
+    const QVariant desktopSize = screen->property(kDesktopPointSizeProperty);
+    return desktopSize.isValid() ? desktopSize.toSize() : screen->geometry().size();
 }
 
 FreeSpace LinuxHost::freeSpace(const QString &path) const

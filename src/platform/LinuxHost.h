@@ -19,7 +19,11 @@ public:
     QString architectureDescription() const override;
     QString hardwareReport() const override;
     QString interfaceListing() const override;
+    // The primary screen's size in points at the desktop's own scale: the window may draw the whole
+    // process at a lower scale to fit (ScreenFit), which leaves the desktop's size on the screen
+    // under this property.
     std::optional<QSize> mainScreenSize() const override;
+    static constexpr char kDesktopPointSizeProperty[] = "tinyInstallerDesktopPointSize";
     FreeSpace freeSpace(const QString &path) const override;
     std::optional<unsigned> reachabilityFlags() const override;
 

@@ -31,9 +31,10 @@ QSAlertController::~QSAlertController() = default;
 
 void QSAlertController::windowDidLoad()
 {
-    // Floating: above the installer's own windows, without a frame of the window system; the
-    // transparent margin around the body carries its shadow.
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // Floating above the installer's window (its transient child: the window manager keeps it
+    // there, and only there; other applications may still come in front), without a frame of the
+    // window system; the transparent margin around the body carries its shadow.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setModal(false);
 
     if (QSWindowEffects::translucencyAvailable()) {
@@ -107,6 +108,8 @@ void QSAlertController::showWindow(QWidget *sender, const QString &title, const 
     noNotification_ = noNotification;
     ui_->title->setText(QSTextDirection::forInterface(title));
     ui_->message->setText(QSTextDirection::forInterface(message));
+    // The window system's title too: without one, the window would take the executable's name.
+    setWindowTitle(title);
     setAccessibleName(title);
     setAccessibleDescription(message);
     ui_->view->setCornerRadius(4);
@@ -118,6 +121,9 @@ void QSAlertController::showWindow(QWidget *sender, const QString &title, const 
     ui_->noButton->setFocus(Qt::OtherFocusReason);
     ui_->noButton->setFocusRingShown(true);
     show();
+    // The shadow's band is not part of the window for a compositor that places it.
+    if (testAttribute(Qt::WA_TranslucentBackground))
+        QSWindowEffects::setVisibleMargins(this, layout()->contentsMargins());
     raise();
     activateWindow();
 }

@@ -12,10 +12,12 @@
 #include "ui/QSStyle.h"
 #include "ui/QSTextFormat.h"
 #include "ui/QSWindowPlacement.h"
+#include "ui/accessibility/QSDocumentAccessible.h"
 #include "ui/widgets/QSButton.h"
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QShortcut>
@@ -41,8 +43,8 @@ QSEula::QSEula(QWidget *parent)
     , ui_(std::make_unique<Ui::QSEula>())
 {
     ui_->setupUi(this);
-    // Modal-panel level: in front of the main window and of the floating quit confirmation.
-    setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    // A dialog of the main window (its transient child): in front of it, not of other applications.
+    setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     windowDidLoad();
     setupCloseControls();
 }
@@ -105,6 +107,9 @@ void QSEula::windowDidLoad()
     }
     // Connected after the document was requested, so only the user's clicks reach the handler.
     connect(browser, &QTextBrowser::anchorClicked, this, &QSEula::onLinkClicked);
+    // Tab selects the document's links one by one (Qt moves its cursor without a signal): a screen
+    // reader hears each.
+    browser->installEventFilter(this);
 }
 
 Qt::LayoutDirection QSEula::documentDirection(const QUrl &document)
@@ -158,6 +163,8 @@ void QSEula::showWindow(QWidget *sender)
     show();
     raise();
     activateWindow();
+    // The keyboard starts in the document, so a screen reader reads it out when the window opens.
+    ui_->webView->setFocus(Qt::OtherFocusReason);
 }
 
 void QSEula::closeWindow()
@@ -182,6 +189,19 @@ void QSEula::changeEvent(QEvent *event)
         hasBeenActive_ = false;
         closeWindow();
     }
+}
+
+bool QSEula::eventFilter(QObject *watched, QEvent *event)
+{
+    // Queued: the browser handles the key first, and Qt tells readers about the document's own
+    // focus before the link's.
+    if (watched == ui_->webView && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            QMetaObject::invokeMethod(ui_->webView, [browser = ui_->webView] { QSDocumentAccessible::linkFocused(browser); },
+                                      Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void QSEula::closeEvent(QCloseEvent *event)

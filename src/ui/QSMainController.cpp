@@ -24,6 +24,7 @@
 #include "ui/QSTextFormat.h"
 #include "ui/accessibility/QSAccessibility.h"
 
+#include <QApplication>
 #include <QJsonObject>
 
 namespace {
@@ -214,8 +215,9 @@ void QSMainController::setupCloseButtonUI()
     // depend on the fonts of the machine).
     ui_->closeButton->setTitleAttributes(QSFonts::font(QStringLiteral("CommonSans-Regular"), 24), QSColor::hex(kGrey));
     ui_->closeButton->setCornerRadius(16);
-    ui_->closeButton->setToolTip(platform::localizedString("MessageClose"));
-    // The error screen has a "Close" of its own: the cross is named for what it does.
+    // The error screen has a "Close" of its own: the cross is named for what it does, and its tip
+    // (which screen readers read as its description) says the same.
+    ui_->closeButton->setToolTip(platform::localizedString("QSAccessibleQuit"));
     ui_->closeButton->setAccessibleName(platform::localizedString("QSAccessibleQuit"));
 }
 
@@ -244,25 +246,41 @@ void QSMainController::showState(QSScreenState state)
         }
         return nullptr;
     };
-    for (const QSElementSetting &setting : QSScreenStates::settings(state)) {
-        QWidget *widget = widgetFor(setting.element);
-        switch (setting.change) {
-        case QSElementChange::Keep:
-            break;
-        case QSElementChange::Show:
-            widget->show();
-            break;
-        case QSElementChange::Hide:
-            if (setting.element == QSScreenElement::PageView)
+    const QList<QSElementSetting> &settings = QSScreenStates::settings(state);
+    const auto apply = [&](bool removing) {
+        for (const QSElementSetting &setting : settings) {
+            QWidget *widget = widgetFor(setting.element);
+            if ((setting.change == QSElementChange::Hide || setting.change == QSElementChange::Disable) != removing)
+                continue;
+            if (setting.change == QSElementChange::Show)
+                widget->show();
+            else if (setting.change == QSElementChange::Disable)
+                widget->setEnabled(false);
+            else if (setting.change == QSElementChange::Hide && setting.element == QSScreenElement::PageView)
                 hidePageView();
-            else
+            else if (setting.change == QSElementChange::Hide)
                 widget->hide();
-            break;
-        case QSElementChange::Disable:
-            widget->setEnabled(false);
-            break;
         }
+    };
+    const auto removed = [&](const QWidget *widget) {
+        return std::any_of(settings.begin(), settings.end(), [&](const QSElementSetting &setting) {
+            const QWidget *gone = widgetFor(setting.element);
+            return setting.change != QSElementChange::Show && setting.change != QSElementChange::Keep
+                && (gone == widget || gone->isAncestorOf(widget));
+        });
+    };
+    apply(false);
+    // A focused control that goes would hand the focus on to the next one in Tab order, and a
+    // screen reader would announce that control on the way: the focus moves first, straight to
+    // where this state wants it.
+    if (QWidget *focused = QApplication::focusWidget(); focused && isAncestorOf(focused) && removed(focused)) {
+        QWidget *target = primaryButton();
+        if (!target || removed(target))
+            target = ui_->progressView->isVisibleTo(this) && !removed(ui_->progressView) ? ui_->progressView : nullptr;
+        if (target)
+            target->setFocus(Qt::OtherFocusReason);
     }
+    apply(true);
     if (state == QSScreenState::Downloading)
         ui_->progressView->setCornerRadius(5);
     focusPrimaryButton();
@@ -281,10 +299,10 @@ void QSMainController::setupPageController(const QSConfig &config)
 
 void QSMainController::updateLauchButtons()
 {
-    showState(QSScreenState::Finished);
+    // The finished status first: a screen reader hears it before the focus reaches the launch button.
     ui_->progressStatus->setStatus(QSTextDirection::forInterface(platform::localizedString("QSWelcome_To_Brightmoor")));
     setupLaunchButtonUI(true);
-    focusPrimaryButton();
+    showState(QSScreenState::Finished);
 }
 
 void QSMainController::makeMainViewVisible()

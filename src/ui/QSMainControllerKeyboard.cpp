@@ -5,12 +5,15 @@
 
 #include "ui_QSMainController.h"
 
+#include "config/QSConfigProvider.h"
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
 #include "telemetry/QSNotificationNames.h"
 #include "ui/QSAlertController.h"
 #include "ui/QSErrorController.h"
+#include "ui/QSTextFormat.h"
 #include "ui/widgets/HyperlinkTextField.h"
+#include "ui/widgets/QSHoverButton.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -87,11 +90,18 @@ void QSMainController::showEvent(QShowEvent *event)
 
 void QSMainController::focusPrimaryButton()
 {
-    // Each screen starts with the keyboard on its primary button, or on no control at all.
-    if (QPushButton *button = primaryButton())
+    // Each screen starts with the keyboard on its primary button, or on no control at all. The
+    // ring shows it at once: Return presses that button, and the person should see which.
+    if (QPushButton *button = primaryButton()) {
         button->setFocus(Qt::OtherFocusReason);
-    else
+        if (auto *drawn = qobject_cast<QSHoverButton *>(button))
+            drawn->setFocusRingShown(true);
+    } else if (ui_->progressView->isVisibleTo(this)) {
+        // While the installer works: the bar, which says how far it is.
+        ui_->progressView->setFocus(Qt::OtherFocusReason);
+    } else {
         setFocus(Qt::OtherFocusReason);
+    }
 }
 
 QPushButton *QSMainController::primaryButton() const
@@ -126,7 +136,13 @@ void QSMainController::showQuitAler()
     alert_ = new QSAlertController(window());
     for (QShortcut *answer : answerShortcuts_)
         answer->setEnabled(true);
-    alert_->showWindow(this, platform::localizedString("QSQuitTitle"), platform::localizedString("QSQuitMessage"),
+    // Once the product is placed nothing is under way and another run only finds it installed:
+    // the finished screen has a message of its own.
+    const bool installed = ui_->launchButton->isVisibleTo(this);
+    const QString message = installed ? replacingPlaceholder(platform::localizedString("QSQuitMessageInstalled"),
+                                                             QSConfigProvider::getStringFromPlist(QStringLiteral("APP_NAME")))
+                                      : platform::localizedString("QSQuitMessage");
+    alert_->showWindow(this, platform::localizedString("QSQuitTitle"), message,
                        QSNotificationNames::kQuitInstallation, QSNotificationNames::kHideAlert);
 }
 

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
+#include <QWindow>
 
 #include <optional>
 
@@ -24,6 +26,26 @@ bool translucencyAvailable()
     QScreen *screen = QGuiApplication::primaryScreen();
     available = native && screen && native->nativeResourceForScreen(QByteArrayLiteral("compositingenabled"), screen);
     return *available;
+}
+
+void setVisibleMargins(QWidget *window, const QMargins &margins)
+{
+    if (margins.isNull() || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    QWindow *handle = window->windowHandle();
+    if (!native || !handle)
+        return;
+    // Qt 6.4 offers this only as the Wayland plugin's "setmargins" function (handed out under one
+    // generic type), which grows the window by the margins: its size is put back at once.
+    using SetMargins = void (*)(QWindow *, const QMargins &);
+    const auto generic = reinterpret_cast<void (*)()>(native->nativeResourceFunctionForWindow("setmargins"));
+    const auto setMargins = reinterpret_cast<SetMargins>(generic);
+    if (!setMargins)
+        return;
+    const QRect fixed(window->pos(), window->size());
+    setMargins(handle, margins);
+    handle->setGeometry(fixed);
 }
 
 }  // namespace QSWindowEffects

@@ -71,7 +71,8 @@ class Reader:
     """What a screen reader does: reads the tree of the installer's windows, hears its events and
     acts through the accessibility actions."""
 
-    KINDS = ("object:property-change:accessible-name", "object:property-change:accessible-value", "object:text-changed")
+    KINDS = ("object:property-change:accessible-name", "object:property-change:accessible-value", "object:text-changed",
+             "focus:")
 
     def __init__(self, pid):
         import pyatspi  # after the bus is up: the library finds it on first use
@@ -91,6 +92,10 @@ class Reader:
             role = event.source.getRoleName()
             value = event.source.queryValue().currentValue if role == "progress bar" else None
             self.heard.append((event.type, role, spoken(event.source.name), value))
+
+    def last_focus(self):
+        """(role, name) of the object a reader last heard take the focus."""
+        return next(((role, name) for kind, role, name, _ in reversed(self.heard) if kind.startswith("focus")), None)
 
     def until(self, predicate, timeout, what):
         """wait_for, hearing the events in between; an object that went away while read counts as false."""
@@ -163,13 +168,14 @@ def check_screen(reader, root, name, texts, page_texts):
 def case_accessibility(box):
     """The run in Hebrew (right to left) as a screen-reader user goes through it; what the links
     open is written down by an xdg-open of the test's own instead of shown."""
-    box.start_display()
+    box.start_display("1920x1080")
     os.environ["DISPLAY"] = box.display
     (box.root / "bin").mkdir()
     (box.root / "bin" / "xdg-open").write_text(f'#!/bin/sh\necho "$1" >> {box.root}/opened.txt\n')
     (box.root / "bin" / "xdg-open").chmod(0o755)
     box.extra_env = {"LANG": "he_IL.UTF-8", "LANGUAGE": "he", "PATH": f"{box.root / 'bin'}:{os.environ['PATH']}",
-                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": start_buses(box)}
+                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": start_buses(box),
+                     "QT_SCALE_FACTOR": "1.25"}  # positions are given in device pixels, where a magnifier looks
     nginx = box.start_nginx(limit_rate="200k")  # slow enough that the download is read and heard
     service = box.start_service("--download-url", nginx + "/download/Corvala.zip")
     box.make_bundle(service + "/config/prod")
@@ -178,9 +184,13 @@ def case_accessibility(box):
     texts = hebrew()
     pages = {text for page in next(s["content"] for s in entry["screens"] if s["locale"] == "he-IL")
              for text in (page["text1"], page["text2"])} | {texts("MessageContent")}  # the carousel's closing text
-    reader = Reader(box.launch().pid)
+    installer = box.launch()
+    reader = Reader(installer.pid)
     frame = reader.until(lambda: reader.window("frame"), 30, "the main window")
-    check(spoken(frame.name) == PRODUCT, f"main window named {frame.name!r}")
+    x, y, w, h = box.window_geometry(wait_for(lambda: box.focused_window(installer.pid), 30, "the installer's window"))
+    check(reader.extents(frame) == (x, y, x + w, y + h), f"the window at {reader.extents(frame)}, on screen at {x, y, w, h}")
+    check(spoken(frame.name) == PRODUCT and spoken(reader.app.name) == PRODUCT,
+          f"main window named {frame.name!r}, the application {reader.app.name!r}")
     install = ("push button", texts("QSInstallNow"))
     reader.until(lambda: reader.find(frame, *install), 30, "Install")
     box.screenshot("welcome")
@@ -198,8 +208,33 @@ def case_accessibility(box):
     opened = box.root / "opened.txt"
     wait_for(lambda: opened.exists() and opened.read_text().split()[-1:] == targets[:1], 10, "the licence link's page")
 
+    # The licence, as a reader meets it: the keyboard in a document whose text is offered, its
+    # three links as links that Tab reaches one by one; closed, the keyboard is back on Install.
+    check(box.wait_exit(box.launch("qsd://licenseAgreement"), timeout=20) == 0, "the second start did not exit 0")
+    dialog = reader.until(lambda: reader.window("dialog"), 30, "the licence window")
+    document = reader.until(lambda: next(n for r, _, n in reader.items(dialog) if r == "document frame"), 10, "the document")
+    reader.until(lambda: document.getState().contains(reader.pyatspi.STATE_FOCUSED), 10, "the keyboard in the document")
+    content = document.queryText().getText(0, -1)
+    doc_links = [child for child in document if child.getRoleName() == "link"]
+    check(len(content) > 1000 and [spoken(n.name) for n in doc_links] ==
+          ["Privacy Statement", "brightmoor.example/corvala/terms", "Brightmoor Support"]
+          and all(n.description.startswith("https://") for n in doc_links),
+          f"licence read as {len(content)} characters with links {[(n.name, n.description) for n in doc_links]}")
+    box.screenshot("licence")
+    for link in doc_links[:2]:
+        box.xdotool("key", "Tab")
+        reader.until(lambda: link.getState().contains(reader.pyatspi.STATE_FOCUSED), 10, f"the keyboard on {link.name!r}")
+        reader.until(lambda: reader.last_focus() == ("link", spoken(link.name)), 10, f"{link.name!r} heard last")
+    reader.press(reader.find(dialog, "push button", texts("MessageClose")))
+    reader.until(lambda: not reader.window("dialog") and reader.focused(frame) == install, 20, "the keyboard back on Install")
+    # Tab onto the sentence's first link: the link is what is heard, not the sentence.
+    box.xdotool("key", "shift+Tab")
+    reader.until(lambda: reader.last_focus() == ("link", texts("QSLicenceTextPart4")), 10, "the sentence's last link heard")
+
     # The cross asks first: an alert, heard with its title and message, the keyboard on "No, stay".
-    reader.press(reader.find(frame, QUIT[0], texts(QUIT[1])))
+    cross = reader.find(frame, QUIT[0], texts(QUIT[1]))
+    check(spoken(cross.description) in ("", texts(QUIT[1])), f"the cross described as {cross.description!r}")
+    reader.press(cross)
     alert = reader.until(lambda: reader.window("alert"), 20, "the quit confirmation")
     check((spoken(alert.name), spoken(alert.description)) == (texts("QSQuitTitle"), texts("QSQuitMessage")),
           f"confirmation heard as {alert.name!r} / {alert.description!r}")
@@ -213,6 +248,10 @@ def case_accessibility(box):
     heard_before = len(reader.heard)
     reader.press(reader.find(frame, *install))
     bar = reader.until(lambda: reader.find(frame, "progress bar", texts("QSAccessibleDownloadProgress")), 30, "the bar")
+    # The keyboard goes from Install straight to the bar, which says how far the installer is.
+    reader.until(lambda: reader.focused(frame) == ("progress bar", texts("QSAccessibleDownloadProgress")), 10, "the focus on the bar")
+    moves = [(role, name) for kind, role, name, _ in reader.heard[heard_before:] if kind.startswith("focus")]
+    check(moves == [("progress bar", texts("QSAccessibleDownloadProgress"))], f"the focus went {moves}")
     box.screenshot("downloading")
     check_screen(reader, frame, "downloading", texts, pages)
     finished = texts("QSWelcome_To_Brightmoor")
@@ -225,6 +264,10 @@ def case_accessibility(box):
     check_screen(reader, frame, "finished", texts, pages)
     launch = ("push button", texts("QSstarted"))
     reader.until(lambda: reader.focused(frame) == launch, 10, "the keyboard on Launch")
+    # "Welcome to Brightmoor!" is heard before the keyboard reaches the launch button.
+    order = [(kind, name) for kind, role, name, _ in reader.heard[heard_before:]
+             if (role == "status bar" and name == finished) or (kind.startswith("focus") and (role, name) == launch)]
+    check(order and order[0][1] == finished and order[-1][0].startswith("focus"), f"the end heard as {order}")
     box.screenshot("finished")
     reader.press(reader.find(frame, *launch))
     wait_for(box.args_file.exists, 30, "the product to start")

@@ -11,30 +11,36 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from accessibility import Reader, start_buses  # noqa: E402
-from harness import check, run_cases, wait_for  # noqa: E402
+from harness import check, dark_share, parse_events, run_cases, wait_for  # noqa: E402
 
-# Each screen with the factors that show something of it: at 1366x768 from 1.25 on the window no
-# longer fits and is drawn smaller than asked.
-SCALES = {(1920, 1080): (1, 1.25, 2), (1366, 768): (1.5, 2)}
+# Each screen with the factors that show something of it, as QT_SCALE_FACTOR sets them and as KDE
+# Plasma does (QT_SCREEN_SCALE_FACTORS, plain and by the screen's name): at 1366x768 from 1.25 on,
+# at 1920x1080 from 1.75 on, the window no longer fits and is drawn at a lower scale, never below 1.
+SCALES = [("QT_SCALE_FACTOR", "{}", screen, factor) for screen, factors in
+          {(1920, 1080): (1, 1.25, 2), (1366, 768): (1.5, 2)}.items() for factor in factors]
+SCALES += [("QT_SCREEN_SCALE_FACTORS", form, screen, factor) for screen in ((1920, 1080), (1366, 768))
+           for factor in (1.25, 1.75, 2, 3) for form in ("{}", "screen={};")]
 
 
 def drawn_scale(screen, factor):
     """The scale the window is drawn at: the screen's own, or the largest multiple of 1/8 at which
-    the 1000 x 640 panel and 16 points around it fit (Xvfb has no compositor: the window is the panel)."""
+    the 1000 x 640 panel and 16 points around it fit (Xvfb has no compositor: the window is the panel),
+    but never below 1."""
     width, height = screen
     if 1032 * factor <= width and 672 * factor <= height:
         return factor
-    return int(min(width / 1032, height / 672) * 8) / 8
+    return max(1, int(min(width / 1032, height / 672) * 8) / 8)
 
 
 def case_scales(box):
-    """Each screen and factor: the window inside the screen at the size it is drawn at, with the
-    desktop entry's window class; the quit confirmation inside the screen too."""
+    """Each screen and factor: the window inside the screen at the size it is drawn at, its texts
+    drawn, with the desktop entry's window class; the quit confirmation inside the screen too, with
+    both its buttons; the screen's size reported in the desktop's points."""
     box.make_bundle("http://127.0.0.1:9/config/prod")  # nothing is installed: no configuration needed
-    for screen, factors in SCALES.items():
+    for screen in ((1920, 1080), (1366, 768)):
         box.start_display(f"{screen[0]}x{screen[1]}")
-        for factor in factors:
-            one_scale(box, screen, factor)
+        for variable, form, _, factor in (row for row in SCALES if row[2] == screen):
+            one_scale(box, screen, variable, form.format(factor), factor)
 
 
 def inside_screen(geometry, screen):
@@ -42,27 +48,38 @@ def inside_screen(geometry, screen):
     return 0 <= x and 0 <= y and x + w <= screen[0] and y + h <= screen[1]
 
 
-def one_scale(box, screen, factor):
-    label = f"{screen[0]}x{screen[1]}-at-{factor}"
+def one_scale(box, screen, variable, value, factor):
+    label = f"{screen[0]}x{screen[1]}-{variable}-{value.replace(';', '')}"
     scale = drawn_scale(screen, factor)
-    box.extra_env = {"QT_SCALE_FACTOR": str(factor)}
+    box.extra_env = {variable: value}
     box.installer = None
     proc = box.launch()
     window = wait_for(lambda: box.focused_window(proc.pid), 30, f"the installer's window ({label})")
-    box.screenshot(f"welcome-{label}", settle=0.5)
+    shot = box.screenshot(f"welcome-{label}", settle=0.5)
     geometry = box.window_geometry(window)
     check(inside_screen(geometry, screen), f"{label}: the window {geometry} is not inside the screen")
     check(geometry[2:] == (round(1000 * scale), round(640 * scale)), f"{label}: the window {geometry}, not drawn at {scale}")
+    # Drawn, not blank: the texts and the Install button are dark on the light panel.
+    check(dark_share(shot, *geometry) > 0.01, f"{label}: the window is drawn blank")
     wm_class = subprocess.run(["xprop", "-display", box.display, "-id", window, "WM_CLASS"],
                               capture_output=True, text=True).stdout
     check('"TinyInstaller"' in wm_class, f"WM_CLASS {wm_class!r} does not match the desktop entry's StartupWMClass")
 
     main_window = box.key("Escape", proc=proc)
     confirmation = wait_for(lambda: box.focused_window(proc.pid, other_than=main_window), 30, "the quit confirmation")
-    check(inside_screen(box.window_geometry(confirmation), screen), f"{label}: the confirmation is off screen")
-    box.screenshot(f"confirmation-{label}")
+    x, y, w, h = box.window_geometry(confirmation)
+    check(inside_screen((x, y, w, h), screen), f"{label}: the confirmation is off screen")
+    shot = box.screenshot(f"confirmation-{label}", settle=0.3)
+    # Its two buttons side by side at the bottom: dark pixels in each half of the bottom row.
+    row = y + h * 3 // 4, h // 4
+    check(dark_share(shot, x, row[0], w // 2, row[1]) > 0.01 and dark_share(shot, x + w // 2, row[0], w // 2, row[1]) > 0.01,
+          f"{label}: the confirmation's buttons are not both drawn")
     box.confirm_quit(proc=proc, window=main_window)
     check(box.wait_exit(proc) == 0, f"{label}: the installer did not end after Exit")
+    # The screen as the desktop has it, whatever scale the window is drawn at.
+    sizes = [fields.get("SR") for name, fields in parse_events(box.log_text()) if name == "End"][-1:]
+    points = f"{int(screen[0] / factor + 0.5)}x{int(screen[1] / factor + 0.5)}"
+    check(sizes == [points], f"{label}: the screen's size reported as {sizes}, not {points}")
 
 
 def case_wayland(box):
@@ -93,6 +110,11 @@ def case_wayland(box):
     reader.press_button("Quit the installer")
     wait_for(lambda: re.search(r"xdg_toplevel@\d+\.set_parent\(xdg_toplevel@" + app_ids[0][0] + r"\)", protocol()),
              20, "the quit confirmation with the main window as its parent")
+    # Its geometry too is the body, not the band of its shadow (24, 20, 24 and 28 points).
+    surfaces = lambda: re.findall(r"xdg_surface@(\d+)\.set_window_geometry\((-?\d+), (-?\d+), (\d+), (\d+)\)", protocol())  # noqa: E731
+    main_surface = surfaces()[0][0]
+    alert = wait_for(lambda: [g for g in surfaces() if g[0] != main_surface], 20, "the confirmation's geometry")
+    check(alert[-1][1:3] == ("24", "20"), f"the confirmation's geometries given to the compositor: {alert}")
     reader.press_button("No, stay")
     time.sleep(1.0)
     check(proc.poll() is None, "No, stay ended the installer")

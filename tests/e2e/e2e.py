@@ -18,8 +18,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import (BINARY_NAME, DATA_PATH, check, desktop_action_argv, free_port, minisign_pair, names,  # noqa: E402
-                     parse_events, run_cases, wait_for, write_info_plist)
+from harness import (BINARY_NAME, DATA_PATH, check, darkest, desktop_action_argv, free_port, minisign_pair,  # noqa: E402
+                     names, parse_events, run_cases, wait_for, write_info_plist)
 
 EVENT_ORDER = ["Start", "Config", "Download", "Extract", "Install", "LaunchApp", "End"]
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
@@ -136,14 +136,6 @@ def send_wm_delete_window(display, window_id):
     window.send_event(message, event_mask=X.NoEventMask)
     connection.sync()  # a round trip: the server has the message before we hang up
     connection.close()
-
-
-def darkest(shot, x, y, w, h, keep_out=None):
-    """The brightness (0-255, the largest of red, green and blue) of the darkest pixel of the area
-    of the screenshot, the rectangle keep_out painted white first."""
-    paint = ["-fill", "white", "-draw", "rectangle {},{} {},{}".format(*keep_out)] if keep_out else []
-    measure = ["-crop", f"{w}x{h}+{x}+{y}", "-grayscale", "Brightness", "-format", "%[fx:int(255*minima)]", "info:"]
-    return int(subprocess.run(["convert", str(shot), *paint, *measure], capture_output=True, check=True, text=True).stdout)
 
 
 def case_window(box):

@@ -57,7 +57,7 @@ def case_fleet(box):
             (folder / sub).mkdir(mode=0o700)
         write_info_plist(bundle, "com.brightmoor.corvala.tinyinstaller", services["Forged" if name == "forged" else "Corvala"],
                          folder / "Applications", kQSArchivePublicKey=key)
-        hosts[name] = {"ansible_connection": "local", "ansible_become": False, "tiny_installer_deb": deb,
+        hosts[name] = {"ansible_connection": "local", "ansible_become": False, "tiny_installer_deb": str(deb),
                        "tiny_installer": str(bundle / "Contents" / "MacOS" / "TinyInstaller"),
                        "tiny_installer_environment": {"HOME": str(folder / "home"), "TMPDIR": str(folder / "tmp")}}
     inventory, playbook = box.root / "inventory.json", box.root / "corvala.yml"

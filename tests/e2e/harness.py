@@ -387,6 +387,20 @@ def names(events):
     return [name for name, _ in events]
 
 
+def darkest(shot, x, y, w, h, keep_out=None):
+    """The brightness (0-255, the largest of red, green and blue) of the darkest pixel of the area
+    of the screenshot, the rectangle keep_out painted white first."""
+    paint = ["-fill", "white", "-draw", "rectangle {},{} {},{}".format(*keep_out)] if keep_out else []
+    measure = ["-crop", f"{w}x{h}+{x}+{y}", "-grayscale", "Brightness", "-format", "%[fx:int(255*minima)]", "info:"]
+    return int(subprocess.run(["convert", str(shot), *paint, *measure], capture_output=True, check=True, text=True).stdout)
+
+
+def dark_share(shot, x, y, w, h):
+    """The share (0 to 1) of the area's pixels darker than mid-grey: text and dark buttons."""
+    measure = ["-crop", f"{w}x{h}+{x}+{y}", "-grayscale", "Brightness", "-threshold", "50%", "-format", "%[fx:1-mean]", "info:"]
+    return float(subprocess.run(["convert", str(shot), *measure], capture_output=True, check=True, text=True).stdout)
+
+
 def run_cases(cases, sandbox_prefix=""):
     """The command line of every end-to-end script: one case by name, in a sandbox of its own
     (box.args holds the options), a screenshot kept on failure. Returns the exit status."""

@@ -28,6 +28,7 @@ ACTION = "com.brightmoor.corvala.tinyinstaller.place-bundle"
 REMOVE_ACTION = "com.brightmoor.corvala.tinyinstaller.remove-bundle"
 SYSTEM_MENU_ENTRY = Path("/usr/local/share/applications/Corvala.desktop")
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
+ROOT = Path(__file__).resolve().parents[2]
 
 
 def run(*cmd):
@@ -285,24 +286,63 @@ def case_unattended_removal(box, person):
     check(root_state(secrets) == before, "root's files changed")
 
 
-def case_package(build, undo, key, public_key, keep_in=None):  # no package without the maker's archive key
-    """Returns the package's path when keep_in names a folder to keep it in."""
-    with tempfile.TemporaryDirectory(prefix="tiny-deb-") as packages:
-        env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
-        cpack = ["cpack", "-G", "DEB", "-B", packages, "--config", build + "/CPackConfig.cmake"]
-        for key_file in ({}, {"TI_ARCHIVE_PUBLIC_KEY_FILE": str(public_key)}):
-            made = subprocess.run(cpack, cwd=packages, env={**env, **key_file}, text=True,
-                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            debs = sorted(Path(packages).glob("*.deb"))
-            refused = made.returncode != 0 and "archive key" in made.stdout and not debs
-            check(made.returncode == 0 and len(debs) == 1 if key_file else refused,
-                  f"cpack with {key_file}: status {made.returncode}, {debs}\n{made.stdout[-2000:]}")
-        install_package(undo, debs[0])
-        kept = shutil.copy(debs[0], keep_in) if keep_in else None
+def make_packages(build, folder, public_key, rpm):
+    """cpack refuses without the maker's archive key; with it: the .deb and its -dbgsym (and with rpm
+    the RPM), in a folder of each. Returns the .deb."""
+    env = {k: v for k, v in os.environ.items() if not k.startswith("TI_ARCHIVE_PUBLIC_KEY")}
+    folder.mkdir()
+    for name, generator in (("no-key", "DEB"), ("deb", "DEB"), *([("rpm", "RPM")] if rpm else [])):
+        key = {} if name == "no-key" else {"TI_ARCHIVE_PUBLIC_KEY_FILE": str(public_key)}
+        made = subprocess.run(["cpack", "-G", generator, "-B", str(folder / name), "--config", build + "/CPackConfig.cmake"],
+                              cwd=folder, env={**env, **key}, text=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        files = sorted((folder / name).glob("*.*[bm]"))
+        check(made.returncode == 0 and files if key else made.returncode != 0 and "archive key" in made.stdout
+              and not files, f"cpack {name}: status {made.returncode}, {files}\n{made.stdout[-2000:]}")
+    return next((folder / "deb").glob("*.deb"))
+
+
+def case_package(build, undo, key, public_key, keep_in=None, rpm=False):
+    """Makes and installs the .deb; returns its path when keep_in names a folder to keep it in."""
+    with tempfile.TemporaryDirectory(prefix="tiny-deb-") as scratch:
+        deb = make_packages(build, Path(keep_in or scratch) / "packages", public_key, rpm)
+        install_package(undo, deb)
     installed = (INSTALLED_BUNDLE / "Contents" / "Info.plist").read_text()
     check(re.search(r"<key>kQSArchivePublicKey</key>\s*<string>" + re.escape(key) + "</string>", installed),
           "the installed Info.plist does not hold the key")
-    return kept
+    return deb if keep_in else None
+
+
+def check_packages(build, deb):
+    """Size, lintian, AppStream, symbols through the -dbgsym package, rpmlint and the RPM's files. The
+    sanitizers' instrumentation is not what ships: the size is the optimised build's (bench/run)."""
+    sanitized = "TI_SANITIZE:BOOL=ON" in Path(build, "CMakeCache.txt").read_text()
+    checked = subprocess.run([str(ROOT / "scripts" / "check-packages"), str(deb.parent), str(deb.parent.parent / "rpm"),
+                              *(["--max-deb-bytes", "10000000"] if sanitized else [])],
+                             text=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    check(checked.returncode == 0, checked.stdout)
+
+
+def second_build(deb, folder):
+    """The same package as a later build (revision 2), to upgrade to."""
+    run("dpkg-deb", "--raw-extract", str(deb), str(folder))
+    control = folder / "DEBIAN" / "control"
+    control.write_text(re.sub(r"(?m)^(Version: .*)-1$", r"\1-2", control.read_text()))
+    run("dpkg-deb", "-Zgzip", "--build", str(folder), str(folder.parent / "upgrade.deb"))
+    return folder.parent / "upgrade.deb"
+
+
+def case_package_life(box, upgrade):
+    """An upgrade to a second build keeps the placed product and the person's files, as removing and
+    purging the package do; those take every file of the package."""
+    files = {p for p in run("dpkg-query", "-L", PACKAGE).stdout.split() if not Path(p).is_dir()}
+    placed = lambda: (root_state(box.apps), root_state(box.home / DATA_PATH.lstrip("/")))  # noqa: E731
+    before = placed()
+    for step in (["--install", str(upgrade)], ["--remove", PACKAGE], ["--purge", PACKAGE]):
+        run("dpkg", *step)
+        left = {f for f in files if os.path.lexists(f)}
+        check(left == (files if step[0] == "--install" else set()) and placed() == before, f"dpkg {step[0]}: {files ^ left}")
+    check(not INSTALLED_BUNDLE.parent.exists() and subprocess.run(["dpkg-query", "-W", PACKAGE], capture_output=True).returncode,
+          "the package is left after the purge")
 
 
 def case_privileged(box):
@@ -312,7 +352,9 @@ def case_privileged(box):
     fcntl.flock(lock, fcntl.LOCK_EX)
     undo = box.undo
     key, secret, public_key = minisign_pair(box.root)  # the package carries it, the demo service signs with it
-    case_package(box.args.build, undo, key, public_key)
+    deb = case_package(box.args.build, undo, key, public_key, keep_in=box.root, rpm=True)
+    check_packages(box.args.build, deb)
+    upgrade = second_build(deb, box.root / "upgrade")
     box.start_display()
     box.args_file = box.home / "product-args.txt"
     served_file = Path(shutil.copy(box.args.archive, box.root / "served-Corvala.zip"))
@@ -340,6 +382,7 @@ def case_privileged(box):
     case_own_folder(box, person)
     case_sudo(box, person)
     case_unattended_removal(box, person)
+    case_package_life(box, upgrade)
 
 
 if __name__ == "__main__":

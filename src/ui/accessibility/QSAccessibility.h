@@ -6,6 +6,8 @@
 // screen and quit confirmation as alerts. On Linux they reach Orca and other readers through
 // AT-SPI; without an accessibility bus nothing of this runs.
 
+#include <QRect>
+
 class QWidget;
 
 namespace QSAccessibility {
@@ -17,6 +19,12 @@ void install();
 // A picture that only repeats what a text beside it says: left out of the accessibility tree.
 void setDecorative(QWidget *widget);
 bool isDecorative(const QWidget *widget);
+
+// A rectangle in global points as the screen's device pixels, where assistive technology
+// (magnifiers, readers that follow the pointer) looks for it. The same at scale 1.
+QRect nativeRect(const QRect &points, const QWidget *widget);
+// The reverse, for a position assistive technology gives.
+QPoint pointFromNative(const QPoint &pixels, const QWidget *widget);
 
 // Tells screen readers that an alert (a screen or window with the alert role) has just appeared,
 // so that they read its name and description.

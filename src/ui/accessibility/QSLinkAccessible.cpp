@@ -1,5 +1,6 @@
 #include "ui/accessibility/QSLinkAccessible.h"
 
+#include "ui/accessibility/QSAccessibility.h"
 #include "ui/widgets/HyperlinkTextField.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -84,8 +85,8 @@ QRect QSLinkAccessible::rect() const
     // the part inside it, where a pointer finds it.
     const QRect local = covered.translated(area.left(), top).toAlignedRect().intersected(area);
     if (local.isEmpty())
-        return QRect(field_->mapToGlobal(QPoint(0, 0)), field_->size());
-    return QRect(field_->mapToGlobal(local.topLeft()), local.size());
+        return QSAccessibility::nativeRect(QRect(field_->mapToGlobal(QPoint(0, 0)), field_->size()), field_);
+    return QSAccessibility::nativeRect(QRect(field_->mapToGlobal(local.topLeft()), local.size()), field_);
 }
 
 QAccessible::State QSLinkAccessible::state() const

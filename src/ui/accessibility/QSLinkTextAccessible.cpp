@@ -1,5 +1,7 @@
 #include "ui/accessibility/QSLinkTextAccessible.h"
 
+#include "ui/accessibility/QSAccessibility.h"
+
 #include "ui/accessibility/QSLinkAccessible.h"
 #include "ui/widgets/HyperlinkTextField.h"
 
@@ -101,4 +103,9 @@ void QSLinkTextAccessible::linkFocused(HyperlinkTextField *field)
         QAccessibleEvent focused(link, QAccessible::Focus);
         QAccessible::updateAccessibility(&focused);
     }
+}
+
+QRect QSLinkTextAccessible::rect() const
+{
+    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
 }

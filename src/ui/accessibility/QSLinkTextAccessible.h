@@ -12,6 +12,8 @@ class HyperlinkTextField;
 class QSLinkTextAccessible : public QAccessibleWidget {
 public:
     explicit QSLinkTextAccessible(HyperlinkTextField *field);
+    // In the screen's device pixels (QSAccessibility::nativeRect).
+    QRect rect() const override;
     ~QSLinkTextAccessible() override;
 
     QString text(QAccessible::Text t) const override;

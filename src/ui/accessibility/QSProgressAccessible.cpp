@@ -1,5 +1,7 @@
 #include "ui/accessibility/QSProgressAccessible.h"
 
+#include "ui/accessibility/QSAccessibility.h"
+
 #include "ui/widgets/QSProgressView.h"
 
 #include <QtMath>
@@ -36,4 +38,9 @@ void *QSProgressAccessible::interface_cast(QAccessible::InterfaceType type)
 QVariant QSProgressAccessible::currentValue() const
 {
     return percent(bar()->progress());
+}
+
+QRect QSProgressAccessible::rect() const
+{
+    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
 }

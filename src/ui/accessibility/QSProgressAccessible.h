@@ -9,6 +9,8 @@ class QSProgressView;
 class QSProgressAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit QSProgressAccessible(QSProgressView *bar);
+    // In the screen's device pixels (QSAccessibility::nativeRect).
+    QRect rect() const override;
 
     // The bar's progress in whole percent, within 0 to 100 (the bar itself is not clamped).
     static int percent(float progress);

@@ -76,3 +76,8 @@ int QSScreenAccessible::indexOfChild(const QAccessibleInterface *child) const
         return -1;
     return int(readingOrder(widget()).indexOf(qobject_cast<QWidget *>(child->object())));
 }
+
+QRect QSScreenAccessible::rect() const
+{
+    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
+}

@@ -11,6 +11,8 @@
 class QSScreenAccessible : public QAccessibleWidget {
 public:
     QSScreenAccessible(QWidget *widget, QAccessible::Role role);
+    // In the screen's device pixels (QSAccessibility::nativeRect).
+    QRect rect() const override;
 
     int childCount() const override;
     QAccessibleInterface *child(int index) const override;

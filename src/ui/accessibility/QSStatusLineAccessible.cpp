@@ -1,5 +1,7 @@
 #include "ui/accessibility/QSStatusLineAccessible.h"
 
+#include "ui/accessibility/QSAccessibility.h"
+
 #include "ui/widgets/QSStatusLine.h"
 
 QSStatusLineAccessible::QSStatusLineAccessible(QSStatusLine *line)
@@ -50,4 +52,9 @@ QString QSStatusLineAccessible::attributes(int, int *startOffset, int *endOffset
     *startOffset = 0;
     *endOffset = characterCount();
     return {};
+}
+
+QRect QSStatusLineAccessible::rect() const
+{
+    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
 }

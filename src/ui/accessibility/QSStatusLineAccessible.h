@@ -9,6 +9,8 @@ class QSStatusLine;
 class QSStatusLineAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit QSStatusLineAccessible(QSStatusLine *line);
+    // In the screen's device pixels (QSAccessibility::nativeRect).
+    QRect rect() const override;
 
     QString text(QAccessible::Text t) const override;
     void *interface_cast(QAccessible::InterfaceType type) override;

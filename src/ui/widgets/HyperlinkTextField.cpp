@@ -144,12 +144,18 @@ void HyperlinkTextField::focusInEvent(QFocusEvent *event)
     // last) link instead. Each step below finds a link, so the focus never leaves the field here.
     const qsizetype links = attributed_.links().size();
     const bool forward = event->reason() == Qt::TabFocusReason;
-    if (links == 0 || (!forward && event->reason() != Qt::BacktabFocusReason))
-        return;
-    setSelection(0, 0);
-    for (qsizetype step = 0; step < (forward ? 1 : links); ++step)
-        QLabel::focusNextPrevChild(true);
-    QSLinkTextAccessible::linkFocused(this);
+    if (links > 0 && (forward || event->reason() == Qt::BacktabFocusReason)) {
+        setSelection(0, 0);
+        for (qsizetype step = 0; step < (forward ? 1 : links); ++step)
+            QLabel::focusNextPrevChild(true);
+    }
+    // Qt tells screen readers that the whole field has the focus once this handler has returned;
+    // the link (also the one the focus comes back to with its window) is told after that, or the
+    // reader would read the sentence instead of the link.
+    QMetaObject::invokeMethod(this, [this] {
+        if (hasFocus())
+            QSLinkTextAccessible::linkFocused(this);
+    }, Qt::QueuedConnection);
 }
 
 bool HyperlinkTextField::focusNextPrevChild(bool next)

@@ -85,11 +85,11 @@ void QSHoverButton::paintEvent(QPaintEvent *)
     painter.drawRoundedRect(box, radius, radius);
 
     if (hasFocus() && focusFromKeyboard_) {
-        QColor ring = titleColor_;
-        ring.setAlphaF(0.55f);
-        const QRectF ringBox = box.adjusted(3, 3, -3, -3);
-        const qreal ringRadius = qMax<qreal>(0, radius - 3);
-        painter.setPen(QPen(ring, 1.5, Qt::SolidLine));
+        // In the title's own colour, opaque and two points wide: the title already contrasts with
+        // the button's fill, so the ring does too (at least 3:1 on every button), at any scale.
+        const QRectF ringBox = box.adjusted(kRingInset, kRingInset, -kRingInset, -kRingInset);
+        const qreal ringRadius = qMax<qreal>(0, radius - kRingInset);
+        painter.setPen(QPen(titleColor_, kRingWidth, Qt::SolidLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(ringBox, ringRadius, ringRadius);
     }

@@ -30,6 +30,9 @@ public:
     void setFocusRingShown(bool shown);
     bool focusRingShown() const { return focusFromKeyboard_; }
 
+    static constexpr qreal kRingWidth = 2;
+    static constexpr qreal kRingInset = 4;  // from the button's edge to the ring's middle
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

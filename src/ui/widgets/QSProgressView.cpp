@@ -48,8 +48,17 @@ void QSProgressView::setProgress(float progress, const QString &label)
     // Only the fill's moving end is drawn again: a download sets the progress many times a second,
     // and each full repaint would also repaint everything behind this translucent bar.
     const QRect changed = changedArea(before, fillWidth(), size(), rightToLeft_);
-    if (!changed.isEmpty())
-        update(changed);
+    if (changed.isEmpty())
+        return;
+    const qreal ratio = devicePixelRatioF();
+    if (parentWidget() && !qFuzzyCompare(ratio, qreal(qRound(ratio)))) {
+        // At a fractional scale the bar's edges fall inside device pixels that it shares with what
+        // is behind it; a repaint of the bar alone leaves those rows half old (a seam). What is
+        // behind is drawn again with it, a point wider on each side.
+        parentWidget()->update(changed.translated(pos()).adjusted(-1, -1, 1, 1));
+        return;
+    }
+    update(changed);
 }
 
 QRect QSProgressView::changedArea(qreal fromWidth, qreal toWidth, const QSize &bar, bool rightToLeft)

@@ -14,7 +14,8 @@ void QSStatusLine::setStatus(const QString &text)
         return;
     const QString before = spokenText();
     setText(text);  // QLabel reports the name change itself
-    if (!QAccessible::isActive())
+    // Only the direction marks changed: nothing new to read out.
+    if (!QAccessible::isActive() || spokenText() == before)
         return;
     // The text interface's change: what screen readers read out for a status bar.
     QAccessibleTextUpdateEvent event(this, 0, before, spokenText());

@@ -69,6 +69,9 @@ TEST(Flow, EachAnswerEndsOnItsScreenWithItsEventsAndLeavesNothingOfAFailure)
              EXPECT_EQ(f.named("Download", 1).value("RSN"), "Current retry attempt 2, max download retry limit 3");
              const QString retrying = platform::localizedString("QSRetryingDownload").section(QStringLiteral("%@"), 0, 0);
              EXPECT_EQ(f.screens.statusLines.filter(retrying).size(), 2) << "the status line says a retry is coming";
+             // An error page is not the archive: the bar never moves for it.
+             EXPECT_TRUE(std::all_of(f.screens.progress.begin(), f.screens.progress.end(), [](float p) { return p == 0; }))
+                 << QDebug::toString(f.screens.progress).toStdString();
          }},
         {"407 from the server itself", Answer{407, {}, "who?"}, downloadError, {}, "HTTP Response with status code 407", 2},
         {"503 with Retry-After past the cap: the cap's pause", Answer{503, {{"Retry-After", "3600"}}, "later"}, downloadError, {},

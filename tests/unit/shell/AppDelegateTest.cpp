@@ -6,6 +6,7 @@
 #include "TestHttpServer.h"
 
 #include "platform/Bundle.h"
+#include "platform/LinuxHost.h"
 #include "platform/Localization.h"
 #include "platform/NotificationCenter.h"
 #include "shell/AppCache.h"
@@ -14,6 +15,7 @@
 #include "shell/CommandUrls.h"
 #include "shell/InstallOutcome.h"
 #include "shell/MainWindow.h"
+#include "shell/ScreenFit.h"
 #include "shell/ShellNames.h"
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
@@ -26,6 +28,9 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QtGui/private/qhighdpiscaling_p.h>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -275,4 +280,34 @@ TEST(InstallOutcomeTest, eachFailureHasItsOwnStatus)
         EXPECT_EQ(outcome.status, status) << outcome.outcome.toStdString();
     EXPECT_EQ(shell::InstallOutcome::fromEndingStatus(143).sentence(u"Corvala"_s, u"/opt"_s),
               u"Interrupted by SIGTERM; nothing was left half-placed."_s);
+}
+
+// The scale the window is drawn at on the screens people have: the desktop's own where the window
+// fits, otherwise the largest step that fits, never below one device pixel per point.
+TEST(ScreenFit, TheWindowIsDrawnAtTheLargestScaleThatFitsAndNeverBelowOne)
+{
+    struct Row { QSize screen; qreal desktop, drawn; };
+    const Row rows[] = {{{1920, 1080}, 1.25, 1.25}, {{1920, 1080}, 1.75, 1.5}, {{1920, 1080}, 2, 1.5}, {{1920, 1080}, 3, 1.5},
+                        {{1366, 768}, 1, 1}, {{1366, 768}, 1.25, 1.125}, {{1366, 768}, 1.75, 1.125}, {{1366, 768}, 2, 1.125},
+                        {{1366, 768}, 3, 1.125}, {{1024, 600}, 1, 1}, {{1024, 600}, 2, 1}, {{0, 0}, 2, 2}};
+    for (const Row &row : rows)
+        EXPECT_DOUBLE_EQ(row.desktop * shell::ScreenFit::shrinkFactor(QSizeF(row.screen) / row.desktop, row.desktop, {1000, 640}), row.drawn)
+            << row.screen.width() << "x" << row.screen.height() << " at " << row.desktop;
+
+    // A factor the desktop sets on the screen itself (QT_SCREEN_SCALE_FACTORS, in either form, ends
+    // in this setter) is kept and lowered, not replaced; the report keeps the desktop's points.
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const auto restore = qScopeGuard([screen] {
+        QHighDpiScaling::setScreenFactor(screen, 1);
+        screen->setProperty(platform::LinuxHost::kDesktopPointSizeProperty, QVariant());
+    });
+    const QSize device = screen->geometry().size();  // the offscreen screen is at 1
+    for (const qreal desktop : {2.0, 3.0}) {
+        QHighDpiScaling::setScreenFactor(screen, desktop);
+        const QSize points = screen->geometry().size();
+        const qreal drawn = qMax(1.0, std::floor(qMin(device.width() / 1032.0, device.height() / 672.0) * 8) / 8);
+        shell::ScreenFit::apply(screen, {1000, 640});
+        EXPECT_DOUBLE_EQ(screen->devicePixelRatio(), qMin(desktop, drawn)) << desktop;
+        EXPECT_EQ(platform::LinuxHost().mainScreenSize(), std::optional(points)) << desktop;
+    }
 }

@@ -21,6 +21,6 @@ TEST(Packaging, TheDesktopEntryHandsTheSchemesAddressesToTheLauncher)
     ASSERT_TRUE(entryFile.open(QIODevice::ReadOnly));
     const QString entry = QString::fromUtf8(entryFile.readAll());
     // X11 desktops match the window to this entry by its WM_CLASS, which Qt takes from the executable.
-    for (const QString &line : {u"Exec=\"%1\" %u"_s.arg(launcher), u"MimeType=x-scheme-handler/qsd;"_s, u"StartupWMClass=TinyInstaller"_s})
+    for (const QString &line : {u"Exec=%1 %u"_s.arg(launcher), u"MimeType=x-scheme-handler/qsd;"_s, u"StartupWMClass=TinyInstaller"_s})
         EXPECT_TRUE(entry.contains(u'\n' + line + u'\n')) << entry.toStdString();
 }

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
@@ -96,7 +97,13 @@ TEST_F(MainControllerTest, QuitConfirmationStartsOnNoIsNeverStackedAndOnlyExitCh
         EXPECT_TRUE(post.name == "HIDE_ALERT" && !post.object.isValid());
     EXPECT_EQ(terminations, 0);
 
+    // Once the product is placed, nothing is under way: the message says so.
+    window->updateLauchButtons();
     window->onCloseTap();
+    ASSERT_NE(window->alert(), nullptr);
+    EXPECT_TRUE(window->alert()->message()->text().startsWith(u"The installation is finished.") &&
+                window->alert()->message()->text().contains(u"Corvala"))
+        << window->alert()->message()->text().toStdString();
     ASSERT_TRUE(activated(window->alert()));
     ASSERT_TRUE(tabTo(window->alert()->yesButton()));
     press(Qt::Key_Return);
@@ -170,7 +177,7 @@ TEST(Translations, EveryKeyHasATextInEveryLanguage)
             const QString text = platform::localizedString(key);
             EXPECT_TRUE(text != key && !text.trimmed().isEmpty()) << language << " lacks " << key.toStdString();
         }
-        for (const char *key : {"ContactAdminMessage", "QSAlreadyInstalledMessage", "QSLicenceTextPart2"})
+        for (const char *key : {"ContactAdminMessage", "QSAlreadyInstalledMessage", "QSLicenceTextPart2", "QSQuitMessageInstalled"})
             EXPECT_EQ(platform::localizedString(key).count(QLatin1String("%@")), 1) << language << " " << key;
     }
 }

@@ -14,6 +14,9 @@
 #include "ui/widgets/QSButton.h"
 
 #include <QGlyphRun>
+#include <QImage>
+
+#include <cmath>
 #include <QJsonObject>
 #include <QLabel>
 #include <QRawFont>
@@ -124,6 +127,27 @@ void downloading(TestEnv &env, QSMainController &window, int page)
     }
 }
 
+// WCAG's contrast ratio of two colours (relative luminance of sRGB).
+double contrast(QColor a, QColor b)
+{
+    const auto luminance = [](QColor c) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// On the picture of the screen: the focus ring's pixels at the middle of the button's leading
+// edge against the fill just inside them.
+double ringContrast(const QImage &shot, const QWidget &screen, const QSHoverButton &button)
+{
+    const QPoint middle = button.mapTo(&screen, QPoint(0, button.height() / 2));
+    const auto at = [&](qreal x) { return shot.pixelColor(QPointF((middle.x() + x) * shot.devicePixelRatio(), middle.y() * shot.devicePixelRatio()).toPoint()); };
+    const qreal ring = QSHoverButton::kRingInset - QSHoverButton::kRingWidth / 4;
+    return contrast(at(ring), at(QSHoverButton::kRingInset + QSHoverButton::kRingWidth * 2));
+}
+
 }  // namespace
 
 TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
@@ -146,6 +170,7 @@ TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
         {"downloading_page3_he", page(3), false},  // three items and the closing text
         {"finished_he", page(4), false},
         {"quit_confirmation_he", [](TestEnv &, QSMainController &w) { w.onCloseTap(); }, false},
+        {"quit_confirmation_installed_de", [](TestEnv &env, QSMainController &w) { downloading(env, w, 4), w.onCloseTap(); }, false},
     };
     for (const auto &[name, arrange, pressInstall] : cases) {
         SCOPED_TRACE(name.toStdString());
@@ -170,7 +195,13 @@ TEST(Screens, EveryScreenIsSavedLaidOutWholeAndHebrewIsDrawnRightToLeft)
             EXPECT_EQ(QGuiApplication::layoutDirection(), Qt::RightToLeft);
             EXPECT_GE(hebrewTexts, 3) << "the screen shows too few Hebrew texts to have been checked";
         }
-        uitest::saveScreen(*screen, name);
+        const QImage shot = uitest::saveScreen(*screen, name);
+        // Where a screen starts on a button, the ring shows it from the start, plainly (WCAG 1.4.11: 3:1).
+        if (!name.startsWith(u"downloading_page")) {
+            auto *focused = qobject_cast<QSHoverButton *>(screen->focusWidget());
+            ASSERT_TRUE(focused && focused->isVisible() && focused->focusRingShown());
+            EXPECT_GE(ringContrast(shot, *screen, *focused), 3.0) << focused->objectName().toStdString();
+        }
     }
     TestEnv env;
     uitest::useLanguage(env.host, QStringLiteral("en-US"));

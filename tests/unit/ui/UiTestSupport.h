@@ -36,7 +36,7 @@ struct PostRecorder {
 
 // Draws the screen over the window background into <artifacts>/<name>.png ($TI_ARTIFACTS_DIR,
 // else <build>/artifacts) for people to look at: the confirmation is translucent around its shadow.
-inline void saveScreen(QWidget &screen, const QString &name)
+inline QImage saveScreen(QWidget &screen, const QString &name)
 {
     QImage canvas(screen.size() * screen.devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(screen.devicePixelRatio());
@@ -46,6 +46,7 @@ inline void saveScreen(QWidget &screen, const QString &name)
     painter.end();
     const QDir directory(qEnvironmentVariable("TI_ARTIFACTS_DIR", QStringLiteral(TI_BUILD_DIR "/artifacts")));
     EXPECT_TRUE(directory.mkpath(".") && canvas.save(directory.filePath(name + ".png")));
+    return canvas;
 }
 
 }  // namespace uitest

@@ -1,0 +1,52 @@
+# ti_markdown_table_to_roff(<markdown text> <header regex> <out var>)
+#
+# The rows of the first Markdown table whose header line matches <header regex>, as man-page
+# paragraphs: the first cell as the tag (bold), the other cells, joined, as its text. The manual
+# page takes its settings and exit statuses from the documents people read, so the two never differ.
+function(ti_markdown_table_to_roff markdown header_regex out_var)
+    string(REPLACE ";" "@SEMICOLON@" markdown "${markdown}")  # CMake's list separator, kept as text
+    string(REPLACE "\n" ";" lines "${markdown}")
+    set(in_table FALSE)
+    set(roff "")
+    foreach(line IN LISTS lines)
+        if(NOT in_table)
+            if(line MATCHES "${header_regex}")
+                set(in_table TRUE)
+            endif()
+            continue()
+        endif()
+        if(NOT line MATCHES "^\\|")
+            break()
+        endif()
+        if(line MATCHES "^\\|[ :|-]+$")  # the line under the header
+            continue()
+        endif()
+        string(REGEX REPLACE "^\\| *" "" line "${line}")
+        string(REGEX REPLACE " *\\| *$" "" line "${line}")
+        string(REPLACE "\\|" "@PIPE@" line "${line}")  # an escaped bar inside a cell
+        string(REGEX REPLACE " *\\| *" ";" cells "${line}")
+        set(text "")
+        foreach(cell IN LISTS cells)
+            string(REPLACE "@PIPE@" "|" cell "${cell}")
+            # Roff's escape character first, then Markdown's marks: code in bold, links as their text.
+            string(REPLACE "\\" "\\e" cell "${cell}")
+            string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" cell "${cell}")
+            string(REGEX REPLACE "`([^`]*)`" "\\\\fB\\1\\\\fR" cell "${cell}")
+            string(REGEX REPLACE "\\*\\*([^*]*)\\*\\*" "\\\\fB\\1\\\\fR" cell "${cell}")
+            string(REPLACE "-" "\\-" cell "${cell}")
+            list(APPEND text "${cell}")
+        endforeach()
+        list(POP_FRONT text tag)
+        string(REPLACE "\\fB" "" tag "${tag}")
+        string(REPLACE "\\fR" "" tag "${tag}")
+        list(JOIN text ": " text)
+        string(REPLACE "@SEMICOLON@" ";" text "${text}")
+        string(REPLACE "@SEMICOLON@" ";" tag "${tag}")
+        string(REGEX REPLACE "^([.'])" "\\\\&\\1" text "${text}")  # no line may start a roff request
+        string(APPEND roff ".TP\n\\fB${tag}\\fR\n${text}\n")
+    endforeach()
+    if(roff STREQUAL "")
+        message(FATAL_ERROR "no Markdown table with a header like '${header_regex}'")
+    endif()
+    set(${out_var} "${roff}" PARENT_SCOPE)
+endfunction()
