@@ -202,7 +202,7 @@ void QSRemovalController::showOutcome(const QSRemoval::Result &result)
     details_->setVisible(!lines.isEmpty());
     primary_->setText(platform::localizedString("MessageClose"));
     primary_->show();
-    primary_->setFocus(Qt::OtherFocusReason);
+    focusPrimaryButton();
     setAccessibleName(title_->text());
     setAccessibleDescription(message_->text());
 }
@@ -243,5 +243,12 @@ void QSRemovalController::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (screen_ != Screen::Working)
-        primary_->setFocus(Qt::OtherFocusReason);
+        focusPrimaryButton();
+}
+
+void QSRemovalController::focusPrimaryButton()
+{
+    // As on every screen of the installer: the keyboard starts on the primary button, its ring shown.
+    primary_->setFocus(Qt::OtherFocusReason);
+    primary_->setFocusRingShown(true);
 }

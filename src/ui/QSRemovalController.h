@@ -45,6 +45,7 @@ private:
     void showConfirmation();
     void showOutcome(const QSRemoval::Result &result);
     void updateRunningWarning();
+    void focusPrimaryButton();
     QString withName(const char *key) const;
 
     QSRemoval *removal_ = nullptr;
