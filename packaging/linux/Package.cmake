@@ -12,11 +12,12 @@ This small program installs ${TI_PRODUCT_NAME}, the desktop application of
 ${TI_VENDOR_NAME}. It carries none of the product: it fetches the maker's
 configuration, checks the computer, downloads the latest build, checks the
 archive's signature against the maker's key, places the product in /opt for
-everyone on the computer and offers to launch it.
+everyone on the computer and offers to launch it. It removes the product
+again (tiny-installer --remove, or the product's menu entry).
 
-Only the placement runs as root: a small helper that pkexec starts after an
-administrator's password, under a polkit action of its own. The installer
-also opens the ${TI_URL_SCHEME}:// addresses of the maker's web pages.")
+Only placing and removing run as root: two small helpers that pkexec starts
+after an administrator's password, each under a polkit action of its own.
+The installer also opens the ${TI_URL_SCHEME}:// addresses of the maker's web pages.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES OFF)  # DEB strips while it makes the -dbgsym package; RPM: CPackGenerator.cmake
 set(CPACK_COMPONENTS_ALL installer debian)

@@ -228,5 +228,80 @@
         <extracomment>Spoken name of the "click here" link of the installation-failed message: where it goes</extracomment>
         <translation>Schritt-für-Schritt-Installationsanleitung</translation>
     </message>
+    <message id="QSRemoveTitle">
+        <source>Remove %@?</source>
+        <extracomment>Title of the removal confirmation; %@ is the product name</extracomment>
+        <translation>%@ entfernen?</translation>
+    </message>
+    <message id="QSRemoveMessage">
+        <source>%@ and its menu entry will be removed from this computer. Files you made with %@ stay where they are.</source>
+        <extracomment>Removal confirmation message</extracomment>
+        <translation>%@ und sein Menüeintrag werden von diesem Computer entfernt. Dateien, die Sie mit %@ erstellt haben, bleiben erhalten.</translation>
+    </message>
+    <message id="QSRemoveRunning">
+        <source>%@ is running. Quit %@ first, then remove it.</source>
+        <extracomment>Warning on the removal confirmation while the product runs</extracomment>
+        <translation>%@ ist geöffnet. Beenden Sie %@ zuerst und entfernen Sie es dann.</translation>
+    </message>
+    <message id="QSRemoveButton">
+        <source>Remove</source>
+        <extracomment>Button that starts the removal</extracomment>
+        <translation>Entfernen</translation>
+    </message>
+    <message id="QSRemoveCancel">
+        <source>Cancel</source>
+        <extracomment>Button that closes the removal window without removing anything</extracomment>
+        <translation>Abbrechen</translation>
+    </message>
+    <message id="QSRemoveWorking">
+        <source>Removing %@…</source>
+        <extracomment>Title while the removal runs</extracomment>
+        <translation>%@ wird entfernt …</translation>
+    </message>
+    <message id="QSRemoveAuthorisation">
+        <source>An administrator's password is needed to remove %@ for everyone on this computer.</source>
+        <extracomment>Message while the removal waits for an administrator's authorisation</extracomment>
+        <translation>Zum Entfernen von %@ für alle Benutzer dieses Computers ist das Passwort eines Administrators nötig.</translation>
+    </message>
+    <message id="QSRemovedTitle">
+        <source>%@ was removed</source>
+        <extracomment>Title when the removal succeeded</extracomment>
+        <translation>%@ wurde entfernt</translation>
+    </message>
+    <message id="QSRemovedMessage">
+        <source>%@ is no longer on this computer. You can install it again at any time.</source>
+        <extracomment>Message when the removal succeeded</extracomment>
+        <translation>%@ ist nicht mehr auf diesem Computer. Sie können es jederzeit wieder installieren.</translation>
+    </message>
+    <message id="QSNothingToRemoveTitle">
+        <source>%@ is not installed</source>
+        <extracomment>Title when there was nothing to remove</extracomment>
+        <translation>%@ ist nicht installiert</translation>
+    </message>
+    <message id="QSNothingToRemoveMessage">
+        <source>There was nothing to remove. Nothing was changed.</source>
+        <extracomment>Message when there was nothing to remove</extracomment>
+        <translation>Es gab nichts zu entfernen. Nichts wurde geändert.</translation>
+    </message>
+    <message id="QSRemoveFailedTitle">
+        <source>%@ could not be removed</source>
+        <extracomment>Title when the removal failed or was refused</extracomment>
+        <translation>%@ konnte nicht entfernt werden</translation>
+    </message>
+    <message id="QSRemoveRefusedMessage">
+        <source>What was found in place of %@ was not installed by this installer, so it was left as it is. Nothing was changed.</source>
+        <extracomment>Message when what stands at the product's place is not the installer's</extracomment>
+        <translation>An der Stelle von %@ wurde etwas gefunden, das nicht mit diesem Installationsprogramm installiert wurde. Es wurde nicht angetastet. Nichts wurde geändert.</translation>
+    </message>
+    <message id="QSRemoveNotAuthorisedMessage">
+        <source>Removing %@ needs an administrator's permission, which was not given. Nothing was changed.</source>
+        <extracomment>Message when the authorisation to remove was refused</extracomment>
+        <translation>Zum Entfernen von %@ ist die Erlaubnis eines Administrators nötig, die nicht erteilt wurde. Nichts wurde geändert.</translation>
+    </message>
+    <message id="QSRemoveFailedMessage">
+        <source>Something went wrong while %@ was being removed. The details below say what is left.</source>
+        <extracomment>Message when the removal failed</extracomment>
+        <translation>Beim Entfernen von %@ ist ein Fehler aufgetreten. Die Angaben unten nennen, was übrig ist.</translation>
+    </message>
 </context>
 </TS>

@@ -228,5 +228,80 @@
         <extracomment>Spoken name of the "click here" link of the installation-failed message: where it goes</extracomment>
         <translation>Step-by-step installation guide</translation>
     </message>
+    <message id="QSRemoveTitle">
+        <source>Remove %@?</source>
+        <extracomment>Title of the removal confirmation; %@ is the product name</extracomment>
+        <translation>Remove %@?</translation>
+    </message>
+    <message id="QSRemoveMessage">
+        <source>%@ and its menu entry will be removed from this computer. Files you made with %@ stay where they are.</source>
+        <extracomment>Removal confirmation message</extracomment>
+        <translation>%@ and its menu entry will be removed from this computer. Files you made with %@ stay where they are.</translation>
+    </message>
+    <message id="QSRemoveRunning">
+        <source>%@ is running. Quit %@ first, then remove it.</source>
+        <extracomment>Warning on the removal confirmation while the product runs</extracomment>
+        <translation>%@ is running. Quit %@ first, then remove it.</translation>
+    </message>
+    <message id="QSRemoveButton">
+        <source>Remove</source>
+        <extracomment>Button that starts the removal</extracomment>
+        <translation>Remove</translation>
+    </message>
+    <message id="QSRemoveCancel">
+        <source>Cancel</source>
+        <extracomment>Button that closes the removal window without removing anything</extracomment>
+        <translation>Cancel</translation>
+    </message>
+    <message id="QSRemoveWorking">
+        <source>Removing %@…</source>
+        <extracomment>Title while the removal runs</extracomment>
+        <translation>Removing %@…</translation>
+    </message>
+    <message id="QSRemoveAuthorisation">
+        <source>An administrator's password is needed to remove %@ for everyone on this computer.</source>
+        <extracomment>Message while the removal waits for an administrator's authorisation</extracomment>
+        <translation>An administrator's password is needed to remove %@ for everyone on this computer.</translation>
+    </message>
+    <message id="QSRemovedTitle">
+        <source>%@ was removed</source>
+        <extracomment>Title when the removal succeeded</extracomment>
+        <translation>%@ was removed</translation>
+    </message>
+    <message id="QSRemovedMessage">
+        <source>%@ is no longer on this computer. You can install it again at any time.</source>
+        <extracomment>Message when the removal succeeded</extracomment>
+        <translation>%@ is no longer on this computer. You can install it again at any time.</translation>
+    </message>
+    <message id="QSNothingToRemoveTitle">
+        <source>%@ is not installed</source>
+        <extracomment>Title when there was nothing to remove</extracomment>
+        <translation>%@ is not installed</translation>
+    </message>
+    <message id="QSNothingToRemoveMessage">
+        <source>There was nothing to remove. Nothing was changed.</source>
+        <extracomment>Message when there was nothing to remove</extracomment>
+        <translation>There was nothing to remove. Nothing was changed.</translation>
+    </message>
+    <message id="QSRemoveFailedTitle">
+        <source>%@ could not be removed</source>
+        <extracomment>Title when the removal failed or was refused</extracomment>
+        <translation>%@ could not be removed</translation>
+    </message>
+    <message id="QSRemoveRefusedMessage">
+        <source>What was found in place of %@ was not installed by this installer, so it was left as it is. Nothing was changed.</source>
+        <extracomment>Message when what stands at the product's place is not the installer's</extracomment>
+        <translation>What was found in place of %@ was not installed by this installer, so it was left as it is. Nothing was changed.</translation>
+    </message>
+    <message id="QSRemoveNotAuthorisedMessage">
+        <source>Removing %@ needs an administrator's permission, which was not given. Nothing was changed.</source>
+        <extracomment>Message when the authorisation to remove was refused</extracomment>
+        <translation>Removing %@ needs an administrator's permission, which was not given. Nothing was changed.</translation>
+    </message>
+    <message id="QSRemoveFailedMessage">
+        <source>Something went wrong while %@ was being removed. The details below say what is left.</source>
+        <extracomment>Message when the removal failed</extracomment>
+        <translation>Something went wrong while %@ was being removed. The details below say what is left.</translation>
+    </message>
 </context>
 </TS>

@@ -228,5 +228,80 @@
         <extracomment>Spoken name of the "click here" link of the installation-failed message: where it goes</extracomment>
         <translation>מדריך התקנה שלב אחר שלב</translation>
     </message>
+    <message id="QSRemoveTitle">
+        <source>Remove %@?</source>
+        <extracomment>Title of the removal confirmation; %@ is the product name</extracomment>
+        <translation>להסיר את %@?</translation>
+    </message>
+    <message id="QSRemoveMessage">
+        <source>%@ and its menu entry will be removed from this computer. Files you made with %@ stay where they are.</source>
+        <extracomment>Removal confirmation message</extracomment>
+        <translation>%@ ופריט התפריט שלו יוסרו מהמחשב הזה. קבצים שיצרת עם %@ יישארו במקומם.</translation>
+    </message>
+    <message id="QSRemoveRunning">
+        <source>%@ is running. Quit %@ first, then remove it.</source>
+        <extracomment>Warning on the removal confirmation while the product runs</extracomment>
+        <translation>%@ פועל כעת. יש לצאת מ-%@ ורק אחר כך להסיר אותו.</translation>
+    </message>
+    <message id="QSRemoveButton">
+        <source>Remove</source>
+        <extracomment>Button that starts the removal</extracomment>
+        <translation>הסרה</translation>
+    </message>
+    <message id="QSRemoveCancel">
+        <source>Cancel</source>
+        <extracomment>Button that closes the removal window without removing anything</extracomment>
+        <translation>ביטול</translation>
+    </message>
+    <message id="QSRemoveWorking">
+        <source>Removing %@…</source>
+        <extracomment>Title while the removal runs</extracomment>
+        <translation>מסיר את %@…</translation>
+    </message>
+    <message id="QSRemoveAuthorisation">
+        <source>An administrator's password is needed to remove %@ for everyone on this computer.</source>
+        <extracomment>Message while the removal waits for an administrator's authorisation</extracomment>
+        <translation>כדי להסיר את %@ עבור כל המשתמשים במחשב הזה נדרשת סיסמת מנהל.</translation>
+    </message>
+    <message id="QSRemovedTitle">
+        <source>%@ was removed</source>
+        <extracomment>Title when the removal succeeded</extracomment>
+        <translation>%@ הוסר</translation>
+    </message>
+    <message id="QSRemovedMessage">
+        <source>%@ is no longer on this computer. You can install it again at any time.</source>
+        <extracomment>Message when the removal succeeded</extracomment>
+        <translation>%@ כבר לא נמצא במחשב הזה. אפשר להתקין אותו מחדש בכל עת.</translation>
+    </message>
+    <message id="QSNothingToRemoveTitle">
+        <source>%@ is not installed</source>
+        <extracomment>Title when there was nothing to remove</extracomment>
+        <translation>%@ אינו מותקן</translation>
+    </message>
+    <message id="QSNothingToRemoveMessage">
+        <source>There was nothing to remove. Nothing was changed.</source>
+        <extracomment>Message when there was nothing to remove</extracomment>
+        <translation>לא היה מה להסיר. שום דבר לא שונה.</translation>
+    </message>
+    <message id="QSRemoveFailedTitle">
+        <source>%@ could not be removed</source>
+        <extracomment>Title when the removal failed or was refused</extracomment>
+        <translation>לא ניתן היה להסיר את %@</translation>
+    </message>
+    <message id="QSRemoveRefusedMessage">
+        <source>What was found in place of %@ was not installed by this installer, so it was left as it is. Nothing was changed.</source>
+        <extracomment>Message when what stands at the product's place is not the installer's</extracomment>
+        <translation>במקום של %@ נמצא משהו שלא הותקן על ידי תוכנת ההתקנה הזו, ולכן הוא נשאר כפי שהוא. שום דבר לא שונה.</translation>
+    </message>
+    <message id="QSRemoveNotAuthorisedMessage">
+        <source>Removing %@ needs an administrator's permission, which was not given. Nothing was changed.</source>
+        <extracomment>Message when the authorisation to remove was refused</extracomment>
+        <translation>הסרת %@ דורשת הרשאת מנהל, והיא לא ניתנה. שום דבר לא שונה.</translation>
+    </message>
+    <message id="QSRemoveFailedMessage">
+        <source>Something went wrong while %@ was being removed. The details below say what is left.</source>
+        <extracomment>Message when the removal failed</extracomment>
+        <translation>משהו השתבש בזמן הסרת %@. הפרטים שלמטה מציינים מה נשאר.</translation>
+    </message>
 </context>
 </TS>

@@ -42,6 +42,7 @@ std::optional<PlacementSettings> PlacementSettings::fromInfo(const QVariantMap &
                               .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     settings.archivePublicKey = config.value(QStringLiteral("kQSArchivePublicKey")).toString().trimmed();
     settings.productName = config.value(QStringLiteral("APP_NAME")).toString();
+    settings.productBundleIdentifier = config.value(QStringLiteral("kQSProductBundleIdentifier")).toString().trimmed();
     // The system's menu folder unless the bundle names another ("kQSApplicationsMenuDirectory").
     settings.menuFolder = config.value(QStringLiteral("kQSApplicationsMenuDirectory")).toString();
     if (settings.menuFolder.isEmpty())

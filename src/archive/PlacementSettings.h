@@ -15,6 +15,9 @@ struct PlacementSettings {
     QString bundleName;
     QString archivePublicKey;  // "kQSArchivePublicKey" inside "QSConfig"; empty when absent
     QString productName;       // "APP_NAME" inside "QSConfig": the menu entry's name when the bundle has none
+    QString productBundleIdentifier;  // "kQSProductBundleIdentifier" inside "QSConfig": the CFBundleIdentifier
+                                      // a bundle must carry to be removed as the product; empty when absent
+    QString installerExecutable;      // the installer that the menu entry's "Remove" action starts; empty: none
     QString menuFolder;        // where the product's menu entry goes ("kQSApplicationsMenuDirectory", else the
                                // system-wide folder); empty: none
     qint64 maxArchiveBytes = 0; // "kQSMaximumArchiveBytes" inside "QSConfig", else limits::kDefaultMaxArchiveBytes

@@ -56,6 +56,9 @@ public:
     // value and adjusted in 0..1: the status line shows "QSInstalling", the bar adjusted * 100.
     void updateProgressWithValue(double value, double adjusted);
 
+    // The person's version file, which tells that a build is installed; a removal takes it too.
+    static QString versionFilePath();
+
     // Set by the argument scan when the installer was started with "launched-from-drive".
     void setLaunchedFromDrive(bool launchedFromDrive) { launchedFromDrive_ = launchedFromDrive; }
     bool isLaunchedFromDrive() const { return launchedFromDrive_; }
@@ -131,7 +134,6 @@ private:
     // "Path: [...]" and "Moved app [...]", written on both paths before the bundle moves.
     void logMove(const QString &extractionDirectory, const QString &applications);
     void scheduleFinishedState();
-    static QString versionFilePath();
 
     // Placement through the privileged helper (QSInstallFlowPrivileged.cpp)
     void askForPlacementRights(QSPrivilegedPlacement *placement);

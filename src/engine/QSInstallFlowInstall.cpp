@@ -19,6 +19,7 @@
 #include "platform/ThreadCrash.h"
 #include "telemetry/QSLogger.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
 
@@ -202,9 +203,11 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     const QString menuFolder = !platform::InvokingPerson::current() ? platform::DesktopEntry::personalFolder(platform::host().homeDirectory())
                                : configuredSystemMenu.isEmpty()     ? platform::DesktopEntry::systemFolder()
                                                                     : configuredSystemMenu;
+    // The menu entry's "Remove" action starts this installer again.
+    const QString installer = QCoreApplication::applicationFilePath();
     runOffMainThread(
         WorkerJob::Placement,
-        [source, target, version, versionFile, productName, menuFolder, result] {
+        [source, target, version, versionFile, productName, menuFolder, installer, result] {
             // Root holds the bundle's lock from the version check to the menu entry, as the helper
             // does: another placement of it never swaps in between.
             std::optional<platform::PlacementLock> lock;
@@ -220,7 +223,7 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
                 result->placeError = result->olderVersion;
             // The menu entry follows whatever is at the target now: written for a placed bundle,
             // removed when none is there.
-            if (platform::DesktopEntry::update(target, productName, menuFolder, &result->menuEntryError))
+            if (platform::DesktopEntry::update(target, productName, menuFolder, &result->menuEntryError, installer))
                 result->menuEntryError.clear();
             // The version file tells what is installed, so it only changes when the bundle did.
             if (result->placed)

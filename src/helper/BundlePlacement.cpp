@@ -138,7 +138,8 @@ Status BundlePlacement::placeFrom(const QString &staging, int input, ArchiveRece
         return fail(PlaceFailed, error);
     // The product is placed whatever happens to its menu entry; a missing entry is only reported.
     if (!settings_.menuFolder.isEmpty()
-        && !platform::DesktopEntry::update(targetPath(), settings_.productName, settings_.menuFolder, &error))
+        && !platform::DesktopEntry::update(targetPath(), settings_.productName, settings_.menuFolder, &error,
+                                                   settings_.installerExecutable))
         std::fprintf(stderr, "tiny-installer-helper: no menu entry for %s: %s\n", qPrintable(targetPath()), qPrintable(error));
     return Placed;
 }

@@ -22,6 +22,15 @@ std::optional<QVariantMap> TrustedInfo::load(QString *error)
     return platform::Bundle::readPropertyList(path, error);
 }
 
+QString TrustedInfo::installerExecutable(const QVariantMap &info)
+{
+    const QString name = info.value(QStringLiteral("CFBundleExecutable")).toString();
+    const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || executable.isEmpty())
+        return {};
+    return QFileInfo(executable).path() + QLatin1Char('/') + name;
+}
+
 QString TrustedInfo::infoPathFor(const QString &executablePath)
 {
     return QDir::cleanPath(QFileInfo(executablePath).path() + QStringLiteral("/../Info.plist"));

@@ -14,6 +14,9 @@ public:
     // nullopt with a reason when the dictionary cannot be found, read or trusted.
     static std::optional<QVariantMap> load(QString *error);
 
+    // The installer beside the helper: the executable that the trusted Info.plist names
+    // (CFBundleExecutable) in the helper's own folder; empty when it names none.
+    static QString installerExecutable(const QVariantMap &info);
     // The Info.plist of the bundle whose executable is at executablePath.
     static QString infoPathFor(const QString &executablePath);
     // Whether path and every folder above it are owned by root and writable by nobody else.

@@ -70,7 +70,10 @@ int main()
     if (settings->archivePublicKey.isEmpty())
         return refuse(NotConfigured, QStringLiteral("the helper's Info.plist carries no kQSArchivePublicKey; "
                                                     "it places only archives signed by the maker"));
-    BundlePlacement placement(*settings);
+    // The menu entry's "Remove" action starts the installer beside us, as root placed it.
+    archives::PlacementSettings placing = *settings;
+    placing.installerExecutable = TrustedInfo::installerExecutable(*info);
+    BundlePlacement placement(placing);
     if (!placement.prepareApplicationsFolder(&error))
         return refuse(NotConfigured, error);
     // What a killed helper left behind goes before anything new is written.

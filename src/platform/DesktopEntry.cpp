@@ -48,6 +48,20 @@ QString iconPath(const QString &bundlePath, const QVariantMap &info)
     return {};
 }
 
+// The "Remove" action's name in the languages the installer speaks; the desktop picks one by its
+// own language.
+QString removeActionNames(const QString &name)
+{
+    const QString escaped = escapeValue(name);
+    return QStringLiteral("Name=Remove %1\nName[de]=%1 entfernen\nName[he]=\u05D4\u05E1\u05E8\u05EA %1\n").arg(escaped);
+}
+
+QString writtenForLine(const QString &bundlePath)
+{
+    return QStringLiteral("%1=%2").arg(QLatin1String(DesktopEntry::kWrittenForKey),
+                                       escapeValue(QFileInfo(bundlePath).absoluteFilePath()));
+}
+
 }  // namespace
 
 QString DesktopEntry::personalFolder(const QString &homeDirectory)
@@ -85,7 +99,8 @@ QString DesktopEntry::quoteExecArgument(const QString &argument)
     return quoted + QLatin1Char('"');
 }
 
-std::optional<QString> DesktopEntry::textFor(const QString &bundlePath, const QString &fallbackName, QString *error)
+std::optional<QString> DesktopEntry::textFor(const QString &bundlePath, const QString &fallbackName, QString *error,
+                                             const QString &installerExecutable)
 {
     const QString bundle = QFileInfo(bundlePath).absoluteFilePath();
     const std::optional<QVariantMap> info = Bundle::infoOfBundleAt(bundle);
@@ -118,16 +133,35 @@ std::optional<QString> DesktopEntry::textFor(const QString &bundlePath, const QS
     if (!icon.isEmpty() && !hasControlCharacters(icon))
         text += QStringLiteral("Icon=%1\n").arg(escapeValue(icon));
     text += QStringLiteral("Terminal=false\nStartupNotify=true\n");
+    text += writtenForLine(bundle) + QLatin1Char('\n');
+    if (installerExecutable.isEmpty() || hasControlCharacters(installerExecutable))
+        return text;
+    text += QStringLiteral("Actions=Remove;\n\n[Desktop Action Remove]\n") + removeActionNames(name);
+    text += QStringLiteral("Exec=%1 --remove\n").arg(escapeValue(quoteExecArgument(installerExecutable)));
     return text;
 }
 
-bool DesktopEntry::update(const QString &bundlePath, const QString &fallbackName, const QString &folder, QString *error)
+bool DesktopEntry::isWrittenFor(const QByteArray &entryText, const QString &bundlePath)
+{
+    const QString wanted = writtenForLine(bundlePath);
+    const QStringList lines = QString::fromUtf8(entryText).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1Char('[')) && line.trimmed() != QLatin1String("[Desktop Entry]"))
+            return false;  // the mark belongs to the main group, before any action
+        if (line == wanted)
+            return true;
+    }
+    return false;
+}
+
+bool DesktopEntry::update(const QString &bundlePath, const QString &fallbackName, const QString &folder, QString *error,
+                          const QString &installerExecutable)
 {
     QString ignored;
     if (!error)
         error = &ignored;
     const QString path = QDir(folder).filePath(fileNameFor(bundlePath));
-    const std::optional<QString> text = textFor(bundlePath, fallbackName, error);
+    const std::optional<QString> text = textFor(bundlePath, fallbackName, error, installerExecutable);
     if (!text) {
         // Never leave an entry that starts nothing.
         if (QFileInfo::exists(path) && !QFile::remove(path))

@@ -25,15 +25,22 @@ public:
 
     // The entry's text for the bundle at bundlePath: Name from its CFBundleName (else
     // fallbackName), Exec starting Contents/MacOS/<CFBundleExecutable>, Icon from the PNG or SVG
-    // in Contents/Resources that CFBundleIconFile names. nullopt with a reason when the bundle
-    // cannot be started.
-    static std::optional<QString> textFor(const QString &bundlePath, const QString &fallbackName, QString *error);
+    // in Contents/Resources that CFBundleIconFile names, and the mark (kWrittenForKey) that tells
+    // a removal the entry is ours. With an installer, an action "Remove <name>" that starts it with
+    // --remove. nullopt with a reason when the bundle cannot be started.
+    static std::optional<QString> textFor(const QString &bundlePath, const QString &fallbackName, QString *error,
+                                          const QString &installerExecutable = {});
 
     // Writes the entry of the bundle into folder (created when missing), atomically. When the
     // bundle is not there or cannot be started, removes any entry of that name instead, and
     // answers false with the reason.
     [[nodiscard]] static bool update(const QString &bundlePath, const QString &fallbackName, const QString &folder,
-                                     QString *error);
+                                     QString *error, const QString &installerExecutable = {});
+
+    // The key of the mark: "<key>=<bundle's absolute path>" in the [Desktop Entry] group.
+    static constexpr char kWrittenForKey[] = "X-TinyInstaller-Bundle";
+    // Whether an entry's text carries the mark for the bundle at bundlePath.
+    static bool isWrittenFor(const QByteArray &entryText, const QString &bundlePath);
 
     // One argument of an Exec line, quoted by the freedesktop rules for Exec keys.
     static QString quoteExecArgument(const QString &argument);

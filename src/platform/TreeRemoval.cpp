@@ -60,6 +60,11 @@ bool removeIn(int folder, const QByteArray &name, int depth, QString *error)
             *error = QStringLiteral("%1 is nested too deep to remove").arg(QFile::decodeName(name));
             return false;
         }
+        // A read-only folder of our own (a bundle may ship one) is emptied all the same: the
+        // owner may give it the rights back, and it is about to go anyway. Root needs no rights,
+        // and so never changes a mode through a name that could have become a link meanwhile.
+        if (::geteuid() != 0 && info.st_uid == ::geteuid() && (info.st_mode & S_IRWXU) != S_IRWXU)
+            (void)::fchmodat(folder, name.constData(), (info.st_mode & 07777) | S_IRWXU, 0);
         const int fd = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             *error = QStringLiteral("cannot open %1 without following a link: %2").arg(QFile::decodeName(name), systemError(errno));

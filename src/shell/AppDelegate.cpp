@@ -238,8 +238,10 @@ void AppDelegate::applicationWillTerminate()
                                            {QStringLiteral("Proc"), processorName},
                                            {QStringLiteral("ProcType"), QSSystemInfo::getCPUType()}});
     const QSLogContext context = QS_LOG_CONTEXT("-[AppDelegate applicationWillTerminate:]");
-    QSLogger::logEvent(endEvent, context);
-    analytics_.append(endEvent);
+    if (sendsEndEvent_) {
+        QSLogger::logEvent(endEvent, context);
+        analytics_.append(endEvent);
+    }
 
     const QString analyticsUrl = analytics_.analyticsUrl();
     if (!analyticsUrl.isNull())

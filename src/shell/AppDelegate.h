@@ -38,6 +38,8 @@ public:
     // Set before applicationDidFinishLaunching. Without a factory (or when it makes nothing) the
     // window shows its empty rounded panel.
     void setContentFactory(ContentFactory factory);
+    // Whether the termination sequence records and sends the "End" event (by default it does).
+    void setSendsEndEvent(bool sends) { sendsEndEvent_ = sends; }
     // A run without a window (set before applicationDidFinishLaunching): start is called once
     // start-up is done instead of showing the window; the administrator gate speaks on standard
     // error and ends with kExitNotAuthorised; a termination signal ends the run with 128 + its
@@ -92,6 +94,7 @@ private:
 
     QString launchCommandUrl_;
     QStringList pendingCommandUrls_;  // arrived before start-up was done
+    bool sendsEndEvent_ = true;
     bool startUpDone_ = false;
     bool inMainLoop_ = false;
     bool terminationRequested_ = false;

@@ -1,6 +1,7 @@
 #include "shell/MainContent.h"
 
 #include "ui/QSMainController.h"
+#include "ui/QSRemovalController.h"
 
 #include <QCoreApplication>
 
@@ -9,6 +10,11 @@ namespace shell {
 QWidget *createMainContent()
 {
     return new QSMainController(QCoreApplication::arguments());
+}
+
+QWidget *createRemovalContent()
+{
+    return new QSRemovalController;
 }
 
 }  // namespace shell

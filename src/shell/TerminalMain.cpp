@@ -5,6 +5,7 @@
 #include "shell/ExitStatus.h"
 #include "shell/RunReporter.h"
 #include "shell/TerminalApplication.h"
+#include "shell/UnattendedRemoval.h"
 #include "shell/UnattendedRun.h"
 
 #include "engine/QSFlowTexts.h"
@@ -16,6 +17,7 @@
 #include <QNetworkProxyFactory>
 
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace shell {
@@ -32,7 +34,8 @@ void printError(const QString &text)
 int runWithoutWindow(int &argc, char **argv, const CommandLine &commandLine)
 {
     // Before anything is written or asked for: nobody has seen the licence sentence of the window.
-    if (!commandLine.acceptLicense) {
+    // A removal accepts nothing: it only takes away what an accepted installation placed.
+    if (!commandLine.acceptLicense && !commandLine.remove) {
         printError(QStringLiteral("installing %1 without a window needs --accept-license: it accepts the licence "
                                   "agreement (%2) and the privacy statement (%3). Read them, then run again with "
                                   "--unattended --accept-license.")
@@ -52,8 +55,18 @@ int runWithoutWindow(int &argc, char **argv, const CommandLine &commandLine)
     RunReporter reporter(progress, style, result);
 
     AppDelegate delegate;
-    UnattendedRun run(reporter, [&delegate](int status) { delegate.requestTermination(status); });
-    delegate.setUnattended([&run] { run.start(QCoreApplication::arguments()); });
+    const auto terminate = [&delegate](int status) { delegate.requestTermination(status); };
+    std::optional<UnattendedRun> run;
+    std::optional<UnattendedRemoval> removal;
+    if (commandLine.remove) {
+        // A removal's records are its own: "Remove", never the installation's "End".
+        removal.emplace(reporter, terminate);
+        delegate.setSendsEndEvent(false);
+        delegate.setUnattended([&removal] { removal->start(); });
+    } else {
+        run.emplace(reporter, terminate);
+        delegate.setUnattended([&run] { run->start(QCoreApplication::arguments()); });
+    }
 
     if (!delegate.applicationWillFinishLaunching(QCoreApplication::arguments())) {
         printError(QStringLiteral("another installer runs for this person; this one installs nothing."));
@@ -66,7 +79,7 @@ int runWithoutWindow(int &argc, char **argv, const CommandLine &commandLine)
         platform::setConsoleSink([&reporter](const QString &line) { reporter.note(line); });
     const int status = delegate.runUntilTerminated();
     platform::setConsoleSink(nullptr);
-    reporter.finish(run.result(status), commandLine.json);
+    reporter.finish(removal ? removal->result(status) : run->result(status), commandLine.json);
     return status;
 }
 

@@ -81,6 +81,11 @@ int main(int argc, char **argv)
 
     shell::AppDelegate delegate;
     delegate.setContentFactory(shell::createMainContent);
+    if (commandLine.remove) {
+        // A removal's records are its own: its run sends "Remove", never the installation's "End".
+        delegate.setContentFactory(shell::createRemovalContent);
+        delegate.setSendsEndEvent(false);
+    }
 
     if (!delegate.applicationWillFinishLaunching(QCoreApplication::arguments()))
         return 0;

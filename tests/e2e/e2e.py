@@ -8,6 +8,7 @@ end after a crash with its exit reports, HTTPS. Evidence goes to <artifacts>/<ca
 import json
 from contextlib import suppress
 import os
+import plistlib
 import pty
 import re
 import signal
@@ -17,8 +18,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import (BINARY_NAME, check, darkest, free_port, minisign_pair, names, parse_events, run_cases,  # noqa: E402
-                     wait_for, write_info_plist)
+from harness import (BINARY_NAME, DATA_PATH, check, darkest, desktop_action_argv, free_port, minisign_pair,  # noqa: E402
+                     names, parse_events, run_cases, wait_for, write_info_plist)
 
 EVENT_ORDER = ["Start", "Config", "Download", "Extract", "Install", "LaunchApp", "End"]
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
@@ -49,6 +50,46 @@ def case_full(box):
     check(not box.log_path.exists(), "run log kept after an accepted upload")
     lines = box.uploaded_lines()
     check("Tiny Installer end" in lines[-1], "uploaded log does not end with the end record")
+
+
+def case_remove(box):
+    """Installed in the person's own folder, then removed through the menu entry's "Remove" action
+    started as a desktop starts it. In German with no configuration server: the product, its entry
+    and the version file go all the same, the bundle beside it stays, and the run log says that
+    nothing could be sent. In Hebrew online: nothing is left to remove, and "Remove" alone is sent."""
+    box.start(upload_to_nginx=False)
+    launched_whole(box)
+    entry = box.home / ".local/share/applications/Corvala.desktop"
+    validated = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
+    check(validated.returncode == 0 and not validated.stdout.strip(), f"desktop-file-validate: {validated.stdout}")
+    argv = desktop_action_argv(entry, "Remove")
+    check(argv[-1] == "--remove" and Path(argv[0]).is_file(), f"the action runs {argv}")
+    (box.apps / "Other.app").mkdir()
+    info_path = box.executable.parents[1] / "Info.plist"
+    online = plistlib.loads(info_path.read_bytes())
+    offline = {**online, "QSConfig": {**online["QSConfig"], "PRODUCTION_URL": f"http://127.0.0.1:{free_port()}/config/prod"}}
+    sent = len(box.batches())
+    for language, locale, info, reason in (("de", "de_DE.UTF-8", offline, None), ("he", "he_IL.UTF-8", online, "Nothing to remove")):
+        info_path.write_bytes(plistlib.dumps(info))
+        box.log_path.unlink(missing_ok=True)
+        proc = box.launch(cmd=argv, env={**box.env(), "LANG": locale, "LANGUAGE": language}, name=f"remove-{language}")
+        wait_for(lambda: box.focused_window(proc.pid), 30, "the removal window")
+        box.screenshot(f"remove-confirmation-{language}", settle=1.0)
+        box.key("Return", proc=proc)
+        box.wait_log('"EVT":"Remove"', timeout=30)
+        box.screenshot(f"remove-outcome-{language}", settle=1.0)
+        event = dict(parse_events(box.log_text()))["Remove"]
+        check(event.get("RSLT") == "PASS" and event.get("RSN") == reason, f"Remove {event}")
+        box.key("Return", proc=proc)
+        check(box.wait_exit(proc) == 0, f"the removal ({language}) did not exit after Close")
+        batches = box.batches()[sent:]
+        sent += len(batches)
+        expected = [["Remove"]] if info is online else []
+        check([names(b) for b in batches] == expected, f"analytics POSTs {[names(b) for b in batches]}")
+        check(info is online or "The removal's records cannot be sent" in box.log_text(), "no record that nothing was sent")
+        check(sorted(p.name for p in box.apps.iterdir()) == ["Other.app"], f"applications folder: {list(box.apps.iterdir())}")
+        check(not entry.exists() and not (box.home / DATA_PATH.lstrip("/") / "mirolan_version.json").exists(),
+              "the menu entry or the version file stayed")
 
 
 def after_the_exit(box, began):

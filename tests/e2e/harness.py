@@ -72,6 +72,7 @@ def write_info_plist(bundle, identifier, config_url, apps, **settings):
         "QSConfigUrl": "http://127.0.0.1:9/privacy", "AppleM1Support": "NO",
         "PRODUCTION_URL": config_url, "kQSApplicationDataPathProd": DATA_PATH,
         "kQSInstallBinaryPathProd": BINARY_NAME, "kQSApplicationsDirectory": str(apps),
+        "kQSProductBundleIdentifier": "com.brightmoor.corvala",
     }
     qsconfig.update(settings)
     info = {"CFBundleIdentifier": identifier, "CFBundleExecutable": "TinyInstaller",
@@ -369,6 +370,20 @@ http {{ access_log {self.root}/nginx-access.log; client_body_temp_path {temp}/bo
                 if path.exists():
                     shutil.copy(path, self.artifacts / path.name)
             shutil.rmtree(self.root, ignore_errors=True)
+
+
+def desktop_action_argv(entry, action):
+    """The command a desktop runs for an action of a menu entry: GLib reads the Exec value (its
+    escapes undone), expands the field codes (none given: %% is %, the others go) and splits it as
+    a shell would, without one. Debian's own python3 has GLib's bindings."""
+    script = ("import json, re, sys\nfrom gi.repository import GLib\n"
+              "keys = GLib.KeyFile()\nkeys.load_from_file(sys.argv[1], GLib.KeyFileFlags.NONE)\n"
+              "line = keys.get_string('Desktop Action ' + sys.argv[2], 'Exec')\n"
+              "line = re.sub('%(.)', lambda m: '%' if m.group(1) == '%' else '', line)\n"
+              "print(json.dumps(GLib.shell_parse_argv(line)[1]))\n")
+    done = subprocess.run(["/usr/bin/python3", "-c", script, str(entry), action], capture_output=True, text=True)
+    check(done.returncode == 0, f"no action {action} in {entry}: {done.stderr}")
+    return json.loads(done.stdout)
 
 
 def parse_events(text):

@@ -18,13 +18,14 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import (BINARY_NAME, DATA_PATH, check, minisign_pair, parse_events, run_cases,  # noqa: E402
-                     wait_for, write_info_plist)
+from harness import (BINARY_NAME, DATA_PATH, check, desktop_action_argv, minisign_pair, parse_events,  # noqa: E402
+                     run_cases, wait_for, write_info_plist)
 
 PACKAGE = "tiny-installer"
 INSTALLED_BUNDLE = Path("/usr/lib/tiny-installer/TinyInstaller.app")
 POLKITD = "/usr/lib/polkit-1/polkitd"
 ACTION = "com.brightmoor.corvala.tinyinstaller.place-bundle"
+REMOVE_ACTION = "com.brightmoor.corvala.tinyinstaller.remove-bundle"
 SYSTEM_MENU_ENTRY = Path("/usr/local/share/applications/Corvala.desktop")
 PRODUCT_EXECUTABLE = Path(BINARY_NAME) / "Contents" / "MacOS" / "Corvala"
 ROOT = Path(__file__).resolve().parents[2]
@@ -72,18 +73,17 @@ def configure(box, config_url, **settings):  # the installed Info.plist, pointed
     write_info_plist(INSTALLED_BUNDLE, "com.brightmoor.corvala.tinyinstaller", config_url, box.apps, **settings)
 
 
-def launch_as(box, person, name, through_sudo=False, args=()):
-    """The installed installer as the person, or as root started through sudo -E with the person's HOME;
-    with args, such as --unattended, and no display at all."""
+def launch_as(box, person, name, through_sudo=False, args=(), command=("/usr/bin/tiny-installer",)):
+    """The installed installer (or command) as the person, or as root started through sudo -E with the
+    person's HOME; with args, such as --unattended, and no display at all."""
     env = {k: v for k, v in box.env().items() if not args or k not in ("DISPLAY", "QT_QPA_PLATFORM")}
     os.chown(env["XDG_RUNTIME_DIR"], person.pw_uid, person.pw_gid)
     env.update(USER=person.pw_name, LOGNAME=person.pw_name, SHELL="/bin/sh", PATH="/usr/local/bin:/usr/bin:/bin")
-    cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--",
-           "/usr/bin/tiny-installer", *args]
+    cmd = ["setpriv", f"--reuid={person.pw_uid}", f"--regid={person.pw_gid}", "--init-groups", "--", *command, *args]
     if through_sudo:
         env.update(USER="root", LOGNAME="root", SUDO_UID=str(person.pw_uid), SUDO_GID=str(person.pw_gid),
                    SUDO_USER=person.pw_name, CORVALA_ARGS_FILE="", CORVALA_EXIT_AFTER_MS="")
-        cmd = cmd[-1 - len(args):]
+        cmd = [*command, *args]
     box.installer = None
     return box.launch(cmd=cmd, env=env, name=name)
 
@@ -164,12 +164,7 @@ def case_sudo(box, person):
 def case_person(box, person, undo):
     """A rule allows the person: a forged archive is refused; the product lands root's alone, the version
     file and the product are the person's."""
-    rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-test-{person.pw_name}.rules")
-    undo.callback(rule.unlink, missing_ok=True)
-    rule.write_text("polkit.addRule(function(action, subject) {\n"
-                    f'    if (action.id == "{ACTION}" && subject.user == "{person.pw_name}")\n'
-                    "        return polkit.Result.YES;\n});\n")
-    start_polkitd(box)
+    allow(box, person, undo, ACTION)
     # A forged archive: only the helper checks it, and its refusal is told as the installer's own.
     served = box.www / "Corvala.zip"
     genuine = served.read_bytes()
@@ -208,6 +203,101 @@ def case_person(box, person, undo):
     proc = launch_as(box, person, "unattended", args=("--unattended", "--accept-license", "--json"))
     check(box.wait_exit(proc, timeout=120) == 0, f"unattended run as the person; see {box.console_path}")
     check((box.apps / PRODUCT_EXECUTABLE).stat().st_uid == 0, "not placed by the helper")
+
+
+def allow(box, person, undo, action):
+    """A polkit rule that lets the person do action without a password; polkitd restarted to read it."""
+    rule = Path(f"/etc/polkit-1/rules.d/49-tiny-installer-test-{person.pw_name}-{action.rsplit('.', 1)[-1]}.rules")
+    undo.callback(rule.unlink, missing_ok=True)
+    rule.write_text("polkit.addRule(function(action, subject) {\n"
+                    f'    if (action.id == "{action}" && subject.user == "{person.pw_name}")\n'
+                    "        return polkit.Result.YES;\n});\n")
+    start_polkitd(box)
+
+
+def removal_by(box, person, command, label):
+    """A removal window as the person: its confirmation, Remove, the outcome, Close; the "Remove" event
+    and the run log before Close (the upload at exit may take it away)."""
+    box.log_path.unlink(missing_ok=True)
+    proc = launch_as(box, person, label, command=command)
+    wait_for(lambda: box.focused_window(proc.pid), 30, "the removal window")
+    box.screenshot(f"{label}-confirmation", settle=1.0)
+    box.key("Return", proc=proc)
+    box.wait_log('"EVT":"Remove"', timeout=60)
+    box.screenshot(f"{label}-outcome", settle=1.0)
+    text = box.log_text()
+    box.key("Return", proc=proc)
+    check(box.wait_exit(proc) == 0, f"the removal window ({label}) did not exit after Close")
+    return dict(parse_events(text))["Remove"], text
+
+
+def case_removal(box, person, undo):
+    """After case_person: the system menu entry passes desktop-file-validate and its "Remove" action
+    runs the installed installer. Polkit allows placing, not removing: the removal changes nothing.
+    Allowed: the bundle, its entry and the version file go through the removal helper; another bundle
+    and another entry beside them stay."""
+    validated = subprocess.run(["desktop-file-validate", str(SYSTEM_MENU_ENTRY)], capture_output=True, text=True)
+    check(validated.returncode == 0 and not validated.stdout.strip(), f"desktop-file-validate: {validated.stdout}")
+    command = desktop_action_argv(SYSTEM_MENU_ENTRY, "Remove")
+    check(command == [str(INSTALLED_BUNDLE / "Contents" / "MacOS" / "TinyInstaller"), "--remove"], f"the action runs {command}")
+    other_entry = SYSTEM_MENU_ENTRY.parent / "Untouched-by-tiny-installer.desktop"
+    undo.callback(other_entry.unlink, missing_ok=True)
+    other_entry.write_text("[Desktop Entry]\nType=Application\nName=Other\nExec=true\n")
+    (box.apps / "Other.app" / "Contents").mkdir(parents=True)
+    version_file = box.home / DATA_PATH.lstrip("/") / "mirolan_version.json"
+    before = root_state(box.apps), SYSTEM_MENU_ENTRY.read_bytes(), version_file.read_bytes()
+
+    refused, _ = removal_by(box, person, command, "remove-not-allowed")
+    check(refused == {**refused, "RSLT": "FAIL", "RSN": "Remove error: authorisation refused"}, f"Remove {refused}")
+    check((root_state(box.apps), SYSTEM_MENU_ENTRY.read_bytes(), version_file.read_bytes()) == before,
+          "a removal that polkit refused changed something")
+
+    allow(box, person, undo, REMOVE_ACTION)
+    removed, text = removal_by(box, person, command, "remove")
+    check(removed.get("RSLT") == "PASS" and "RSN" not in removed, f"Remove {removed}; see {box.console_path}")
+    check(sorted(p.name for p in box.apps.iterdir()) == ["Other.app"], f"applications folder: {list(box.apps.iterdir())}")
+    check(not SYSTEM_MENU_ENTRY.exists() and other_entry.exists() and not version_file.exists(),
+          "the entry or the version file stayed, or the other entry went")
+    check(f"Removed {box.apps / BINARY_NAME}" in text, "no record of the bundle's removal")
+
+
+def case_own_folder(box, person):
+    """The person's own applications folder: placed and then removed in process, without asking for
+    authorisation, with the person's own menu entry; the bundle beside it stays."""
+    os.chown(box.apps, person.pw_uid, person.pw_gid)
+    box.log_path.unlink(missing_ok=True)
+    proc = launch_as(box, person, "own-folder")
+    box.key("Return", proc=proc)
+    box.wait_log('"EVT":"Install"', timeout=120)
+    box.screenshot("own-folder-finished", settle=2.0)  # the Launch button comes 1.1 s after the event
+    box.key("Return", proc=proc)  # Launch
+    check(box.wait_exit(proc) == 0, "installer did not exit after Launch (own folder)")
+    entry = box.home / ".local/share/applications/Corvala.desktop"
+    check(entry.exists() and (box.apps / BINARY_NAME).stat().st_uid == person.pw_uid, "not placed in process")
+    removed, text = removal_by(box, person, desktop_action_argv(entry, "Remove"), "remove-own-folder")
+    check(removed.get("RSLT") == "PASS" and "Asking for authorisation" not in text, f"Remove {removed}")
+    check(sorted(p.name for p in box.apps.iterdir()) == ["Other.app"] and not entry.exists(), "left behind in process")
+    os.chown(box.apps, 0, 0)
+
+
+def case_unattended_removal(box, person):
+    """After case_sudo, as root through sudo: --remove --unattended takes the bundle, the system menu
+    entry and the version file (the person's own: the installation replaced the planted hard link);
+    a second run finds nothing to remove. Root's files that HOME leads to stay as they were."""
+    secrets = box.root / "root-only"
+    before = root_state(secrets)
+    env = {**box.env(), "USER": "root", "LOGNAME": "root", "SUDO_UID": str(person.pw_uid),
+           "SUDO_GID": str(person.pw_gid), "SUDO_USER": person.pw_name}
+    for status, outcome in ((0, "removed"), (3, "nothing_to_remove")):
+        done = subprocess.run(["/usr/bin/tiny-installer", "--remove", "--unattended", "--json"], env=env, text=True,
+                              capture_output=True, timeout=120)
+        (box.artifacts / f"unattended-removal-{status}.txt").write_text(done.stderr + done.stdout)
+        result = json.loads(done.stdout.strip().splitlines()[-1])
+        check(done.returncode == status and result["outcome"] == outcome, f"{done.returncode}: {done.stdout} {done.stderr}")
+    version_file = box.home / DATA_PATH.lstrip("/") / "mirolan_version.json"
+    check(not (box.apps / BINARY_NAME).exists() and not SYSTEM_MENU_ENTRY.exists() and not version_file.exists(),
+          "the bundle, its entry or the version file stayed")
+    check(root_state(secrets) == before, "root's files changed")
 
 
 def make_packages(build, folder, public_key, rpm):
@@ -302,7 +392,10 @@ def case_privileged(box):
     case_refusals(box, person)
     configure(box, config_url, kQSArchivePublicKey=key)
     case_person(box, person, undo)
+    case_removal(box, person, undo)
+    case_own_folder(box, person)
     case_sudo(box, person)
+    case_unattended_removal(box, person)
     case_package_life(box, upgrade)
 
 

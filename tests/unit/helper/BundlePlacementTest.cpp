@@ -1,4 +1,7 @@
 #include "BundlePlacement.h"
+#include "archive/BundleRemoval.h"
+#include "platform/DesktopEntry.h"
+#include "platform/RunningPrograms.h"
 #include "platform/PlacementLock.h"
 #include "MinisignTool.h"
 #include "TestEnv.h"
@@ -6,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -14,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -22,6 +27,8 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace archives::placement;
@@ -99,6 +106,31 @@ protected:
             *error = placement.errorString();
         return status;
     }
+
+    // A bundle as a placement leaves it (files root's, read-only when asked) and, with entry, its menu entry.
+    QString makeBundle(const QByteArray &identifier, bool entry = true, bool readOnly = false) const
+    {
+        const QString bundle = apps + "/Corvala.app";
+        EXPECT_TRUE(QDir().mkpath(bundle + "/Contents/MacOS") && QDir().mkpath(bundle + "/Contents/Resources/deep"));
+        writeTo(bundle + "/Contents/Info.plist", "<plist><dict><key>CFBundleExecutable</key><string>Corvala</string>"
+                "<key>CFBundleIdentifier</key><string>" + identifier + "</string></dict></plist>");
+        writeTo(bundle + "/Contents/MacOS/Corvala", "#!/bin/sh\n", 0755);
+        writeTo(bundle + "/Contents/Resources/deep/data", "x", readOnly ? 0444 : 0644);
+        for (const char *folder : {"/Contents/Resources/deep", "/Contents/Resources", "/Contents/MacOS", "/Contents"})
+            ::chmod(QFile::encodeName(bundle + folder).constData(), readOnly ? 0555 : 0755);
+        QString error;
+        EXPECT_TRUE(!entry || platform::DesktopEntry::update(bundle, "Corvala", settings.menuFolder, &error, "/usr/bin/ti"))
+            << error.toStdString();
+        return bundle;
+    }
+    static void writeTo(const QString &path, const QByteArray &bytes, int mode = 0644)
+    {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        ::chmod(QFile::encodeName(path).constData(), mode_t(mode));
+    }
+    QStringList menuEntries() const { return QDir(settings.menuFolder).entryList(QDir::Files | QDir::System); }
 
     QTemporaryDir dir;
     QString apps;
@@ -218,6 +250,98 @@ TEST_F(BundlePlacementTest, AnOlderBundleNeverReplacesANewerOne)
             EXPECT_TRUE(error.contains(version.isEmpty() ? "none" : version)) << error.toStdString();
         }
     }
+}
+
+// Only what the installer placed goes, whole; everything else is named and left as it was.
+TEST_F(BundlePlacementTest, RemovalTakesOnlyTheProductAndItsMarkedEntry)
+{
+    using Outcome = archives::RemovalReport::Outcome;
+    const QByteArray product = "com.brightmoor.corvala";
+    settings.productBundleIdentifier = product;
+    const struct {
+        const char *what;
+        std::function<void()> setUp;
+        Outcome expected;
+        QStringList appsAfter;
+        QStringList menuAfter;
+        const char *keptReason = "";
+    } cases[] = {
+        {"the product and its entry", [&] { makeBundle(product); }, Outcome::Removed, {}, {}},
+        {"read-only files of root's", [&] { makeBundle(product, true, true); }, Outcome::Removed, {}, {}},
+        {"another identifier", [&] { makeBundle("com.example.other"); }, Outcome::Refused, {"Corvala.app"}, {"Corvala.desktop"},
+         "com.example.other"},
+        {"a link in the bundle's place", [&] { QFile::link(apps + "/Other.app", apps + "/Corvala.app"); },
+         Outcome::Refused, {"Corvala.app"}, {}, "link"},
+        {"an entry the installer did not write", [&] {
+             makeBundle(product, false);
+             writeTo(settings.menuFolder + "/Corvala.desktop", "[Desktop Entry]\nType=Application\nName=Mine\nExec=mine\n");
+         }, Outcome::Removed, {}, {"Corvala.desktop"}, "not a menu entry this installer wrote"},
+        {"no product identifier configured", [&] { makeBundle(product); settings.productBundleIdentifier.clear(); },
+         Outcome::Refused, {"Corvala.app"}, {"Corvala.desktop"}, "kQSProductBundleIdentifier"},
+        {"nothing there, but what a killed removal moved aside", [&] {
+             QDir().mkpath(apps + "/.Corvala.app.removing-a1B2c3/Contents");
+         }, Outcome::NothingToRemove, {}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(QDir(apps).removeRecursively() && QDir(settings.menuFolder).removeRecursively());
+        ASSERT_TRUE(QDir().mkpath(apps + "/Other.app/Contents") && QDir().mkpath(settings.menuFolder));
+        writeTo(settings.menuFolder + "/Other.desktop", "[Desktop Entry]\n");
+        settings.productBundleIdentifier = product;
+        c.setUp();
+        const archives::RemovalReport report = archives::BundleRemoval(settings).run();
+        EXPECT_EQ(report.outcome, c.expected) << report.error.toStdString();
+        EXPECT_EQ(appsEntries(), c.appsAfter + QStringList{"Other.app"});
+        EXPECT_EQ(menuEntries(), c.menuAfter + QStringList{"Other.desktop"});
+        EXPECT_EQ(report.kept.isEmpty(), QByteArray(c.keptReason).isEmpty());
+        for (const auto &kept : report.kept)
+            EXPECT_TRUE(kept.reason.contains(c.keptReason)) << kept.reason.toStdString();
+    }
+}
+
+// SIGKILL at any moment of a removal leaves the bundle whole or gone from its name, never half of
+// it there; the next removal deletes what the killed one moved aside.
+TEST_F(BundlePlacementTest, ARemovalKilledHalfWayIsFinishedByTheNext)
+{
+    settings.productBundleIdentifier = "com.brightmoor.corvala";
+    makeBundle("com.brightmoor.corvala");
+    for (int i = 0; i < 4000; ++i)
+        writeTo(QStringLiteral("%1/Corvala.app/Contents/Resources/f%2").arg(apps).arg(i), "x");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(int(archives::BundleRemoval(settings).run().outcome));
+    // Killed as soon as the bundle has left its name: between the rename and the end of the delete.
+    while (QFileInfo::exists(apps + "/Corvala.app") && ::waitpid(child, nullptr, WNOHANG) == 0)
+        ;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    const QStringList left = appsEntries();
+    ASSERT_FALSE(left.contains("Corvala.app"));
+    EXPECT_TRUE(left.isEmpty() || (left.size() == 1 && left.first().startsWith(".Corvala.app.removing-")))
+        << left.join(' ').toStdString();
+    const archives::RemovalReport next = archives::BundleRemoval(settings).run();
+    EXPECT_EQ(appsEntries(), QStringList{});
+    EXPECT_TRUE(menuEntries().isEmpty());
+    EXPECT_NE(next.outcome, archives::RemovalReport::Outcome::Failed) << next.error.toStdString();
+}
+
+// A running product is seen (the window asks the person to quit it) and is still removed whole:
+// on Linux its files go while it runs.
+TEST_F(BundlePlacementTest, ARunningProductIsSeenAndStillRemoved)
+{
+    settings.productBundleIdentifier = "com.brightmoor.corvala";
+    const QString bundle = makeBundle("com.brightmoor.corvala");
+    ASSERT_TRUE(QFile::remove(bundle + "/Contents/MacOS/Corvala") && QFile::copy("/bin/sleep", bundle + "/Contents/MacOS/Corvala"));
+    QProcess product;
+    product.start(bundle + "/Contents/MacOS/Corvala", {"30"});
+    ASSERT_TRUE(product.waitForStarted());
+    EXPECT_EQ(platform::RunningPrograms::inFolder(bundle), QList<pid_t>{pid_t(product.processId())});
+    EXPECT_TRUE(platform::RunningPrograms::inFolder(apps + "/Other.app").isEmpty());
+    EXPECT_EQ(archives::BundleRemoval(settings).run().outcome, archives::RemovalReport::Outcome::Removed);
+    EXPECT_TRUE(appsEntries().isEmpty());
+    product.kill();
+    product.waitForFinished();
 }
 
 // Root's lock on a bundle: held in a folder no one else can reach, never waited on for ever, and
