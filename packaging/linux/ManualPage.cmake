@@ -3,6 +3,7 @@
 #
 #   -DPROGRAM=<installer executable> -DSOURCE_DIR=<top source folder> -DINCLUDE_IN=<.h2m.in>
 #   -DOUTPUT_DIR=<folder> -DNAME=<one-line description> plus the @names@ that INCLUDE_IN uses
+cmake_minimum_required(VERSION 3.25)
 include("${CMAKE_CURRENT_LIST_DIR}/MarkdownTable.cmake")
 
 find_program(HELP2MAN help2man)
@@ -24,6 +25,7 @@ foreach(line IN LISTS status_lines)
     list(APPEND numbers "${number}")
     if(line MATCHES "^ *kExit[A-Za-z]+Base = ")  # a base: the status is this plus a number
         set(number "${number}+\\fIn\\fR")
+        string(REGEX REPLACE "^\\+ *" "ended by signal n: 128 plus " meaning "${meaning}")
     endif()
     string(REPLACE "\\" "\\e" meaning "${meaning}")
     string(REPLACE "-" "\\-" meaning "${meaning}")
@@ -32,15 +34,16 @@ endforeach()
 if(NOT numbers)
     message(FATAL_ERROR "no exit status found in src/shell/ExitStatus.h")
 endif()
+list(FILTER numbers EXCLUDE REGEX "^(1[2-9][0-9]|[2-9][0-9][0-9])$")  # 128 + a signal: told as a rule
+list(SORT numbers COMPARE NATURAL)
 # docs/exit-statuses.md tells administrators the same statuses: it may name no other, and miss none.
 if(EXISTS "${SOURCE_DIR}/docs/exit-statuses.md")
     file(READ "${SOURCE_DIR}/docs/exit-statuses.md" statuses)
     string(REGEX MATCHALL "\n\\| *`?[0-9]+" documented "${statuses}")
     string(REGEX REPLACE "[^0-9;]" "" documented "${documented}")
-    list(FILTER numbers EXCLUDE REGEX "^(1[2-9][0-9]|[2-9][0-9][0-9])$")  # 128 + a signal: told as a rule
+    list(FILTER documented INCLUDE REGEX "^[0-9]+$")
     list(FILTER documented EXCLUDE REGEX "^(1[2-9][0-9]|[2-9][0-9][0-9])$")
     list(REMOVE_DUPLICATES documented)
-    list(SORT numbers COMPARE NATURAL)
     list(SORT documented COMPARE NATURAL)
     if(NOT numbers STREQUAL documented)
         message(FATAL_ERROR "docs/exit-statuses.md lists the statuses ${documented}, src/shell/ExitStatus.h ${numbers}")
@@ -48,8 +51,32 @@ if(EXISTS "${SOURCE_DIR}/docs/exit-statuses.md")
 endif()
 configure_file("${INCLUDE_IN}" "${OUTPUT_DIR}/tiny-installer.h2m" @ONLY)
 
-# help2man names the page after the program it runs: a link called tiny-installer, as installed.
-file(CREATE_LINK "${PROGRAM}" "${OUTPUT_DIR}/tiny-installer" SYMBOLIC)
+# --help ends with a short list of the statuses: it must name the same ones as the code. In the page
+# the list is the EXIT STATUS section above, so help2man is given --help without it, through a
+# wrapper called tiny-installer (help2man names the page after the program it runs).
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen "ASAN_OPTIONS=detect_leaks=0" "${PROGRAM}" --help
+                OUTPUT_VARIABLE help RESULT_VARIABLE status TIMEOUT 60)
+if(NOT status EQUAL 0 OR NOT help MATCHES "\nExit status:\n(.*)$")
+    message(FATAL_ERROR "${PROGRAM} --help (${status}) does not end with its exit statuses:\n${help}")
+endif()
+string(REGEX MATCHALL "(\n  |; )[0-9]+[ +]" listed "\n${CMAKE_MATCH_1}")
+string(REGEX REPLACE "[^0-9;]" "" listed "${listed}")
+list(FILTER listed INCLUDE REGEX "^[0-9]+$")
+list(FILTER listed EXCLUDE REGEX "^(1[2-9][0-9]|[2-9][0-9][0-9])$")
+list(SORT listed COMPARE NATURAL)
+if(NOT listed STREQUAL numbers)
+    message(FATAL_ERROR "--help lists the exit statuses ${listed}, src/shell/ExitStatus.h ${numbers}")
+endif()
+file(REMOVE "${OUTPUT_DIR}/tiny-installer")  # never written through an older link to the program
+file(WRITE "${OUTPUT_DIR}/tiny-installer" "#!/bin/sh
+if [ \"$1\" = --help ]; then
+    \"${PROGRAM}\" --help | sed '/^Exit status:$/,$d'
+else
+    exec \"${PROGRAM}\" \"$@\"
+fi
+")
+file(CHMOD "${OUTPUT_DIR}/tiny-installer" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+     WORLD_READ WORLD_EXECUTE)
 # The date in the page's footer comes from SOURCE_DATE_EPOCH (help2man reads it), so two builds of
 # one commit write the same page; the program prints its help without a display.
 execute_process(

@@ -25,6 +25,7 @@ set(CPACK_DEB_COMPONENT_INSTALL OFF)
 set(CPACK_RPM_COMPONENT_INSTALL OFF)
 # A package without the maker's key would ship a helper that refuses everything: no package then.
 set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_SOURCE_DIR}/RequireArchiveKey.cmake")
+set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_SOURCE_DIR}/FixDebugPackage.cmake")
 # Settings that differ by generator, and SOURCE_DATE_EPOCH for the archives' times.
 set(CPACK_TI_SOURCE_DATE_EPOCH "${TI_SOURCE_DATE_EPOCH}")
 set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_SOURCE_DIR}/CPackGenerator.cmake")
