@@ -5,6 +5,7 @@
 #include "ui/QSColor.h"
 #include "ui/QSFonts.h"
 #include "ui/QSStyle.h"
+#include "ui/QSTextDirection.h"
 #include "ui/widgets/QSButton.h"
 #include "ui/widgets/QSRoundedPanel.h"
 #include "ui/widgets/QSSpinner.h"
@@ -66,7 +67,8 @@ QSRemovalController::~QSRemovalController() = default;
 
 QString QSRemovalController::withName(const char *key) const
 {
-    return platform::localizedString(key).replace(QStringLiteral("%@"), removal_->productName());
+    // A Hebrew text that begins with the product's Latin name still reads right to left.
+    return QSTextDirection::forInterface(platform::localizedString(key).replace(QStringLiteral("%@"), removal_->productName()));
 }
 
 void QSRemovalController::buildLayout()
