@@ -86,8 +86,10 @@ QFont::Weight weightForFace(const QString &faceName)
         return QFont::DemiBold;
     if (faceName == QLatin1String("CommonSans-Bold"))
         return QFont::Bold;
+    // The Hebrew faces have no Light: Hebrew would be drawn Regular around Latin words in Light.
+    // In a right-to-left interface the whole text takes the weight both scripts have.
     if (faceName == QLatin1String("CommonSans-Light"))
-        return QFont::Light;
+        return QGuiApplication::layoutDirection() == Qt::RightToLeft ? QFont::Normal : QFont::Light;
     return QFont::Normal;  // "CommonSans-Regular", "Common Sans" and anything unknown
 }
 

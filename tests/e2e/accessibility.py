@@ -91,6 +91,8 @@ class Reader:
         with suppress(Exception):
             role = event.source.getRoleName()
             value = event.source.queryValue().currentValue if role == "progress bar" else None
+            if event.type.startswith("object:text-changed"):
+                value = spoken(event.any_data)  # the text deleted or inserted
             self.heard.append((event.type, role, spoken(event.source.name), value))
 
     def last_focus(self):
@@ -261,6 +263,11 @@ def case_accessibility(box):
     check(len(values) >= 3 and values == sorted(values) and any(0 < v < 100 for v in values), f"values heard {values}")
     statuses = {name for kind, role, name, _ in heard if role == "status bar" and not kind.endswith("accessible-value")}
     check({texts("QSInstalling"), finished} <= statuses, f"status changes heard {statuses}")
+    # Each change is told once, as the old text deleted and the new one inserted.
+    changes = [(kind.rsplit(":", 1)[1], text) for kind, role, _, text in heard
+               if role == "status bar" and kind.startswith("object:text-changed")]
+    check(changes == [("insert", texts("QSInstalling")), ("delete", texts("QSInstalling")), ("insert", finished)],
+          f"status text changes heard {changes}")
     check_screen(reader, frame, "finished", texts, pages)
     launch = ("push button", texts("QSstarted"))
     reader.until(lambda: reader.focused(frame) == launch, 10, "the keyboard on Launch")

@@ -53,9 +53,9 @@ void QSProgressView::setProgress(float progress, const QString &label)
     const qreal ratio = devicePixelRatioF();
     if (parentWidget() && !qFuzzyCompare(ratio, qreal(qRound(ratio)))) {
         // At a fractional scale the bar's edges fall inside device pixels that it shares with what
-        // is behind it; a repaint of the bar alone leaves those rows half old (a seam). What is
-        // behind is drawn again with it, a point wider on each side.
-        parentWidget()->update(changed.translated(pos()).adjusted(-1, -1, 1, 1));
+        // is behind it; a repaint of part of the bar leaves those rows half old (a seam). The whole
+        // bar is drawn again with what is behind it, a point wider on each side.
+        parentWidget()->update(geometry().adjusted(-1, -1, 1, 1));
         return;
     }
     update(changed);

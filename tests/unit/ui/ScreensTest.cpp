@@ -51,13 +51,22 @@ Drawn drawn(QWidget *widget)
             const QTextCharFormat format = fragment.fragment().charFormat();
             const int asked = format.hasProperty(QTextFormat::FontWeight) ? format.fontWeight() : document.defaultFont().weight();
             const int start = fragment.fragment().position() - block.position();
+            // The face the Hebrew letters of the fragment are drawn in, when there are some: the
+            // Latin letters among them must not look lighter (the Hebrew faces have no Light).
+            QString hebrewFace;
+            for (int at = start; at < start + fragment.fragment().length() && hebrewFace.isEmpty(); ++at) {
+                const QList<QGlyphRun> runs = block.layout()->glyphRuns(at, 1);
+                if (block.text().at(at).script() == QChar::Script_Hebrew && !runs.isEmpty())
+                    hebrewFace = runs.first().rawFont().styleName();
+            }
             for (int at = start; at < start + fragment.fragment().length(); ++at) {
                 const QChar c = block.text().at(at);
                 const QList<QGlyphRun> runs = block.layout()->glyphRuns(at, 1);
                 bool found = !runs.isEmpty();
                 for (const QGlyphRun &run : runs) {
                     found = found && run.rawFont().supportsCharacter(c) && !run.glyphIndexes().contains(0);
-                    if (c.script() == QChar::Script_Latin && qAbs(run.rawFont().weight() - asked) >= 100)
+                    const bool lighter = !hebrewFace.isEmpty() && hebrewFace != u"Light" && run.rawFont().styleName() == u"Light";
+                    if (c.script() == QChar::Script_Latin && (qAbs(run.rawFont().weight() - asked) >= 100 || lighter))
                         result.offWeight += c;
                 }
                 if (!found && !(c.isSpace() || c.category() == QChar::Other_Format || c.isSurrogate()))
