@@ -15,7 +15,6 @@
 
 // The window system's own interfaces (Qt's platform headers): the window shape in device pixels
 // (X11) and the margins of the visible window (Wayland). Neither has a public Qt API in Qt 6.4.
-#include <qpa/qplatformnativeinterface.h>
 #include <qpa/qplatformwindow.h>
 
 namespace shell {
@@ -137,24 +136,9 @@ void MainWindow::shapeInDevicePixelsOnScreen()
 void MainWindow::tellCompositorThePanel()
 {
     // A Wayland compositor places, snaps and tiles windows by the geometry the program gives it;
-    // without this it would take the transparent band of the shadow for part of the window. Qt 6.4
-    // offers that only as the Wayland plugin's "setmargins" function, which grows the window by the
-    // margins it is given: the fixed size is put back at once, the margins stay outside the panel.
-    if (!shadow_ || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        return;
-    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
-    QWindow *window = windowHandle();
-    if (!native || !window)
-        return;
-    using SetMargins = void (*)(QWindow *, const QMargins &);
-    // The plugin hands every such function out under one generic type; "setmargins" is this one.
-    const auto generic = reinterpret_cast<void (*)()>(native->nativeResourceFunctionForWindow("setmargins"));
-    const auto setMargins = reinterpret_cast<SetMargins>(generic);
-    if (!setMargins)
-        return;
-    const QRect fixed(pos(), size());
-    setMargins(window, QMargins(shadowMargin_, shadowMargin_, shadowMargin_, shadowMargin_));
-    window->setGeometry(fixed);
+    // without this it would take the transparent band of the shadow for part of the window.
+    if (shadow_)
+        QSWindowEffects::setVisibleMargins(this, QMargins(shadowMargin_, shadowMargin_, shadowMargin_, shadowMargin_));
 }
 
 void MainWindow::paintEvent(QPaintEvent *)
