@@ -9,6 +9,7 @@
 #include "shell/ShellApplication.h"
 #include "shell/TerminalMain.h"
 #include "ui/QSFonts.h"
+#include "ui/QSWholeWindowRepaint.h"
 #include "ui/QSWindowEffects.h"
 
 #include "platform/FontConfigurationWarmUp.h"
@@ -70,6 +71,8 @@ int main(int argc, char **argv)
     // Before the first window: on a screen too small for the window at its scale, a lower scale.
     shell::ScreenFit::apply(QGuiApplication::primaryScreen(),
                             shell::MainWindow::frameSizeFor(QSWindowEffects::translucencyAvailable()));
+    // Drawn at a fraction of the window system's own scale, windows repaint whole (see the class).
+    QSWholeWindowRepaint::install();
     platform::installTranslations(app);
     // Before the first window: screen readers see the installer's own widgets as what they are.
     QSAccessibility::install();

@@ -82,17 +82,58 @@ def one_scale(box, screen, variable, value, factor):
     check(sizes == [points], f"{label}: the screen's size reported as {sizes}, not {points}")
 
 
-def case_wayland(box):
-    runtime = Path(box.env()["XDG_RUNTIME_DIR"])
-    compositor = {**os.environ, "XDG_RUNTIME_DIR": str(runtime), "WAYLAND_DISPLAY": "tiny-wayland"}
-    box.start_process(["weston", "--backend=headless-backend.so", "--socket=tiny-wayland", "--width=1280",
-                     "--height=800", "--use-pixman", "--idle-time=0", "--no-config"],
-                    env=compositor, stdout=open(box.artifacts / "weston.txt", "w"), stderr=subprocess.STDOUT)
-    wait_for(lambda: (runtime / "tiny-wayland").exists(), 20, "weston's socket")
+# The desktop behind the windows in one colour no window draws: a pixel of it inside a window is
+# one the window left transparent.
+BACKDROP = "#FF00FF"
 
+
+def start_weston(box, socket, *options):
+    """Weston's headless compositor on its own socket, its screen capture open to clients, the
+    desktop behind the windows in the backdrop's colour; returns the environment of its clients."""
+    runtime = Path(box.env()["XDG_RUNTIME_DIR"])
+    config = box.root / f"{socket}.ini"
+    config.write_text(f"[shell]\nbackground-color=0xff{BACKDROP[1:]}\n")
+    compositor = {**os.environ, "XDG_RUNTIME_DIR": str(runtime), "WAYLAND_DISPLAY": socket}
+    box.start_process(["weston", "--backend=headless-backend.so", f"--socket={socket}", "--use-pixman", "--idle-time=0",
+                       f"--config={config}", "--debug", *options],
+                      env=compositor, stdout=open(box.artifacts / f"{socket}.txt", "w"), stderr=subprocess.STDOUT)
+    wait_for(lambda: (runtime / socket).exists(), 20, "weston's socket")
+    return compositor
+
+
+def wayland_screenshot(box, compositor, label):
+    """What the compositor shows, as a numbered picture among the artifacts."""
+    before = set(box.root.glob("wayland-screenshot-*.png"))
+    subprocess.run(["weston-screenshooter"], env=compositor, cwd=box.root, check=True, capture_output=True)
+    taken = wait_for(lambda: set(box.root.glob("wayland-screenshot-*.png")) - before, 10, "the compositor's screenshot")
+    box.shots += 1
+    path = box.artifacts / f"{box.shots:02d}-{label}.png"
+    taken.pop().rename(path)
+    return path
+
+
+def see_through_pixels(shot, colour):
+    """The backdrop's pixels inside the area drawn in `colour` (a window's body, its rounded
+    corners left out): rows a repaint cleared and never drew."""
+    bounds = subprocess.run(["convert", str(shot), "-fill", "black", "+opaque", colour, "-fill", "white", "-opaque", colour,
+                             "-format", "%@", "info:"], capture_output=True, check=True, text=True).stdout
+    w, h, x, y = map(int, re.match(r"(\d+)x(\d+)\+(\d+)\+(\d+)", bounds).groups())
+    check(w > 200 and h > 100, f"no window body of {colour} on {shot.name}: {bounds}")
+    inside = f"{w - 40}x{h - 40}+{x + 20}+{y + 20}"
+    count = subprocess.run(["convert", str(shot), "-crop", inside, "-fill", "black", "+opaque", BACKDROP, "-fill", "white",
+                            "-opaque", BACKDROP, "-format", "%[fx:int(mean*w*h+0.5)]", "info:"],
+                           capture_output=True, check=True, text=True).stdout
+    return int(count)
+
+
+def case_wayland(box):
+    compositor = start_weston(box, "tiny-wayland", "--width=1280", "--height=800")
+    buses = start_buses(box)
     box.extra_env = {"QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": "tiny-wayland", "WAYLAND_DEBUG": "1",
-                     "DBUS_SESSION_BUS_ADDRESS": start_buses(box), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+                     "DBUS_SESSION_BUS_ADDRESS": buses, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
     box.make_bundle(box.start_service("--download-url", box.start_nginx() + "/download/Corvala.zip") + "/config/prod")
+    scaled_output(box, buses)
+    box.installer = None
     proc = box.launch()
     box.wait_log("Show Welcome screen")
     protocol = lambda: box.console_path.read_text(errors="replace")  # noqa: E731
@@ -124,6 +165,31 @@ def case_wayland(box):
     reader.press_button("Get started")
     check(box.wait_exit(proc) == 0, "the installer did not end after the launch")
     wait_for(box.args_file.exists, 10, "the product to start")
+
+
+def scaled_output(box, buses):
+    """An output at scale 2 too small for the window (960 x 540 points): the window is drawn at
+    1.5 pixels per point, a fraction of the output's 2. Its labels repaint after the first frame;
+    no row of the window, nor of the quit confirmation, is left see-through."""
+    compositor = start_weston(box, "tiny-wayland-2x", "--width=960", "--height=540", "--scale=2")
+    env = {**box.env(), "QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": "tiny-wayland-2x", "WAYLAND_DEBUG": "1",
+           "DBUS_SESSION_BUS_ADDRESS": buses, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+    proc = box.launch(env=env, name="scale-2")
+    box.wait_log("Show Welcome screen")
+    time.sleep(1.5)  # the labels' repaint after their texts are set
+    shot = wayland_screenshot(box, compositor, "welcome-wayland-scale-2")
+    check(see_through_pixels(shot, "rgb(247,247,249)") == 0, f"{shot.name}: see-through rows inside the window")
+    # Whole repaints only when something changed: an idle window sends the compositor no frames.
+    commits = lambda: box.console_path.read_text(errors="replace").count("wl_surface@")  # noqa: E731
+    idle = commits()
+    time.sleep(1.0)
+    check(commits() == idle, f"the idle window kept repainting ({commits() - idle} requests in a second)")
+    Reader(proc.pid).press_button("Quit the installer")
+    time.sleep(1.0)
+    shot = wayland_screenshot(box, compositor, "confirmation-wayland-scale-2")
+    check(see_through_pixels(shot, "rgb(255,255,255)") == 0, f"{shot.name}: see-through rows inside the confirmation")
+    proc.terminate()
+    box.wait_exit(proc)
 
 
 if __name__ == "__main__":

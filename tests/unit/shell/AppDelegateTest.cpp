@@ -20,6 +20,7 @@
 #include "telemetry/QSHttp.h"
 #include "telemetry/QSLogger.h"
 #include "telemetry/QSNotificationNames.h"
+#include "ui/QSWholeWindowRepaint.h"
 
 #include "engine/QSScreens.h"
 
@@ -310,4 +311,12 @@ TEST(ScreenFit, TheWindowIsDrawnAtTheLargestScaleThatFitsAndNeverBelowOne)
         EXPECT_DOUBLE_EQ(screen->devicePixelRatio(), qMin(desktop, drawn)) << desktop;
         EXPECT_EQ(platform::LinuxHost().mainScreenSize(), std::optional(points)) << desktop;
     }
+
+    // Drawn at a fraction of the window system's own scale (a Wayland output's whole number), a
+    // window repaints whole; at a whole multiple of it, or where the window system does not scale,
+    // Qt's partial repaints stand.
+    const std::tuple<qreal, qreal, bool> repaints[] = {{1.5, 2, true}, {3, 2, true}, {1, 2, true}, {2.25, 3, true},
+                                                       {2, 2, false}, {4, 2, false}, {1.5, 1, false}, {1.25, 1, false}};
+    for (const auto &[drawn, native, whole] : repaints)
+        EXPECT_EQ(QSWholeWindowRepaint::needed(drawn, native), whole) << drawn << " on " << native;
 }
