@@ -178,7 +178,8 @@ def case_accessibility(box):
     box.extra_env = {"LANG": "he_IL.UTF-8", "LANGUAGE": "he", "PATH": f"{box.root / 'bin'}:{os.environ['PATH']}",
                      "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": start_buses(box),
                      "QT_SCALE_FACTOR": "1.25"}  # positions are given in device pixels, where a magnifier looks
-    nginx = box.start_nginx(limit_rate="200k")  # slow enough that the download is read and heard
+    # Slow enough that the download is read and heard; an error page as long as an archive.
+    nginx = box.start_nginx(limit_rate="200k", not_found_bytes=600_000)
     service = box.start_service("--download-url", nginx + "/download/Corvala.zip")
     box.make_bundle(service + "/config/prod")
     with urllib.request.urlopen(service + "/config/prod", timeout=10) as answer:
@@ -246,7 +247,11 @@ def case_accessibility(box):
     reader.press(reader.find(alert, *stay))
     reader.until(lambda: not reader.window("alert"), 20, "the confirmation to close")
 
-    # The download heard as it goes: the bar's value and the status line; then Launch.
+    # The download heard as it goes: the bar's value and the status line; then Launch. The first
+    # answer is the long error page (the archive is away): the bar is not moved by it, and the
+    # retry it asks for after 3 seconds brings the archive.
+    archive = box.www / "Corvala.zip"
+    archive.rename(archive.with_suffix(".away"))
     heard_before = len(reader.heard)
     reader.press(reader.find(frame, *install))
     bar = reader.until(lambda: reader.find(frame, "progress bar", texts("QSAccessibleDownloadProgress")), 30, "the bar")
@@ -254,6 +259,13 @@ def case_accessibility(box):
     reader.until(lambda: reader.focused(frame) == ("progress bar", texts("QSAccessibleDownloadProgress")), 10, "the focus on the bar")
     moves = [(role, name) for kind, role, name, _ in reader.heard[heard_before:] if kind.startswith("focus")]
     check(moves == [("progress bar", texts("QSAccessibleDownloadProgress"))], f"the focus went {moves}")
+    retrying = texts("QSRetryingDownload").replace(PRODUCT, "3")
+    reader.until(lambda: any(role == "status bar" and retrying in (name, value) for _, role, name, value in reader.heard),
+                 30, "the retry heard")
+    archive.with_suffix(".away").rename(archive)
+    failed = [value for kind, role, _, value in reader.heard[heard_before:] if kind.endswith("accessible-value") and role == "progress bar"]
+    check(not any(failed) and bar.queryValue().currentValue == 0, f"values heard for the error page {failed}")
+    reader.until(lambda: reader.find(frame, "status bar", texts("QSInstalling")), 30, "the second attempt")
     box.screenshot("downloading")
     check_screen(reader, frame, "downloading", texts, pages)
     finished = texts("QSWelcome_To_Brightmoor")
@@ -266,7 +278,8 @@ def case_accessibility(box):
     # Each change is told once, as the old text deleted and the new one inserted.
     changes = [(kind.rsplit(":", 1)[1], text) for kind, role, _, text in heard
                if role == "status bar" and kind.startswith("object:text-changed")]
-    check(changes == [("insert", texts("QSInstalling")), ("delete", texts("QSInstalling")), ("insert", finished)],
+    check(changes == [("insert", retrying), ("delete", retrying), ("insert", texts("QSInstalling")),
+                      ("delete", texts("QSInstalling")), ("insert", finished)],
           f"status text changes heard {changes}")
     check_screen(reader, frame, "finished", texts, pages)
     launch = ("push button", texts("QSstarted"))

@@ -170,13 +170,24 @@ class Sandbox:
         self.extra_env[variable] = str(named)
         return named
 
-    def start_nginx(self, archive_bytes=None, limit_rate=None, https_service_port=None):
+    def start_nginx(self, archive_bytes=None, limit_rate=None, https_service_port=None, not_found_bytes=None):
         """The download host and the log folder over HTTP; with https_service_port (and certificates
-        made), the same over HTTPS (on https_port) in front of the service on that port."""
+        made), the same over HTTPS (on https_port) in front of the service on that port. With
+        not_found_bytes, a missing download is answered 404 with an error page that long and a
+        Retry-After of 3 seconds, as a content network's error pages come."""
         self.nginx_port, self.https_port, temp = free_port(), free_port(), self.root / "nginx-temp"
         (self.www / "Corvala.zip").write_bytes(archive_bytes if archive_bytes is not None else self.archive.read_bytes())
         temp.mkdir()
-        files = (f"location /download/ {{ root {self.root}/www; {f'limit_rate {limit_rate};' if limit_rate else ''} }}"
+        not_found = missing = ""
+        if not_found_bytes:
+            (self.root / "errors").mkdir()
+            (self.root / "errors" / "missing.html").write_bytes(
+                b"<html><body><h1>404 Not Found</h1><!-- " + b"x" * not_found_bytes + b" --></body></html>")
+            not_found = "error_page 404 /missing.html;"
+            missing = (f"location = /missing.html {{ root {self.root}/errors; internal; "
+                       "add_header Retry-After 3 always; }")
+        files = (f"location /download/ {{ root {self.root}/www; {not_found} "
+                 f"{f'limit_rate {limit_rate};' if limit_rate else ''} }}{missing}"
                  f"location /logs/ {{ root {self.collected}; dav_methods PUT; create_full_put_path on; "
                  "dav_access user:rw; client_max_body_size 64m; }")
         tls = (f"server {{ listen 127.0.0.1:{self.https_port} ssl; access_log {self.root}/nginx-tls-access.log;"
