@@ -292,24 +292,24 @@ void AppDelegate::writeCrashRecords(const CrashReport &report)
 void AppDelegate::exceptionHandler(const CrashReport &report)
 {
     writeCrashRecords(report);
-    exitStatus_ = kCrashExitStatus;
+    exitStatus_ = kExitCrash;
     // The orderly end belongs to the main thread. A worker (or the download's thread, whose
     // events ShellApplication::notify guards too) asks for it and goes on to its own end, so the
     // main thread, which waits for extraction and placement as the run ends, never waits for it.
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { requestTermination(kCrashExitStatus); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { requestTermination(kExitCrash); }, Qt::QueuedConnection);
         return;
     }
-    requestTermination(kCrashExitStatus);
+    requestTermination(kExitCrash);
 }
 
 void AppDelegate::crashTerminate(const CrashReport &report)
 {
     writeCrashRecords(report);
-    exitStatus_ = kCrashExitStatus;
+    exitStatus_ = kExitCrash;
     if (QThread::currentThread() == thread()) {
         applicationWillTerminate();
-        ::_exit(kCrashExitStatus);
+        ::_exit(kExitCrash);
     }
     // Another thread: the orderly exit belongs to the main thread. If that thread is already
     // ending the run, it will finish and end the process itself.
@@ -319,11 +319,11 @@ void AppDelegate::crashTerminate(const CrashReport &report)
             if (terminationStarted_)
                 return;
             applicationWillTerminate();
-            ::_exit(kCrashExitStatus);
+            ::_exit(kExitCrash);
         },
         Qt::QueuedConnection);
     std::this_thread::sleep_for(kCrashTerminationWait);
-    ::_exit(kCrashExitStatus);
+    ::_exit(kExitCrash);
 }
 
 }  // namespace shell

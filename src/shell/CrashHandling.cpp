@@ -1,6 +1,6 @@
 #include "shell/CrashHandling.h"
 
-#include "shell/ShellNames.h"
+#include "shell/ExitStatus.h"
 
 #include "platform/Console.h"
 
@@ -29,7 +29,7 @@ CrashHandlers currentHandlers()
     // run the orderly exit again: end at once.
     static std::atomic<bool> entered{false};
     if (entered.exchange(true))
-        ::_exit(kCrashExitStatus);
+        ::_exit(kExitCrash);
 
     const CrashReport report = CrashReport::fromCurrentException();
     const CrashHandlers handlers = currentHandlers();
@@ -38,7 +38,7 @@ CrashHandlers currentHandlers()
     } else {
         writeCrashConsoleLines(report);
     }
-    ::_exit(kCrashExitStatus);
+    ::_exit(kExitCrash);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace shell {
 
 struct CrashHandlers {
     std::function<void(const CrashReport &)> onEventException;
-    // Must end the process; if it returns, the process ends with kCrashExitStatus.
+    // Must end the process; if it returns, the process ends with kExitCrash.
     std::function<void(const CrashReport &)> onTerminate;
 };
 

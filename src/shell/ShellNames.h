@@ -15,7 +15,4 @@ inline const QString kLogUploadUrlNotAvailable = QStringLiteral("Log Upload URL 
 // The second cache folder: fixed, in the maker's namespace.
 inline const QString kSoftwareInstallerCacheId = QStringLiteral("com.brightmoor.softwareInstaller");
 
-// Exit status of a run that ended through the crash handler.
-inline constexpr int kCrashExitStatus = 70;  // EX_SOFTWARE
-
 }  // namespace shell

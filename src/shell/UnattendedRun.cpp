@@ -7,25 +7,12 @@
 #include "engine/QSPreinstallCheck.h"
 #include "shell/RunReporter.h"
 #include "telemetry/QSLogger.h"
-#include "telemetry/QSSystemInfo.h"
-#include "ui/QSLaunchArguments.h"
+#include "ui/QSMainController.h"
 
 #include <QDir>
-#include <QJsonObject>
 #include <QTimer>
 
 namespace shell {
-namespace {
-
-// The window's start records come from its controller; readers group them by these names.
-const QString kAwakeFromNib = QStringLiteral("-[QSMainController awakeFromNib]");
-QSLogContext startContext(int line)
-{
-    return QSLogContext::make("QSMainController.cpp", kAwakeFromNib, line);
-}
-
-}  // namespace
-
 UnattendedRun::UnattendedRun(RunReporter &reporter, std::function<void(int)> terminate, QObject *parent)
     : QObject(parent), reporter_(reporter), terminate_(std::move(terminate))
 {
@@ -44,19 +31,8 @@ UnattendedRun::~UnattendedRun() = default;
 
 void UnattendedRun::start(const QStringList &arguments)
 {
-    const QSLaunchArguments launch = QSLaunchArguments::scan(arguments);
-    flow_->setLaunchedFromDrive(launch.launchedFromDrive);
-    QSLogger::debug(QStringLiteral("_isLaunchedfromDrive:%1").arg(launch.launchedFromDrive ? QStringLiteral("true") : QStringLiteral("false")),
-                    startContext(__LINE__));
-    QSLogger::showScreen(QStringLiteral("Welcome"), startContext(__LINE__));
-    const QString cpuName = QSSystemInfo::getCPUName();
-    flow_->sendEvent(QStringLiteral("Start"), QJsonObject{
-                                                  {QStringLiteral("SR"), QSSystemInfo::getScreenResolution()},
-                                                  {QStringLiteral("Proc"), cpuName.isEmpty() ? QStringLiteral("NA") : cpuName},
-                                                  {QStringLiteral("ProcType"), QSSystemInfo::getCPUType()},
-                                                  {QStringLiteral("TRG"), launch.target},
-                                                  {QStringLiteral("CData"), launch.data},
-                                              });
+    // The window's own start records: a reader of the run log cannot tell the two runs apart there.
+    QSMainController::writeStartRecords(*flow_, arguments);
     QSLogger::debug(QStringLiteral("Unattended run: Install taken as pressed; the licence agreement and the privacy "
                                    "statement were accepted on the command line"),
                     QS_LOG_CONTEXT("-[UnattendedRun start]"));

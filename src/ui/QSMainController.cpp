@@ -82,6 +82,24 @@ QSMainController::~QSMainController()
         delete eula_.data();
 }
 
+QSLaunchArguments QSMainController::writeStartRecords(QSInstallFlow &flow, const QStringList &arguments)
+{
+    const QSLaunchArguments launch = QSLaunchArguments::scan(arguments);
+    flow.setLaunchedFromDrive(launch.launchedFromDrive);
+    const QSLogContext context = QS_LOG_CONTEXT("-[QSMainController awakeFromNib]");
+    QSLogger::debug(QStringLiteral("_isLaunchedfromDrive:%1").arg(launch.launchedFromDrive ? QStringLiteral("true") : QStringLiteral("false")),
+                    context);
+    QSLogger::showScreen(QStringLiteral("Welcome"), context);
+    flow.sendEvent(QStringLiteral("Start"), QJsonObject{
+                                                {QStringLiteral("SR"), QSSystemInfo::getScreenResolution()},
+                                                {QStringLiteral("Proc"), orNA(QSSystemInfo::getCPUName())},
+                                                {QStringLiteral("ProcType"), QSSystemInfo::getCPUType()},
+                                                {QStringLiteral("TRG"), launch.target},
+                                                {QStringLiteral("CData"), launch.data},
+                                            });
+    return launch;
+}
+
 void QSMainController::awakeFromNib(const QStringList &arguments)
 {
     // The licence sentence takes the placeholder's place in the welcome layout.
@@ -96,21 +114,7 @@ void QSMainController::awakeFromNib(const QStringList &arguments)
     ui_->launchButton->hide();
     isLaunchOrNot_ = false;
 
-    arguments_ = QSLaunchArguments::scan(arguments);
-    flow_->setLaunchedFromDrive(arguments_.launchedFromDrive);
-    const QSLogContext context = QS_LOG_CONTEXT("-[QSMainController awakeFromNib]");
-    QSLogger::debug(QStringLiteral("_isLaunchedfromDrive:%1")
-                        .arg(arguments_.launchedFromDrive ? QStringLiteral("true") : QStringLiteral("false")),
-                    context);
-    QSLogger::showScreen(QStringLiteral("Welcome"), context);
-
-    flow_->sendEvent(QStringLiteral("Start"), QJsonObject{
-                                                  {QStringLiteral("SR"), QSSystemInfo::getScreenResolution()},
-                                                  {QStringLiteral("Proc"), orNA(QSSystemInfo::getCPUName())},
-                                                  {QStringLiteral("ProcType"), QSSystemInfo::getCPUType()},
-                                                  {QStringLiteral("TRG"), arguments_.target},
-                                                  {QStringLiteral("CData"), arguments_.data},
-                                              });
+    arguments_ = writeStartRecords(*flow_, arguments);
 
     if (const auto background = QSColor::colorWithHex(QSConfigProvider::getStringFromPlist(QStringLiteral("BG_COLOR"))))
         setBackgroundColor(this, *background);

@@ -42,6 +42,10 @@ public:
     explicit QSMainController(const QStringList &arguments, QWidget *parent = nullptr);
     ~QSMainController() override;
 
+    // The records every run begins with, the window's and an unattended one alike: where it was
+    // started from, the Welcome screen and the Start event. Returns what the arguments said.
+    static QSLaunchArguments writeStartRecords(QSInstallFlow &flow, const QStringList &arguments);
+
     // QSScreens
     void showInfoAlert(const QSInfoAlert &alert) override;
     void showGenericError(const QString &reason) override;

@@ -149,7 +149,7 @@ TEST_F(AppDelegateTest, AnExceptionFromAnEventHandlerWritesTheCrashThenEndsInOrd
     post(QSNotificationNames::kChangeLogUploadUrl, server.url(u"/logs/"_s).toString());
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
 
-    EXPECT_EQ(delegate.runUntilTerminated(), shell::kCrashExitStatus);
+    EXPECT_EQ(delegate.runUntilTerminated(), shell::kExitCrash);
     EXPECT_TRUE(env.consoleLines.contains(u"CRASH REASON: boom in a handler"_s));
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_TRUE(inOrder(QString::fromUtf8(server.requests().at(0).body).split(u"\r\n"_s), {u"first event"_s, kEnd}));
