@@ -99,7 +99,7 @@ QString BundleRemoval::asidePrefixFor(const QString &bundleName)
 
 QString BundleRemoval::bundlePath() const
 {
-    return settings_.applicationsDirectory + QLatin1Char('/') + settings_.bundleName;
+    return settings_.bundlePath();
 }
 
 RemovalReport BundleRemoval::run()

@@ -22,6 +22,9 @@ struct PlacementSettings {
                                // system-wide folder); empty: none
     qint64 maxArchiveBytes = 0; // "kQSMaximumArchiveBytes" inside "QSConfig", else limits::kDefaultMaxArchiveBytes
 
+    // Where the bundle stands: the applications folder and the bundle's name.
+    QString bundlePath() const { return applicationsDirectory + QLatin1Char('/') + bundleName; }
+
     // nullopt with a reason when the dictionary names no usable folder or bundle name.
     static std::optional<PlacementSettings> fromInfo(const QVariantMap &info, const QString &defaultApplications,
                                                      QString *error);

@@ -8,7 +8,6 @@
 #include "engine/QSInstallFiles.h"
 #include "archive/BundleVersion.h"
 #include "platform/DesktopEntry.h"
-#include "platform/InvokingPerson.h"
 #include "platform/PlacementLock.h"
 #include "engine/QSPrivilegedPlacement.h"
 #include "archive/BundleShape.h"
@@ -200,9 +199,8 @@ void QSInstallFlow::copyAndFinishInstallation(const QString &extractionDirectory
     // Root started through sudo or pkexec places into a system folder: its entry is the system's
     // too, and root never writes below a HOME that another person controls.
     const QString configuredSystemMenu = QSConfigProvider::getStringFromPlist(QStringLiteral("kQSApplicationsMenuDirectory"));
-    const QString menuFolder = !platform::InvokingPerson::current() ? platform::DesktopEntry::personalFolder(platform::host().homeDirectory())
-                               : configuredSystemMenu.isEmpty()     ? platform::DesktopEntry::systemFolder()
-                                                                    : configuredSystemMenu;
+    const QString menuFolder = platform::DesktopEntry::folderForThisRun(
+        configuredSystemMenu.isEmpty() ? platform::DesktopEntry::systemFolder() : configuredSystemMenu);
     // The menu entry's "Remove" action starts this installer again.
     const QString installer = QCoreApplication::applicationFilePath();
     runOffMainThread(

@@ -45,12 +45,6 @@ QString QSPrivilegedRemoval::defaultHelperPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/tiny-installer-removal-helper");
 }
 
-void QSPrivilegedRemoval::setLauncher(const QString &program, const QStringList &arguments)
-{
-    program_ = program;
-    arguments_ = arguments;
-}
-
 void QSPrivilegedRemoval::start()
 {
     done_ = false;

@@ -19,9 +19,6 @@ public:
 
     // The helper beside the installer's own executable.
     static QString defaultHelperPath();
-    // "/usr/bin/pkexec" and the helper by default; tests put a stand-in here.
-    void setLauncher(const QString &program, const QStringList &arguments);
-
     // Starts the helper; finished() follows once.
     void start();
 

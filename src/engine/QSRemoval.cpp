@@ -7,15 +7,16 @@
 #include "engine/QSPrivilegedPlacement.h"
 #include "engine/QSPrivilegedRemoval.h"
 #include "platform/DesktopEntry.h"
-#include "platform/Host.h"
-#include "platform/InvokingPerson.h"
 #include "platform/PersonalFiles.h"
 #include "platform/RunningPrograms.h"
+#include "platform/ThreadCrash.h"
 #include "telemetry/QSAnalyticSender.h"
 #include "telemetry/QSLogger.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
+
+#include <atomic>
 
 namespace {
 
@@ -57,22 +58,20 @@ std::optional<archives::PlacementSettings> QSRemoval::settings(QString *error)
                                                           QSConfigProvider::getApplicationsDirectory(), error);
     if (!settings)
         return settings;
-    // The menu folder the installation wrote to when it placed the product itself: the person's
-    // own, or the system's when root placed it for someone (sudo, pkexec).
-    if (!platform::InvokingPerson::current())
-        settings->menuFolder = platform::DesktopEntry::personalFolder(platform::host().homeDirectory());
+    // The menu folder the installation wrote to when it placed the product itself.
+    settings->menuFolder = platform::DesktopEntry::folderForThisRun(settings->menuFolder);
     return settings;
 }
 
 QString QSRemoval::productName() const
 {
     const QString name = QSConfigProvider::getStringFromPlist(QStringLiteral("APP_NAME"));
-    return name.isEmpty() ? QStringLiteral("Corvala") : name;
+    return name.isEmpty() ? flowtext::kProductName : name;
 }
 
 QString QSRemoval::bundlePath() const
 {
-    return settings_ ? settings_->applicationsDirectory + QLatin1Char('/') + settings_->bundleName : QString();
+    return settings_ ? settings_->bundlePath() : QString();
 }
 
 bool QSRemoval::isProductRunning() const
@@ -83,15 +82,6 @@ bool QSRemoval::isProductRunning() const
 bool QSRemoval::needsAuthorisation() const
 {
     return settings_ && QSPrivilegedPlacement::isNeededFor(settings_->applicationsDirectory);
-}
-
-void QSRemoval::setHelperLauncher(const QString &program, const QStringList &arguments)
-{
-    if (!helper_) {
-        helper_ = new QSPrivilegedRemoval(this);
-        connect(helper_, &QSPrivilegedRemoval::finished, this, &QSRemoval::finish);
-    }
-    helper_->setLauncher(program, arguments);
 }
 
 void QSRemoval::loadAddresses()
@@ -133,9 +123,10 @@ void QSRemoval::start()
     if (needsAuthorisation()) {
         QSLogger::debug(QStringLiteral("Asking for authorisation to remove %1 from %2").arg(productName(), settings_->applicationsDirectory),
                         QS_REMOVAL_CONTEXT("start"));
-        if (!helper_)
-            setHelperLauncher(QStringLiteral("/usr/bin/pkexec"),
-                              {QStringLiteral("--disable-internal-agent"), QSPrivilegedRemoval::defaultHelperPath()});
+        if (!helper_) {
+            helper_ = new QSPrivilegedRemoval(this);
+            connect(helper_, &QSPrivilegedRemoval::finished, this, &QSRemoval::finish);
+        }
         helper_->start();
         return;
     }
@@ -147,12 +138,21 @@ void QSRemoval::start()
 void QSRemoval::removeInProcess()
 {
     auto report = std::make_shared<archives::RemovalReport>();
-    worker_ = QThread::create([settings = *settings_, report] { *report = archives::BundleRemoval(settings).run(); });
+    auto crashed = std::make_shared<std::atomic<bool>>(false);
+    // An exception here ends the run in order, as one on the main thread does; no report follows.
+    worker_ = QThread::create([settings = *settings_, report, crashed] {
+        if (!platform::ThreadCrash::run(QStringLiteral("Removal"), [&] {
+                platform::ThreadCrash::throwIfAskedForTests("removal");
+                *report = archives::BundleRemoval(settings).run();
+            }))
+            crashed->store(true);
+    });
     worker_->setObjectName(QStringLiteral("Removal"));
-    connect(worker_, &QThread::finished, this, [this, report] {
+    connect(worker_, &QThread::finished, this, [this, report, crashed] {
         worker_->deleteLater();
         worker_ = nullptr;
-        finish(false, *report);
+        if (!crashed->load())
+            finish(false, *report);
     });
     worker_->start();
 }

@@ -47,9 +47,6 @@ public:
     void start();
     bool isRunning() const { return running_; }
 
-    // Tests and the demo: the program that stands for pkexec and the helper.
-    void setHelperLauncher(const QString &program, const QStringList &arguments);
-
 signals:
     void finished(const QSRemoval::Result &result);
     void addressesSettled(const QString &failure);

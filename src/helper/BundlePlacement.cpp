@@ -55,7 +55,7 @@ Status BundlePlacement::fail(Status status, const QString &message)
 
 QString BundlePlacement::targetPath() const
 {
-    return settings_.applicationsDirectory + QLatin1Char('/') + settings_.bundleName;
+    return settings_.bundlePath();
 }
 
 bool BundlePlacement::prepareApplicationsFolder(QString *error) const

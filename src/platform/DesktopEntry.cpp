@@ -1,6 +1,8 @@
 #include "platform/DesktopEntry.h"
 
 #include "platform/Bundle.h"
+#include "platform/Host.h"
+#include "platform/InvokingPerson.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,6 +74,11 @@ QString DesktopEntry::personalFolder(const QString &homeDirectory)
 QString DesktopEntry::systemFolder()
 {
     return QStringLiteral("/usr/local/share/applications");
+}
+
+QString DesktopEntry::folderForThisRun(const QString &systemMenu)
+{
+    return InvokingPerson::current() ? systemMenu : personalFolder(host().homeDirectory());
 }
 
 QString DesktopEntry::fileNameFor(const QString &bundlePath)

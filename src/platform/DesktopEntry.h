@@ -19,6 +19,10 @@ public:
     // privileged step ("/usr/local/share/applications").
     static QString personalFolder(const QString &homeDirectory);
     static QString systemFolder();
+    // The folder of a placement the installer makes in its own process: the person's own, or
+    // `systemMenu` when root places for someone (sudo, pkexec), as root never writes below a HOME
+    // that another person controls. A removal looks where the installation wrote.
+    static QString folderForThisRun(const QString &systemMenu);
 
     // "<bundle file name without .app, reduced to letters, digits, '-', '_', '.'>.desktop"
     static QString fileNameFor(const QString &bundlePath);

@@ -6,6 +6,28 @@
 #include "telemetry/QSLogger.h"
 
 namespace shell {
+namespace {
+
+// The status, word and sentence of each way a removal ends; %2 is what was removed, or why not.
+InstallOutcome removalOutcome(QSRemoval::Outcome outcome)
+{
+    switch (outcome) {
+    case QSRemoval::Outcome::Removed:
+        return {kExitPlaced, QStringLiteral("removed"), QStringLiteral("%1 was removed: %2")};
+    case QSRemoval::Outcome::NothingToRemove:
+        return {kExitNothingChanged, QStringLiteral("nothing_to_remove"), QStringLiteral("%1 is not installed: nothing was removed")};
+    case QSRemoval::Outcome::Refused:
+        return {kExitRemovalRefused, QStringLiteral("removal_refused"), QStringLiteral("%1 was not removed: %2")};
+    case QSRemoval::Outcome::NotAuthorised:
+        return {kExitNotAuthorised, QStringLiteral("not_authorised"),
+                QStringLiteral("the authorisation to remove %1 was refused: nothing was removed")};
+    case QSRemoval::Outcome::Failed:
+        break;
+    }
+    return {kExitPlacementFailed, QStringLiteral("removal_failed"), QStringLiteral("%1 was not removed: %2")};
+}
+
+}  // namespace
 
 UnattendedRemoval::UnattendedRemoval(RunReporter &reporter, std::function<void(int)> terminate, QObject *parent)
     : QObject(parent), reporter_(reporter), terminate_(std::move(terminate))
@@ -17,30 +39,6 @@ UnattendedRemoval::UnattendedRemoval(RunReporter &reporter, std::function<void(i
             reporter_.note(failure);
         endWhenSettled();
     });
-}
-
-int UnattendedRemoval::statusFor(QSRemoval::Outcome outcome)
-{
-    switch (outcome) {
-    case QSRemoval::Outcome::Removed: return kExitPlaced;
-    case QSRemoval::Outcome::NothingToRemove: return kExitNothingChanged;
-    case QSRemoval::Outcome::Refused: return kExitRemovalRefused;
-    case QSRemoval::Outcome::NotAuthorised: return kExitNotAuthorised;
-    case QSRemoval::Outcome::Failed: break;
-    }
-    return kExitPlacementFailed;
-}
-
-QString UnattendedRemoval::wordFor(QSRemoval::Outcome outcome)
-{
-    switch (outcome) {
-    case QSRemoval::Outcome::Removed: return QStringLiteral("removed");
-    case QSRemoval::Outcome::NothingToRemove: return QStringLiteral("nothing_to_remove");
-    case QSRemoval::Outcome::Refused: return QStringLiteral("removal_refused");
-    case QSRemoval::Outcome::NotAuthorised: return QStringLiteral("not_authorised");
-    case QSRemoval::Outcome::Failed: break;
-    }
-    return QStringLiteral("removal_failed");
 }
 
 void UnattendedRemoval::start()
@@ -67,7 +65,7 @@ void UnattendedRemoval::endWhenSettled()
     // The records go at exit to the configuration's addresses: the end waits for them (the request
     // has its own deadline), so that a removal sends what any run sends.
     if (result_ && !removal_.addressesPending())
-        terminate_(statusFor(result_->outcome));
+        terminate_(removalOutcome(result_->outcome).status);
 }
 
 RunResult UnattendedRemoval::result(int exitStatus) const
@@ -78,28 +76,14 @@ RunResult UnattendedRemoval::result(int exitStatus) const
     result.path = removal_.bundlePath();
     result.seconds = double(clock_.elapsed()) / 1000.0;
     result.logPath = QSLogger::logFilePath();
-    if (!result_ || statusFor(result_->outcome) != exitStatus) {
-        // Ended by a signal or a crash before the removal answered.
-        const InstallOutcome ending = InstallOutcome::fromEndingStatus(exitStatus);
-        result.outcome = ending.outcome;
-        result.message = ending.sentence(result.product, result.path);
-        return result;
-    }
-    result.outcome = wordFor(result_->outcome);
-    switch (result_->outcome) {
-    case QSRemoval::Outcome::Removed:
-        result.message = QStringLiteral("%1 was removed: %2").arg(result.product, result_->report.removed.join(QStringLiteral(", ")));
-        break;
-    case QSRemoval::Outcome::NothingToRemove:
-        result.message = QStringLiteral("%1 is not installed: nothing was removed").arg(result.product);
-        break;
-    case QSRemoval::Outcome::NotAuthorised:
-        result.message = QStringLiteral("the authorisation to remove %1 was refused: nothing was removed").arg(result.product);
-        break;
-    default:
-        result.message = QStringLiteral("%1 was not removed: %2").arg(result.product, result_->reason);
-        break;
-    }
+    const bool answered = result_ && removalOutcome(result_->outcome).status == exitStatus;
+    // Ended by a signal or a crash before the removal answered: the ending's own words.
+    const InstallOutcome outcome = answered ? removalOutcome(result_->outcome) : InstallOutcome::fromEndingStatus(exitStatus);
+    const QString detail = !answered                                          ? result.path
+                           : result_->outcome == QSRemoval::Outcome::Removed ? result_->report.removed.join(QStringLiteral(", "))
+                                                                              : result_->reason;
+    result.outcome = outcome.outcome;
+    result.message = outcome.sentence(result.product, detail);
     return result;
 }
 

@@ -26,10 +26,6 @@ public:
     // What the run ended with, given the process's exit status.
     RunResult result(int exitStatus) const;
 
-    // The status and outcome word of each way a removal ends.
-    static int statusFor(QSRemoval::Outcome outcome);
-    static QString wordFor(QSRemoval::Outcome outcome);
-
 private:
     void ended(const QSRemoval::Result &result);
     void endWhenSettled();

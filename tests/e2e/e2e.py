@@ -306,6 +306,11 @@ def case_unattended_failures(box):
     status, out, _ = unattended(box, *UNATTENDED)
     check(status == 10 and json.loads(out)["outcome"] == "no_configuration", f"server down: {status} {out}")
     nothing_left(box, "server down")
+    # The removal's own thread throws (the test hook): the run ends as after any crash.
+    box.extra_env["TINY_INSTALLER_TEST_THROW_ON"] = "removal"
+    status, out, _ = unattended(box, "--remove", "--unattended", "--json")
+    check(status == 70 and json.loads(out)["outcome"] == "crashed", f"removal thread crashed: {status} {out}")
+    check('"thread":"Removal"' in box.log_text(), "no crash record of the removal's thread")
 
 
 def case_unattended_signal(box):
