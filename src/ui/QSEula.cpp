@@ -12,7 +12,7 @@
 #include "ui/QSStyle.h"
 #include "ui/QSTextFormat.h"
 #include "ui/QSWindowPlacement.h"
-#include "ui/accessibility/QSDocumentAccessible.h"
+#include "ui/accessibility/QSAccessibility.h"
 #include "ui/widgets/QSButton.h"
 
 #include <QCloseEvent>
@@ -198,7 +198,7 @@ bool QSEula::eventFilter(QObject *watched, QEvent *event)
     if (watched == ui_->webView && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
-            QMetaObject::invokeMethod(ui_->webView, [browser = ui_->webView] { QSDocumentAccessible::linkFocused(browser); },
+            QMetaObject::invokeMethod(ui_->webView, [browser = ui_->webView] { QSAccessibility::announceFocusedChild(browser); },
                                       Qt::QueuedConnection);
     }
     return QWidget::eventFilter(watched, event);

@@ -1,6 +1,7 @@
 #include "ui/QSFonts.h"
 
 #include "platform/Console.h"
+#include "ui/QSTextDirection.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -89,7 +90,7 @@ QFont::Weight weightForFace(const QString &faceName)
     // The Hebrew faces have no Light: Hebrew would be drawn Regular around Latin words in Light.
     // In a right-to-left interface the whole text takes the weight both scripts have.
     if (faceName == QLatin1String("CommonSans-Light"))
-        return QGuiApplication::layoutDirection() == Qt::RightToLeft ? QFont::Normal : QFont::Light;
+        return QSTextDirection::interfaceIsRightToLeft() ? QFont::Normal : QFont::Light;
     return QFont::Normal;  // "CommonSans-Regular", "Common Sans" and anything unknown
 }
 

@@ -110,4 +110,15 @@ void announceAlert(QWidget *alert)
     QAccessible::updateAccessibility(&raised);
 }
 
+void announceFocusedChild(QWidget *widget)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleInterface *self = QAccessible::queryAccessibleInterface(widget);
+    if (QAccessibleInterface *part = self ? self->focusChild() : nullptr) {
+        QAccessibleEvent focused(part, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
+}
+
 }  // namespace QSAccessibility

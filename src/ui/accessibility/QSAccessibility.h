@@ -30,4 +30,8 @@ QPoint pointFromNative(const QPoint &pixels, const QWidget *widget);
 // so that they read its name and description.
 void announceAlert(QWidget *alert);
 
+// Tells screen readers that the keyboard moved to another part (a link) of `widget`: its
+// interface's focused child is what they hear.
+void announceFocusedChild(QWidget *widget);
+
 }  // namespace QSAccessibility

@@ -7,7 +7,7 @@
 #include <QTextDocument>
 
 QSControlAccessible::QSControlAccessible(QWidget *widget)
-    : QAccessibleWidget(widget, qobject_cast<QAbstractButton *>(widget) ? QAccessible::Button : QAccessible::StaticText)
+    : QSAccessibleWidget(widget, qobject_cast<QAbstractButton *>(widget) ? QAccessible::Button : QAccessible::StaticText)
 {
 }
 
@@ -32,10 +32,6 @@ QString QSControlAccessible::text(QAccessible::Text t) const
     return shown;
 }
 
-QRect QSControlAccessible::rect() const
-{
-    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
-}
 
 QAccessible::State QSControlAccessible::state() const
 {

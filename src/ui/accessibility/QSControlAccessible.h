@@ -5,15 +5,14 @@
 // assistive technology is (QSAccessibility::nativeRect). Qt 6.4 gives points, so a magnifier at
 // any scale but 1 would land beside the control.
 
-#include <QAccessibleWidget>
+#include "ui/accessibility/QSAccessibleWidget.h"
 
-class QSControlAccessible : public QAccessibleWidget {
+class QSControlAccessible : public QSAccessibleWidget {
 public:
     // `widget` is a QAbstractButton (the push button role) or a QLabel showing text.
     explicit QSControlAccessible(QWidget *widget);
 
     QString text(QAccessible::Text t) const override;
-    QRect rect() const override;
     QAccessible::State state() const override;
     QStringList actionNames() const override;
     void doAction(const QString &actionName) override;

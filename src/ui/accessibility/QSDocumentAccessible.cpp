@@ -10,7 +10,7 @@
 #include <QTextDocument>
 
 QSDocumentAccessible::QSDocumentAccessible(QTextBrowser *browser)
-    : QAccessibleWidget(browser, QAccessible::Document)
+    : QSAccessibleWidget(browser, QAccessible::Document)
 {
 }
 
@@ -108,16 +108,6 @@ QAccessibleInterface *QSDocumentAccessible::childAt(int x, int y) const
     return nullptr;
 }
 
-void QSDocumentAccessible::linkFocused(QTextBrowser *browser)
-{
-    if (!QAccessible::isActive())
-        return;
-    QAccessibleInterface *self = QAccessible::queryAccessibleInterface(browser);
-    if (QAccessibleInterface *link = self ? self->focusChild() : nullptr) {
-        QAccessibleEvent focused(link, QAccessible::Focus);
-        QAccessible::updateAccessibility(&focused);
-    }
-}
 
 // ----- Text --------------------------------------------------------------------------------
 
@@ -214,7 +204,3 @@ QString QSDocumentAccessible::attributes(int, int *startOffset, int *endOffset) 
     return {};
 }
 
-QRect QSDocumentAccessible::rect() const
-{
-    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
-}

@@ -5,16 +5,14 @@
 // links are made once, when a reader first asks for them.
 
 #include <QAccessible>
-#include <QAccessibleWidget>
+#include "ui/accessibility/QSAccessibleWidget.h"
 #include <QList>
 
 class QTextBrowser;
 
-class QSDocumentAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+class QSDocumentAccessible : public QSAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit QSDocumentAccessible(QTextBrowser *browser);
-    // In the screen's device pixels (QSAccessibility::nativeRect).
-    QRect rect() const override;
     ~QSDocumentAccessible() override;
 
     QAccessible::State state() const override;
@@ -40,9 +38,6 @@ public:
     int offsetAtPoint(const QPoint &point) const override;
     void scrollToSubstring(int startIndex, int endIndex) override;
     QString attributes(int offset, int *startOffset, int *endOffset) const override;
-
-    // The keyboard selected a link of the document (Tab): readers hear that link.
-    static void linkFocused(QTextBrowser *browser);
 
 private:
     QTextBrowser *browser() const;

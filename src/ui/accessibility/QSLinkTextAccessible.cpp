@@ -8,7 +8,7 @@
 #include <utility>
 
 QSLinkTextAccessible::QSLinkTextAccessible(HyperlinkTextField *field)
-    : QAccessibleWidget(field, QAccessible::StaticText)
+    : QSAccessibleWidget(field, QAccessible::StaticText)
 {
 }
 
@@ -94,18 +94,4 @@ void QSLinkTextAccessible::textChanged(HyperlinkTextField *field)
     }
 }
 
-void QSLinkTextAccessible::linkFocused(HyperlinkTextField *field)
-{
-    if (!QAccessible::isActive())
-        return;
-    QAccessibleInterface *self = QAccessible::queryAccessibleInterface(field);
-    if (QAccessibleInterface *link = self ? self->focusChild() : nullptr) {
-        QAccessibleEvent focused(link, QAccessible::Focus);
-        QAccessible::updateAccessibility(&focused);
-    }
-}
 
-QRect QSLinkTextAccessible::rect() const
-{
-    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
-}

@@ -4,16 +4,14 @@
 // made when a reader first asks for them and dropped, with an event, when the text changes.
 
 #include <QAccessible>
-#include <QAccessibleWidget>
+#include "ui/accessibility/QSAccessibleWidget.h"
 #include <QList>
 
 class HyperlinkTextField;
 
-class QSLinkTextAccessible : public QAccessibleWidget {
+class QSLinkTextAccessible : public QSAccessibleWidget {
 public:
     explicit QSLinkTextAccessible(HyperlinkTextField *field);
-    // In the screen's device pixels (QSAccessibility::nativeRect).
-    QRect rect() const override;
     ~QSLinkTextAccessible() override;
 
     QString text(QAccessible::Text t) const override;
@@ -25,8 +23,6 @@ public:
 
     // The field's text changed: its old links go, and readers hear the new name.
     static void textChanged(HyperlinkTextField *field);
-    // The keyboard moved to another link of the field.
-    static void linkFocused(HyperlinkTextField *field);
 
 private:
     HyperlinkTextField *field() const;

@@ -7,7 +7,7 @@
 #include <QtMath>
 
 QSProgressAccessible::QSProgressAccessible(QSProgressView *bar)
-    : QAccessibleWidget(bar, QAccessible::ProgressBar)
+    : QSAccessibleWidget(bar, QAccessible::ProgressBar)
 {
 }
 
@@ -40,7 +40,3 @@ QVariant QSProgressAccessible::currentValue() const
     return percent(bar()->progress());
 }
 
-QRect QSProgressAccessible::rect() const
-{
-    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
-}

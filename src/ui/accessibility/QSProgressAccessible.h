@@ -2,15 +2,13 @@
 // The progress bar for screen readers: a progress bar whose value (0 to 100 percent) follows the
 // bar. The bar reports each change of the whole percent (QSProgressView::setProgress).
 
-#include <QAccessibleWidget>
+#include "ui/accessibility/QSAccessibleWidget.h"
 
 class QSProgressView;
 
-class QSProgressAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+class QSProgressAccessible : public QSAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit QSProgressAccessible(QSProgressView *bar);
-    // In the screen's device pixels (QSAccessibility::nativeRect).
-    QRect rect() const override;
 
     // The bar's progress in whole percent, within 0 to 100 (the bar itself is not clamped).
     static int percent(float progress);

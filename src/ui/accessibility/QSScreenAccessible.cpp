@@ -39,7 +39,7 @@ void collect(const QLayout *layout, const QWidget *owner, QList<QWidget *> &into
 }  // namespace
 
 QSScreenAccessible::QSScreenAccessible(QWidget *widget, QAccessible::Role role)
-    : QAccessibleWidget(widget, role)
+    : QSAccessibleWidget(widget, role)
 {
 }
 
@@ -77,7 +77,3 @@ int QSScreenAccessible::indexOfChild(const QAccessibleInterface *child) const
     return int(readingOrder(widget()).indexOf(qobject_cast<QWidget *>(child->object())));
 }
 
-QRect QSScreenAccessible::rect() const
-{
-    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
-}

@@ -5,14 +5,12 @@
 // in both directions). Widgets outside the layout follow in the order they were made. Decorative
 // pictures are left out.
 
-#include <QAccessibleWidget>
+#include "ui/accessibility/QSAccessibleWidget.h"
 #include <QList>
 
-class QSScreenAccessible : public QAccessibleWidget {
+class QSScreenAccessible : public QSAccessibleWidget {
 public:
     QSScreenAccessible(QWidget *widget, QAccessible::Role role);
-    // In the screen's device pixels (QSAccessibility::nativeRect).
-    QRect rect() const override;
 
     int childCount() const override;
     QAccessibleInterface *child(int index) const override;

@@ -5,7 +5,7 @@
 #include "ui/widgets/QSStatusLine.h"
 
 QSStatusLineAccessible::QSStatusLineAccessible(QSStatusLine *line)
-    : QAccessibleWidget(line, QAccessible::StatusBar)
+    : QSAccessibleWidget(line, QAccessible::StatusBar)
 {
 }
 
@@ -54,7 +54,3 @@ QString QSStatusLineAccessible::attributes(int, int *startOffset, int *endOffset
     return {};
 }
 
-QRect QSStatusLineAccessible::rect() const
-{
-    return QSAccessibility::nativeRect(QAccessibleWidget::rect(), widget());
-}

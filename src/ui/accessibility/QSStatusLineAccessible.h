@@ -2,15 +2,13 @@
 // The status line for screen readers: a status bar whose name and text are the status shown. Its
 // text is read-only; the status line reports each change (QSStatusLine::setStatus).
 
-#include <QAccessibleWidget>
+#include "ui/accessibility/QSAccessibleWidget.h"
 
 class QSStatusLine;
 
-class QSStatusLineAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+class QSStatusLineAccessible : public QSAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit QSStatusLineAccessible(QSStatusLine *line);
-    // In the screen's device pixels (QSAccessibility::nativeRect).
-    QRect rect() const override;
 
     QString text(QAccessible::Text t) const override;
     void *interface_cast(QAccessible::InterfaceType type) override;

@@ -1,6 +1,7 @@
 #include "ui/widgets/HyperlinkTextField.h"
 
 #include "platform/Host.h"
+#include "ui/accessibility/QSAccessibility.h"
 #include "ui/accessibility/QSLinkTextAccessible.h"
 
 #include <QFocusEvent>
@@ -72,7 +73,7 @@ void HyperlinkTextField::focusLink(qsizetype index)
         return;
     setFocus(Qt::OtherFocusReason);
     setSelection(int(links.at(index).start), int(links.at(index).length));
-    QSLinkTextAccessible::linkFocused(this);
+    QSAccessibility::announceFocusedChild(this);
 }
 
 qsizetype HyperlinkTextField::focusedLink() const
@@ -154,7 +155,7 @@ void HyperlinkTextField::focusInEvent(QFocusEvent *event)
     // reader would read the sentence instead of the link.
     QMetaObject::invokeMethod(this, [this] {
         if (hasFocus())
-            QSLinkTextAccessible::linkFocused(this);
+            QSAccessibility::announceFocusedChild(this);
     }, Qt::QueuedConnection);
 }
 
@@ -163,7 +164,7 @@ bool HyperlinkTextField::focusNextPrevChild(bool next)
     // Tab between the links of the field: the reader hears the link it lands on.
     const bool moved = QLabel::focusNextPrevChild(next);
     if (moved && hasFocus())
-        QSLinkTextAccessible::linkFocused(this);
+        QSAccessibility::announceFocusedChild(this);
     return moved;
 }
 
