@@ -11,6 +11,9 @@
 // them (a root-owned folder with the sticky bit, such as /tmp, counts as unchangeable).
 class TrustedInfo {
 public:
+    // The applications folder when the trusted Info.plist names none.
+    static constexpr char kDefaultApplications[] = "/opt";
+
     // nullopt with a reason when the dictionary cannot be found, read or trusted.
     static std::optional<QVariantMap> load(QString *error);
 

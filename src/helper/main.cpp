@@ -2,14 +2,13 @@
 // not write the applications folder. It takes nothing from its caller but the request on standard
 // input: where to place and under which name come from its own root-owned Info.plist.
 #include "BundlePlacement.h"
+#include "HelperLine.h"
 #include "ProcessBounds.h"
 #include "StagingFolder.h"
 #include "TrustedInfo.h"
 
 #include "archive/PlacementProtocol.h"
 #include "archive/PlacementSettings.h"
-
-#include <cstdio>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,22 +26,16 @@ extern "C" const char *__asan_default_options()
 
 namespace {
 
-constexpr char kDefaultApplications[] = "/opt";
-
 int answer(int status, const QByteArray &line)
 {
-    std::fputs(line.constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    writeHelperLine(line);
     return status;
 }
 
 int refuse(int status, const QString &reason)
 {
-    // One line only: the reason never carries a line break into the protocol.
-    QString flat = reason;
-    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return answer(status, QByteArray(kErrorPrefix) + flat.toUtf8());
+    writeHelperLine(kErrorPrefix, reason);
+    return status;
 }
 
 }  // namespace
@@ -62,7 +55,7 @@ int main()
     const auto info = TrustedInfo::load(&error);
     if (!info)
         return refuse(NotConfigured, error);
-    const auto settings = archives::PlacementSettings::fromInfo(*info, QString::fromLatin1(kDefaultApplications), &error);
+    const auto settings = archives::PlacementSettings::fromInfo(*info, QString::fromLatin1(TrustedInfo::kDefaultApplications), &error);
     if (!settings)
         return refuse(NotConfigured, error);
     // No key, no root: without the maker's key anyone in an administrator's session could have

@@ -2,13 +2,12 @@
 // the person may not write the applications folder. It takes nothing from its caller: which bundle,
 // where, with which product identifier and which menu entry all come from its own root-owned
 // Info.plist.
+#include "HelperLine.h"
 #include "ProcessBounds.h"
 #include "TrustedInfo.h"
 
 #include "archive/BundleRemoval.h"
 #include "archive/RemovalProtocol.h"
-
-#include <cstdio>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,16 +23,6 @@ extern "C" const char *__asan_default_options()
 #endif
 
 namespace {
-
-constexpr char kDefaultApplications[] = "/opt";
-
-// One line each: no reason carries a line break into the protocol.
-void say(const QByteArray &prefix, QString text)
-{
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    std::fputs((prefix + text.toUtf8() + '\n').constData(), stdout);
-    std::fflush(stdout);
-}
 
 Status statusOf(archives::RemovalReport::Outcome outcome)
 {
@@ -55,22 +44,22 @@ int main()
     ProcessBounds::reset();
     QString error;
     if (::geteuid() != 0) {
-        say(kErrorPrefix, QStringLiteral("the helper must run as root"));
+        writeHelperLine(kErrorPrefix, QStringLiteral("the helper must run as root"));
         return NotConfigured;
     }
     const auto info = TrustedInfo::load(&error);
-    const auto settings = info ? archives::PlacementSettings::fromInfo(*info, QString::fromLatin1(kDefaultApplications), &error)
+    const auto settings = info ? archives::PlacementSettings::fromInfo(*info, QString::fromLatin1(TrustedInfo::kDefaultApplications), &error)
                                : std::nullopt;
     if (!settings) {
-        say(kErrorPrefix, error);
+        writeHelperLine(kErrorPrefix, error);
         return NotConfigured;
     }
     const archives::RemovalReport report = archives::BundleRemoval(*settings).run();
     for (const QString &path : report.removed)
-        say(kRemovedPrefix, path);
+        writeHelperLine(kRemovedPrefix, path);
     for (const auto &kept : report.kept)
-        say(kKeptPrefix, kept.path + QLatin1Char('\t') + kept.reason);
+        writeHelperLine(kKeptPrefix, kept.path + QLatin1Char('\t') + kept.reason);
     if (report.outcome == archives::RemovalReport::Outcome::Failed)
-        say(kErrorPrefix, report.error);
+        writeHelperLine(kErrorPrefix, report.error);
     return statusOf(report.outcome);
 }
