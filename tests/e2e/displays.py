@@ -127,7 +127,7 @@ def see_through_pixels(shot, colour):
 
 
 def case_wayland(box):
-    compositor = start_weston(box, "tiny-wayland", "--width=1280", "--height=800")
+    start_weston(box, "tiny-wayland", "--width=1280", "--height=800")
     buses = start_buses(box)
     box.extra_env = {"QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": "tiny-wayland", "WAYLAND_DEBUG": "1",
                      "DBUS_SESSION_BUS_ADDRESS": buses, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}

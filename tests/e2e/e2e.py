@@ -18,7 +18,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import (BINARY_NAME, DATA_PATH, check, darkest, desktop_action_argv, free_port, minisign_pair,  # noqa: E402
+from harness import (BINARY_NAME, DATA_PATH, check, darkest, desktop_action_argv, forged, free_port, minisign_pair,  # noqa: E402
                      names, parse_events, run_cases, wait_for, write_info_plist)
 
 EVENT_ORDER = ["Start", "Config", "Download", "Extract", "Install", "LaunchApp", "End"]
@@ -222,15 +222,14 @@ def case_https_proxy(box):
 UNATTENDED = ("--unattended", "--accept-license", "--json")
 
 
-def signed_sandbox(box, limit_rate=None, config_url=None):
+def signed_sandbox(box, limit_rate=None):
     """nginx and the demo service signing the archive, a bundle that carries the key: root places only
-    what is signed. Returns the key line."""
+    what is signed."""
     key, secret, _ = minisign_pair(box.root)
     nginx = box.start_nginx(limit_rate=limit_rate)
     service = box.start_service("--download-url", nginx + "/download/Corvala.zip", "--log-upload-url", nginx + "/logs/",
                                 "--sign-with", str(secret))
-    box.make_bundle(config_url or service + "/config/prod", kQSArchivePublicKey=key)
-    return key
+    box.make_bundle(service + "/config/prod", kQSArchivePublicKey=key)
 
 
 def unattended(box, *args, terminal=False, stop_when=None):
@@ -290,7 +289,7 @@ def case_unattended_failures(box):
     signed_sandbox(box)
     served = box.www / "Corvala.zip"
     genuine = served.read_bytes()
-    served.write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    served.write_bytes(forged(genuine))
     status, out, _ = unattended(box, *UNATTENDED)
     check(status == 12 and json.loads(out)["outcome"] == "signature_refused", f"forged: {status} {out}")
     nothing_left(box, "forged")

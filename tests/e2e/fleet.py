@@ -3,7 +3,6 @@
 four local hosts, each with a HOME, an applications folder and a bundle Info.plist of its own, the
 package installed once. Needs root (the package), shares privileged.py's fixture and lock."""
 
-import fcntl
 import json
 import os
 import re
@@ -13,8 +12,8 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import BINARY_NAME, check, minisign_pair, run_cases, write_info_plist  # noqa: E402
-from privileged import INSTALLED_BUNDLE, case_package  # noqa: E402
+from harness import BINARY_NAME, check, forged, minisign_pair, run_cases, write_info_plist  # noqa: E402
+from privileged import INSTALLED_BUNDLE, case_package, hold_the_machine  # noqa: E402
 
 DOC = Path(__file__).resolve().parents[2] / "docs" / "fleets.md"
 HOSTS = ("desk1", "desk2", "desk3", "forged")
@@ -39,13 +38,12 @@ def run_playbook(box, inventory, playbook):
 
 
 def case_fleet(box):
-    lock = open("/run/tiny-installer-privileged-test.lock", "w")  # the package is machine-wide
-    fcntl.flock(lock, fcntl.LOCK_EX)
+    hold_the_machine(box)
     key, secret, public_key = minisign_pair(box.root)
     deb = case_package(box.args.build, box.undo, key, public_key, keep_in=box.root)
     nginx = box.start_nginx()
     genuine = (box.www / "Corvala.zip").read_bytes()
-    (box.www / "Forged.zip").write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    (box.www / "Forged.zip").write_bytes(forged(genuine))
     services = {name: box.start_service("--download-url", f"{nginx}/download/{name}.zip", "--sign-with", str(secret),
                                         "--log-upload-url", nginx + "/logs/") + "/config/prod"
                 for name in ("Corvala", "Forged")}

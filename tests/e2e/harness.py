@@ -57,6 +57,11 @@ def wait_for(predicate, timeout, what, interval=0.1, tolerate=()):
     raise AssertionError(f"timed out after {timeout}s waiting for {what}")
 
 
+def forged(data):
+    """The same bytes but the last one: no signature of the original holds for them."""
+    return data[:-1] + bytes([data[-1] ^ 1])
+
+
 def minisign_pair(folder):
     """A throwaway key pair made with the real minisign tool in folder: (key line, secret key, public key file)."""
     public, secret = Path(folder) / "archive.pub", Path(folder) / "archive.key"

@@ -18,7 +18,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from harness import (BINARY_NAME, DATA_PATH, check, desktop_action_argv, minisign_pair, parse_events,  # noqa: E402
+from harness import (BINARY_NAME, DATA_PATH, check, desktop_action_argv, forged, minisign_pair, parse_events,  # noqa: E402
                      run_cases, wait_for, write_info_plist)
 
 PACKAGE = "tiny-installer"
@@ -168,7 +168,7 @@ def case_person(box, person, undo):
     # A forged archive: only the helper checks it, and its refusal is told as the installer's own.
     served = box.www / "Corvala.zip"
     genuine = served.read_bytes()
-    served.write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    served.write_bytes(forged(genuine))
     box.log_path.unlink(missing_ok=True)
     _, events = failed_then_closed(box, launch_as(box, person, "forged"), "forged-error")
     served.write_bytes(genuine)
@@ -359,11 +359,16 @@ def case_package_life(box, upgrade):
           "the package is left after the purge")
 
 
-def case_privileged(box):
-    # The package, the system bus, polkitd and the test account are machine-wide: two runs from two
-    # checkouts at once would remove each other's. The second waits for the first.
+def hold_the_machine(box):
+    """The package, the system bus, polkitd and the test account are machine-wide: two runs from
+    two checkouts at once would remove each other's. The second waits for the first."""
     lock = open("/run/tiny-installer-privileged-test.lock", "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
+    box.undo.callback(lock.close)
+
+
+def case_privileged(box):
+    hold_the_machine(box)
     undo = box.undo
     key, secret, public_key = minisign_pair(box.root)  # the package carries it, the demo service signs with it
     deb = case_package(box.args.build, undo, key, public_key, keep_in=box.root, rpm=True)
