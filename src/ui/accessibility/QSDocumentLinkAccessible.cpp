@@ -4,109 +4,65 @@
 
 #include <QScrollBar>
 #include <QTextCursor>
-#include <QWindow>
 
 QSDocumentLinkAccessible::QSDocumentLinkAccessible(QTextBrowser *browser, int start, int length, const QString &name,
                                                    const QString &href)
-    : browser_(browser), start_(start), length_(length), name_(name), href_(href)
+    : QSLinkAccessibleBase(browser), start_(start), length_(length), name_(name), href_(href)
 {
 }
 
-QWindow *QSDocumentLinkAccessible::window() const
+QTextBrowser *QSDocumentLinkAccessible::browser() const
 {
-    return browser_ ? browser_->window()->windowHandle() : nullptr;
-}
-
-QAccessibleInterface *QSDocumentLinkAccessible::parent() const
-{
-    return browser_ ? QAccessible::queryAccessibleInterface(browser_.data()) : nullptr;
+    return static_cast<QTextBrowser *>(owner());
 }
 
 QString QSDocumentLinkAccessible::anchorTarget() const
 {
     // Where a click would go: relative addresses are resolved against the document's own.
-    return browser_ ? browser_->source().resolved(QUrl(href_)).toString() : href_;
-}
-
-QString QSDocumentLinkAccessible::text(QAccessible::Text t) const
-{
-    switch (t) {
-    case QAccessible::Name:
-        return name_;
-    case QAccessible::Description:
-    case QAccessible::Value:
-        return anchorTarget();
-    default:
-        return {};
-    }
+    return isValid() ? browser()->source().resolved(QUrl(href_)).toString() : href_;
 }
 
 QRect QSDocumentLinkAccessible::rect() const
 {
-    if (!browser_)
+    if (!isValid())
         return {};
     // Every character's box, in the viewport, united (two lines' worth when the link wraps).
     QRect covered;
-    QTextCursor cursor(browser_->document());
+    QTextCursor cursor(browser()->document());
     for (int at = start_; at <= start_ + length_; ++at) {
         cursor.setPosition(at);
-        covered |= browser_->cursorRect(cursor);
+        covered |= browser()->cursorRect(cursor);
     }
-    const QRect visible = covered.intersected(browser_->viewport()->rect());
+    const QRect visible = covered.intersected(browser()->viewport()->rect());
     const QRect local = visible.isEmpty() ? covered : visible;
-    return QSAccessibility::nativeRect(QRect(browser_->viewport()->mapToGlobal(local.topLeft()), local.size()), browser_);
+    return QSAccessibility::nativeRect(QRect(browser()->viewport()->mapToGlobal(local.topLeft()), local.size()), browser());
 }
 
 bool QSDocumentLinkAccessible::isSelected() const
 {
-    if (!browser_)
+    if (!isValid())
         return false;
-    const QTextCursor cursor = browser_->textCursor();
+    const QTextCursor cursor = browser()->textCursor();
     return cursor.hasSelection() && cursor.selectionStart() >= start_ && cursor.selectionStart() < start_ + length_;
 }
 
-QAccessible::State QSDocumentLinkAccessible::state() const
+bool QSDocumentLinkAccessible::hasKeyboard() const
 {
-    QAccessible::State state;
-    if (!browser_) {
-        state.invalid = true;
-        return state;
-    }
-    state.linked = true;
-    state.focusable = true;
-    state.focused = browser_->hasFocus() && isSelected();
-    state.invisible = !browser_->isVisible();
-
-    return state;
+    return browser()->hasFocus() && isSelected();
 }
 
-void *QSDocumentLinkAccessible::interface_cast(QAccessible::InterfaceType type)
+void QSDocumentLinkAccessible::follow()
 {
-    if (type == QAccessible::ActionInterface)
-        return static_cast<QAccessibleActionInterface *>(this);
-    if (type == QAccessible::HyperlinkInterface)
-        return static_cast<QAccessibleHyperlinkInterface *>(this);
-    return nullptr;
+    // As a click: the browser's owner decides where the link goes.
+    emit browser()->anchorClicked(QUrl(href_));
 }
 
-QStringList QSDocumentLinkAccessible::actionNames() const
+void QSDocumentLinkAccessible::takeKeyboard()
 {
-    return {pressAction(), setFocusAction()};
-}
-
-void QSDocumentLinkAccessible::doAction(const QString &actionName)
-{
-    if (!browser_)
-        return;
-    if (actionName == pressAction()) {
-        // As a click: the browser's owner decides where the link goes.
-        emit browser_->anchorClicked(QUrl(href_));
-    } else if (actionName == setFocusAction()) {
-        QTextCursor cursor(browser_->document());
-        cursor.setPosition(start_);
-        cursor.setPosition(start_ + length_, QTextCursor::KeepAnchor);
-        browser_->setFocus(Qt::OtherFocusReason);
-        browser_->setTextCursor(cursor);
-        browser_->ensureCursorVisible();
-    }
+    QTextCursor cursor(browser()->document());
+    cursor.setPosition(start_);
+    cursor.setPosition(start_ + length_, QTextCursor::KeepAnchor);
+    browser()->setFocus(Qt::OtherFocusReason);
+    browser()->setTextCursor(cursor);
+    browser()->ensureCursorVisible();
 }

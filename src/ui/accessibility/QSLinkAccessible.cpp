@@ -7,42 +7,30 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QWindow>
 
 QSLinkAccessible::QSLinkAccessible(HyperlinkTextField *field, int index)
-    : field_(field), index_(index)
+    : QSLinkAccessibleBase(field), index_(index)
 {
+}
+
+HyperlinkTextField *QSLinkAccessible::field() const
+{
+    return static_cast<HyperlinkTextField *>(owner());
 }
 
 bool QSLinkAccessible::isValid() const
 {
-    return field_ && index_ < field_->hyperlinks().size();
+    return QSLinkAccessibleBase::isValid() && index_ < field()->hyperlinks().size();
 }
 
-QWindow *QSLinkAccessible::window() const
+QString QSLinkAccessible::name() const
 {
-    return field_ ? field_->window()->windowHandle() : nullptr;
+    return field()->hyperlinks().at(index_).name;
 }
 
-QAccessibleInterface *QSLinkAccessible::parent() const
+QString QSLinkAccessible::anchorTarget() const
 {
-    return field_ ? QAccessible::queryAccessibleInterface(field_.data()) : nullptr;
-}
-
-QString QSLinkAccessible::text(QAccessible::Text t) const
-{
-    if (!isValid())
-        return {};
-    const QSAttributedString::Link link = field_->hyperlinks().at(index_);
-    switch (t) {
-    case QAccessible::Name:
-        return link.name;
-    case QAccessible::Description:
-    case QAccessible::Value:
-        return link.url.toString();
-    default:
-        return {};
-    }
+    return isValid() ? field()->hyperlinks().at(index_).url.toString() : QString();
 }
 
 QRect QSLinkAccessible::rect() const
@@ -51,12 +39,12 @@ QRect QSLinkAccessible::rect() const
         return {};
     // The label lays its text out privately: lay it out the same way and take the lines the link
     // covers (two rectangles' union when it wraps).
-    const QSAttributedString::Link link = field_->hyperlinks().at(index_);
-    const QRect area = field_->contentsRect();
+    const QSAttributedString::Link link = field()->hyperlinks().at(index_);
+    const QRect area = field()->contentsRect();
     QTextDocument document;
     document.setDocumentMargin(0);
-    document.setDefaultFont(field_->font());
-    document.setHtml(field_->text());
+    document.setDefaultFont(field()->font());
+    document.setHtml(field()->text());
     document.setTextWidth(area.width());
     QRectF covered;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -77,75 +65,47 @@ QRect QSLinkAccessible::rect() const
     // As QLabel places its text: centred or at the bottom only when it is shorter than the label.
     const qreal room = qMax(0.0, area.height() - document.size().height());
     qreal top = area.top();
-    if (field_->alignment() & Qt::AlignVCenter)
+    if (field()->alignment() & Qt::AlignVCenter)
         top += room / 2;
-    else if (field_->alignment() & Qt::AlignBottom)
+    else if (field()->alignment() & Qt::AlignBottom)
         top += room;
     // A line squeezed to a maximum height draws its glyphs a little past the label: the link is
     // the part inside it, where a pointer finds it.
     const QRect local = covered.translated(area.left(), top).toAlignedRect().intersected(area);
     if (local.isEmpty())
-        return QSAccessibility::nativeRect(QRect(field_->mapToGlobal(QPoint(0, 0)), field_->size()), field_);
-    return QSAccessibility::nativeRect(QRect(field_->mapToGlobal(local.topLeft()), local.size()), field_);
+        return QSAccessibility::nativeRect(QRect(field()->mapToGlobal(QPoint(0, 0)), field()->size()), field());
+    return QSAccessibility::nativeRect(QRect(field()->mapToGlobal(local.topLeft()), local.size()), field());
 }
 
-QAccessible::State QSLinkAccessible::state() const
+bool QSLinkAccessible::isFocusable() const
 {
-    QAccessible::State state;
-    if (!isValid()) {
-        state.invalid = true;
-        return state;
-    }
-    state.linked = true;
-    state.focusable = field_->focusPolicy() != Qt::NoFocus;
-    state.focused = field_->hasFocus() && field_->focusedLink() == index_;
-    state.invisible = !field_->isVisible();
-    return state;
+    return field()->focusPolicy() != Qt::NoFocus;
 }
 
-void *QSLinkAccessible::interface_cast(QAccessible::InterfaceType type)
+bool QSLinkAccessible::hasKeyboard() const
 {
-    if (type == QAccessible::ActionInterface)
-        return static_cast<QAccessibleActionInterface *>(this);
-    if (type == QAccessible::HyperlinkInterface)
-        return static_cast<QAccessibleHyperlinkInterface *>(this);
-    return nullptr;
+    return field()->hasFocus() && field()->focusedLink() == index_;
 }
 
-QStringList QSLinkAccessible::actionNames() const
+void QSLinkAccessible::follow()
 {
-    return {pressAction(), setFocusAction()};
+    field()->activateLink(index_);
 }
 
-void QSLinkAccessible::doAction(const QString &actionName)
+void QSLinkAccessible::takeKeyboard()
 {
-    if (!isValid())
-        return;
-    if (actionName == pressAction())
-        field_->activateLink(index_);
-    else if (actionName == setFocusAction())
-        field_->focusLink(index_);
-}
-
-QString QSLinkAccessible::anchor() const
-{
-    return text(QAccessible::Name);
-}
-
-QString QSLinkAccessible::anchorTarget() const
-{
-    return text(QAccessible::Description);
+    field()->focusLink(index_);
 }
 
 int QSLinkAccessible::startIndex() const
 {
-    return isValid() ? int(field_->hyperlinks().at(index_).start) : -1;
+    return isValid() ? int(field()->hyperlinks().at(index_).start) : -1;
 }
 
 int QSLinkAccessible::endIndex() const
 {
     if (!isValid())
         return -1;
-    const QSAttributedString::Link link = field_->hyperlinks().at(index_);
+    const QSAttributedString::Link link = field()->hyperlinks().at(index_);
     return int(link.start + link.length);
 }
